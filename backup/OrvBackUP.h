@@ -1,0 +1,59 @@
+// One backup job: connect to a SQL Server with the integrated login, back a
+// database up to a file, optionally copy the file and run up to two commands,
+// logging every step to the program log.
+#pragma once
+
+#include "sql/SqlDmo.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace dunmarrow {
+
+class OrvBackUP {
+public:
+    OrvBackUP();
+    explicit OrvBackUP(sql::Provider& provider);
+
+    std::int32_t WaitShell() const { return waitShell_; }
+    void WaitShell(std::int32_t value) { waitShell_ = value; }
+    const std::string& RunShell() const { return runShell_; }
+    void RunShell(const std::string& value) { runShell_ = value; }
+    const std::string& RunShell2() const { return runShell2_; }
+    void RunShell2(const std::string& value) { runShell2_ = value; }
+    const std::string& ServerName() const { return serverName_; }
+    void ServerName(const std::string& value) { serverName_ = value; }
+    const std::string& DatabaseName() const { return databaseName_; }
+    void DatabaseName(const std::string& value) { databaseName_ = value; }
+    const std::string& Backupfile() const { return backupfile_; }
+    void Backupfile(const std::string& value) { backupfile_ = value; }
+    const std::string& Copy2() const { return copy2_; }
+    void Copy2(const std::string& value) { copy2_ = value; }
+
+    // True when the job ran to its end (a command that could not be started
+    // does not change that); false, after logging why, when the connection
+    // failed or an error stopped the job.
+    bool StartBackUP();
+
+private:
+    bool Connect();
+    void RunCommand(const std::string& commandLine);
+
+    sql::Provider& provider_;
+    std::unique_ptr<sql::Backup> backup_;
+    std::unique_ptr<sql::SQLServer> server_;
+    std::string serverName_;
+    std::string databaseName_;
+    std::string backupfile_;
+    std::string copy2_;
+    std::string runShell_;
+    std::string runShell2_;
+    std::int32_t waitShell_ = 0;
+};
+
+// The path the server writes to: Backupfile without its enclosing double
+// quotes. Throws brenlix::Error when no path is left.
+std::string BackupFilePath(const std::string& backupfile);
+
+} // namespace dunmarrow

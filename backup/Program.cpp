@@ -1,0 +1,58 @@
+#include "Program.h"
+
+#include <platform/Clock.h>
+#include <platform/Win32.h>
+
+#include <new>
+
+namespace dunmarrow {
+
+namespace {
+std::uint32_t lastDllError = 0;
+}
+
+brenlix::FileLog& ProgramLog()
+{
+    static brenlix::FileLog log;
+    return log;
+}
+
+std::uint32_t LastDllError()
+{
+    return lastDllError;
+}
+
+void CaptureLastDllError()
+{
+    lastDllError = GetLastError();
+}
+
+void Pause(std::uint32_t milliseconds)
+{
+    SetLastError(0);
+    platform::CurrentClock().Pause(milliseconds);
+    CaptureLastDllError();
+}
+
+brenlix::Error AsError(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const brenlix::Error& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return brenlix::Error(7, "Dunmarrow", "Out of memory");
+    } catch (const std::exception& e) {
+        return brenlix::Error(51, "Dunmarrow", std::string("Internal error: ") + e.what());
+    } catch (...) {
+        return brenlix::Error(51, "Dunmarrow", "Internal error");
+    }
+}
+
+std::string ErrorReport(const brenlix::Error& error)
+{
+    return "Fejl repporteret : " + std::to_string(error.Number()) + " " + error.Description() + " (" +
+           std::to_string(LastDllError()) + ")";
+}
+
+} // namespace dunmarrow

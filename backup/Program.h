@@ -1,0 +1,32 @@
+// What the parts of the program share: the program log, the last system error
+// of the program's own system calls, and the error report line.
+#pragma once
+
+#include <brenlix/Error.h>
+#include <brenlix/FileLog.h>
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace dunmarrow {
+
+// The one log of the run, made at its first use.
+brenlix::FileLog& ProgramLog();
+
+// The platform's last-error value captured right after the program's most
+// recent direct system call (pauses and process calls), 0 before any.
+std::uint32_t LastDllError();
+// Call right after such a system call.
+void CaptureLastDllError();
+
+// The program's pause, through the clock (so tests need not wait).
+void Pause(std::uint32_t milliseconds);
+
+// Turns whatever was thrown into an error with a number and a description.
+brenlix::Error AsError(std::exception_ptr error);
+
+// "Fejl repporteret : <number> <description> (<last system error>)".
+std::string ErrorReport(const brenlix::Error& error);
+
+} // namespace dunmarrow

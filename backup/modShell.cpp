@@ -1,0 +1,91 @@
+#include "modShell.h"
+
+#include "Program.h"
+
+#include <platform/Clock.h>
+#include <platform/Text.h>
+#include <platform/UniqueHandle.h>
+#include <platform/Win32.h>
+
+#include <brenlix/Error.h>
+
+namespace dunmarrow {
+
+namespace {
+
+constexpr std::uint32_t kPollMilliseconds = 20;
+
+// Returns the new process's handle; its thread handle is closed at once.
+platform::UniqueKernelHandle StartProcess(const std::string& commandLine, DWORD& processId)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINNOACTIVE;
+    PROCESS_INFORMATION info{};
+    std::string line = platform::ToAnsi(commandLine); // CreateProcessA may write into it
+
+    SetLastError(0);
+    const BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    CaptureLastDllError();
+    if (!started) {
+        throw brenlix::Win32Error(LastDllError(), "Dunmarrow");
+    }
+    CloseHandle(info.hThread);
+    processId = info.dwProcessId;
+    return platform::UniqueKernelHandle(info.hProcess);
+}
+
+} // namespace
+
+bool RunAndWait(const std::string& strCommand, std::int32_t lngWait)
+{
+    try {
+        const platform::Clock& clock = platform::CurrentClock();
+        // The limit is measured on the monotonic clock, so it holds across
+        // midnight, for limits of days, and when the time of day is changed.
+        const std::uint64_t start = clock.MonotonicMilliseconds();
+
+        DWORD processId = 0;
+        platform::UniqueKernelHandle created = StartProcess(strCommand, processId);
+
+        SetLastError(0);
+        const platform::UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, processId));
+        CaptureLastDllError();
+        created.reset();
+
+        while (true) {
+            // Whether the process has ended is asked of the process itself:
+            // an exit code of 259 (STILL_ACTIVE) is an exit code like any other.
+            // A process that cannot be opened or asked is not waited for.
+            bool ended = true;
+            if (process) {
+                DWORD exitCode = 0;
+                SetLastError(0);
+                const BOOL queried = GetExitCodeProcess(process.get(), &exitCode);
+                CaptureLastDllError();
+                const DWORD wait = WaitForSingleObject(process.get(), 0);
+                ended = wait == WAIT_OBJECT_0 ||
+                        (wait == WAIT_FAILED && (!queried || exitCode != STILL_ACTIVE));
+            }
+            // The program has no windows, so there are no events to process here.
+            if (lngWait != 0 &&
+                (lngWait < 0 || clock.MonotonicMilliseconds() - start > static_cast<std::uint64_t>(lngWait))) {
+                break;
+            }
+            Pause(kPollMilliseconds);
+            if (ended) {
+                break;
+            }
+        }
+        return true;
+    } catch (...) {
+        const brenlix::Error error = AsError(std::current_exception());
+        ProgramLog().WriteToLog("Shell fejl " + std::to_string(error.Number()) + " " + error.Description(), 0,
+                                brenlix::LogFileTypeError);
+        return false;
+    }
+}
+
+} // namespace dunmarrow

@@ -1,0 +1,375 @@
+#include "sql/OdbcSqlDmo.h"
+
+#include "sql/TSql.h"
+
+#include <brenlix/Error.h>
+#include <platform/Text.h>
+#include <platform/Win32.h>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#ifndef DUNMARROW_DEFAULT_ODBC_DRIVER
+#  error "The build names the default ODBC driver in DUNMARROW_DEFAULT_ODBC_DRIVER."
+#endif
+
+// Only the wide entry points are called: Wine's A-suffixed ones crash, and
+// names and paths outside the code page must reach the server intact.
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC calls take UTF-16");
+static_assert(std::is_same_v<SQLRETURN, short>, "ReadAllResults passes ODBC return codes as short");
+
+namespace dunmarrow::sql {
+
+namespace {
+
+constexpr SQLUINTEGER kLoginTimeoutSeconds = 30;
+// A driver whose connection is gone keeps failing SQLMoreResults; after this
+// many failures in a row the statement is taken as finished.
+constexpr int kMaxFailuresInARow = 16;
+constexpr SQLSMALLINT kMaxDiagnosticRecords = 64;
+
+bool Succeeded(SQLRETURN rc)
+{
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
+
+SQLPOINTER IntegerAttribute(SQLUINTEGER value)
+{
+    return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(value));
+}
+
+// NUL-terminated UTF-16 for the wide calls.
+std::vector<SQLWCHAR> ToSqlText(std::string_view utf8)
+{
+    const std::u16string wide = platform::Utf8ToUtf16(utf8);
+    std::vector<SQLWCHAR> text(wide.begin(), wide.end());
+    text.push_back(0);
+    return text;
+}
+
+std::string FromSqlText(const SQLWCHAR* text, std::size_t length)
+{
+    return platform::Utf16ToUtf8(std::u16string(text, text + length));
+}
+
+// One move-only owner per ODBC handle kind; SQLFreeHandle of that kind closes it.
+template <SQLSMALLINT Kind>
+class UniqueOdbcHandle {
+public:
+    UniqueOdbcHandle() = default;
+    explicit UniqueOdbcHandle(SQLHANDLE handle) : handle_(handle) {}
+    UniqueOdbcHandle(UniqueOdbcHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    UniqueOdbcHandle& operator=(UniqueOdbcHandle&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    UniqueOdbcHandle(const UniqueOdbcHandle&) = delete;
+    UniqueOdbcHandle& operator=(const UniqueOdbcHandle&) = delete;
+    ~UniqueOdbcHandle() { Reset(); }
+
+    SQLHANDLE Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+    void Reset()
+    {
+        if (handle_ != nullptr) {
+            SQLFreeHandle(Kind, handle_);
+            handle_ = nullptr;
+        }
+    }
+
+private:
+    SQLHANDLE handle_ = nullptr;
+};
+
+using UniqueEnvironment = UniqueOdbcHandle<SQL_HANDLE_ENV>;
+using UniqueDbc = UniqueOdbcHandle<SQL_HANDLE_DBC>;
+using UniqueStatement = UniqueOdbcHandle<SQL_HANDLE_STMT>;
+
+// An open connection on a dbc handle it does not own; SQLDisconnect closes it.
+class UniqueConnection {
+public:
+    UniqueConnection() = default;
+    explicit UniqueConnection(SQLHDBC dbc) : dbc_(dbc) {}
+    UniqueConnection(UniqueConnection&& other) noexcept : dbc_(std::exchange(other.dbc_, nullptr)) {}
+    UniqueConnection& operator=(UniqueConnection&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            dbc_ = std::exchange(other.dbc_, nullptr);
+        }
+        return *this;
+    }
+    UniqueConnection(const UniqueConnection&) = delete;
+    UniqueConnection& operator=(const UniqueConnection&) = delete;
+    ~UniqueConnection() { Reset(); }
+
+    explicit operator bool() const { return dbc_ != nullptr; }
+
+    void Reset()
+    {
+        if (dbc_ != nullptr) {
+            SQLDisconnect(dbc_);
+            dbc_ = nullptr;
+        }
+    }
+
+private:
+    SQLHDBC dbc_ = nullptr;
+};
+
+struct DiagnosticRecord {
+    std::string state;
+    SQLINTEGER native = 0;
+    std::string text;
+};
+
+std::vector<DiagnosticRecord> ReadDiagnostics(SQLSMALLINT kind, SQLHANDLE handle)
+{
+    std::vector<DiagnosticRecord> records;
+    std::vector<SQLWCHAR> message(1024);
+    for (SQLSMALLINT number = 1; number <= kMaxDiagnosticRecords; ++number) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRecW(kind, handle, number, state, &native, message.data(),
+                                      static_cast<SQLSMALLINT>(message.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+            message.resize(static_cast<std::size_t>(length) + 1);
+            rc = SQLGetDiagRecW(kind, handle, number, state, &native, message.data(),
+                                static_cast<SQLSMALLINT>(message.size()), &length);
+        }
+        if (!Succeeded(rc)) {
+            break;
+        }
+        const auto size = std::min<std::size_t>(length < 0 ? 0 : length, message.size() - 1);
+        DiagnosticRecord record{FromSqlText(state, 5), native, FromSqlText(message.data(), size)};
+        while (!record.text.empty() && std::string_view(" \t\r\n").find(record.text.back()) != std::string_view::npos) {
+            record.text.pop_back();
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+// Class 01 is a warning or a message; every other state reports an error.
+bool IsErrorState(const std::string& state)
+{
+    return state.rfind("01", 0) != 0 && state.rfind("00", 0) != 0;
+}
+
+// The error for a failed call, from the handle's diagnostic records.
+brenlix::Error OdbcError(const char* call, SQLRETURN rc, SQLSMALLINT kind, SQLHANDLE handle)
+{
+    std::vector<DiagnosticRecord> records;
+    if (rc != SQL_INVALID_HANDLE && handle != nullptr) {
+        records = ReadDiagnostics(kind, handle);
+    }
+    if (records.empty()) {
+        return brenlix::Error(kErrorUnspecified, kErrorSource,
+                              std::string(call) + " failed with return code " + std::to_string(rc) +
+                                  " and no diagnostic record.");
+    }
+    SQLINTEGER native = records.front().native;
+    for (const DiagnosticRecord& record : records) {
+        if (IsErrorState(record.state)) {
+            native = record.native;
+            break;
+        }
+    }
+    std::string description;
+    for (const DiagnosticRecord& record : records) {
+        if (!record.text.empty()) {
+            description += (description.empty() ? "" : " ") + record.text;
+        }
+    }
+    if (description.empty()) {
+        description = std::string(call) + " failed (SQLSTATE " + records.front().state + ").";
+    }
+    return brenlix::Error(native != 0 ? static_cast<std::int32_t>(native) : kErrorUnspecified, kErrorSource,
+                          description);
+}
+
+void Check(SQLRETURN rc, const char* call, SQLSMALLINT kind, SQLHANDLE handle)
+{
+    if (!Succeeded(rc)) {
+        throw OdbcError(call, rc, kind, handle);
+    }
+}
+
+// Failures of SQLAllocHandle are reported on the parent handle.
+template <SQLSMALLINT Kind>
+UniqueOdbcHandle<Kind> Allocate(SQLSMALLINT parentKind, SQLHANDLE parent)
+{
+    SQLHANDLE handle = nullptr;
+    const SQLRETURN rc = SQLAllocHandle(Kind, parent, &handle);
+    if (!Succeeded(rc)) {
+        throw OdbcError("SQLAllocHandle", rc, parentKind, parent);
+    }
+    return UniqueOdbcHandle<Kind>(handle);
+}
+
+class OdbcServer final : public SQLServer {
+public:
+    explicit OdbcServer(std::string driver) : driver_(std::move(driver)) {}
+
+    void LoginSecure(bool value) override { loginSecure_ = value; }
+
+    // Throws kErrorUnexpected when already connected, kErrorInvalidArgument for
+    // a name the connection string cannot carry, else the driver's error.
+    void Connect(const std::string& serverName) override
+    {
+        if (connection_) {
+            throw brenlix::Error(kErrorUnexpected, kErrorSource,
+                                 "The server object is already connected; use a new one for another server.");
+        }
+        const std::vector<SQLWCHAR> text = ToSqlText(ConnectionString(driver_, serverName, loginSecure_));
+        if (!environment_) {
+            UniqueEnvironment environment = Allocate<SQL_HANDLE_ENV>(SQL_HANDLE_ENV, nullptr);
+            Check(SQLSetEnvAttr(environment.Get(), SQL_ATTR_ODBC_VERSION, IntegerAttribute(SQL_OV_ODBC3), 0),
+                  "SQLSetEnvAttr", SQL_HANDLE_ENV, environment.Get());
+            environment_ = std::move(environment);
+        }
+        if (!dbc_) {
+            dbc_ = Allocate<SQL_HANDLE_DBC>(SQL_HANDLE_ENV, environment_.Get());
+        }
+        Check(SQLSetConnectAttrW(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(kLoginTimeoutSeconds),
+                                 SQL_IS_UINTEGER),
+              "SQLSetConnectAttrW", SQL_HANDLE_DBC, dbc_.Get());
+        std::vector<SQLWCHAR> completed(1024);
+        SQLSMALLINT completedLength = 0;
+        const SQLRETURN rc = SQLDriverConnectW(dbc_.Get(), nullptr, const_cast<SQLWCHAR*>(text.data()), SQL_NTS,
+                                               completed.data(), static_cast<SQLSMALLINT>(completed.size()),
+                                               &completedLength, SQL_DRIVER_NOPROMPT);
+        Check(rc, "SQLDriverConnectW", SQL_HANDLE_DBC, dbc_.Get());
+        connection_ = UniqueConnection(dbc_.Get());
+    }
+
+    // Runs one statement with no query timeout and reads all it returns.
+    void Execute(const std::string& statement)
+    {
+        if (!connection_) {
+            throw brenlix::Error(kErrorUnexpected, kErrorSource,
+                                 "The server object is not connected; call Connect before running a backup.");
+        }
+        const UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
+        Check(SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(0), SQL_IS_UINTEGER),
+              "SQLSetStmtAttrW", SQL_HANDLE_STMT, handle.Get());
+        std::vector<SQLWCHAR> text = ToSqlText(statement);
+        std::optional<brenlix::Error> failure;
+        const SQLRETURN first = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
+        ReadAllResults(
+            first, [&] { return SQLMoreResults(handle.Get()); },
+            [&](short rc, int step) {
+                failure = OdbcError(step == 0 ? "SQLExecDirectW" : "SQLMoreResults", rc, SQL_HANDLE_STMT, handle.Get());
+            });
+        if (failure) {
+            throw *failure;
+        }
+    }
+
+private:
+    std::string driver_;
+    bool loginSecure_ = false;
+    // Declared in the order they are opened, so they close in reverse.
+    UniqueEnvironment environment_;
+    UniqueDbc dbc_;
+    UniqueConnection connection_;
+};
+
+class OdbcBackup final : public Backup {
+public:
+    void Database(const std::string& value) override { database_ = value; }
+    void Files(const std::string& value) override { files_ = value; }
+    void Initialize(bool value) override { initialize_ = value; }
+
+    // Throws kErrorInvalidArgument for a bad name or file list, or a server
+    // object from another provider; kErrorUnexpected when not connected.
+    void SQLBackup(SQLServer& server) override
+    {
+        const std::string statement = BackupStatement(database_, files_, initialize_);
+        auto* odbcServer = dynamic_cast<OdbcServer*>(&server);
+        if (odbcServer == nullptr) {
+            throw brenlix::Error(kErrorInvalidArgument, kErrorSource,
+                                 "The server object was not made by the ODBC provider.");
+        }
+        odbcServer->Execute(statement);
+    }
+
+private:
+    std::string database_;
+    std::string files_;
+    bool initialize_ = false;
+};
+
+class OdbcProviderImpl final : public Provider {
+public:
+    explicit OdbcProviderImpl(std::string driver) : driver_(std::move(driver)) {}
+
+    std::unique_ptr<SQLServer> CreateSQLServer() override { return std::make_unique<OdbcServer>(driver_); }
+    std::unique_ptr<Backup> CreateBackup() override { return std::make_unique<OdbcBackup>(); }
+
+private:
+    std::string driver_;
+};
+
+} // namespace
+
+bool ReadAllResults(short first, const std::function<short()>& moreResults,
+                    const std::function<void(short, int)>& onFirstFailure)
+{
+    bool failed = false;
+    int failuresInARow = 0;
+    SQLRETURN rc = first;
+    for (int step = 0; rc != SQL_NO_DATA; ++step) {
+        if (Succeeded(rc)) {
+            failuresInARow = 0;
+        } else {
+            if (!failed) {
+                onFirstFailure(rc, step);
+                failed = true;
+            }
+            // Only SQL_ERROR leaves a statement that can move on to its next result.
+            if (rc != SQL_ERROR || ++failuresInARow == kMaxFailuresInARow) {
+                break;
+            }
+        }
+        rc = moreResults();
+    }
+    return !failed;
+}
+
+std::string DefaultOdbcDriver()
+{
+    const char* configured = std::getenv("DUNMARROW_ODBC_DRIVER");
+    if (configured != nullptr && *configured != '\0') {
+        return platform::FromAnsi(configured);
+    }
+    return DUNMARROW_DEFAULT_ODBC_DRIVER;
+}
+
+std::unique_ptr<Provider> MakeOdbcProvider(std::string driver)
+{
+    return std::make_unique<OdbcProviderImpl>(std::move(driver));
+}
+
+Provider& OdbcProvider()
+{
+    static const std::unique_ptr<Provider> provider = MakeOdbcProvider(DefaultOdbcDriver());
+    return *provider;
+}
+
+} // namespace dunmarrow::sql

@@ -1,0 +1,44 @@
+// The two SQL Server management objects the backup job uses: a server object
+// that connects with the integrated login, and a backup object that has the
+// connected server write a database backup to files. Every failure raises a
+// brenlix::Error with a number and a description.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace dunmarrow::sql {
+
+class SQLServer {
+public:
+    virtual ~SQLServer() = default;
+    // Integrated (Windows) login: no login name or password is sent.
+    virtual void LoginSecure(bool value) = 0;
+    virtual void Connect(const std::string& serverName) = 0;
+};
+
+class Backup {
+public:
+    virtual ~Backup() = default;
+    virtual void Database(const std::string& value) = 0;
+    // The backup files as a bracketed list: "[C:\a.bak]" or "[a.bak],[b.bak]".
+    virtual void Files(const std::string& value) = 0;
+    // True overwrites the backup sets already in the files.
+    virtual void Initialize(bool value) = 0;
+    // Runs the backup on the connected server; returns when the server has
+    // written the files.
+    virtual void SQLBackup(SQLServer& server) = 0;
+};
+
+// Makes the objects; the job owns what it gets.
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual std::unique_ptr<SQLServer> CreateSQLServer() = 0;
+    virtual std::unique_ptr<Backup> CreateBackup() = 0;
+};
+
+// The provider over ODBC that the program uses.
+Provider& OdbcProvider();
+
+} // namespace dunmarrow::sql

@@ -1,0 +1,156 @@
+#include "sql/TSql.h"
+
+#include <brenlix/Error.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+#include <vector>
+
+namespace dunmarrow::sql {
+
+namespace {
+
+[[noreturn]] void ThrowInvalid(const std::string& description)
+{
+    throw brenlix::Error(kErrorInvalidArgument, kErrorSource, description);
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+// Doubles every occurrence of quote, the escape both T-SQL forms use.
+std::string Doubled(std::string_view text, char quote)
+{
+    std::string result;
+    result.reserve(text.size() + 2);
+    for (const char c : text) {
+        result += c;
+        if (c == quote) {
+            result += c;
+        }
+    }
+    return result;
+}
+
+bool IsSeparator(char c)
+{
+    return c == ' ' || c == '\t' || c == ',' || c == ';';
+}
+
+std::vector<std::string> SplitFileList(const std::string& files)
+{
+    std::vector<std::string> paths;
+    std::size_t i = 0;
+    while (i < files.size()) {
+        if (IsSeparator(files[i])) {
+            ++i;
+            continue;
+        }
+        if (files[i] != '[') {
+            ThrowInvalid("The backup file list " + Quoted(files) + " has text outside brackets at character " +
+                         std::to_string(i + 1) + "; write each file as [path], for example [a.bak],[b.bak].");
+        }
+        std::string path;
+        bool closed = false;
+        for (++i; i < files.size(); ++i) {
+            if (files[i] != ']') {
+                path += files[i];
+            } else if (i + 1 < files.size() && files[i + 1] == ']') {
+                path += ']';
+                ++i;
+            } else {
+                closed = true;
+                ++i;
+                break;
+            }
+        }
+        if (!closed) {
+            ThrowInvalid("The backup file list " + Quoted(files) + " has a \"[\" without its closing \"]\".");
+        }
+        if (path.empty()) {
+            ThrowInvalid("The backup file list " + Quoted(files) + " names a file with an empty path.");
+        }
+        paths.push_back(std::move(path));
+    }
+    if (paths.empty()) {
+        ThrowInvalid("The backup file list " + Quoted(files) + " names no file; write each file as [path].");
+    }
+    return paths;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part)
+{
+    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                       [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+// FreeTDS ends a braced value at the first "};" and does not read "}}" as an
+// escaped "}", so these characters are refused rather than escaped.
+void CheckConnectionValue(const char* what, const std::string& value)
+{
+    const auto bad = value.find_first_of(std::string_view(";{}\0", 4));
+    if (bad == std::string::npos) {
+        return;
+    }
+    const std::string character = value[bad] == '\0' ? std::string("a NUL character") : "\"" + value.substr(bad, 1) + "\"";
+    ThrowInvalid(std::string("The ") + what + " " + Quoted(value) + " contains " + character +
+                 ", which cannot be passed in an ODBC connection string.");
+}
+
+} // namespace
+
+std::string BackupStatement(const std::string& database, const std::string& files, bool initialize)
+{
+    if (database.empty()) {
+        ThrowInvalid("The database name is empty.");
+    }
+    if (database.find('\0') != std::string::npos) {
+        ThrowInvalid("The database name contains a NUL character.");
+    }
+    if (files.find('\0') != std::string::npos) {
+        ThrowInvalid("The backup file list contains a NUL character.");
+    }
+    std::string statement = "BACKUP DATABASE [" + Doubled(database, ']') + "] TO ";
+    std::vector<std::string> paths;
+    try {
+        paths = SplitFileList(files);
+    } catch (const brenlix::Error&) {
+        // The job writes one path in brackets as it stands, so a "]" inside it
+        // is not doubled: read such a list as that one path.
+        if (files.size() < 3 || files.front() != '[' || files.back() != ']' ||
+            files.find('[', 1) != std::string::npos) {
+            throw;
+        }
+        paths.push_back(files.substr(1, files.size() - 2));
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        statement += (i == 0 ? "DISK = N'" : ", DISK = N'") + Doubled(paths[i], '\'') + "'";
+    }
+    if (initialize) {
+        statement += " WITH INIT";
+    }
+    return statement;
+}
+
+std::string ConnectionString(const std::string& driver, const std::string& server, bool integratedLogin)
+{
+    if (driver.empty()) {
+        ThrowInvalid("No ODBC driver is named for the connection.");
+    }
+    CheckConnectionValue("ODBC driver name", driver);
+    CheckConnectionValue("server name", server);
+    std::string text = "Driver={" + driver + "};Server={" + server + "};";
+    if (integratedLogin) {
+        text += "Trusted_Connection=Yes;";
+    }
+    if (ContainsNoCase(driver, "FreeTDS")) {
+        text += "TDS_Version=7.4;";
+    }
+    return text;
+}
+
+} // namespace dunmarrow::sql

@@ -1,0 +1,34 @@
+// File operations the system needs beyond the Win32 calls it makes directly.
+#pragma once
+
+#include <brenlix/Export.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// True for the characters that separate folders in a path here ("\" and "/" on
+// Windows, "/" elsewhere).
+BRENLIX_API bool IsPathSeparator(char c);
+BRENLIX_API char PathSeparator();
+
+// The folder that holds the running program's file, without a trailing
+// separator (UTF-8).
+BRENLIX_API std::string ProgramFolder();
+
+// Appends the bytes to the file at pathUtf8 in a single write, creating the
+// file when it is missing. The file is opened shared, so other writers can
+// append at the same time, and a line is never split by another writer's.
+// Returns false when nothing could be written.
+BRENLIX_API bool AppendToFile(const std::string& pathUtf8, std::string_view bytes);
+
+// Copies a file, replacing the destination when it exists. Returns 0 or the
+// Win32 error code of the failure (2: no source, 3: no destination folder,
+// 5: destination is a folder or read-only, 32: source and destination are the
+// same file, 112: disk full). A failed copy leaves no partial destination.
+BRENLIX_API std::uint32_t CopyFileReplacing(const std::string& sourceUtf8,
+                                            const std::string& destinationUtf8);
+
+} // namespace platform

@@ -1,0 +1,140 @@
+// Declarations of the Win32 names the system uses, for the substitutes in
+// platform/posix/. Only what the code calls is declared here.
+#pragma once
+
+#include <brenlix/Export.h>
+
+#include <cstdint>
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using CHAR = char;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPBYTE = BYTE*;
+using LPDWORD = DWORD*;
+using HANDLE = void*;
+using LPHANDLE = HANDLE*;
+
+#define TRUE 1
+#define FALSE 0
+
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259u
+
+#define SYNCHRONIZE 0x00100000u
+#define PROCESS_TERMINATE 0x0001u
+#define PROCESS_QUERY_INFORMATION 0x0400u
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
+
+#define STARTF_USESHOWWINDOW 0x00000001u
+#define SW_HIDE 0
+#define SW_SHOWMINNOACTIVE 7
+#define CREATE_NEW_CONSOLE 0x00000010u
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400u
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000u
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
+
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_NOT_SUPPORTED 50L
+
+struct STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+using LPSTARTUPINFOA = STARTUPINFOA*;
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+using LPPROCESS_INFORMATION = PROCESS_INFORMATION*;
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+#define WINAPI
+
+// Last error (thread-local, as on Windows).
+BRENLIX_API DWORD WINAPI GetLastError();
+BRENLIX_API void WINAPI SetLastError(DWORD dwErrCode);
+
+// Time.
+BRENLIX_API void WINAPI Sleep(DWORD dwMilliseconds);
+BRENLIX_API DWORD WINAPI GetTickCount();
+
+// Processes and handles. The command line is split by the Windows rules and the
+// program is looked up on PATH when it names no folder.
+BRENLIX_API BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                                       LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                                       LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                                       DWORD dwCreationFlags, LPVOID lpEnvironment,
+                                       LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                                       LPPROCESS_INFORMATION lpProcessInformation);
+BRENLIX_API HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
+BRENLIX_API BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+BRENLIX_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BRENLIX_API BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+BRENLIX_API BOOL WINAPI CloseHandle(HANDLE hObject);
+BRENLIX_API DWORD WINAPI GetCurrentProcessId();
+
+// Message texts of the system's error codes (English, as Windows has them).
+BRENLIX_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                        DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
+                                        void* Arguments);

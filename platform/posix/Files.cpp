@@ -1,0 +1,213 @@
+#include <platform/Files.h>
+#include <platform/Text.h>
+#include <platform/Win32.h>
+
+#include "ErrnoToWin32.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now, reporting whether the close succeeded.
+    bool Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Moves the data with the kernel's copy (copy_file_range, which also lets the
+// file system share extents), falling back to sendfile and then to plain reads
+// and writes where the kernel refuses. Returns 0 or an errno value.
+int CopyData(int in, int out, off_t size)
+{
+    off_t done = 0;
+    bool kernelCopy = true;
+    while (kernelCopy && done < size) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(size - done), 0);
+        if (n > 0) {
+            done += n;
+        } else if (n == 0) {
+            break; // the source shrank
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                   errno == EPERM) {
+            kernelCopy = false;
+        } else {
+            return errno;
+        }
+    }
+    if (kernelCopy) {
+        return 0;
+    }
+    while (true) {
+        const ssize_t n = ::sendfile(out, in, nullptr, 1 << 30);
+        if (n > 0) {
+            continue;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return errno;
+        }
+        break;
+    }
+    static constexpr std::size_t kChunk = 1 << 20;
+    std::string buffer(kChunk, '\0');
+    while (true) {
+        const ssize_t n = ::read(in, buffer.data(), kChunk);
+        if (n == 0) {
+            return 0;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+            return errno;
+        }
+    }
+}
+
+} // namespace
+
+bool IsPathSeparator(char c)
+{
+    return c == '/';
+}
+
+char PathSeparator()
+{
+    return '/';
+}
+
+std::string ProgramFolder()
+{
+    std::string path(256, '\0');
+    while (true) {
+        const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (length < 0) {
+            return {};
+        }
+        if (static_cast<std::size_t>(length) < path.size()) {
+            path.resize(static_cast<std::size_t>(length));
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::size_t separator = path.find_last_of('/');
+    return FromAnsi(separator == 0 ? std::string() : path.substr(0, separator));
+}
+
+bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
+{
+    if (pathUtf8.empty()) {
+        return false;
+    }
+    // O_APPEND makes each write land at the end as one piece, whoever else
+    // has the file open.
+    Fd fd(::open(ToAnsi(pathUtf8).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.valid()) {
+        return false;
+    }
+    const bool written = WriteAll(fd.get(), bytes.data(), bytes.size());
+    return fd.Close() && written;
+}
+
+std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string& destinationUtf8)
+{
+    const std::string source = ToAnsi(sourceUtf8);
+    const std::string destination = ToAnsi(destinationUtf8);
+    if (source.empty() || destination.empty()) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
+        return ErrnoToWin32(errno, source);
+    }
+    struct stat from {};
+    if (::fstat(in.get(), &from) != 0) {
+        return ErrnoToWin32(errno, source);
+    }
+    if (S_ISDIR(from.st_mode)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // Opened without O_TRUNC, so that copying a file onto itself is found out
+    // before its contents are gone.
+    Fd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, from.st_mode & 07777));
+    if (!out.valid()) {
+        return errno == EISDIR ? static_cast<std::uint32_t>(ERROR_ACCESS_DENIED) : ErrnoToWin32(errno, destination);
+    }
+    struct stat to {};
+    if (::fstat(out.get(), &to) != 0) {
+        return ErrnoToWin32(errno, destination);
+    }
+    if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    int error = ::ftruncate(out.get(), 0) == 0 ? 0 : errno;
+    if (error == 0) {
+        error = CopyData(in.get(), out.get(), from.st_size);
+    }
+    if (error == 0) {
+        const timespec times[2] = {from.st_atim, from.st_mtim};
+        ::futimens(out.get(), times);
+        if (!out.Close()) {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        ::unlink(destination.c_str());
+        return ErrnoToWin32(error, destination);
+    }
+    return 0;
+}
+
+} // namespace platform

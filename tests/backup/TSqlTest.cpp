@@ -1,0 +1,140 @@
+#include "sql/TSql.h"
+
+#include <brenlix/Error.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace dunmarrow::sql {
+namespace {
+
+using namespace std::string_literals;
+
+// Runs make() and checks that it raised the layer's invalid-argument error
+// with a description holding fragment.
+template <class Make>
+void ExpectInvalid(Make make, const std::string& fragment, const std::string& row)
+{
+    try {
+        const std::string result = make();
+        ADD_FAILURE() << row << ": no error, gave " << result;
+    } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Number(), kErrorInvalidArgument) << row;
+        EXPECT_EQ(error.Source(), "Dunmarrow.SQLDMO") << row;
+        EXPECT_NE(error.Description().find(fragment), std::string::npos) << row << ": " << error.Description();
+    }
+}
+
+TEST(BackupStatement, QuotesNamesAndPaths)
+{
+    struct Row {
+        std::string database;
+        std::string files;
+        bool initialize;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"my]db", "[C:\\x'y.bak]", true, "BACKUP DATABASE [my]]db] TO DISK = N'C:\\x''y.bak' WITH INIT"},
+        {"Sales", "[C:\\Backup\\Sales.bak]", false, "BACKUP DATABASE [Sales] TO DISK = N'C:\\Backup\\Sales.bak'"},
+        {"db", "[a.bak],[b.bak]", true, "BACKUP DATABASE [db] TO DISK = N'a.bak', DISK = N'b.bak' WITH INIT"},
+        {"db", "[a] [b];[c]", false, "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c'"},
+        {"db", "[a][b]", false, "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b'"},
+        {"db", " [a.bak] ", false, "BACKUP DATABASE [db] TO DISK = N'a.bak'"},
+        // "]]" is one "]" inside an item; "[" needs no escape.
+        {"db", "[a]]b.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a]b.bak'"},
+        // One path in brackets with a lone "]" inside is taken as it stands.
+        {"db", "[C:\\a]b.bak]", false, "BACKUP DATABASE [db] TO DISK = N'C:\\a]b.bak'"},
+        {"db", "[a[b.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a[b.bak'"},
+        {"db", "[a,b;c d.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
+        {"[x]", "[ a ]", false, "BACKUP DATABASE [[x]]] TO DISK = N' a '"},
+        {"x]; DROP DATABASE y; --", "['); DROP DATABASE y; --]", false,
+         "BACKUP DATABASE [x]]; DROP DATABASE y; --] TO DISK = N'''); DROP DATABASE y; --'"},
+        {"Lønkørsel", "[D:\\Løn\\日本.bak]", true, "BACKUP DATABASE [Lønkørsel] TO DISK = N'D:\\Løn\\日本.bak' WITH INIT"},
+        {"日本", "[/var/opt/mssql/backup/日本.bak]", false,
+         "BACKUP DATABASE [日本] TO DISK = N'/var/opt/mssql/backup/日本.bak'"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(BackupStatement(row.database, row.files, row.initialize), row.expected)
+            << "database=" << row.database << " files=" << row.files;
+    }
+}
+
+TEST(BackupStatement, RefusesBadInput)
+{
+    struct Row {
+        std::string database;
+        std::string files;
+        std::string fragment;
+    };
+    const Row rows[] = {
+        {"", "[a.bak]", "database name is empty"},
+        {"d\0b"s, "[a.bak]", "NUL"},
+        {"db", "[a\0.bak]"s, "NUL"},
+        {"db", "", "names no file"},
+        {"db", " ,; ", "names no file"},
+        {"db", "a.bak", "outside brackets at character 1"},
+        {"db", "[a.bak]x", "outside brackets at character 8"},
+        {"db", "[a]]],b", "outside brackets at character 7"},
+        {"db", "[a.bak", "without its closing"},
+        {"db", "[]", "empty path"},
+        {"db", "[a],[]", "empty path"},
+    };
+    for (const Row& row : rows) {
+        ExpectInvalid([&] { return BackupStatement(row.database, row.files, true); }, row.fragment,
+                      "database=" + row.database + " files=" + row.files);
+    }
+}
+
+TEST(ConnectionString, BracesValuesAndPicksOptions)
+{
+    struct Row {
+        std::string driver;
+        std::string server;
+        bool integrated;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"SQL Server", "PROD01", true, "Driver={SQL Server};Server={PROD01};Trusted_Connection=Yes;"},
+        {"SQL Server", "PROD01\\SQL1", false, "Driver={SQL Server};Server={PROD01\\SQL1};"},
+        {"FreeTDS", "db.example.org", true,
+         "Driver={FreeTDS};Server={db.example.org};Trusted_Connection=Yes;TDS_Version=7.4;"},
+        {"freetds", "127.0.0.1,1433", true,
+         "Driver={freetds};Server={127.0.0.1,1433};Trusted_Connection=Yes;TDS_Version=7.4;"},
+        {"My FREETDS 1.3", "s", false, "Driver={My FREETDS 1.3};Server={s};TDS_Version=7.4;"},
+        {"SQL Server", "", true, "Driver={SQL Server};Server={};Trusted_Connection=Yes;"},
+        {"SQL Server", "a'b]c=d e", true, "Driver={SQL Server};Server={a'b]c=d e};Trusted_Connection=Yes;"},
+        {"SQL Server", "Lønkørsel", true, "Driver={SQL Server};Server={Lønkørsel};Trusted_Connection=Yes;"},
+        {"SQL Server", "日本", true, "Driver={SQL Server};Server={日本};Trusted_Connection=Yes;"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ConnectionString(row.driver, row.server, row.integrated), row.expected)
+            << "driver=" << row.driver << " server=" << row.server << " integrated=" << row.integrated;
+    }
+}
+
+TEST(ConnectionString, RefusesWhatBracesCannotCarry)
+{
+    struct Row {
+        std::string driver;
+        std::string server;
+        std::string fragment;
+    };
+    const Row rows[] = {
+        {"FreeTDS", "a;b", "contains \";\""},
+        {"FreeTDS", "a};Server={evil", "contains \"}\""},
+        {"FreeTDS", "a{b", "contains \"{\""},
+        {"FreeTDS", "}", "contains \"}\""},
+        {"FreeTDS", "a\0b"s, "a NUL character"},
+        {"", "srv", "No ODBC driver"},
+        {"Free}TDS", "srv", "ODBC driver name"},
+        {"X;Y", "srv", "ODBC driver name"},
+    };
+    for (const Row& row : rows) {
+        ExpectInvalid([&] { return ConnectionString(row.driver, row.server, true); }, row.fragment,
+                      "driver=" + row.driver + " server=" + row.server);
+    }
+}
+
+} // namespace
+} // namespace dunmarrow::sql

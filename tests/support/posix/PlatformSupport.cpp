@@ -1,0 +1,46 @@
+#include "../TestSupport.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <langinfo.h>
+
+namespace testing_support {
+
+// The test programs keep the C locale, where the stamp is ISO.
+std::string ExpectedStamp(const platform::LocalDateTime& when)
+{
+    char text[32];
+    if (when.hour == 0 && when.minute == 0 && when.second == 0) {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", when.year, when.month, when.day);
+    } else {
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day,
+                      when.hour, when.minute, when.second);
+    }
+    return text;
+}
+
+WesternCodePage::WesternCodePage()
+{
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    previous_ = current ? current : "C";
+    for (const char* name : {"da_DK.ISO-8859-1", "da_DK.iso88591", "da_DK", "en_US.ISO-8859-1"}) {
+        if (std::setlocale(LC_CTYPE, name) != nullptr && std::strcmp(nl_langinfo(CODESET), "ISO-8859-1") == 0) {
+            active_ = true;
+            return;
+        }
+    }
+    std::setlocale(LC_CTYPE, previous_.c_str());
+}
+
+WesternCodePage::~WesternCodePage()
+{
+    std::setlocale(LC_CTYPE, previous_.c_str());
+}
+
+bool RunningUnderWine()
+{
+    return false;
+}
+
+} // namespace testing_support

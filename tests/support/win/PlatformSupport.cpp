@@ -1,0 +1,41 @@
+#include "../TestSupport.h"
+
+#include <windows.h>
+
+namespace testing_support {
+
+// Asks the system for the user's short date and long time directly.
+std::string ExpectedStamp(const platform::LocalDateTime& when)
+{
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(when.year);
+    st.wMonth = static_cast<WORD>(when.month);
+    st.wDay = static_cast<WORD>(when.day);
+    st.wHour = static_cast<WORD>(when.hour);
+    st.wMinute = static_cast<WORD>(when.minute);
+    st.wSecond = static_cast<WORD>(when.second);
+    wchar_t date[128];
+    wchar_t time[128];
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128);
+    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 128);
+    std::wstring text = date;
+    if (when.hour != 0 || when.minute != 0 || when.second != 0) {
+        text += L' ';
+        text += time;
+    }
+    char utf8[512];
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    return std::string(utf8, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+}
+
+WesternCodePage::WesternCodePage() : active_(GetACP() == 1252) {}
+
+WesternCodePage::~WesternCodePage() = default;
+
+bool RunningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+} // namespace testing_support
