@@ -37,6 +37,22 @@ platform::UniqueKernelHandle StartProcess(const std::string& commandLine, DWORD&
     return platform::UniqueKernelHandle(info.hProcess);
 }
 
+// Whether the process has ended is asked of the process itself: an exit code
+// of 259 (STILL_ACTIVE) is an exit code like any other. A process that could
+// not be opened, or cannot be asked, is not waited for.
+bool HasEnded(HANDLE process)
+{
+    if (process == nullptr) {
+        return true;
+    }
+    DWORD exitCode = 0;
+    SetLastError(0);
+    const BOOL queried = GetExitCodeProcess(process, &exitCode);
+    CaptureLastDllError();
+    const DWORD wait = WaitForSingleObject(process, 0);
+    return wait == WAIT_OBJECT_0 || (wait == WAIT_FAILED && (!queried || exitCode != STILL_ACTIVE));
+}
+
 } // namespace
 
 bool RunAndWait(const std::string& strCommand, std::int32_t lngWait)
@@ -51,31 +67,22 @@ bool RunAndWait(const std::string& strCommand, std::int32_t lngWait)
         platform::UniqueKernelHandle created = StartProcess(strCommand, processId);
 
         SetLastError(0);
-        const platform::UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, processId));
+        const platform::UniqueKernelHandle process(
+            OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, processId));
         CaptureLastDllError();
         created.reset();
 
+        // Each pass asks the process, looks at the clock, and pauses. The end
+        // is asked again after the pause, so it is noticed within one pause.
+        const bool endedAtOnce = HasEnded(process.get());
         while (true) {
-            // Whether the process has ended is asked of the process itself:
-            // an exit code of 259 (STILL_ACTIVE) is an exit code like any other.
-            // A process that cannot be opened or asked is not waited for.
-            bool ended = true;
-            if (process) {
-                DWORD exitCode = 0;
-                SetLastError(0);
-                const BOOL queried = GetExitCodeProcess(process.get(), &exitCode);
-                CaptureLastDllError();
-                const DWORD wait = WaitForSingleObject(process.get(), 0);
-                ended = wait == WAIT_OBJECT_0 ||
-                        (wait == WAIT_FAILED && (!queried || exitCode != STILL_ACTIVE));
-            }
             // The program has no windows, so there are no events to process here.
             if (lngWait != 0 &&
                 (lngWait < 0 || clock.MonotonicMilliseconds() - start > static_cast<std::uint64_t>(lngWait))) {
                 break;
             }
             Pause(kPollMilliseconds);
-            if (ended) {
+            if (endedAtOnce || HasEnded(process.get())) {
                 break;
             }
         }

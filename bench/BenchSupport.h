@@ -60,8 +60,8 @@ private:
     std::string path_;
 };
 
-// "what: 1.12 (target <= 1.5)"
-inline void PrintRatio(const char* what, double ratio, const char* target)
+// One line per result, with the target it is held against: "what: 1.12 (target <= 1.5)".
+inline void PrintResult(const char* what, double ratio, const char* target)
 {
     std::printf("%s: %.2f (target %s)\n", what, ratio, target);
     std::fflush(stdout);

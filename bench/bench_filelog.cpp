@@ -87,7 +87,7 @@ int main()
         }
         std::printf("%d rounds of %d lines: FileLog %.2f us/line, open-append-close %.2f us/line (medians)\n",
                     kRounds, kLinesPerRound, bench::Median(logPerLine), bench::Median(plainPerLine));
-        bench::PrintRatio("FileLog per line / plain open-append-close per line", bench::Median(ratios), "<= 1.5");
+        bench::PrintResult("FileLog per line / plain open-append-close per line", bench::Median(ratios), "<= 1.5");
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_filelog: %s\n", e.what());

@@ -13,7 +13,8 @@ namespace {
 bool IsPlainLocale()
 {
     const char* name = std::setlocale(LC_TIME, nullptr);
-    return name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0;
+    return name == nullptr || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
+           std::strncmp(name, "C.", 2) == 0; // C.UTF-8 and its spellings
 }
 
 std::string Format(const char* pattern, const tm& when)

@@ -146,6 +146,53 @@ std::string ProgramFolder()
     return FromAnsi(separator == 0 ? std::string() : path.substr(0, separator));
 }
 
+bool HasDrives()
+{
+    return false;
+}
+
+std::string CurrentDirectory()
+{
+    std::string path(256, '\0');
+    while (::getcwd(path.data(), path.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return {};
+        }
+        path.resize(path.size() * 2);
+    }
+    path.resize(std::char_traits<char>::length(path.c_str()));
+    return FromAnsi(path);
+}
+
+std::string DriveCurrentDirectory(char)
+{
+    return {};
+}
+
+std::uint32_t ReadWholeFile(const std::string& pathUtf8, std::string& bytes)
+{
+    const std::string path = ToAnsi(pathUtf8);
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+        return ErrnoToWin32(errno, path);
+    }
+    bytes.clear();
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n == 0) {
+            return 0;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return ErrnoToWin32(errno, path);
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
 {
     if (pathUtf8.empty()) {
@@ -192,7 +239,9 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
     if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
         return ERROR_SHARING_VIOLATION;
     }
-    int error = ::ftruncate(out.get(), 0) == 0 ? 0 : errno;
+    // An empty destination (a new file, usually) is not truncated: on ext4 a
+    // truncate to 0 makes the close write back the whole new file first.
+    int error = to.st_size == 0 || ::ftruncate(out.get(), 0) == 0 ? 0 : errno;
     if (error == 0) {
         error = CopyData(in.get(), out.get(), from.st_size);
     }

@@ -11,6 +11,8 @@ namespace platform::posix {
 class HandleObject {
 public:
     virtual ~HandleObject() = default;
+    // False for objects with a closer of their own (find handles: FindClose).
+    virtual bool ClosedByCloseHandle() const { return true; }
 };
 
 HANDLE AddHandle(std::shared_ptr<HandleObject> object);

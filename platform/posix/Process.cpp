@@ -295,7 +295,8 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode)
 
 BOOL WINAPI CloseHandle(HANDLE hObject)
 {
-    if (!RemoveHandle(hObject)) {
+    const auto object = FindHandle(hObject);
+    if (!object || !object->ClosedByCloseHandle() || !RemoveHandle(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -32,6 +32,59 @@ std::string ProgramFolder()
     return FromAnsi(separator == std::string::npos ? std::string() : path.substr(0, separator));
 }
 
+bool HasDrives()
+{
+    return true;
+}
+
+std::string CurrentDirectory()
+{
+    const DWORD size = GetCurrentDirectoryA(0, nullptr);
+    if (size == 0) {
+        return {};
+    }
+    std::string path(size, '\0');
+    const DWORD length = GetCurrentDirectoryA(size, path.data());
+    path.resize(length < size ? length : 0);
+    return FromAnsi(path);
+}
+
+std::string DriveCurrentDirectory(char drive)
+{
+    const char relative[] = {drive, ':', '\0'};
+    char buffer[MAX_PATH];
+    const DWORD length = GetFullPathNameA(relative, MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    return FromAnsi(std::string(buffer, length));
+}
+
+std::uint32_t ReadWholeFile(const std::string& pathUtf8, std::string& bytes)
+{
+    HANDLE file = CreateFileA(ToAnsi(pathUtf8).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    bytes.clear();
+    char buffer[65536];
+    DWORD read = 0;
+    std::uint32_t error = 0;
+    while (true) {
+        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+            error = GetLastError();
+            break;
+        }
+        if (read == 0) {
+            break;
+        }
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    return error;
+}
+
 bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
 {
     if (pathUtf8.empty()) {

@@ -6,11 +6,11 @@
 #include <platform/Files.h>
 #include <platform/Text.h>
 
+#include "ScriptedSql.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
 
 namespace {
 
@@ -20,71 +20,8 @@ using testing_support::ReadFile;
 using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::TestChildCommand;
-
-// A scripted SQL layer: records every call and fails where the test says.
-// Its backup writes the file named in Files, as a server would.
-struct Script {
-    std::vector<std::string> calls;
-    std::set<std::string> failing;
-
-    void Step(const std::string& call)
-    {
-        calls.push_back(call);
-        const std::string name = call.substr(0, call.find('('));
-        if (failing.count(name) != 0) {
-            throw brenlix::Error(3201, "test", "Cannot open backup device. " + name + " failed.");
-        }
-    }
-};
-
-class ScriptedServer final : public dunmarrow::sql::SQLServer {
-public:
-    explicit ScriptedServer(Script& script) : script_(script) {}
-    void LoginSecure(bool value) override { script_.Step("LoginSecure(" + std::to_string(value) + ")"); }
-    void Connect(const std::string& name) override { script_.Step("Connect(" + name + ")"); }
-
-private:
-    Script& script_;
-};
-
-class ScriptedBackup final : public dunmarrow::sql::Backup {
-public:
-    explicit ScriptedBackup(Script& script) : script_(script) {}
-    void Database(const std::string& value) override { script_.Step("Database(" + value + ")"); }
-    void Files(const std::string& value) override
-    {
-        script_.Step("Files(" + value + ")");
-        files_ = value;
-    }
-    void Initialize(bool value) override { script_.Step("Initialize(" + std::to_string(value) + ")"); }
-    void SQLBackup(dunmarrow::sql::SQLServer&) override
-    {
-        script_.Step("SQLBackup()");
-        testing_support::WriteFile(files_.substr(1, files_.size() - 2), "backup of the database");
-    }
-
-private:
-    Script& script_;
-    std::string files_;
-};
-
-class ScriptedProvider final : public dunmarrow::sql::Provider {
-public:
-    explicit ScriptedProvider(Script& script) : script_(script) {}
-    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override
-    {
-        script_.Step("CreateSQLServer()");
-        return std::make_unique<ScriptedServer>(script_);
-    }
-    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override
-    {
-        script_.Step("CreateBackup()");
-        return std::make_unique<ScriptedBackup>(script_);
-    }
-
-private:
-    Script& script_;
-};
+using testing_support::Script;
+using testing_support::ScriptedProvider;
 
 class OrvBackUPTest : public ::testing::Test {
 protected:

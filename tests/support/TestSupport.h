@@ -65,6 +65,21 @@ bool IgnoresFilePermissions();
 // True for the Windows build running under Wine.
 bool RunningUnderWine();
 
+// Sets an environment variable (or with nullptr removes it) for its lifetime,
+// then puts back what was there.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string previous_;
+};
+
 // Switches to the Western European code page (1252 or ISO-8859-1) for its
 // lifetime where the platform allows it: on Windows it is active when it is
 // the system's; on Linux a Danish ISO-8859-1 locale is selected if installed.

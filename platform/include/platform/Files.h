@@ -18,6 +18,17 @@ BRENLIX_API char PathSeparator();
 // separator (UTF-8).
 BRENLIX_API std::string ProgramFolder();
 
+// True where paths may start with a drive ("D:"): Windows.
+BRENLIX_API bool HasDrives();
+
+// The current folder of the process, and on Windows the current folder of a
+// drive ("D:" gives e.g. "D:\Data"); empty when it cannot be had.
+BRENLIX_API std::string CurrentDirectory();
+BRENLIX_API std::string DriveCurrentDirectory(char drive);
+
+// Reads a whole file; returns 0 or the Win32 error code of the failure.
+BRENLIX_API std::uint32_t ReadWholeFile(const std::string& pathUtf8, std::string& bytes);
+
 // Appends the bytes to the file at pathUtf8 in a single write, creating the
 // file when it is missing. The file is opened shared, so other writers can
 // append at the same time, and a line is never split by another writer's.

@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
 
@@ -41,6 +42,28 @@ WesternCodePage::~WesternCodePage()
 bool RunningUnderWine()
 {
     return false;
+}
+
+ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name_(std::move(name))
+{
+    if (const char* current = std::getenv(name_.c_str())) {
+        had_ = true;
+        previous_ = current;
+    }
+    if (value != nullptr) {
+        ::setenv(name_.c_str(), value, 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    if (had_) {
+        ::setenv(name_.c_str(), previous_.c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
 }
 
 } // namespace testing_support

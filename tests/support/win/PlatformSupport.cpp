@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace testing_support {
 
 // Asks the system for the user's short date and long time directly.
@@ -36,6 +38,23 @@ bool RunningUnderWine()
 {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Both the C runtime's copy (getenv) and the process's block change.
+ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name_(std::move(name))
+{
+    if (const char* current = std::getenv(name_.c_str())) {
+        had_ = true;
+        previous_ = current;
+    }
+    _putenv_s(name_.c_str(), value != nullptr ? value : "");
+    SetEnvironmentVariableA(name_.c_str(), value);
+}
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    _putenv_s(name_.c_str(), had_ ? previous_.c_str() : "");
+    SetEnvironmentVariableA(name_.c_str(), had_ ? previous_.c_str() : nullptr);
 }
 
 } // namespace testing_support

@@ -11,6 +11,7 @@ using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using UINT = unsigned int;
+using INT = int;
 using BOOL = int;
 using CHAR = char;
 using LPSTR = char*;
@@ -24,6 +25,9 @@ using LPHANDLE = HANDLE*;
 
 #define TRUE 1
 #define FALSE 0
+
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 
 #define INFINITE 0xFFFFFFFFu
 #define WAIT_OBJECT_0 0x00000000u
@@ -59,6 +63,7 @@ using LPHANDLE = HANDLE*;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_DISK_FULL 39L
 #define ERROR_FILE_EXISTS 80L
@@ -71,6 +76,33 @@ using LPHANDLE = HANDLE*;
 #define ERROR_DIRECTORY 267L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_NOT_SUPPORTED 50L
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002u
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+
+// 100-nanosecond intervals since 1601-01-01 (UTC).
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
 
 struct STARTUPINFOA {
     DWORD cb;
@@ -138,3 +170,32 @@ BRENLIX_API DWORD WINAPI GetCurrentProcessId();
 BRENLIX_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                         DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
                                         void* Arguments);
+
+// Profile (INI) files. A file name without a folder is taken from the Windows
+// folder, <root>/windows, where the WIN.INI functions also work.
+BRENLIX_API DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                                                  LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
+BRENLIX_API DWORD WINAPI GetProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                                           LPSTR lpReturnedString, DWORD nSize);
+BRENLIX_API UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
+                                              LPCSTR lpFileName);
+BRENLIX_API UINT WINAPI GetProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault);
+BRENLIX_API DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
+                                                   LPCSTR lpFileName);
+BRENLIX_API DWORD WINAPI GetProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize);
+BRENLIX_API DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize, LPCSTR lpFileName);
+BRENLIX_API BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
+                                                   LPCSTR lpFileName);
+BRENLIX_API BOOL WINAPI WriteProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString);
+BRENLIX_API BOOL WINAPI WritePrivateProfileSectionA(LPCSTR lpAppName, LPCSTR lpString, LPCSTR lpFileName);
+BRENLIX_API BOOL WINAPI WriteProfileSectionA(LPCSTR lpAppName, LPCSTR lpString);
+
+// <root>/windows, where root is $BRENLIX_ROOT (default /var/lib/brenlix).
+BRENLIX_API UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+
+// Files by pattern (* and ? with the MS-DOS rules, matched case-sensitively
+// here). Find handles are closed with FindClose, never with CloseHandle.
+BRENLIX_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+BRENLIX_API BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
+BRENLIX_API BOOL WINAPI FindClose(HANDLE hFindFile);
+BRENLIX_API DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);

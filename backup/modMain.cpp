@@ -1,0 +1,186 @@
+#include "modMain.h"
+
+#include "OrvBackUP.h"
+#include "Program.h"
+
+#include <brenlix/Error.h>
+#include <brenlix/IniFile.h>
+#include <platform/Files.h>
+#include <platform/Locale.h>
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+namespace dunmarrow {
+
+using brenlix::LogFileTypeError;
+using brenlix::LogFileTypeInformation;
+
+namespace {
+
+constexpr std::int32_t kErrorOverflow = 6;
+constexpr std::int32_t kDefaultWaitMilliseconds = 30000;
+
+void Log(const std::string& message, std::int32_t type)
+{
+    ProgramLog().WriteToLog(message, 0, type);
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A number as the user writes it: blanks around it, a sign, digits with the
+// region's decimal separator, and an exponent (E or D, as in "1E3").
+std::optional<double> ParseNumber(const std::string& text)
+{
+    const std::string separator = platform::DecimalSeparator();
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::size_t last = text.find_last_not_of(" \t");
+    const std::string_view t(text.data() + first, last - first + 1);
+
+    std::string plain; // the same number in the form from_chars reads
+    std::size_t i = 0;
+    if (t[i] == '+' || t[i] == '-') {
+        if (t[i] == '-') {
+            plain += '-';
+        }
+        ++i;
+    }
+    std::size_t digits = 0;
+    while (i < t.size() && IsDigit(t[i])) {
+        plain += t[i++];
+        ++digits;
+    }
+    if (t.compare(i, separator.size(), separator) == 0) {
+        i += separator.size();
+        plain += '.';
+        while (i < t.size() && IsDigit(t[i])) {
+            plain += t[i++];
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
+        plain += 'e';
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+            plain += t[i++];
+        }
+        std::size_t exponentDigits = 0;
+        while (i < t.size() && IsDigit(t[i])) {
+            plain += t[i++];
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0) {
+            return std::nullopt;
+        }
+    }
+    if (i != t.size()) {
+        return std::nullopt;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        return HUGE_VAL; // too large for any limit: the conversion below overflows
+    }
+    if (error != std::errc() || end != plain.data() + plain.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+[[noreturn]] void Overflow()
+{
+    throw brenlix::Error(kErrorOverflow, "Dunmarrow", "Overflow");
+}
+
+} // namespace
+
+std::int32_t WaitShellMilliseconds(const std::string& seconds)
+{
+    const std::optional<double> number = ParseNumber(seconds);
+    if (!number) {
+        return kDefaultWaitMilliseconds;
+    }
+    const double rounded = std::nearbyint(*number); // half to even in the default rounding mode
+    if (!(rounded >= INT32_MIN && rounded <= INT32_MAX)) {
+        Overflow();
+    }
+    const std::int64_t milliseconds = static_cast<std::int64_t>(rounded) * 1000;
+    if (milliseconds < INT32_MIN || milliseconds > INT32_MAX) {
+        Overflow();
+    }
+    return static_cast<std::int32_t>(milliseconds);
+}
+
+int Main()
+{
+    return Main(sql::OdbcProvider(), platform::ProgramFolder());
+}
+
+int Main(sql::Provider& provider, const std::string& folder)
+{
+    try {
+        const std::string separator(1, platform::PathSeparator());
+        ProgramLog().LogFile(folder + separator + "Dunmarrow.log");
+        Log("Starter Dunmarrow", LogFileTypeInformation);
+
+        brenlix::IniFile reader;
+        const std::string jobFile = folder + separator + "Dunmarrow.ini";
+        if (reader.Exists(jobFile) != -1) {
+            Log("Kunne ikke åbne INI fil", LogFileTypeError);
+            return RunEndedEarly;
+        }
+        reader.FullPath(jobFile);
+        reader.SectionName("Backups");
+        const std::string list = reader.GetSectEntries();
+        Log("Indlæser og starter Backup", LogFileTypeInformation);
+
+        int status = RunAllJobsDone;
+        std::unique_ptr<OrvBackUP> job;
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            std::size_t end = list.find('\0', start);
+            if (end == std::string::npos) {
+                end = list.size();
+            }
+            const std::string name = list.substr(start, end - start);
+            start = end + 1;
+            if (name.empty()) {
+                continue;
+            }
+            job.reset();
+            job = std::make_unique<OrvBackUP>(provider);
+            reader.SectionName(name);
+            job->ServerName(reader.GetString("Server", ""));
+            job->DatabaseName(reader.GetString("Database", ""));
+            job->Backupfile(reader.GetString("Backupfile", ""));
+            job->Copy2(reader.GetString("MakeCopy2", ""));
+            job->RunShell(reader.GetString("RunShell", ""));
+            if (!job->RunShell().empty()) {
+                job->WaitShell(WaitShellMilliseconds(reader.GetString("MaxWaitShell", "30")));
+            }
+            if (!job->StartBackUP()) {
+                status = RunSomeJobFailed;
+            }
+        }
+        Log("Indlæser og starter Backup Slut", LogFileTypeInformation);
+        return status;
+    } catch (...) {
+        const brenlix::Error error = AsError(std::current_exception());
+        Log("Fejl i Main", LogFileTypeError);
+        Log(ErrorReport(error), LogFileTypeError);
+        return RunEndedEarly;
+    }
+}
+
+} // namespace dunmarrow

@@ -1,0 +1,30 @@
+// The whole run of Dunmarrow: read the job file beside the program and run
+// its jobs one after another, logging to Dunmarrow.log beside the program.
+#pragma once
+
+#include "sql/SqlDmo.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dunmarrow {
+
+// Exit status of a run: every job got through, some job did not, or the run
+// ended early (no job file, or an error that reached Main).
+enum RunStatus : int {
+    RunAllJobsDone = 0,
+    RunSomeJobFailed = 1,
+    RunEndedEarly = 2,
+};
+
+// The run of the program, in the folder that holds the program file.
+int Main();
+// The same run on the given folder and SQL layer.
+int Main(sql::Provider& provider, const std::string& folder);
+
+// MaxWaitShell (seconds, as text in the user's number format) in milliseconds:
+// rounded half to even, 30000 when the text is no number. Throws Error 6
+// (overflow) when the seconds or the milliseconds leave 32 bits.
+std::int32_t WaitShellMilliseconds(const std::string& seconds);
+
+} // namespace dunmarrow
