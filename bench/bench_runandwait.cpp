@@ -117,8 +117,7 @@ bool MeasureEndLatency()
         worst = latency > worst ? latency : worst;
     }
     const double median = bench::Median(latencies);
-    std::printf("%d runs; the latency includes the 20 ms pause RunAndWait takes after it sees the end\n",
-                kLatencyRuns);
+    std::printf("%d runs; RunAndWait asks the process after each 20 ms pause\n", kLatencyRuns);
     bench::PrintResult("RunAndWait end latency, median ms", median, "<= 40");
     bench::PrintResult("RunAndWait end latency, max ms", worst, "<= 40");
     return true;
