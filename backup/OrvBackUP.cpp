@@ -20,11 +20,6 @@ namespace {
 constexpr std::uint32_t kSettleMilliseconds = 1000;
 constexpr std::int32_t kErrorInvalidName = 123;
 
-void Log(const std::string& message, std::int32_t type)
-{
-    ProgramLog().WriteToLog(message, 0, type);
-}
-
 } // namespace
 
 std::string BackupFilePath(const std::string& backupfile)

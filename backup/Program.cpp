@@ -17,6 +17,11 @@ brenlix::FileLog& ProgramLog()
     return log;
 }
 
+void Log(const std::string& message, std::int32_t type)
+{
+    ProgramLog().WriteToLog(message, 0, type);
+}
+
 std::uint32_t LastDllError()
 {
     return lastDllError;

@@ -14,6 +14,10 @@ namespace dunmarrow {
 // The one log of the run, made at its first use.
 brenlix::FileLog& ProgramLog();
 
+// Writes a message to the program log. Every message of the program has level
+// 0, so it is always written.
+void Log(const std::string& message, std::int32_t type);
+
 // The platform's last-error value captured right after the program's most
 // recent direct system call (pauses and process calls), 0 before any.
 std::uint32_t LastDllError();

@@ -23,11 +23,6 @@ namespace {
 constexpr std::int32_t kErrorOverflow = 6;
 constexpr std::int32_t kDefaultWaitMilliseconds = 30000;
 
-void Log(const std::string& message, std::int32_t type)
-{
-    ProgramLog().WriteToLog(message, 0, type);
-}
-
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';

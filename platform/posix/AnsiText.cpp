@@ -1,5 +1,7 @@
 #include <platform/Text.h>
 
+#include "Ascii.h"
+
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -8,16 +10,6 @@
 namespace platform {
 
 namespace {
-
-bool IsAscii(std::string_view text)
-{
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The locale's code set, or nullptr when it is UTF-8 (including the C/POSIX
 // locale, whose ASCII code set we treat as UTF-8).

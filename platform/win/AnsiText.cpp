@@ -1,19 +1,11 @@
 #include <platform/Text.h>
+
+#include "Ascii.h"
 #include <platform/Win32.h>
 
 namespace platform {
 
 namespace {
-
-bool IsAscii(std::string_view text)
-{
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::wstring ToWide(std::string_view text, UINT codePage)
 {

@@ -70,17 +70,7 @@ protected:
         return dunmarrow::Main(provider_, dir_.Path());
     }
 
-    // The log as "TYPE|message" lines, without their stamps.
-    std::vector<std::string> Log() const
-    {
-        std::vector<std::string> lines;
-        for (const std::string& line : SplitLines(platform::FromAnsi(ReadFile(dir_.File("Dunmarrow.log"))))) {
-            const std::size_t type = line.find("\t\t") + 2;
-            const std::size_t message = line.find("\t\t", type);
-            lines.push_back(line.substr(type, message - type) + "|" + line.substr(message + 2));
-        }
-        return lines;
-    }
+    std::vector<std::string> Log() const { return testing_support::LogEntries(dir_.File("Dunmarrow.log")); }
 
     TempDir dir_;
     ManualClock clock_;

@@ -45,21 +45,7 @@ protected:
 
     void JobFile(const std::string& text) { WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi(text)); }
 
-    // "TYPE|message" per line of the log beside the program.
-    std::vector<std::string> Log() const
-    {
-        std::vector<std::string> lines;
-        for (const std::string& line : SplitLines(platform::FromAnsi(ReadFile(dir_.File("Dunmarrow.log"))))) {
-            const std::size_t type = line.find("\t\t");
-            const std::size_t message = type == std::string::npos ? type : line.find("\t\t", type + 2);
-            if (message == std::string::npos) {
-                lines.push_back("malformed|" + line);
-            } else {
-                lines.push_back(line.substr(type + 2, message - type - 2) + "|" + line.substr(message + 2));
-            }
-        }
-        return lines;
-    }
+    std::vector<std::string> Log() const { return testing_support::LogEntries(dir_.File("Dunmarrow.log")); }
 
     TempDir dir_;
     std::string program_;

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <platform/Files.h>
+#include <platform/Text.h>
 #include <platform/Win32.h>
 
 #include <gtest/gtest.h>
@@ -166,6 +167,21 @@ std::vector<std::string> SplitLines(const std::string& bytes)
         start = end + 2;
     }
     return lines;
+}
+
+std::vector<std::string> LogEntries(const std::string& path)
+{
+    std::vector<std::string> entries;
+    for (const std::string& line : SplitLines(platform::FromAnsi(ReadFile(path)))) {
+        const std::size_t type = line.find("\t\t");
+        const std::size_t message = type == std::string::npos ? type : line.find("\t\t", type + 2);
+        if (message == std::string::npos) {
+            entries.push_back("malformed|" + line);
+        } else {
+            entries.push_back(line.substr(type + 2, message - type - 2) + "|" + line.substr(message + 2));
+        }
+    }
+    return entries;
 }
 
 std::string TestChildPath()

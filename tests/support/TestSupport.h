@@ -49,6 +49,11 @@ private:
     void* process_ = nullptr;
 };
 
+// A log file written by FileLog, as "TYPE|message" per line (the stamp left
+// out, the text back from the system code page); "malformed|line" for a line
+// without the layout.
+std::vector<std::string> LogEntries(const std::string& path);
+
 // The test child program beside the running test (testchild / testchild.exe).
 std::string TestChildPath();
 // TestChildPath() quoted for a command line, followed by the arguments.

@@ -9,13 +9,9 @@ namespace testing_support {
 // Asks the system for the user's short date and long time directly.
 std::string ExpectedStamp(const platform::LocalDateTime& when)
 {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(when.year);
-    st.wMonth = static_cast<WORD>(when.month);
-    st.wDay = static_cast<WORD>(when.day);
-    st.wHour = static_cast<WORD>(when.hour);
-    st.wMinute = static_cast<WORD>(when.minute);
-    st.wSecond = static_cast<WORD>(when.second);
+    const auto word = [](int value) { return static_cast<WORD>(value); };
+    const SYSTEMTIME st{word(when.year), word(when.month), 0, word(when.day),
+                        word(when.hour), word(when.minute), word(when.second), 0};
     wchar_t date[128];
     wchar_t time[128];
     GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128);
