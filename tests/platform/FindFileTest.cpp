@@ -1,5 +1,5 @@
-// Files by pattern and the current folder, as Windows gives them. Runs
-// against the Linux substitutes and, in the Windows build, the system's own.
+// Files by pattern, as Windows finds them. Runs against the Linux
+// substitutes and, in the Windows build, the system's own.
 #include <platform/Files.h>
 #include <platform/Win32.h>
 
@@ -57,20 +57,18 @@ protected:
 
 TEST_F(FindFile, PatternsFollowTheMsDosRules)
 {
+    const std::vector<std::string> all = {".",   "..",   ".hidden",     "a.ini",    "ab",  "abc",
+                                          "b.ini", "name", "name.tar.gz", "name.txt", "sub", "x.in"};
     const struct {
         const char* pattern;
         std::vector<std::string> expected;
         const char* wineDiffers; // why, when Wine finds something else
     } rows[] = {
-        {"*", {".", "..", ".hidden", "a.ini", "ab", "abc", "b.ini", "name", "name.tar.gz", "name.txt", "sub", "x.in"},
-         nullptr},
-        {"*.*", {".", "..", ".hidden", "a.ini", "ab", "abc", "b.ini", "name", "name.tar.gz", "name.txt", "sub", "x.in"},
-         nullptr},
+        {"*", all, nullptr},
+        {"*.*", all, nullptr},
         {"*.ini", {"a.ini", "b.ini"}, nullptr},
         {"name.*", {"name", "name.tar.gz", "name.txt"}, nullptr},
-        {"name*", {"name", "name.tar.gz", "name.txt"}, nullptr},
         {"?b", {"ab"}, nullptr},
-        {"a?", {"ab"}, nullptr},
         {"*.gz", {"name.tar.gz"}, nullptr},
         {"*e.t*", {"name.tar.gz", "name.txt"}, nullptr},
         {".*", {".", "..", ".hidden"}, nullptr},
@@ -141,22 +139,6 @@ TEST_F(FindFile, BadHandles)
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(FindNextFileA(INVALID_HANDLE_VALUE, &data));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST(CurrentDirectory, TooSmallBufferGivesTheSizeNeeded)
-{
-    const DWORD needed = GetCurrentDirectoryA(0, nullptr);
-    ASSERT_GT(needed, 1u);
-    for (const DWORD size : {0u, 1u, static_cast<unsigned>(needed - 1)}) {
-        SCOPED_TRACE(size);
-        std::string buffer(needed + 4, '\xbd');
-        EXPECT_EQ(GetCurrentDirectoryA(size, buffer.data()), needed);
-        EXPECT_EQ(buffer[0], '\xbd');
-    }
-    std::string buffer(needed + 4, '\xbd');
-    EXPECT_EQ(GetCurrentDirectoryA(needed, buffer.data()), needed - 1);
-    EXPECT_EQ(std::strlen(buffer.c_str()), needed - 1);
-    EXPECT_EQ(buffer[needed], '\xbd');
 }
 
 } // namespace
