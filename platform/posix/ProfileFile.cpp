@@ -4,15 +4,12 @@
 
 #include "ErrnoToWin32.h"
 #include "MachineRoot.h"
+#include "StateFile.h"
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <mutex>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -23,25 +20,7 @@ namespace {
 
 constexpr std::size_t kCachedFiles = 16;
 
-struct Fingerprint {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};
-
-    explicit Fingerprint(const struct stat& st)
-        : device(st.st_dev), inode(st.st_ino), size(st.st_size), modified(st.st_mtim), changed(st.st_ctim)
-    {
-    }
-
-    bool operator==(const Fingerprint& other) const
-    {
-        return device == other.device && inode == other.inode && size == other.size &&
-               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
-               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-    }
-};
+using Fingerprint = FileIdentity;
 
 struct CacheEntry {
     std::string path;
@@ -116,145 +95,6 @@ void Remember(const std::string& path, const Fingerprint& fingerprint, std::shar
     slot->used = ++cache.clock;
 }
 
-// File times come from the kernel's coarse clock. A file whose change time is
-// before the tick in which we started reading it cannot change again without
-// its times changing too.
-timespec CoarseNow()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    return now;
-}
-
-bool Racy(const struct stat& st, const timespec& readStart)
-{
-    return st.st_ctim.tv_sec > readStart.tv_sec ||
-           (st.st_ctim.tv_sec == readStart.tv_sec && st.st_ctim.tv_nsec >= readStart.tv_nsec);
-}
-
-// Reads the whole file; returns 0 or an errno value.
-int ReadWhole(const std::string& path, std::string& bytes, struct stat& st)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno;
-    }
-    int error = 0;
-    if (::fstat(fd, &st) != 0) {
-        error = errno;
-    } else if (S_ISDIR(st.st_mode)) {
-        error = EISDIR;
-    } else {
-        bytes.clear();
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                bytes.append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0) {
-                break;
-            } else if (errno != EINTR) {
-                error = errno;
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    return error;
-}
-
-int WriteAll(int fd, const std::string& bytes)
-{
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-class FolderLock {
-public:
-    explicit FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    ~FolderLock()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_); // lets the lock go
-        }
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    int fd() const { return fd_; }
-    // 0, or the errno value of opening the folder.
-    int error() const { return error_; }
-
-private:
-    int fd_;
-    int error_ = 0;
-};
-
-// Writes the text to a new file beside the target and renames it over the
-// target. Returns 0 or an errno value.
-int ReplaceFile(const std::string& target, const std::string& folder, const std::string& text, const struct stat* old)
-{
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.find_last_of('/');
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    const std::string temp = (folder == "/" ? std::string() : folder) + "/." + name + '.' +
-                             std::to_string(::getpid()) + '.' + std::to_string(counter++) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return errno;
-    }
-    if (old != nullptr) {
-        // The new file keeps the old one's permissions (and owner, where we may).
-        ::fchmod(fd, old->st_mode & 07777);
-        if (::geteuid() == 0) {
-            [[maybe_unused]] const int ignored = ::fchown(fd, old->st_uid, old->st_gid);
-        }
-    }
-    int error = WriteAll(fd, text);
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temp.c_str());
-    }
-    return error;
-}
-
 } // namespace
 
 std::string WinIniPath()
@@ -288,18 +128,18 @@ std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uin
     }
     const timespec readStart = CoarseNow();
     std::string bytes;
-    const int rc = ReadWhole(path, bytes, st);
+    const int rc = ReadFileBytes(path, bytes, st);
     if (rc != 0) {
         error = ErrnoToWin32(rc, path);
         return nullptr;
     }
     error = ERROR_SUCCESS;
     if (cached && Fingerprint(st) == seen && bytes == cached->Text()) {
-        Remember(path, seen, cached, Racy(st, readStart));
+        Remember(path, seen, cached, ChangedInTickOf(st, readStart));
         return cached;
     }
     auto text = std::make_shared<const ProfileText>(std::move(bytes), folding);
-    Remember(path, Fingerprint(st), text, Racy(st, readStart));
+    Remember(path, Fingerprint(st), text, ChangedInTickOf(st, readStart));
     return text;
 }
 
@@ -339,7 +179,7 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
     if (!updated) {
         return ERROR_SUCCESS;
     }
-    const int rc = ReplaceFile(target, folder, *updated, exists ? &st : nullptr);
+    const int rc = ReplaceFile(target, folder, updated->data(), updated->size(), exists ? &st : nullptr);
     if (rc != 0) {
         return ErrnoToWin32(rc, target);
     }

@@ -3,6 +3,11 @@
 //   testchild sleep MS [PIDFILE]   writes its process id to PIDFILE, then sleeps
 //   testchild args FILE [ARG...]   writes each argument on a line of its own to FILE
 //   testchild log FILE COUNT TAG   writes COUNT lines "TAG n" through FileLog
+//   testchild regwrite KEY COUNT PREFIX [abandon]
+//                                  sets COUNT REG_SZ values "PREFIXn" = "PREFIXn" in
+//                                  HKEY_CURRENT_USER\KEY (made if missing), one
+//                                  call each; with abandon, ends right after the
+//                                  last without closing anything
 #include <brenlix/FileLog.h>
 #include <platform/Win32.h>
 
@@ -42,6 +47,26 @@ int main(int argc, char** argv)
         for (int i = 0; i < count; ++i) {
             log.WriteToLog(std::string(argv[4]) + " " + std::to_string(i));
         }
+        return 0;
+    }
+    if (command == "regwrite" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "abandon"))) {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, argv[2], 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS) {
+            return 2;
+        }
+        const int count = std::atoi(argv[3]);
+        for (int i = 0; i < count; ++i) {
+            const std::string name = argv[4] + std::to_string(i);
+            if (RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                               static_cast<DWORD>(name.size() + 1)) != ERROR_SUCCESS) {
+                return 3;
+            }
+        }
+        if (argc == 6) {
+            std::_Exit(0);
+        }
+        RegCloseKey(key);
         return 0;
     }
     return 101;

@@ -22,6 +22,15 @@ using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using HANDLE = void*;
 using LPHANDLE = HANDLE*;
+using LSTATUS = LONG;
+using ACCESS_MASK = DWORD;
+using REGSAM = ACCESS_MASK;
+
+// A registry key: one of the predefined roots below, or a key opened by
+// RegOpenKeyExA/RegCreateKeyExA and closed by RegCloseKey.
+struct RegistryKeyObject;
+using HKEY = RegistryKeyObject*;
+using PHKEY = HKEY*;
 
 #define TRUE 1
 #define FALSE 0
@@ -71,11 +80,22 @@ using LPHANDLE = HANDLE*;
 #define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_DIRECTORY 267L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NOACCESS 998L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_BADDB 1009L
+#define ERROR_BADKEY 1010L
+#define ERROR_CANTOPEN 1011L
+#define ERROR_CANTREAD 1012L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_REGISTRY_CORRUPT 1015L
+#define ERROR_KEY_DELETED 1018L
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
@@ -102,7 +122,64 @@ struct WIN32_FIND_DATAA {
     CHAR cFileName[MAX_PATH];
     CHAR cAlternateFileName[14];
 };
+using PFILETIME = FILETIME*;
 using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+// The predefined registry roots: 32-bit numbers widened with their sign.
+#define BRENLIX_PREDEFINED_KEY(number) \
+    (reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<std::int32_t>(number))))
+#define HKEY_CLASSES_ROOT BRENLIX_PREDEFINED_KEY(0x80000000u)
+#define HKEY_CURRENT_USER BRENLIX_PREDEFINED_KEY(0x80000001u)
+#define HKEY_LOCAL_MACHINE BRENLIX_PREDEFINED_KEY(0x80000002u)
+#define HKEY_USERS BRENLIX_PREDEFINED_KEY(0x80000003u)
+#define HKEY_PERFORMANCE_DATA BRENLIX_PREDEFINED_KEY(0x80000004u)
+#define HKEY_CURRENT_CONFIG BRENLIX_PREDEFINED_KEY(0x80000005u)
+
+#define REG_NONE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+#define REG_DWORD_LITTLE_ENDIAN 4u
+#define REG_DWORD_BIG_ENDIAN 5u
+#define REG_LINK 6u
+#define REG_MULTI_SZ 7u
+#define REG_RESOURCE_LIST 8u
+#define REG_FULL_RESOURCE_DESCRIPTOR 9u
+#define REG_RESOURCE_REQUIREMENTS_LIST 10u
+#define REG_QWORD 11u
+#define REG_QWORD_LITTLE_ENDIAN 11u
+
+#define DELETE 0x00010000u
+#define READ_CONTROL 0x00020000u
+#define WRITE_DAC 0x00040000u
+#define WRITE_OWNER 0x00080000u
+#define MAXIMUM_ALLOWED 0x02000000u
+#define GENERIC_ALL 0x10000000u
+#define GENERIC_EXECUTE 0x20000000u
+#define GENERIC_WRITE 0x40000000u
+#define GENERIC_READ 0x80000000u
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000u
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
+#define KEY_CREATE_SUB_KEY 0x0004u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_CREATE_LINK 0x0020u
+#define KEY_WOW64_64KEY 0x0100u
+#define KEY_WOW64_32KEY 0x0200u
+#define KEY_WOW64_RES 0x0300u
+#define KEY_READ 0x00020019u
+#define KEY_EXECUTE KEY_READ
+#define KEY_WRITE 0x00020006u
+#define KEY_ALL_ACCESS 0x000F003Fu
+
+#define REG_OPTION_NON_VOLATILE 0x00000000u
+#define REG_OPTION_VOLATILE 0x00000001u
+#define REG_CREATED_NEW_KEY 0x00000001u
+#define REG_OPENED_EXISTING_KEY 0x00000002u
 
 struct STARTUPINFOA {
     DWORD cb;
@@ -166,6 +243,11 @@ BRENLIX_API BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
 BRENLIX_API BOOL WINAPI CloseHandle(HANDLE hObject);
 BRENLIX_API DWORD WINAPI GetCurrentProcessId();
 
+// Environment references ("%NAME%") replaced by the variables' values; names
+// match without regard to case, unknown references stay as written. Returns
+// the size the result needs, with its NUL.
+BRENLIX_API DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize);
+
 // Message texts of the system's error codes (English, as Windows has them).
 BRENLIX_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                         DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
@@ -199,3 +281,33 @@ BRENLIX_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA l
 BRENLIX_API BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BRENLIX_API BOOL WINAPI FindClose(HANDLE hFindFile);
 BRENLIX_API DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
+
+// The registry, over one REGEDIT4 file per hive under <root>/registry
+// (HKLM.reg, HKCU-<user>.reg, HKU.reg). HKEY_CLASSES_ROOT is
+// HKLM\Software\Classes. Each returns a Win32 error code, never sets the last
+// error.
+BRENLIX_API LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                         PHKEY phkResult);
+BRENLIX_API LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                           DWORD dwOptions, REGSAM samDesired,
+                                           const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                                           LPDWORD lpdwDisposition);
+BRENLIX_API LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                          const BYTE* lpData, DWORD cbData);
+BRENLIX_API LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                            LPBYTE lpData, LPDWORD lpcbData);
+BRENLIX_API LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                            LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                                            LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                            LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                            LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+BRENLIX_API LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                                         LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+BRENLIX_API LSTATUS WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
+BRENLIX_API LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                                         LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                                         PFILETIME lpftLastWriteTime);
+BRENLIX_API LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+BRENLIX_API LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+BRENLIX_API LSTATUS WINAPI RegFlushKey(HKEY hKey);
+BRENLIX_API LSTATUS WINAPI RegCloseKey(HKEY hKey);

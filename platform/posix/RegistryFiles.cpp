@@ -1,0 +1,310 @@
+#include "RegistryFiles.h"
+
+#include <platform/Win32.h>
+
+#include "ErrnoToWin32.h"
+#include "MachineRoot.h"
+#include "StateFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform::posix {
+
+namespace {
+
+constexpr std::size_t kCachedHives = 8;
+
+struct CachedHive {
+    std::string path;
+    bool missing = false;
+    FileIdentity identity;
+    std::unique_ptr<RegistryHive> hive;
+    // Read in the clock tick the file changed in: its bytes, to compare
+    // before the times may be trusted.
+    bool racy = false;
+    std::string bytes;
+    // The file this process wrote last, kept open.
+    int held = -1;
+    std::size_t size = 0;
+    std::uint64_t used = 0;
+
+    CachedHive() = default;
+    CachedHive(const CachedHive&) = delete;
+    CachedHive& operator=(const CachedHive&) = delete;
+    ~CachedHive() { Hold(-1); }
+
+    void Hold(int fd)
+    {
+        if (held >= 0) {
+            ::close(held);
+        }
+        held = fd;
+    }
+};
+
+struct Cache {
+    std::mutex lock; // one registry call of this process at a time
+    std::vector<std::unique_ptr<CachedHive>> entries;
+    std::uint64_t clock = 0;
+};
+
+Cache& TheCache()
+{
+    static Cache cache;
+    return cache;
+}
+
+CachedHive& Slot(Cache& cache, const std::string& path)
+{
+    for (auto& entry : cache.entries) {
+        if (entry->path == path) {
+            entry->used = ++cache.clock;
+            return *entry;
+        }
+    }
+    if (cache.entries.size() < kCachedHives) {
+        cache.entries.push_back(std::make_unique<CachedHive>());
+    } else {
+        auto oldest = cache.entries.begin();
+        for (auto it = cache.entries.begin(); it != cache.entries.end(); ++it) {
+            if ((*it)->used < (*oldest)->used) {
+                oldest = it;
+            }
+        }
+        *oldest = std::make_unique<CachedHive>();
+        std::swap(*oldest, cache.entries.back());
+    }
+    CachedHive& entry = *cache.entries.back();
+    entry.path = path;
+    entry.used = ++cache.clock;
+    return entry;
+}
+
+void Forget(Cache& cache, const std::string& path)
+{
+    for (auto it = cache.entries.begin(); it != cache.entries.end(); ++it) {
+        if ((*it)->path == path) {
+            cache.entries.erase(it);
+            return;
+        }
+    }
+}
+
+std::string UserName()
+{
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_name != nullptr && *found->pw_name != '\0') {
+        return found->pw_name;
+    }
+    return std::to_string(::geteuid());
+}
+
+// The keys a hive has from the start on Windows.
+std::unique_ptr<RegistryHive> EmptyHive(Hive hive, NameFolding folding)
+{
+    auto tree = std::make_unique<RegistryHive>(HiveRootName(hive), folding);
+    bool created = false;
+    switch (hive) {
+    case Hive::LocalMachine:
+        tree->Root().MakeSubkey("Software", created).MakeSubkey("Classes", created);
+        tree->Root()
+            .MakeSubkey("System", created)
+            .MakeSubkey("CurrentControlSet", created)
+            .MakeSubkey("Hardware Profiles", created)
+            .MakeSubkey("Current", created);
+        break;
+    case Hive::CurrentUser:
+        tree->Root().MakeSubkey("Software", created);
+        break;
+    case Hive::Users:
+        tree->Root().MakeSubkey(".DEFAULT", created);
+        break;
+    }
+    return tree;
+}
+
+// The hive as its file holds it now, or nullptr with the Win32 code of the
+// failure.
+CachedHive* Load(Cache& cache, Hive hive, const std::string& path, std::uint32_t& error)
+{
+    const NameFolding folding = CurrentNameFolding();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            error = ErrnoToWin32(errno, path);
+            return nullptr;
+        }
+        CachedHive& entry = Slot(cache, path);
+        if (!entry.missing || !entry.hive || entry.hive->Folding() != folding) {
+            entry.missing = true;
+            entry.hive = EmptyHive(hive, folding);
+            entry.racy = false;
+            entry.bytes.clear();
+            entry.Hold(-1);
+        }
+        return &entry;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    CachedHive& entry = Slot(cache, path);
+    const bool same = entry.hive && !entry.missing && entry.identity == FileIdentity(st) &&
+                      entry.hive->Folding() == folding;
+    if (same && !entry.racy) {
+        return &entry;
+    }
+    const timespec readStart = CoarseNow();
+    std::string bytes;
+    const int rc = ReadFileBytes(path, bytes, st);
+    if (rc != 0) {
+        Forget(cache, path);
+        error = ErrnoToWin32(rc, path);
+        return nullptr;
+    }
+    const bool racy = ChangedInTickOf(st, readStart);
+    if (!(same && entry.identity == FileIdentity(st) && bytes == entry.bytes)) {
+        entry.hive = RegistryHive::FromText(bytes, HiveRootName(hive), folding);
+        entry.missing = false;
+        entry.identity = FileIdentity(st);
+        entry.size = bytes.size();
+        entry.Hold(-1);
+    }
+    entry.racy = racy;
+    entry.bytes = racy ? std::move(bytes) : std::string();
+    return &entry;
+}
+
+} // namespace
+
+std::string HiveFile(Hive hive)
+{
+    const std::string root = MachineRoot();
+    const std::string folder = (root == "/" ? std::string() : root) + "/registry/";
+    switch (hive) {
+    case Hive::LocalMachine:
+        return folder + "HKLM.reg";
+    case Hive::CurrentUser: {
+        static const std::string user = UserName();
+        return folder + "HKCU-" + user + ".reg";
+    }
+    case Hive::Users:
+        break;
+    }
+    return folder + "HKU.reg";
+}
+
+const char* HiveRootName(Hive hive)
+{
+    switch (hive) {
+    case Hive::LocalMachine:
+        return "HKEY_LOCAL_MACHINE";
+    case Hive::CurrentUser:
+        return "HKEY_CURRENT_USER";
+    case Hive::Users:
+        break;
+    }
+    return "HKEY_USERS";
+}
+
+std::uint32_t HiveWritable(const std::string& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) {
+        if ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    // The nearest folder that exists must take a new file (or folder).
+    std::string folder = FolderOf(file);
+    for (;;) {
+        if (::stat(folder.c_str(), &st) == 0) {
+            return S_ISDIR(st.st_mode) && ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0
+                       ? ERROR_SUCCESS
+                       : ERROR_ACCESS_DENIED;
+        }
+        if (errno != ENOENT || folder == "/" || folder == ".") {
+            return ERROR_ACCESS_DENIED;
+        }
+        folder = FolderOf(folder);
+    }
+}
+
+std::uint32_t ReadHive(Hive hive, const std::string& file, const HiveReader& read)
+{
+    Cache& cache = TheCache();
+    std::lock_guard guard(cache.lock);
+    std::uint32_t error = 0;
+    const CachedHive* entry = Load(cache, hive, file, error);
+    if (entry == nullptr) {
+        return error;
+    }
+    return read(*entry->hive, entry->identity.modified);
+}
+
+std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& edit)
+{
+    Cache& cache = TheCache();
+    std::lock_guard guard(cache.lock);
+    const std::string folder = FolderOf(file);
+    if (!MakeFolders(folder)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const FolderLock lock(folder);
+    if (lock.error() != 0) {
+        return ErrnoToWin32(lock.error(), folder);
+    }
+    std::uint32_t error = 0;
+    CachedHive* entry = Load(cache, hive, file, error);
+    if (entry == nullptr) {
+        return error;
+    }
+    bool changed = false;
+    error = edit(*entry->hive, changed);
+    if (error != ERROR_SUCCESS || !changed) {
+        return error;
+    }
+    struct stat old {};
+    const bool exists = !entry->missing && ::stat(file.c_str(), &old) == 0;
+    if (HiveWritable(file) != ERROR_SUCCESS) {
+        Forget(cache, file); // holds the change that could not be written
+        return ERROR_ACCESS_DENIED;
+    }
+    std::string text;
+    text.reserve(entry->size + entry->size / 8 + 4096);
+    entry->hive->WriteText(text);
+    const int rc = ReplaceFile(file, folder, text.data(), text.size(), exists ? &old : nullptr);
+    if (rc != 0) {
+        Forget(cache, file);
+        return ErrnoToWin32(rc, file);
+    }
+    ::fsync(lock.fd());
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat written {};
+    if (fd < 0 || ::fstat(fd, &written) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        Forget(cache, file);
+        return ERROR_SUCCESS;
+    }
+    entry->Hold(fd);
+    entry->missing = false;
+    entry->identity = FileIdentity(written);
+    entry->racy = false;
+    entry->bytes.clear();
+    entry->size = text.size();
+    return ERROR_SUCCESS;
+}
+
+} // namespace platform::posix

@@ -1,0 +1,7 @@
+#include <platform/Shell.h>
+
+namespace platform {
+
+void NotifyAssociationsChanged() {}
+
+} // namespace platform

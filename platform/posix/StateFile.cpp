@@ -1,0 +1,143 @@
+#include "StateFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform::posix {
+
+FileIdentity::FileIdentity(const struct stat& st)
+    : device(st.st_dev), inode(st.st_ino), size(st.st_size), modified(st.st_mtim), changed(st.st_ctim)
+{
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+}
+
+timespec CoarseNow()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+bool ChangedInTickOf(const struct stat& st, const timespec& readStart)
+{
+    return st.st_ctim.tv_sec > readStart.tv_sec ||
+           (st.st_ctim.tv_sec == readStart.tv_sec && st.st_ctim.tv_nsec >= readStart.tv_nsec);
+}
+
+int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+    } else {
+        bytes.clear();
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                bytes.append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0) {
+                break;
+            } else if (errno != EINTR) {
+                error = errno;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
+int WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+FolderLock::FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{
+    if (fd_ < 0) {
+        error_ = errno;
+        return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+FolderLock::~FolderLock()
+{
+    if (fd_ >= 0) {
+        ::close(fd_); // lets the lock go
+    }
+}
+
+int ReplaceFile(const std::string& target, const std::string& folder, const char* data, std::size_t size,
+                const struct stat* old)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.find_last_of('/');
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string temp = (folder == "/" ? std::string() : folder) + "/." + name + '.' +
+                             std::to_string(::getpid()) + '.' + std::to_string(counter++) + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return errno;
+    }
+    if (old != nullptr) {
+        ::fchmod(fd, old->st_mode & 07777);
+        if (::geteuid() == 0) {
+            [[maybe_unused]] const int ignored = ::fchown(fd, old->st_uid, old->st_gid);
+        }
+    }
+    int error = WriteAll(fd, data, size);
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temp.c_str());
+    }
+    return error;
+}
+
+} // namespace platform::posix

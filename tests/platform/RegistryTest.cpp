@@ -1,0 +1,369 @@
+// The registry functions as Windows has them. Runs against the Linux
+// substitutes (in a machine root of its own) and, in the Windows build, against
+// the system's registry, in a key of its own under
+// HKEY_CURRENT_USER\Software\Korvane\Test that each test removes.
+#include <platform/Win32.h>
+
+#include "RegistryCalls.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace registry_calls;
+using testing_support::RunningUnderWine;
+
+constexpr char kTestRoot[] = "Software\\Korvane\\Test";
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        keyName = std::string(kTestRoot) + "\\" + test->name() + "-" + std::to_string(GetCurrentProcessId());
+        key = Create(HKEY_CURRENT_USER, keyName.c_str());
+        ASSERT_NE(key, nullptr);
+    }
+    void TearDown() override
+    {
+        RegCloseKey(key);
+        DeleteTree(HKEY_CURRENT_USER, keyName);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kTestRoot); // each only when nothing else is left in it
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Korvane");
+    }
+
+    testing_support::TempDir root;
+    testing_support::ScopedEnvironment machineRoot{"BRENLIX_ROOT", root.Path().c_str()};
+    std::string keyName;
+    HKEY key = nullptr;
+};
+
+TEST_F(Registry, CreatesAndOpensNestedKeys)
+{
+    const struct {
+        const char* path;
+        LSTATUS expected;
+        DWORD disposition;
+    } rows[] = {
+        {"One\\Two\\Three", ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+        {"one\\TWO\\three", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+        {"One\\Two\\", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
+        {"One\\Four", ERROR_SUCCESS, REG_CREATED_NEW_KEY},
+        {"\\One", ERROR_BAD_PATHNAME, 0xdead},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        HKEY created = HKEY_USERS;
+        DWORD disposition = 0xdead;
+        EXPECT_EQ(RegCreateKeyExA(key, row.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, &disposition),
+                  row.expected);
+        EXPECT_EQ(disposition, row.disposition);
+        EXPECT_EQ(created == nullptr, row.expected != ERROR_SUCCESS);
+        RegCloseKey(created);
+    }
+    HKEY opened = HKEY_USERS;
+    EXPECT_EQ(RegOpenKeyExA(key, "One\\Missing", 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(opened, nullptr);
+    ASSERT_EQ(RegOpenKeyExA(key, "ONE", 0, KEY_READ, &opened), ERROR_SUCCESS);
+    EXPECT_EQ(Subkeys(opened), (std::vector<std::string>{"Four", "Two"})); // as first written
+    RegCloseKey(opened);
+
+    // No subkey: the same key again, through a handle of its own; a root hands back itself.
+    HKEY again = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_ALL_ACCESS, &again), ERROR_SUCCESS);
+    EXPECT_NE(again, key);
+    ASSERT_EQ(Set(again, "v", REG_BINARY, "ab"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "v").second, "ab");
+    for (const char* empty : {static_cast<const char*>(nullptr), ""}) {
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, empty, 0, KEY_READ, &opened), ERROR_SUCCESS);
+        EXPECT_EQ(opened, HKEY_CURRENT_USER);
+    }
+}
+
+TEST_F(Registry, EveryValueTypeRoundTripsByteForByte)
+{
+    std::string allBytes;
+    for (int b = 0; b < 256; ++b) {
+        allBytes += static_cast<char>(b);
+    }
+    const struct {
+        const char* value;
+        DWORD type;
+        std::string bytes;
+    } rows[] = {
+        {"sz", REG_SZ, Bytes("plain text\0", 11)},
+        {"sz escaped", REG_SZ, Bytes("C:\\Path \"quoted\" ; [x] = @\0", 28)},
+        {"sz without NUL", REG_SZ, "abc"},
+        {"sz odd", REG_SZ, Bytes("ab\0c\0", 5)},
+        {"sz line breaks", REG_SZ, Bytes("one\r\ntwo\n\0", 10)},
+        {"sz empty", REG_SZ, ""},
+        {"expand", REG_EXPAND_SZ, Bytes("%TEMP%\\x\0", 9)},
+        {"multi", REG_MULTI_SZ, Bytes("one\0two\0\0", 9)},
+        {"binary empty", REG_BINARY, ""},
+        {"binary all bytes", REG_BINARY, allBytes},
+        {"dword", REG_DWORD, Bytes("\x78\x56\x34\x12", 4)},
+        {"dword short", REG_DWORD, Bytes("\x01\x02", 2)},
+        {"dword long", REG_DWORD, Bytes("\x01\x02\x03\x04\x05", 5)},
+        {"big endian", REG_DWORD_BIG_ENDIAN, Bytes("\x12\x34\x56\x78", 4)},
+        {"qword", REG_QWORD, Bytes("\x01\x02\x03\x04\x05\x06\x07\x88", 8)},
+        {"none", REG_NONE, Bytes("\0\1\2", 3)},
+        {"own type", 0x12345678, "data"},
+        {"na\"me\\with = quotes", REG_SZ, Bytes("x\0", 2)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        ASSERT_EQ(Set(key, row.value, row.type, row.bytes), ERROR_SUCCESS);
+        EXPECT_EQ(Get(key, row.value), std::make_pair(row.type, row.bytes));
+    }
+    ASSERT_EQ(Set(key, "DWORD", REG_BINARY, "changed"), ERROR_SUCCESS); // names without case
+    EXPECT_EQ(Get(key, "dword"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string("changed")));
+    EXPECT_EQ(ValueNames(key).size(), std::size(rows));
+}
+
+// A string whose NUL the size leaves out but which follows it gets the NUL
+// counted; one without gets a NUL after it on reading where the buffer has room.
+TEST_F(Registry, StringsWithoutTheirNul)
+{
+    const char counted[] = "abc";
+    ASSERT_EQ(RegSetValueExA(key, "counted", 0, REG_SZ, reinterpret_cast<const BYTE*>(counted), 3), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "counted").second, Bytes("abc\0", 4));
+    ASSERT_EQ(Set(key, "bare", REG_SZ, "abc"), ERROR_SUCCESS);
+    const struct {
+        DWORD size;
+        std::string bytes;
+    } rows[] = {
+        {3, Bytes("abc\xbd", 4)},
+        {4, Bytes("abc\0\xbd", 5)},
+        {8, Bytes("abc\0\xbd", 5)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.size);
+        std::vector<BYTE> buffer(16, kSentinel);
+        DWORD size = row.size;
+        ASSERT_EQ(RegQueryValueExA(key, "bare", nullptr, nullptr, buffer.data(), &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 3u);
+        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + static_cast<long>(row.bytes.size())), row.bytes);
+    }
+}
+
+TEST_F(Registry, SizeQueries)
+{
+    ASSERT_EQ(Set(key, "five", REG_BINARY, "12345"), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "empty", REG_SZ, ""), ERROR_SUCCESS);
+    const struct {
+        const char* value;
+        bool buffer;
+        DWORD size;
+        LSTATUS expected;
+        DWORD type;
+        DWORD sizeAfter;
+    } rows[] = {
+        {"five", false, 0xdead, ERROR_SUCCESS, REG_BINARY, 5},
+        {"five", true, 0, ERROR_MORE_DATA, REG_BINARY, 5},
+        {"five", true, 4, ERROR_MORE_DATA, REG_BINARY, 5},
+        {"five", true, 5, ERROR_SUCCESS, REG_BINARY, 5},
+        {"five", true, 64, ERROR_SUCCESS, REG_BINARY, 5},
+        {"empty", true, 0, ERROR_SUCCESS, REG_SZ, 0},
+        {"empty", false, 0xdead, ERROR_SUCCESS, REG_SZ, 0},
+        {"missing", true, 64, ERROR_FILE_NOT_FOUND, 0xdead, 0xdead},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.value) + (row.buffer ? " buffer " : " no buffer ") + std::to_string(row.size));
+        std::vector<BYTE> buffer(65, kSentinel);
+        DWORD type = 0xdead;
+        DWORD size = row.size;
+        EXPECT_EQ(RegQueryValueExA(key, row.value, nullptr, &type, row.buffer ? buffer.data() : nullptr, &size),
+                  row.expected);
+        if (row.expected == ERROR_FILE_NOT_FOUND) {
+            continue; // what Windows leaves in type and size is not documented
+        }
+        EXPECT_EQ(type, row.type);
+        EXPECT_EQ(size, row.sizeAfter);
+        if (row.expected == ERROR_SUCCESS) {
+            EXPECT_EQ(buffer[row.sizeAfter], kSentinel);
+        }
+    }
+    BYTE data[8];
+    DWORD type = 0xdead;
+    EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, data, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(type, kUnreadable);
+    EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
+    EXPECT_EQ(RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "null data"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string()));
+}
+
+TEST_F(Registry, UnnamedDefaultValue)
+{
+    ASSERT_EQ(Set(key, nullptr, REG_SZ, Bytes("default\0", 8)), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "").second, Bytes("default\0", 8));
+    ASSERT_EQ(Set(key, "", REG_SZ, Bytes("again\0", 6)), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "@", REG_SZ, Bytes("at\0", 3)), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, nullptr).second, Bytes("again\0", 6));
+    EXPECT_EQ(Get(key, "@").second, Bytes("at\0", 3));
+    EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "@"}));
+    EXPECT_EQ(RegDeleteValueA(key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Get(key, "@").second, Bytes("at\0", 3));
+}
+
+// Windows lists subkeys by upper-cased name and values in the order they were
+// first set (the documentation promises no order for either).
+TEST_F(Registry, EnumerationOrderAndCounts)
+{
+    for (const char* subkey : {"b", "A", "_x", "C", "a1", "Ab"}) {
+        HKEY made = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(key, subkey, 0, nullptr, 0, KEY_READ, nullptr, &made, nullptr), ERROR_SUCCESS);
+        RegCloseKey(made);
+    }
+    for (const char* value : {"zeta", "Alpha", "_u", "beta", "", "Gamma"}) {
+        ASSERT_EQ(Set(key, value, REG_SZ, Bytes("x\0", 2)), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(RegDeleteValueA(key, "alpha"), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "ALPHA", REG_SZ, Bytes("x\0", 2)), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "zeta", REG_SZ, Bytes("yyy\0", 4)), ERROR_SUCCESS);
+
+    if (RunningUnderWine()) { // Wine orders by lower-cased name ("_" before the letters), values too
+        EXPECT_EQ(Subkeys(key), (std::vector<std::string>{"_x", "A", "a1", "Ab", "b", "C"}));
+        EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_u", "ALPHA", "beta", "Gamma", "zeta"}));
+    } else {
+        EXPECT_EQ(Subkeys(key), (std::vector<std::string>{"A", "a1", "Ab", "b", "C", "_x"}));
+        EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"zeta", "_u", "beta", "", "Gamma", "ALPHA"}));
+    }
+    char name[8];
+    EXPECT_EQ(RegEnumKeyA(key, 6, name, sizeof name), ERROR_NO_MORE_ITEMS);
+    ASSERT_EQ(RegEnumKeyA(key, 1, name, sizeof name), ERROR_SUCCESS);
+    EXPECT_STREQ(name, RunningUnderWine() ? "A" : "a1");
+    DWORD size = 2; // a two-letter name needs three
+    EXPECT_EQ(RegEnumKeyExA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(RegEnumKeyA(key, 2, name, 2), ERROR_MORE_DATA);
+    size = sizeof name;
+    EXPECT_EQ(RegEnumValueA(key, 6, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+    // A value whose data does not fit: its size, type; its name is not given.
+    const DWORD zeta = RunningUnderWine() ? 5 : 0;
+    BYTE data[2];
+    DWORD type = 0xdead;
+    DWORD dataSize = sizeof data;
+    size = sizeof name;
+    EXPECT_EQ(RegEnumValueA(key, zeta, name, &size, nullptr, &type, data, &dataSize), ERROR_MORE_DATA);
+    EXPECT_EQ(dataSize, 4u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+
+    DWORD subkeys = 0xdead, maxSubkey = 0xdead, values = 0xdead, maxName = 0xdead, maxData = 0xdead;
+    char className[4] = {'x', 'x', 'x', 'x'};
+    DWORD classSize = sizeof className;
+    ASSERT_EQ(RegQueryInfoKeyA(key, className, &classSize, nullptr, &subkeys, &maxSubkey, nullptr, &values, &maxName,
+                               &maxData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(className[0], '\0');
+    EXPECT_EQ(classSize, 0u);
+    EXPECT_EQ(subkeys, 6u);
+    EXPECT_EQ(maxSubkey, 2u); // characters, no NUL
+    EXPECT_EQ(values, 6u);
+    EXPECT_EQ(maxName, 5u);
+    EXPECT_EQ(maxData, 8u); // "yyy" and its NUL as Windows keeps them, in UTF-16
+}
+
+TEST_F(Registry, DeletesKeysWithoutSubkeysOnly)
+{
+    HKEY leaf = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(key, "Parent\\Child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &leaf, nullptr),
+              ERROR_SUCCESS);
+    const struct {
+        const char* subkey;
+        LSTATUS expected;
+    } rows[] = {
+        {"Parent", ERROR_ACCESS_DENIED},
+        {"Parent\\Missing", ERROR_FILE_NOT_FOUND},
+        {"Missing\\Child", ERROR_FILE_NOT_FOUND},
+        {"PARENT\\child", ERROR_SUCCESS},
+        {"Parent\\Child", ERROR_FILE_NOT_FOUND},
+        {"Parent", ERROR_SUCCESS},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.subkey);
+        EXPECT_EQ(RegDeleteKeyA(key, row.subkey), row.expected);
+    }
+    EXPECT_EQ(Subkeys(key), std::vector<std::string>{});
+    EXPECT_EQ(RegDeleteKeyA(key, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
+
+    // The handle still open on the deleted key.
+    HKEY other = nullptr;
+    char name[8];
+    DWORD count = 0;
+    EXPECT_EQ(Set(leaf, "v", REG_BINARY, "x"), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryValueExA(leaf, "v", nullptr, nullptr, nullptr, &count), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegEnumKeyA(leaf, 0, name, sizeof name), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegOpenKeyExA(leaf, nullptr, 0, KEY_READ, &other), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCreateKeyExA(leaf, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryInfoKeyA(leaf, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(RegFlushKey(leaf), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(leaf), ERROR_SUCCESS);
+
+    // An empty subkey deletes the key itself.
+    ASSERT_EQ(RegCreateKeyExA(key, "Self", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &leaf, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(leaf, ""), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(key, "Self", 0, KEY_READ, &other), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(leaf);
+}
+
+TEST_F(Registry, ClassesRootWritesLandUnderMachineClasses)
+{
+    const std::string type = ".korvane-" + std::to_string(GetCurrentProcessId());
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
+                              nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Set(classes, nullptr, REG_SZ, Bytes("Korvane.Backup\0", 15)), ERROR_SUCCESS);
+    RegCloseKey(classes);
+
+    HKEY machine = nullptr;
+    const std::string underMachine = "Software\\Classes\\" + type;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, underMachine.c_str(), 0, KEY_READ, &machine), ERROR_SUCCESS);
+    EXPECT_EQ(Get(machine, nullptr).second, Bytes("Korvane.Backup\0", 15));
+    RegCloseKey(machine);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, underMachine.c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, KEY_READ, &classes), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(Registry, HandlesAndTheirAccess)
+{
+    EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
+    HKEY closed = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &closed), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Set(closed, "v", REG_BINARY, "x"), ERROR_INVALID_HANDLE);
+
+    ASSERT_EQ(Set(key, "v", REG_BINARY, "x"), ERROR_SUCCESS);
+    HKEY reader = nullptr;
+    HKEY writer = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &reader), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_WRITE, &writer), ERROR_SUCCESS);
+    char name[8];
+    DWORD size = sizeof name;
+    EXPECT_EQ(Set(reader, "v", REG_BINARY, "y"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(reader, "v"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Get(reader, "v").second, "x");
+    EXPECT_EQ(RegQueryValueExA(writer, "v", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegEnumValueA(writer, 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegEnumKeyA(writer, 0, name, sizeof name), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Set(writer, "v", REG_BINARY, "z"), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "v").second, "z");
+    RegCloseKey(reader);
+    RegCloseKey(writer);
+}
+
+} // namespace
