@@ -92,6 +92,8 @@ std::shared_ptr<const KeyPlace> Resolve(HKEY key, std::uint32_t& error)
     return nullptr;
 }
 
+constexpr std::size_t kMaxKeyNameLength = 255;
+
 // Splits a subkey path at "\" (empty parts count for nothing; a leading "\"
 // is refused, as Windows does).
 std::uint32_t SplitSubkey(const char* subKey, std::vector<std::string>& parts)
@@ -287,6 +289,9 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
     for (const std::string& part : parts) {
         if (part.find_first_of("\r\n") != std::string::npos) {
             return ERROR_INVALID_PARAMETER; // a hive file keeps a key's path on one line
+        }
+        if (part.size() > kMaxKeyNameLength) {
+            return ERROR_INVALID_PARAMETER; // Windows' limit for the name of one key
         }
     }
     if (parts.empty() && base->predefined) {

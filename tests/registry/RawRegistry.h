@@ -1,0 +1,30 @@
+// The registry as the system's own calls see it, for checking what the
+// registry class wrote. Roots are the class's numbers (HKEY_CURRENT_USER is
+// -2147483647), texts ANSI bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace raw {
+
+struct Stored {
+    std::uint32_t type = 0;
+    std::string bytes;
+    bool operator==(const Stored&) const = default;
+};
+
+std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name);
+// Creates the key when needed; the Win32 result.
+long Write(std::int32_t root, const std::string& key, const std::string& name, const Stored& value);
+bool KeyExists(std::int32_t root, const std::string& key);
+// The names in the order the system lists them.
+std::vector<std::string> Subkeys(std::int32_t root, const std::string& key);
+std::vector<std::string> ValueNames(std::int32_t root, const std::string& key);
+// Removes the key with everything below it, then each key above it up to
+// (not including) stopAt while they hold nothing else.
+void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt = "Software");
+
+} // namespace raw
