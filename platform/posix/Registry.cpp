@@ -92,6 +92,17 @@ std::shared_ptr<const KeyPlace> Resolve(HKEY key, std::uint32_t& error)
     return nullptr;
 }
 
+// The key behind a handle that was opened with the access the call needs.
+std::shared_ptr<const KeyPlace> ResolveFor(HKEY key, REGSAM needed, std::uint32_t& error)
+{
+    auto place = Resolve(key, error);
+    if (place != nullptr && (place->access & needed) == 0) {
+        error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    return place;
+}
+
 constexpr std::size_t kMaxKeyNameLength = 255;
 
 // Splits a subkey path at "\" (empty parts count for nothing; a leading "\"
@@ -343,12 +354,9 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
 {
     std::uint32_t error = ERROR_SUCCESS;
-    const auto place = Resolve(hKey, error);
+    const auto place = ResolveFor(hKey, KEY_SET_VALUE, error);
     if (place == nullptr) {
         return static_cast<LSTATUS>(error);
-    }
-    if ((place->access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     if (lpData == nullptr && cbData != 0) {
         return ERROR_NOACCESS;
@@ -379,12 +387,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
         return ERROR_INVALID_PARAMETER;
     }
     std::uint32_t error = ERROR_SUCCESS;
-    const auto place = Resolve(hKey, error);
+    const auto place = ResolveFor(hKey, KEY_QUERY_VALUE, error);
     if (place == nullptr) {
         return static_cast<LSTATUS>(error);
-    }
-    if ((place->access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const std::string_view name = lpValueName != nullptr ? lpValueName : "";
     const auto read = [&](const RegistryHive& hive, const timespec&) -> std::uint32_t {
@@ -418,12 +423,9 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
         return ERROR_INVALID_PARAMETER;
     }
     std::uint32_t error = ERROR_SUCCESS;
-    const auto place = Resolve(hKey, error);
+    const auto place = ResolveFor(hKey, KEY_QUERY_VALUE, error);
     if (place == nullptr) {
         return static_cast<LSTATUS>(error);
-    }
-    if ((place->access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const auto read = [&](const RegistryHive& hive, const timespec& written) -> std::uint32_t {
         std::uint32_t missing = ERROR_SUCCESS;
@@ -476,12 +478,9 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         return ERROR_INVALID_PARAMETER;
     }
     std::uint32_t error = ERROR_SUCCESS;
-    const auto place = Resolve(hKey, error);
+    const auto place = ResolveFor(hKey, KEY_QUERY_VALUE, error);
     if (place == nullptr) {
         return static_cast<LSTATUS>(error);
-    }
-    if ((place->access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const auto read = [&](const RegistryHive& hive, const timespec&) -> std::uint32_t {
         std::uint32_t missing = ERROR_SUCCESS;
@@ -514,12 +513,9 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         return ERROR_INVALID_PARAMETER;
     }
     std::uint32_t error = ERROR_SUCCESS;
-    const auto place = Resolve(hKey, error);
+    const auto place = ResolveFor(hKey, KEY_ENUMERATE_SUB_KEYS, error);
     if (place == nullptr) {
         return static_cast<LSTATUS>(error);
-    }
-    if ((place->access & KEY_ENUMERATE_SUB_KEYS) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const auto read = [&](const RegistryHive& hive, const timespec& written) -> std::uint32_t {
         std::uint32_t missing = ERROR_SUCCESS;
@@ -592,12 +588,9 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
     std::uint32_t error = ERROR_SUCCESS;
-    const auto place = Resolve(hKey, error);
+    const auto place = ResolveFor(hKey, KEY_SET_VALUE, error);
     if (place == nullptr) {
         return static_cast<LSTATUS>(error);
-    }
-    if ((place->access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
     }
     const std::string_view name = lpValueName != nullptr ? lpValueName : "";
     const auto edit = [&](RegistryHive& hive, bool& changed) -> std::uint32_t {
