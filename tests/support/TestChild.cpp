@@ -8,6 +8,8 @@
 //                                  HKEY_CURRENT_USER\KEY (made if missing), one
 //                                  call each; with abandon, ends right after the
 //                                  last without closing anything
+//   testchild event SOURCE COUNT   reports COUNT events of SOURCE, event id n
+//                                  with the one string "SOURCE n", one call each
 #include <brenlix/FileLog.h>
 #include <platform/Win32.h>
 
@@ -68,6 +70,22 @@ int main(int argc, char** argv)
         }
         RegCloseKey(key);
         return 0;
+    }
+    if (command == "event" && argc == 4) {
+        const HANDLE source = RegisterEventSourceA(nullptr, argv[2]);
+        if (source == nullptr) {
+            return 2;
+        }
+        const int count = std::atoi(argv[3]);
+        for (int i = 0; i < count; ++i) {
+            const std::string text = std::string(argv[2]) + " " + std::to_string(i);
+            LPCSTR strings[] = {text.c_str()};
+            if (!ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, static_cast<DWORD>(i), nullptr, 1, 0, strings,
+                              nullptr)) {
+                return 3;
+            }
+        }
+        return DeregisterEventSource(source) ? 0 : 4;
     }
     return 101;
 }

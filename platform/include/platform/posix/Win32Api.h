@@ -21,6 +21,7 @@ using LPCVOID = const void*;
 using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using HANDLE = void*;
+using PSID = void*;
 using LPHANDLE = HANDLE*;
 using LSTATUS = LONG;
 using ACCESS_MASK = DWORD;
@@ -96,6 +97,14 @@ using PHKEY = HKEY*;
 #define ERROR_CANTWRITE 1013L
 #define ERROR_REGISTRY_CORRUPT 1015L
 #define ERROR_KEY_DELETED 1018L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
+
+#define EVENTLOG_SUCCESS 0x0000u
+#define EVENTLOG_ERROR_TYPE 0x0001u
+#define EVENTLOG_WARNING_TYPE 0x0002u
+#define EVENTLOG_INFORMATION_TYPE 0x0004u
+#define EVENTLOG_AUDIT_SUCCESS 0x0008u
+#define EVENTLOG_AUDIT_FAILURE 0x0010u
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
@@ -311,3 +320,12 @@ BRENLIX_API LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 BRENLIX_API LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 BRENLIX_API LSTATUS WINAPI RegFlushKey(HKEY hKey);
 BRENLIX_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
+
+// The event log: each event is appended as one line to
+// <root>/eventlog/Application.log (layout in posix/EventLogFormat.h). A server
+// name other than this machine's fails with RPC_S_SERVER_UNAVAILABLE. Event
+// source handles are closed with DeregisterEventSource, never with CloseHandle.
+BRENLIX_API HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
+BRENLIX_API BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
+                                     WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData);
+BRENLIX_API BOOL WINAPI DeregisterEventSource(HANDLE hEventLog);
