@@ -23,49 +23,51 @@ using platform::posix::HandleObject;
 
 class EventSourceObject final : public HandleObject {
 public:
-  explicit EventSourceObject(std::string source) : source_(std::move(source)) {}
-  bool ClosedByCloseHandle() const override { return false; }
-  const std::string &Source() const { return source_; }
+    explicit EventSourceObject(std::string source) : source_(std::move(source)) {}
+    bool ClosedByCloseHandle() const override { return false; }
+    const std::string& Source() const { return source_; }
 
 private:
-  std::string source_;
+    std::string source_;
 };
 
-std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) {
-    return "localhost";
-  }
-  return name;
+std::string HostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        return "localhost";
+    }
+    return name;
 }
 
 // NULL, "", ".", "localhost", "127.0.0.1" and the host name (with or without
 // its domain), each with or without a leading "\\", name this machine.
-bool IsThisMachine(LPCSTR server) {
-  if (server == nullptr) {
-    return true;
-  }
-  std::string name = server;
-  if (name.rfind("\\\\", 0) == 0) {
-    name.erase(0, 2);
-  }
-  const std::string host = HostName();
-  const std::string shortHost = host.substr(0, host.find('.'));
-  for (const std::string &local :
-       {std::string(), std::string("."), std::string("localhost"),
-        std::string("127.0.0.1"), host, shortHost}) {
-    if (::strcasecmp(name.c_str(), local.c_str()) == 0) {
-      return true;
+bool IsThisMachine(LPCSTR server)
+{
+    if (server == nullptr) {
+        return true;
     }
-  }
-  return false;
+    std::string name = server;
+    if (name.rfind("\\\\", 0) == 0) {
+        name.erase(0, 2);
+    }
+    const std::string host = HostName();
+    const std::string shortHost = host.substr(0, host.find('.'));
+    for (const std::string& local :
+         {std::string(), std::string("."), std::string("localhost"), std::string("127.0.0.1"), host, shortHost}) {
+        if (::strcasecmp(name.c_str(), local.c_str()) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
-std::string TimeText(const platform::LocalDateTime &when) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", when.year,
-                when.month, when.day, when.hour, when.minute, when.second);
-  return text;
+std::string TimeText(const platform::LocalDateTime& when)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", when.year, when.month, when.day, when.hour,
+                  when.minute, when.second);
+    return text;
 }
 
 } // namespace
@@ -74,80 +76,75 @@ std::string TimeText(const platform::LocalDateTime &when) {
 // documentation gives it no meaning); any other name, "" included, is taken as
 // Windows takes a source it has not registered: its events go to the
 // Application log.
-HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName,
-                                   LPCSTR lpSourceName) {
-  if (!IsThisMachine(lpUNCServerName)) {
-    SetLastError(RPC_S_SERVER_UNAVAILABLE);
-    return nullptr;
-  }
-  if (lpSourceName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (::strcasecmp(lpSourceName, "Security") == 0) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  return platform::posix::AddHandle(
-      std::make_shared<EventSourceObject>(lpSourceName));
+HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName)
+{
+    if (!IsThisMachine(lpUNCServerName)) {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return nullptr;
+    }
+    if (lpSourceName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (::strcasecmp(lpSourceName, "Security") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return platform::posix::AddHandle(std::make_shared<EventSourceObject>(lpSourceName));
 }
 
-BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory,
-                         DWORD dwEventID, PSID /*lpUserSid*/, WORD wNumStrings,
-                         DWORD dwDataSize, LPCSTR *lpStrings,
-                         LPVOID lpRawData) {
-  const auto source =
-      platform::posix::FindHandleOf<EventSourceObject>(hEventLog);
-  if (!source) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if ((wNumStrings > 0 && lpStrings == nullptr) ||
-      (dwDataSize > 0 && lpRawData == nullptr)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  platform::posix::EventLine event;
-  event.time = TimeText(platform::CurrentClock().Now());
-  event.type = wType;
-  event.category = wCategory;
-  event.eventId = dwEventID;
-  event.source = source->Source();
-  event.computer = HostName();
-  for (WORD i = 0; i < wNumStrings; ++i) {
-    event.strings.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : "");
-  }
-  event.data.assign(static_cast<const char *>(lpRawData), dwDataSize);
-  const std::string line = platform::posix::FormatEventLine(event);
+BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID /*lpUserSid*/,
+                         WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData)
+{
+    const auto source = platform::posix::FindHandleOf<EventSourceObject>(hEventLog);
+    if (!source) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if ((wNumStrings > 0 && lpStrings == nullptr) || (dwDataSize > 0 && lpRawData == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    platform::posix::EventLine event;
+    event.time = TimeText(platform::CurrentClock().Now());
+    event.type = wType;
+    event.category = wCategory;
+    event.eventId = dwEventID;
+    event.source = source->Source();
+    event.computer = HostName();
+    for (WORD i = 0; i < wNumStrings; ++i) {
+        event.strings.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : "");
+    }
+    event.data.assign(static_cast<const char*>(lpRawData), dwDataSize);
+    const std::string line = platform::posix::FormatEventLine(event);
 
-  const std::string folder = platform::posix::MachineRoot() + "/eventlog";
-  const std::string path = folder + "/Application.log";
-  if (!platform::posix::MakeFolders(folder)) {
-    SetLastError(platform::ErrnoToWin32(errno, folder));
-    return FALSE;
-  }
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    SetLastError(platform::ErrnoToWin32(errno, path));
-    return FALSE;
-  }
-  // O_APPEND puts the whole line at the end in one step; WriteAll only loops
-  // for a short write (a full disk), which fails anyway.
-  const int error = platform::posix::WriteAll(fd, line.data(), line.size());
-  ::close(fd);
-  if (error != 0) {
-    SetLastError(platform::ErrnoToWin32(error, path));
-    return FALSE;
-  }
-  return TRUE;
+    const std::string folder = platform::posix::MachineRoot() + "/eventlog";
+    const std::string path = folder + "/Application.log";
+    if (!platform::posix::MakeFolders(folder)) {
+        SetLastError(platform::ErrnoToWin32(errno, folder));
+        return FALSE;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetLastError(platform::ErrnoToWin32(errno, path));
+        return FALSE;
+    }
+    // O_APPEND puts the whole line at the end in one step; WriteAll only loops
+    // for a short write (a full disk), which fails anyway.
+    const int error = platform::posix::WriteAll(fd, line.data(), line.size());
+    ::close(fd);
+    if (error != 0) {
+        SetLastError(platform::ErrnoToWin32(error, path));
+        return FALSE;
+    }
+    return TRUE;
 }
 
-BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
-  if (!platform::posix::FindHandleOf<EventSourceObject>(hEventLog) ||
-      !platform::posix::RemoveHandle(hEventLog)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  return TRUE;
+BOOL WINAPI DeregisterEventSource(HANDLE hEventLog)
+{
+    if (!platform::posix::FindHandleOf<EventSourceObject>(hEventLog) || !platform::posix::RemoveHandle(hEventLog)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
 }

@@ -3,6 +3,7 @@
 #include <platform/Win32.h>
 
 #include "ErrnoToWin32.h"
+#include "StateFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -39,22 +40,6 @@ public:
 private:
     int fd_;
 };
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Moves the data with the kernel's copy (copy_file_range, which also lets the
 // file system share extents), falling back to sendfile and then to plain reads
@@ -110,8 +95,8 @@ int CopyData(int in, int out, off_t size)
             }
             return errno;
         }
-        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) {
-            return errno;
+        if (const int error = posix::WriteAll(out, buffer.data(), static_cast<std::size_t>(n)); error != 0) {
+            return error;
         }
     }
 }
@@ -204,7 +189,7 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     if (!fd.valid()) {
         return false;
     }
-    const bool written = WriteAll(fd.get(), bytes.data(), bytes.size());
+    const bool written = posix::WriteAll(fd.get(), bytes.data(), bytes.size()) == 0;
     return fd.Close() && written;
 }
 

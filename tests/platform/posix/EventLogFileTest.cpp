@@ -25,159 +25,151 @@ using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 using testing_support::TestChildCommand;
 
-std::string HostName() {
-  char name[256] = {};
-  ::gethostname(name, sizeof name - 1);
-  return name;
+std::string HostName()
+{
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
 }
 
 class EventLogFile : public ::testing::Test {
 protected:
-  // The file's lines, each without its LF; a last line without LF is kept.
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    const std::string bytes =
-        ReadFile(root.Path() + "/eventlog/Application.log");
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-      const std::size_t end = bytes.find('\n', start);
-      lines.push_back(bytes.substr(
-          start, end == std::string::npos ? std::string::npos : end - start));
-      start = end == std::string::npos ? bytes.size() : end + 1;
+    // The file's lines, each without its LF; a last line without LF is kept.
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        const std::string bytes = ReadFile(root.Path() + "/eventlog/Application.log");
+        std::size_t start = 0;
+        while (start < bytes.size()) {
+            const std::size_t end = bytes.find('\n', start);
+            lines.push_back(bytes.substr(start, end == std::string::npos ? std::string::npos : end - start));
+            start = end == std::string::npos ? bytes.size() : end + 1;
+        }
+        return lines;
     }
-    return lines;
-  }
 
-  TempDir root;
-  ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
+    TempDir root;
+    ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
 };
 
-TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack) {
-  const testing_support::ManualClock clock(
-      testing_support::At(2024, 2, 29, 23, 59, 58, 999));
-  const platform::ScopedClock useClock(clock);
-  const HANDLE source = RegisterEventSourceA(nullptr, "Brenlix\tTest");
-  ASSERT_NE(source, nullptr);
+TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
+{
+    const testing_support::ManualClock clock(testing_support::At(2024, 2, 29, 23, 59, 58, 999));
+    const platform::ScopedClock useClock(clock);
+    const HANDLE source = RegisterEventSourceA(nullptr, "Brenlix\tTest");
+    ASSERT_NE(source, nullptr);
 
-  LPCSTR strings[] = {"plain", "", "tab\there", "cr lf\r\nend\\", nullptr};
-  const BYTE data[] = {0xAB, 0x01, 0xFF};
-  ASSERT_TRUE(ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102,
-                           nullptr, 5, sizeof data, strings,
-                           const_cast<BYTE *>(data)));
-  ASSERT_TRUE(ReportEventA(source, EVENTLOG_SUCCESS, 0, 0, nullptr, 0, 0,
-                           nullptr, nullptr));
-  ASSERT_TRUE(DeregisterEventSource(source));
+    LPCSTR strings[] = {"plain", "", "tab\there", "cr lf\r\nend\\", nullptr};
+    const BYTE data[] = {0xAB, 0x01, 0xFF};
+    ASSERT_TRUE(ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102, nullptr, 5, sizeof data, strings,
+                             const_cast<BYTE*>(data)));
+    ASSERT_TRUE(ReportEventA(source, EVENTLOG_SUCCESS, 0, 0, nullptr, 0, 0, nullptr, nullptr));
+    ASSERT_TRUE(DeregisterEventSource(source));
 
-  const std::vector<std::string> lines = Lines();
-  ASSERT_EQ(lines.size(), 2u);
-  const auto full = ParseEventLine(lines[0]);
-  ASSERT_TRUE(full) << lines[0];
-  EXPECT_EQ(full->time, "2024-02-29T23:59:58");
-  EXPECT_EQ(full->type, EVENTLOG_AUDIT_FAILURE);
-  EXPECT_EQ(full->category, 65535);
-  EXPECT_EQ(full->eventId, 0xC0000102u);
-  EXPECT_EQ(full->source, "Brenlix\tTest");
-  EXPECT_EQ(full->computer, HostName());
-  EXPECT_EQ(full->strings, (std::vector<std::string>{"plain", "", "tab\there",
-                                                     "cr lf\r\nend\\", ""}));
-  EXPECT_EQ(full->data, "\xAB\x01\xFF");
-  EXPECT_EQ(lines[0],
-            "2024-02-29T23:59:58\t16\t65535\t3221225730\tBrenlix\\tTest\t" +
-                HostName() +
-                "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF");
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    const auto full = ParseEventLine(lines[0]);
+    ASSERT_TRUE(full) << lines[0];
+    EXPECT_EQ(full->time, "2024-02-29T23:59:58");
+    EXPECT_EQ(full->type, EVENTLOG_AUDIT_FAILURE);
+    EXPECT_EQ(full->category, 65535);
+    EXPECT_EQ(full->eventId, 0xC0000102u);
+    EXPECT_EQ(full->source, "Brenlix\tTest");
+    EXPECT_EQ(full->computer, HostName());
+    EXPECT_EQ(full->strings, (std::vector<std::string>{"plain", "", "tab\there", "cr lf\r\nend\\", ""}));
+    EXPECT_EQ(full->data, "\xAB\x01\xFF");
+    EXPECT_EQ(lines[0], "2024-02-29T23:59:58\t16\t65535\t3221225730\tBrenlix\\tTest\t" + HostName() +
+                            "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF");
 
-  const auto bare = ParseEventLine(lines[1]);
-  ASSERT_TRUE(bare) << lines[1];
-  EXPECT_EQ(lines[1], "2024-02-29T23:59:58\t0\t0\t0\tBrenlix\\tTest\t" +
-                          HostName() + "\t0\t");
+    const auto bare = ParseEventLine(lines[1]);
+    ASSERT_TRUE(bare) << lines[1];
+    EXPECT_EQ(lines[1], "2024-02-29T23:59:58\t0\t0\t0\tBrenlix\\tTest\t" + HostName() + "\t0\t");
 }
 
-TEST_F(EventLogFile, OnlyThisMachineIsServed) {
-  std::string upper = HostName();
-  for (char &c : upper) {
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  const struct {
-    std::string server;
-    bool local;
-  } rows[] = {
-      {"", true},
-      {".", true},
-      {"localhost", true},
-      {"\\\\localhost", true},
-      {"127.0.0.1", true},
-      {HostName(), true},
-      {"\\\\" + upper, true},
-      {"\\\\.", true},
-      {"elsewhere", false},
-      {"\\\\elsewhere", false},
-      {"127.0.0.2", false},
-      {HostName() + "x", false},
-  };
-  for (const auto &row : rows) {
-    SCOPED_TRACE(row.server);
-    SetLastError(0xdeadbeef);
-    const HANDLE source =
-        RegisterEventSourceA(row.server.c_str(), "BrenlixTest");
-    if (row.local) {
-      ASSERT_NE(source, nullptr) << GetLastError();
-      EXPECT_TRUE(DeregisterEventSource(source));
-    } else {
-      EXPECT_EQ(source, nullptr);
-      EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+TEST_F(EventLogFile, OnlyThisMachineIsServed)
+{
+    std::string upper = HostName();
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-  }
+    const struct {
+        std::string server;
+        bool local;
+    } rows[] = {
+        {"", true},
+        {".", true},
+        {"localhost", true},
+        {"\\\\localhost", true},
+        {"127.0.0.1", true},
+        {HostName(), true},
+        {"\\\\" + upper, true},
+        {"\\\\.", true},
+        {"elsewhere", false},
+        {"\\\\elsewhere", false},
+        {"127.0.0.2", false},
+        {HostName() + "x", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.server);
+        SetLastError(0xdeadbeef);
+        const HANDLE source = RegisterEventSourceA(row.server.c_str(), "BrenlixTest");
+        if (row.local) {
+            ASSERT_NE(source, nullptr) << GetLastError();
+            EXPECT_TRUE(DeregisterEventSource(source));
+        } else {
+            EXPECT_EQ(source, nullptr);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+        }
+    }
 }
 
-TEST_F(EventLogFile, SourceNamesAndHandles) {
-  SetLastError(0xdeadbeef);
-  EXPECT_EQ(RegisterEventSourceA(nullptr, nullptr), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  SetLastError(0xdeadbeef);
-  EXPECT_EQ(RegisterEventSourceA(nullptr, "security"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+TEST_F(EventLogFile, SourceNamesAndHandles)
+{
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(RegisterEventSourceA(nullptr, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(RegisterEventSourceA(nullptr, "security"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
-  const HANDLE source = RegisterEventSourceA(nullptr, "");
-  ASSERT_NE(source, nullptr);
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(CloseHandle(source));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  EXPECT_TRUE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 1, 2, nullptr, 0, 0,
-                           nullptr, nullptr));
-  EXPECT_TRUE(DeregisterEventSource(source));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 1, 2, nullptr, 0, 0,
-                            nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    const HANDLE source = RegisterEventSourceA(nullptr, "");
+    ASSERT_NE(source, nullptr);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CloseHandle(source));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 1, 2, nullptr, 0, 0, nullptr, nullptr));
+    EXPECT_TRUE(DeregisterEventSource(source));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 1, 2, nullptr, 0, 0, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 
-  const std::vector<std::string> lines = Lines();
-  ASSERT_EQ(lines.size(), 1u);
-  const auto event = ParseEventLine(lines[0]);
-  ASSERT_TRUE(event) << lines[0];
-  EXPECT_EQ(event->source, "");
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    const auto event = ParseEventLine(lines[0]);
+    ASSERT_TRUE(event) << lines[0];
+    EXPECT_EQ(event->source, "");
 }
 
-TEST_F(EventLogFile, TwoProcessesLoseNothing) {
-  {
-    ChildProcess first(TestChildCommand("event first 500"));
-    ChildProcess second(TestChildCommand("event second 500"));
-    ASSERT_EQ(first.Wait(), 0u);
-    ASSERT_EQ(second.Wait(), 0u);
-  }
-  const std::vector<std::string> lines = Lines();
-  ASSERT_EQ(lines.size(), 1000u);
-  std::map<std::string, std::set<DWORD>> seen;
-  for (const std::string &line : lines) {
-    const auto event = ParseEventLine(line);
-    ASSERT_TRUE(event) << line;
-    ASSERT_EQ(event->strings,
-              std::vector<std::string>{event->source + " " +
-                                       std::to_string(event->eventId)});
-    seen[event->source].insert(event->eventId);
-  }
-  EXPECT_EQ(seen["first"].size(), 500u);
-  EXPECT_EQ(seen["second"].size(), 500u);
-  EXPECT_EQ(seen.size(), 2u);
+TEST_F(EventLogFile, TwoProcessesLoseNothing)
+{
+    {
+        ChildProcess first(TestChildCommand("event first 500"));
+        ChildProcess second(TestChildCommand("event second 500"));
+        ASSERT_EQ(first.Wait(), 0u);
+        ASSERT_EQ(second.Wait(), 0u);
+    }
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 1000u);
+    std::map<std::string, std::set<DWORD>> seen;
+    for (const std::string& line : lines) {
+        const auto event = ParseEventLine(line);
+        ASSERT_TRUE(event) << line;
+        ASSERT_EQ(event->strings, std::vector<std::string>{event->source + " " + std::to_string(event->eventId)});
+        seen[event->source].insert(event->eventId);
+    }
+    EXPECT_EQ(seen["first"].size(), 500u);
+    EXPECT_EQ(seen["second"].size(), 500u);
+    EXPECT_EQ(seen.size(), 2u);
 }
 
 } // namespace
