@@ -6,6 +6,8 @@
 #include "StateFile.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/sendfile.h>
@@ -129,6 +131,24 @@ std::string ProgramFolder()
     }
     const std::size_t separator = path.find_last_of('/');
     return FromAnsi(separator == 0 ? std::string() : path.substr(0, separator));
+}
+
+std::string LibraryFolder()
+{
+    // The shared object that holds this very function, as the dynamic loader
+    // knows it; made absolute, since the loader keeps a path as it was given.
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(&LibraryFolder), &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    char* resolved = ::realpath(info.dli_fname, nullptr);
+    if (resolved == nullptr) {
+        return {};
+    }
+    const std::string path = resolved;
+    std::free(resolved);
+    const std::size_t separator = path.find_last_of('/');
+    return FromAnsi(separator == 0 || separator == std::string::npos ? std::string() : path.substr(0, separator));
 }
 
 bool HasDrives()

@@ -29,7 +29,11 @@ bool MakeFolders(const std::string& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode);
+        if (!S_ISDIR(st.st_mode)) {
+            errno = ENOTDIR; // something else holds the folder's name
+            return false;
+        }
+        return true;
     }
     const std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) {

@@ -115,14 +115,19 @@ std::unique_ptr<RegistryHive> EmptyHive(Hive hive, NameFolding folding)
     auto tree = std::make_unique<RegistryHive>(HiveRootName(hive), folding);
     bool created = false;
     switch (hive) {
-    case Hive::LocalMachine:
+    case Hive::LocalMachine: {
         tree->Root().MakeSubkey("Software", created).MakeSubkey("Classes", created);
-        tree->Root()
-            .MakeSubkey("System", created)
-            .MakeSubkey("CurrentControlSet", created)
-            .MakeSubkey("Hardware Profiles", created)
-            .MakeSubkey("Current", created);
+        RegistryKey& controlSet = tree->Root().MakeSubkey("System", created).MakeSubkey("CurrentControlSet", created);
+        controlSet.MakeSubkey("Hardware Profiles", created).MakeSubkey("Current", created);
+        // The Application log with its list of sources, the log itself its
+        // first entry.
+        static constexpr char sources[] = "Application\0";
+        controlSet.MakeSubkey("Services", created)
+            .MakeSubkey("EventLog", created)
+            .MakeSubkey("Application", created)
+            .SetValue("Sources", REG_MULTI_SZ, std::string_view(sources, sizeof sources));
         break;
+    }
     case Hive::CurrentUser:
         tree->Root().MakeSubkey("Software", created);
         break;

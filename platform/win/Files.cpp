@@ -14,11 +14,15 @@ char PathSeparator()
     return '\\';
 }
 
-std::string ProgramFolder()
+namespace {
+
+// The folder of a loaded module's file (nullptr: the program), without the
+// trailing separator; empty when the system cannot name it.
+std::string ModuleFolder(HMODULE module)
 {
     std::string path(MAX_PATH, '\0');
     while (true) {
-        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) {
             return {};
         }
@@ -30,6 +34,24 @@ std::string ProgramFolder()
     }
     const std::size_t separator = path.find_last_of("\\/");
     return FromAnsi(separator == std::string::npos ? std::string() : path.substr(0, separator));
+}
+
+} // namespace
+
+std::string ProgramFolder()
+{
+    return ModuleFolder(nullptr);
+}
+
+std::string LibraryFolder()
+{
+    // The module that holds this very function.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&LibraryFolder), &module)) {
+        return {};
+    }
+    return ModuleFolder(module);
 }
 
 bool HasDrives()

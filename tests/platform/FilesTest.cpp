@@ -91,4 +91,12 @@ TEST(ProgramFolder, HoldsTheRunningProgram)
     EXPECT_TRUE(FileExists(testing_support::TestChildPath()));
 }
 
+TEST(LibraryFolder, HoldsTheLibraryFile)
+{
+    const std::string folder = platform::LibraryFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_FALSE(platform::IsPathSeparator(folder.back()));
+    EXPECT_TRUE(FileExists(folder + platform::PathSeparator() + BRENLIX_FILE_NAME)) << folder;
+}
+
 } // namespace

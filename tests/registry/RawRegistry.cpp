@@ -100,6 +100,14 @@ long Write(std::int32_t root, const std::string& key, const std::string& name, c
     return result;
 }
 
+void RemoveValue(std::int32_t root, const std::string& key, const std::string& name)
+{
+    const Key open(root, key, KEY_SET_VALUE);
+    if (open.handle != nullptr) {
+        RegDeleteValueA(open.handle, name.c_str());
+    }
+}
+
 bool KeyExists(std::int32_t root, const std::string& key)
 {
     return Key(root, key, KEY_QUERY_VALUE).handle != nullptr;

@@ -19,6 +19,7 @@ struct Stored {
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name);
 // Creates the key when needed; the Win32 result.
 long Write(std::int32_t root, const std::string& key, const std::string& name, const Stored& value);
+void RemoveValue(std::int32_t root, const std::string& key, const std::string& name);
 bool KeyExists(std::int32_t root, const std::string& key);
 // The names in the order the system lists them.
 std::vector<std::string> Subkeys(std::int32_t root, const std::string& key);

@@ -18,6 +18,10 @@ BRENLIX_API char PathSeparator();
 // separator (UTF-8).
 BRENLIX_API std::string ProgramFolder();
 
+// The folder that holds the file of the library this seam is built into
+// (Brenlix), without a trailing separator (UTF-8); empty when it cannot be had.
+BRENLIX_API std::string LibraryFolder();
+
 // True where paths may start with a drive ("D:"): Windows.
 BRENLIX_API bool HasDrives();
 

@@ -1,0 +1,216 @@
+// The registration of an event source: what it leaves in the registry, the
+// marker that makes it happen once, the "Sources" list and the failures.
+#include <brenlix/EventLog.h>
+#include <brenlix/modCommon.h>
+
+#include "EventLogFixture.h"
+#include "RegisterEvntSource.h"
+
+namespace {
+
+using namespace std::string_literals;
+using brenlix::EventLog;
+using brenlix::eventlog::RegisterEvntSource;
+using eventlog_testing::Dword;
+using eventlog_testing::EventLogMachine;
+using eventlog_testing::kApplicationKey;
+using eventlog_testing::kMachine;
+using eventlog_testing::kMarkerKey;
+using eventlog_testing::MessageFilePath;
+
+const std::string kSource = "WriteEventLogs.RegisterEvntSource.RegisterEventSource";
+const std::string kLeadIn = ".  The error was: ";
+
+class Registration : public EventLogMachine {
+protected:
+    bool Register(RegisterEvntSource& registration, std::string folder = "folder") const
+    {
+        return registration.RegisterEventSource("Kvevtmsg.dll", folder, Name());
+    }
+    void ExpectSourceKeyWritten() const
+    {
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "EventMessageFile"),
+                  (raw::Stored{2, platform::ToAnsi(MessageFilePath()) + '\0'}));
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "TypesSupported"), (raw::Stored{4, Dword(7)}));
+    }
+};
+
+TEST_F(Registration, FirstAssignmentWritesSourceListAndMarker)
+{
+    EventLog log;
+    log.ApplicationName(Name());
+    ExpectSourceKeyWritten();
+    EXPECT_EQ(raw::ValueNames(kMachine, SourceKey()), (std::vector<std::string>{"EventMessageFile", "TypesSupported"}));
+    EXPECT_EQ(Sources(), (raw::Stored{7, "Application\0"s + Name() + "\0\0"s}));
+    EXPECT_EQ(Marker(), (raw::Stored{4, Dword(1)}));
+}
+
+TEST_F(Registration, AnyMarkerCountsAsDone)
+{
+    struct Case {
+        const char* what;
+        std::optional<raw::Stored> marker; // none: the one the first assignment writes
+    };
+    const Case cases[] = {
+        {"written by a first assignment", std::nullopt},
+        {"zero", raw::Stored{4, Dword(0)}},
+        {"a string", raw::Stored{1, "no\0"s}},
+        {"empty binary", raw::Stored{3, ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EventLog log;
+        if (c.marker) {
+            ASSERT_EQ(raw::Write(kMachine, kMarkerKey, Name(), *c.marker), 0);
+        } else {
+            log.ApplicationName(Name());
+        }
+        // Whatever happened to the registration since, it is not redone.
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        SetSources("A\0\0"s);
+
+        log.ApplicationName(Name());
+        EXPECT_FALSE(raw::KeyExists(kMachine, SourceKey()));
+        EXPECT_EQ(Sources(), (raw::Stored{7, "A\0\0"s}));
+        raw::RemoveTree(kMachine, kMarkerKey);
+    }
+}
+
+TEST_F(Registration, SourceListGetsTheNameOnceAndStaysWellFormed)
+{
+    struct Case {
+        const char* what;
+        std::string before;
+        std::string after; // with NAME for the source's name
+    };
+    const Case cases[] = {
+        {"appended after the others", "A\0B\0\0"s, "A\0B\0NAME\0\0"s},
+        {"found in another case", "A\0brenlixeventtest\0B\0\0"s, "A\0brenlixeventtest\0B\0\0"s},
+        {"found with blanks around it", "  BRENLIXEVENTTEST \0\0"s, "  BRENLIXEVENTTEST \0\0"s},
+        {"found as the last name without its NULs", "A\0BrenlixEventTest"s, "A\0BrenlixEventTest"s},
+        {"no data", ""s, "NAME\0\0"s},
+        {"nothing but NULs", "\0\0\0"s, "NAME\0\0"s},
+        {"the closing NUL missing", "A\0B\0"s, "A\0B\0NAME\0\0"s},
+        {"no NUL at all", "A"s, "A\0NAME\0\0"s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetSources(c.before);
+        RegisterEvntSource registration;
+        EXPECT_TRUE(Register(registration));
+        std::string after = c.after;
+        if (const std::size_t at = after.find("NAME"); at != std::string::npos) {
+            after.replace(at, 4, Name());
+        }
+        EXPECT_EQ(Sources(), (raw::Stored{7, after}));
+        EXPECT_EQ(registration.LastRegErrNum, 0);
+    }
+}
+
+TEST_F(Registration, NamesAreAppendedInTheOrderRegistered)
+{
+    SetSources("A\0B\0\0"s);
+    for (const char* name : {"C", "D"}) {
+        std::string folder = "folder";
+        RegisterEvntSource registration;
+        EXPECT_TRUE(registration.RegisterEventSource("Kvevtmsg.dll", folder, name));
+        raw::RemoveTree(kMachine, kApplicationKey + "\\" + name, kApplicationKey);
+    }
+    EXPECT_EQ(Sources(), (raw::Stored{7, "A\0B\0C\0D\0\0"s}));
+}
+
+TEST_F(Registration, MessageFileFolderGetsOneSeparator)
+{
+    const std::string s(1, platform::PathSeparator());
+    const std::pair<std::string, std::string> cases[] = {
+        {"lib", "lib" + s},
+        {"lib" + s, "lib" + s},
+        {"  lib  ", "lib" + s},
+        {"  lib" + s + "  ", "lib" + s},
+        {"x" + s + "lib" + s, "x" + s + "lib" + s},
+    };
+    for (const auto& [given, folder] : cases) {
+        SCOPED_TRACE(given);
+        std::string path = given;
+        RegisterEvntSource registration;
+        EXPECT_TRUE(registration.RegisterEventSource("Kvevtmsg.dll", path, Name()));
+        EXPECT_EQ(path, folder);
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "EventMessageFile"),
+                  (raw::Stored{2, folder + "Kvevtmsg.dll\0"s}));
+    }
+}
+
+TEST_F(Registration, UnreadableSourceListFailsAfterTheSourceKey)
+{
+    struct Case {
+        const char* what;
+        std::optional<std::string> sources; // none: the value is missing
+        std::int32_t code;
+    };
+    const Case cases[] = {
+        {"missing", std::nullopt, 2},                   // file not found
+        {"over 10240 bytes", std::string(10241, 'x'), 234}, // more data
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.sources) {
+            SetSources(*c.sources);
+        } else {
+            raw::RemoveValue(kMachine, kApplicationKey, "Sources");
+        }
+        RegisterEvntSource registration;
+        EXPECT_FALSE(Register(registration, platform::LibraryFolder()));
+        EXPECT_EQ(registration.LastRegErrNum, -2147220492);
+        EXPECT_EQ(registration.LastRegErrSource, kSource);
+        EXPECT_EQ(registration.LastRegErrDescription, "Could not OPEN the key, " + kApplicationKey +
+                                                          ", in the registry" + kLeadIn +
+                                                          brenlix::SystemErrorText(c.code));
+        ExpectSourceKeyWritten();
+
+        // Through EventLog: no error, no marker, and the next assignment tries again.
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        EventLog log;
+        log.ApplicationName(Name());
+        EXPECT_FALSE(Marker());
+        ExpectSourceKeyWritten();
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        log.ApplicationName(Name());
+        EXPECT_TRUE(raw::KeyExists(kMachine, SourceKey()));
+    }
+}
+
+TEST_F(Registration, EmptyNameTouchesNothing)
+{
+    SetSources("A\0\0"s);
+    EventLog log;
+    log.ApplicationName("");
+    EXPECT_FALSE(raw::KeyExists(kMachine, kMarkerKey));
+    EXPECT_EQ(Sources(), (raw::Stored{7, "A\0\0"s}));
+    EXPECT_EQ(log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE), -1);
+}
+
+TEST_F(Registration, AMachineHiveNobodyMayWriteFailsAtTheCreateStep)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Wine prefix lets every process write HKEY_LOCAL_MACHINE";
+#else
+    // A hive file without write permission is read-only for every user.
+    SetSources("A\0\0"s); // so that the hive has a file
+    testing_support::MakeReadOnly(root_.Path() + "/registry/HKLM.reg");
+    RegisterEvntSource registration;
+    EXPECT_FALSE(Register(registration));
+    EXPECT_EQ(registration.LastRegErrNum, -2147220493);
+    EXPECT_EQ(registration.LastRegErrSource, kSource);
+    EXPECT_EQ(registration.LastRegErrDescription, "Could not CREATE the key, " + Name() +
+                                                      ", in the registry under " + kApplicationKey + kLeadIn +
+                                                      brenlix::SystemErrorText(5));
+
+    EventLog log;
+    EXPECT_NO_THROW(log.ApplicationName(Name()));
+    EXPECT_EQ(log.ApplicationName(), Name());
+    EXPECT_FALSE(Marker());
+    EXPECT_FALSE(raw::KeyExists(kMachine, SourceKey()));
+#endif
+}
+
+} // namespace
