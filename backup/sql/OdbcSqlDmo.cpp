@@ -1,5 +1,6 @@
 #include "sql/OdbcSqlDmo.h"
 
+#include "sql/Kerberos.h"
 #include "sql/TSql.h"
 
 #include <brenlix/Error.h>
@@ -31,7 +32,6 @@ namespace dunmarrow::sql {
 
 namespace {
 
-constexpr SQLUINTEGER kLoginTimeoutSeconds = 30;
 // A driver whose connection is gone keeps failing SQLMoreResults; after this
 // many failures in a row the statement is taken as finished.
 constexpr int kMaxFailuresInARow = 16;
@@ -224,7 +224,10 @@ UniqueOdbcHandle<Kind> Allocate(SQLSMALLINT parentKind, SQLHANDLE parent)
 
 class OdbcServer final : public SQLServer {
 public:
-    explicit OdbcServer(std::string driver) : driver_(std::move(driver)) {}
+    OdbcServer(std::string driver, unsigned loginTimeoutSeconds)
+        : driver_(std::move(driver)), loginTimeoutSeconds_(loginTimeoutSeconds)
+    {
+    }
 
     void LoginSecure(bool value) override { loginSecure_ = value; }
 
@@ -246,7 +249,7 @@ public:
         if (!dbc_) {
             dbc_ = Allocate<SQL_HANDLE_DBC>(SQL_HANDLE_ENV, environment_.Get());
         }
-        Check(SQLSetConnectAttrW(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(kLoginTimeoutSeconds),
+        Check(SQLSetConnectAttrW(dbc_.Get(), SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(loginTimeoutSeconds_),
                                  SQL_IS_UINTEGER),
               "SQLSetConnectAttrW", SQL_HANDLE_DBC, dbc_.Get());
         std::vector<SQLWCHAR> completed(1024);
@@ -254,7 +257,18 @@ public:
         const SQLRETURN rc = SQLDriverConnectW(dbc_.Get(), nullptr, const_cast<SQLWCHAR*>(text.data()), SQL_NTS,
                                                completed.data(), static_cast<SQLSMALLINT>(completed.size()),
                                                &completedLength, SQL_DRIVER_NOPROMPT);
-        Check(rc, "SQLDriverConnectW", SQL_HANDLE_DBC, dbc_.Get());
+        if (!Succeeded(rc)) {
+            brenlix::Error error = OdbcError("SQLDriverConnectW", rc, SQL_HANDLE_DBC, dbc_.Get());
+            // The driver only says that it could not connect when the user
+            // has no ticket to offer; say what is missing.
+            const std::string missing = loginSecure_ ? MissingKerberosTicket() : std::string();
+            if (!missing.empty()) {
+                throw brenlix::Error(error.Number(), error.Source(),
+                                     error.Description() + " The integrated login needs a Kerberos ticket (kinit): " +
+                                         missing + ".");
+            }
+            throw error;
+        }
         connection_ = UniqueConnection(dbc_.Get());
     }
 
@@ -283,6 +297,7 @@ public:
 
 private:
     std::string driver_;
+    unsigned loginTimeoutSeconds_;
     bool loginSecure_ = false;
     // Declared in the order they are opened, so they close in reverse.
     UniqueEnvironment environment_;
@@ -317,13 +332,20 @@ private:
 
 class OdbcProviderImpl final : public Provider {
 public:
-    explicit OdbcProviderImpl(std::string driver) : driver_(std::move(driver)) {}
+    OdbcProviderImpl(std::string driver, unsigned loginTimeoutSeconds)
+        : driver_(std::move(driver)), loginTimeoutSeconds_(loginTimeoutSeconds)
+    {
+    }
 
-    std::unique_ptr<SQLServer> CreateSQLServer() override { return std::make_unique<OdbcServer>(driver_); }
+    std::unique_ptr<SQLServer> CreateSQLServer() override
+    {
+        return std::make_unique<OdbcServer>(driver_, loginTimeoutSeconds_);
+    }
     std::unique_ptr<Backup> CreateBackup() override { return std::make_unique<OdbcBackup>(); }
 
 private:
     std::string driver_;
+    unsigned loginTimeoutSeconds_;
 };
 
 } // namespace
@@ -361,9 +383,9 @@ std::string DefaultOdbcDriver()
     return DUNMARROW_DEFAULT_ODBC_DRIVER;
 }
 
-std::unique_ptr<Provider> MakeOdbcProvider(std::string driver)
+std::unique_ptr<Provider> MakeOdbcProvider(std::string driver, unsigned loginTimeoutSeconds)
 {
-    return std::make_unique<OdbcProviderImpl>(std::move(driver));
+    return std::make_unique<OdbcProviderImpl>(std::move(driver), loginTimeoutSeconds);
 }
 
 Provider& OdbcProvider()

@@ -22,10 +22,13 @@ inline constexpr std::int32_t kErrorUnexpected = -2147418113;
 // "FreeTDS" elsewhere).
 std::string DefaultOdbcDriver();
 
+// How long Connect waits for a server that does not answer.
+inline constexpr unsigned kLoginTimeoutSeconds = 30;
+
 // A provider whose server objects connect through the named ODBC driver. A
 // failed ODBC call raises an Error with the first error record's native number
 // (kErrorUnspecified when it is 0) and the records' message texts.
-std::unique_ptr<Provider> MakeOdbcProvider(std::string driver);
+std::unique_ptr<Provider> MakeOdbcProvider(std::string driver, unsigned loginTimeoutSeconds = kLoginTimeoutSeconds);
 
 // Reads a statement's results and messages to the end: calls moreResults
 // (SQLMoreResults) until it returns SQL_NO_DATA, since closing the statement

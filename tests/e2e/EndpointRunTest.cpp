@@ -1,0 +1,188 @@
+// Runs the built program against the test run's stand-in SQL Server: the real
+// driver manager, FreeTDS and a Kerberos ticket, on the Linux build and on the
+// Windows build under Wine (whose ODBC hands the calls to the host's driver
+// manager). The whole log is compared, with the files the run leaves.
+#include <platform/Files.h>
+#include <platform/Text.h>
+
+#include "TdsEndpoint.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::RunningUnderWine;
+using testing_support::TdsEndpoint;
+using testing_support::TempDir;
+
+namespace fs = std::filesystem;
+
+fs::path FromUtf8(const std::string& text)
+{
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+class EndpointRun : public ::testing::Test {
+protected:
+    EndpointRun()
+    {
+        const fs::path built = FromUtf8(platform::ProgramFolder());
+        for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
+            fs::copy_file(built / name, FromUtf8(dir_.Path()) / name);
+        }
+        program_ = dir_.File(DUNMARROW_PROGRAM_NAME);
+    }
+
+    void SetUp() override
+    {
+        if (!endpoint_.Ready()) {
+            GTEST_FAIL() << endpoint_.Problem();
+        }
+    }
+
+    // The program's exit code; with stderrFile (Linux only) its standard error
+    // stream goes there.
+    std::uint32_t Run(const std::string& stderrFile = {})
+    {
+        std::string command = "\"" + program_ + "\"";
+        if (!stderrFile.empty()) {
+            command = "/bin/sh -c \"\\\"" + program_ + "\\\" 2>\\\"" + stderrFile + "\\\"\"";
+        }
+        testing_support::ChildProcess run(command);
+        return run.Wait();
+    }
+
+    void JobFile(const std::string& text)
+    {
+        testing_support::WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi(text));
+    }
+
+    std::vector<std::string> Log() const { return testing_support::LogEntries(dir_.File("Dunmarrow.log")); }
+
+    std::string Folder(const std::string& name) const { return dir_.File(name) + (RunningUnderWine() ? "\\" : "/"); }
+
+    TdsEndpoint endpoint_;
+    TempDir dir_;
+    std::string program_;
+    // The Windows build would ask for the "SQL Server" driver of Windows.
+    testing_support::ScopedEnvironment driver_{"DUNMARROW_ODBC_DRIVER", "FreeTDS"};
+};
+
+// Four jobs: a backup with a copy and a command, a backup the server fails, a
+// server nobody answers for, and a quoted path holding a blank and quotes.
+TEST_F(EndpointRun, SeveralJobsGiveTheirLogFilesAndExitStatus)
+{
+    const std::string server = endpoint_.Server("accept");
+    const std::string copies = Folder("kopi");
+    fs::create_directory(FromUtf8(dir_.File("kopi")));
+    const std::string command = testing_support::TestChildCommand("args \"" + dir_.File("kommando.txt") + "\" Salg");
+    const std::string quoted = dir_.File("Kundens 'data'.bak");
+    const std::string cannotOpen = "Cannot open backup device 'X:\\Fejl.bak'. Operating system error 3(The system "
+                                   "cannot find the path specified.).";
+    endpoint_.Reply("Fejl", {"info 3211 10 percent processed.", "done", "error 3201 16 " + cannotOpen,
+                             "error 3013 16 BACKUP DATABASE is terminating abnormally."});
+    JobFile("[Backups]\r\nSalg\r\nFejl\r\nBorte\r\nCiteret\r\n"
+            "[Salg]\r\nServer=" +
+            server + "\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("Salg.bak") + "\r\nMakeCopy2=" + copies +
+            "\r\nRunShell=" + command +
+            "\r\nMaxWaitShell=30\r\n"
+            "[Fejl]\r\nServer=" +
+            server + "\r\nDatabase=Fejl\r\nBackupfile=" + dir_.File("Fejl.bak") + "\r\nMakeCopy2=" + copies +
+            "\r\n"
+            "[Borte]\r\nServer=127.0.0.1,1\r\nDatabase=Borte\r\nBackupfile=" +
+            dir_.File("Borte.bak") +
+            "\r\n"
+            "[Citeret]\r\nServer=" +
+            server + "\r\nDatabase=Citeret\r\nBackupfile=\"" + quoted + "\"\r\nMakeCopy2=" + copies +
+            "Kundens kopi.bak\r\n");
+
+    EXPECT_EQ(Run(), 1u);
+    EXPECT_EQ(Log(), (std::vector<std::string>{
+                         "INFORMATION|Starter Dunmarrow",
+                         "INFORMATION|Indlæser og starter Backup",
+                         "INFORMATION|Starter backup af Salg på " + server,
+                         "INFORMATION|Backup Færdig. ",
+                         "INFORMATION|Starter kopiering af backup fil til " + copies + ".",
+                         "INFORMATION|Slut kopiering af backup fil. ",
+                         "INFORMATION|Starter kommando :" + command,
+                         "INFORMATION|Slut komando ",
+                         "INFORMATION|Starter backup af Fejl på " + server,
+                         "ERROR|Fejl opstod i StartBackup",
+                         "ERROR|Fejl repporteret : 3201 [FreeTDS][SQL Server]" + cannotOpen +
+                             " [FreeTDS][SQL Server]BACKUP DATABASE is terminating abnormally. (0)",
+                         "INFORMATION|Starter backup af Borte på 127.0.0.1,1",
+                         "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1",
+                         "INFORMATION|Starter backup af Citeret på " + server,
+                         "INFORMATION|Backup Færdig. ",
+                         "INFORMATION|Starter kopiering af backup fil til " + copies + "Kundens kopi.bak.",
+                         "INFORMATION|Slut kopiering af backup fil. ",
+                         "INFORMATION|Indlæser og starter Backup Slut",
+                     }));
+    EXPECT_EQ(endpoint_.Batches("accept"),
+              (std::vector<std::string>{
+                  "BACKUP DATABASE [Salg] TO DISK = N'" + dir_.File("Salg.bak") + "' WITH INIT",
+                  "BACKUP DATABASE [Fejl] TO DISK = N'" + dir_.File("Fejl.bak") + "' WITH INIT",
+                  "BACKUP DATABASE [Citeret] TO DISK = N'" + dir_.File("Kundens ''data''.bak") + "' WITH INIT",
+              }));
+    EXPECT_EQ(ReadFile(dir_.File("Salg.bak")), "TAPE Salg\r\n");
+    EXPECT_EQ(ReadFile(copies + "Salg.bak"), "TAPE Salg\r\n");
+    EXPECT_NE(ReadFile(dir_.File("kommando.txt")).find("Salg"), std::string::npos);
+    EXPECT_FALSE(FileExists(dir_.File("Fejl.bak")));
+    EXPECT_FALSE(FileExists(copies + "Fejl.bak"));
+    EXPECT_FALSE(FileExists(dir_.File("Borte.bak")));
+    EXPECT_EQ(ReadFile(quoted), "TAPE Citeret\r\n");
+    EXPECT_EQ(ReadFile(copies + "Kundens kopi.bak"), "TAPE Citeret\r\n");
+}
+
+// The server refuses the login: the job ends with the fixed warning.
+TEST_F(EndpointRun, RefusedLoginGivesTheWarning)
+{
+    const std::string server = endpoint_.Server("refuse");
+    JobFile("[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server +
+            "\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("Salg.bak") + "\r\n");
+    EXPECT_EQ(Run(), 1u);
+    EXPECT_EQ(Log(), (std::vector<std::string>{
+                         "INFORMATION|Starter Dunmarrow",
+                         "INFORMATION|Indlæser og starter Backup",
+                         "INFORMATION|Starter backup af Salg på " + server,
+                         "WARNING|Kan ikke få forbindelse til server " + server,
+                         "INFORMATION|Indlæser og starter Backup Slut",
+                     }));
+    EXPECT_EQ(endpoint_.Events("refuse"), std::vector<std::string>{"login-refused " + endpoint_.User()});
+    EXPECT_FALSE(FileExists(dir_.File("Salg.bak")));
+}
+
+// Run by ctest alone (e2e_without_ticket), with a ticket cache that does not
+// exist: the log keeps its fixed warning, no login reaches the server, and the
+// standard error stream says that a Kerberos ticket is needed.
+class DISABLED_EndpointRunWithoutTicket : public EndpointRun {};
+
+TEST_F(DISABLED_EndpointRunWithoutTicket, WarningInTheLogAndTheReasonOnStandardError)
+{
+    const std::string server = endpoint_.Server("accept");
+    JobFile("[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server +
+            "\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("Salg.bak") + "\r\n");
+    const std::string errors = dir_.File("stderr.txt");
+    EXPECT_EQ(Run(RunningUnderWine() ? std::string() : errors), 1u);
+    EXPECT_EQ(Log(), (std::vector<std::string>{
+                         "INFORMATION|Starter Dunmarrow",
+                         "INFORMATION|Indlæser og starter Backup",
+                         "INFORMATION|Starter backup af Salg på " + server,
+                         "WARNING|Kan ikke få forbindelse til server " + server,
+                         "INFORMATION|Indlæser og starter Backup Slut",
+                     }));
+    EXPECT_EQ(endpoint_.Events("accept"), std::vector<std::string>{});
+    if (RunningUnderWine()) {
+        GTEST_SKIP() << "the Windows build looks for no ticket of its own (its driver uses the logon session)";
+    }
+    const std::string text = ReadFile(errors);
+    EXPECT_NE(text.find("Dunmarrow: no connection to server \"" + server + "\""), std::string::npos) << text;
+    EXPECT_NE(text.find("The integrated login needs a Kerberos ticket (kinit): "), std::string::npos) << text;
+}
+
+} // namespace
