@@ -9,9 +9,17 @@
 #include "TdsEndpoint.h"
 #include "TestSupport.h"
 
+#include <platform/Text.h>
+#include <platform/Win32.h>
+
+#include <sql.h>
+#include <sqlext.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <functional>
 #include <optional>
 #include <string>
@@ -269,6 +277,11 @@ TEST_F(OdbcEndpoint, EachFailureClassRaisesAnError)
     const Row rows[] = {
         {"login refused", "refuse", {}, 18456, "Login failed for user '" + endpoint_.User() + "'."},
         {"nothing listening", closedPort, {}, 20009, "unavailable or does not exist"},
+        {"server name the connection string cannot carry",
+         endpoint_.Server("accept") + "};Port={1",
+         {},
+         kErrorInvalidArgument,
+         "cannot be passed in an ODBC connection string"},
         {"dropped at login", "drop", {}, kErrorUnspecified, "connection failed"},
         {"silent at login: login timeout", "silent", {}, kErrorUnspecified, "Timeout expired"},
         {"dropped during the backup",
@@ -310,6 +323,43 @@ TEST_F(OdbcEndpoint, IntegratedLoginPresentsTheUsersTicket)
     server->LoginSecure(true);
     ASSERT_FALSE(ErrorOf([&] { server->Connect(endpoint_.Server("accept")); }));
     EXPECT_EQ(endpoint_.Events("accept"), std::vector<std::string>{"login " + endpoint_.User()});
+}
+
+// The endpoint notices a statement closed before its results were read (the
+// driver cancels it with an attention): the drain checks above rest on this.
+TEST_F(OdbcEndpoint, EndpointSeesAStatementClosedEarly)
+{
+    endpoint_.Reply("Cancel", {"info 3211 10 percent processed.", "done", "wait 5000", "write"});
+    SQLHENV env = nullptr;
+    SQLHDBC dbc = nullptr;
+    SQLHSTMT stmt = nullptr;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, &env)));
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)));
+    const auto wide = [](const std::string& text) {
+        const std::u16string units = platform::Utf8ToUtf16(text);
+        std::vector<SQLWCHAR> result(units.begin(), units.end());
+        result.push_back(0);
+        return result;
+    };
+    std::vector<SQLWCHAR> connectionText = wide(ConnectionString("FreeTDS", endpoint_.Server("accept"), true));
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLDriverConnectW(dbc, nullptr, connectionText.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)));
+    std::vector<SQLWCHAR> statementText = wide(BackupStatement("Cancel", "[" + dir_.File("c.bak") + "]", true));
+    EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirectW(stmt, statementText.data(), SQL_NTS)));
+    // Closed with results still to come.
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    // The driver waits for the endpoint's answer to the attention, which
+    // comes after the record; allow for a driver that does not.
+    for (int i = 0; i < 100 && !Attention("accept"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(Attention("accept"));
+    EXPECT_FALSE(testing_support::FileExists(dir_.File("c.bak")));
 }
 
 // Run by ctest alone (odbc_without_ticket), with a ticket cache that does not
