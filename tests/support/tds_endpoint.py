@@ -504,11 +504,32 @@ def run(command, env, stdin=None):
         raise RuntimeError("%s failed: %s" % (" ".join(command), result.stdout.strip()))
 
 
+def get_ticket(state, env, kdc):
+    """Gets the user's ticket from the KDC just started; the reason when it cannot."""
+    deadline = time.monotonic() + 20
+    while True:
+        result = subprocess.run([tool("kinit"), "-k", "-t", os.path.join(state, "user.keytab"), "%s@%s" % (USER, REALM)],
+                                env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if result.returncode == 0:
+            return None
+        if time.monotonic() > deadline or kdc.poll() is not None:
+            return "kinit failed: " + result.stdout.strip()
+        time.sleep(0.1)
+
+
+def stop_kdc(kdc):
+    kdc.terminate()
+    try:
+        kdc.wait(5)
+    except subprocess.TimeoutExpired:
+        kdc.kill()
+        kdc.wait()
+
+
 def serve(state):
     env = dict(os.environ, **kerberos_environment(state))
     os.environ.update(kerberos_environment(state))
-    kdc_port = free_port()
-    make_realm(state, kdc_port)
+    make_realm(state, 0)
     os.makedirs(os.path.join(state, "replies"), exist_ok=True)
     run([tool("kdb5_util"), "-r", REALM, "-P", "master-key-of-the-test-realm", "create", "-s"], env)
     endpoint = Endpoint(state)
@@ -519,19 +540,19 @@ def serve(state):
         service = "MSSQLSvc/127.0.0.1:%d@%s" % (port, REALM)
         commands += "addprinc -randkey %s\nktadd -k %s %s\n" % (service, os.path.join(state, "keytab"), service)
     run([tool("kadmin.local"), "-r", REALM], env, commands)
-    kdc = subprocess.Popen([tool("krb5kdc"), "-n", "-r", REALM], env=env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The KDC's port is chosen free but taken only when the KDC starts, so
+    # another process may get it first: then try another one.
+    for attempt in range(5):
+        make_realm(state, free_port())
+        kdc = subprocess.Popen([tool("krb5kdc"), "-n", "-r", REALM], env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        problem = get_ticket(state, env, kdc)
+        if problem is None:
+            break
+        stop_kdc(kdc)
+    else:
+        raise RuntimeError(problem)
     try:
-        deadline = time.monotonic() + 20
-        while True:
-            result = subprocess.run([tool("kinit"), "-k", "-t", os.path.join(state, "user.keytab"),
-                                     "%s@%s" % (USER, REALM)], env=env, stdout=subprocess.PIPE,
-                                    stderr=subprocess.STDOUT, text=True)
-            if result.returncode == 0:
-                break
-            if time.monotonic() > deadline or kdc.poll() is not None:
-                raise RuntimeError("kinit failed: " + result.stdout.strip())
-            time.sleep(0.1)
         ready = os.path.join(state, "endpoint.ini")
         with open(ready + ".new", "w") as out:
             out.write("[ports]\n" + "".join("%s=%d\n" % item for item in ports.items()))
@@ -546,11 +567,7 @@ def serve(state):
             if not os.path.isdir(state) or time.monotonic() - endpoint.last_activity > IDLE_LIMIT_SECONDS:
                 break
     finally:
-        kdc.terminate()
-        try:
-            kdc.wait(5)
-        except subprocess.TimeoutExpired:
-            kdc.kill()
+        stop_kdc(kdc)
 
 
 def start(state):
@@ -565,7 +582,7 @@ def start(state):
     deadline = time.monotonic() + 60
     while not os.path.exists(ready):
         if process.poll() is not None or time.monotonic() > deadline:
-            process.kill()
+            kill_group(process.pid)
             with open(os.path.join(state, "endpoint.out")) as out:
                 sys.stderr.write(out.read())
             shutil.rmtree(state, ignore_errors=True)
@@ -573,6 +590,14 @@ def start(state):
         time.sleep(0.05)
     with open(ready) as out:
         sys.stdout.write(out.read())
+
+
+def kill_group(pid):
+    """Kills the endpoint and its KDC: the endpoint leads their process group."""
+    try:
+        os.killpg(pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
 
 
 def running(pid):
@@ -600,7 +625,7 @@ def stop(state):
                     break
                 time.sleep(0.05)
             else:
-                os.kill(pid, signal.SIGKILL)
+                kill_group(pid)
         except ProcessLookupError:
             pass
     shutil.rmtree(state, ignore_errors=True)
