@@ -2,10 +2,13 @@
 """A stand-in SQL Server for tests: a TDS 7.4 endpoint on 127.0.0.1 with a
 Kerberos realm of its own for the integrated login.
 
-    tds_endpoint.py start STATE   set up the realm and the endpoint in the new
+    tds_endpoint.py start [STATE] set up the realm and the endpoint in the new
                                   folder STATE, start them in the background,
                                   and print the environment a client needs
-    tds_endpoint.py stop STATE    end them and remove STATE
+    tds_endpoint.py stop [STATE]  end them and remove STATE
+
+STATE defaults to $DUNMARROW_TDS_ENDPOINT. Drive paths of a Windows program
+under Wine are found through $WINEPREFIX, as the endpoint had it at start.
 
 Everything lives in STATE: the realm's krb5.conf, kdc.conf, database and
 keytab, the client's ticket cache, and these files:
@@ -568,6 +571,9 @@ def serve(state):
                 break
     finally:
         stop_kdc(kdc)
+    if not stop.is_set():
+        # Nobody stopped it: nobody will remove its folder either.
+        shutil.rmtree(state, ignore_errors=True)
 
 
 def start(state):
@@ -632,9 +638,10 @@ def stop(state):
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("start", "stop", "serve"):
+    state = sys.argv[2] if len(sys.argv) == 3 else os.environ.get("DUNMARROW_TDS_ENDPOINT", "")
+    if len(sys.argv) not in (2, 3) or sys.argv[1] not in ("start", "stop", "serve") or not state:
         sys.exit(__doc__)
-    {"start": start, "stop": stop, "serve": serve}[sys.argv[1]](sys.argv[2])
+    {"start": start, "stop": stop, "serve": serve}[sys.argv[1]](state)
 
 
 if __name__ == "__main__":
