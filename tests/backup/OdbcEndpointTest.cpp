@@ -19,10 +19,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace dunmarrow::sql {

@@ -189,7 +189,7 @@ def envchange(kind, new, old):
 
 
 def login_ack():
-    body = bytes([1]) + bytes([0x74, 0x00, 0x00, 0x04]) + b_varchar("Microsoft SQL Server") + bytes([16, 0, 0x0F, 0xA0])
+    body = bytes([1]) + bytes([0x74, 0x00, 0x00, 0x04]) + b_varchar("Microsoft SQL Server") + bytes([16, 0]) + struct.pack(">H", 4153)
     return bytes([TOKEN_LOGINACK]) + struct.pack("<H", len(body)) + body
 
 
@@ -278,7 +278,7 @@ class Connection:
                           done(DONE_ERROR))
 
     def prelogin_reply(self):
-        options = [(0x00, bytes([15, 0]) + struct.pack(">HH", 4153, 0)),  # version 15.0.4153
+        options = [(0x00, bytes([16, 0]) + struct.pack(">HH", 4153, 0)),  # version 16.0.4153
                    (0x01, bytes([0x02])),  # encryption not supported
                    (0x02, b"\x00"),  # instance
                    (0x03, b""),  # thread id
