@@ -1,0 +1,372 @@
+#include "ComSupport.h"
+
+#include <platform/Text.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace brenlix::com {
+
+std::atomic<long> g_liveObjects{0};
+HMODULE g_module = nullptr;
+
+namespace {
+
+std::wstring Wide(const std::string& text)
+{
+    const std::u16string utf16 = platform::Utf8ToUtf16(text);
+    return std::wstring(utf16.begin(), utf16.end());
+}
+
+// The type library embedded in this module, loaded on first use and kept.
+HRESULT LibraryTypeLib(ITypeLib** library)
+{
+    static std::mutex lock;
+    static ITypeLib* loaded = nullptr;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (loaded == nullptr) {
+        std::wstring path(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD length = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
+            if (length == 0) {
+                return HRESULT_FROM_WIN32(GetLastError());
+            }
+            if (length < path.size()) {
+                path.resize(length);
+                break;
+            }
+            path.resize(path.size() * 2);
+        }
+        const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &loaded);
+        if (FAILED(hr)) {
+            loaded = nullptr;
+            return hr;
+        }
+    }
+    loaded->AddRef();
+    *library = loaded;
+    return S_OK;
+}
+
+} // namespace
+
+std::string FromBstr(BSTR text)
+{
+    if (text == nullptr) {
+        return {};
+    }
+    return platform::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), SysStringLen(text)));
+}
+
+BSTR ToBstr(const std::string& text)
+{
+    const std::u16string utf16 = platform::Utf8ToUtf16(text);
+    BSTR result = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(utf16.data()), static_cast<UINT>(utf16.size()));
+    if (result == nullptr) {
+        throw std::bad_alloc();
+    }
+    return result;
+}
+
+HRESULT ReturnText(const std::string& text, BSTR* result)
+{
+    if (result == nullptr) {
+        return E_POINTER;
+    }
+    *result = ToBstr(text);
+    return S_OK;
+}
+
+HRESULT ToLibraryVariant(const VARIANT& value, Variant& result)
+{
+    VARIANT plain;
+    VariantInit(&plain);
+    HRESULT hr = VariantCopyInd(&plain, const_cast<VARIANT*>(&value));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    switch (V_VT(&plain)) {
+    case VT_EMPTY:
+        result = Variant();
+        break;
+    case VT_I2:
+        result = Variant(static_cast<std::int16_t>(V_I2(&plain)));
+        break;
+    case VT_I4:
+        result = Variant(static_cast<std::int32_t>(V_I4(&plain)));
+        break;
+    case VT_R8:
+        result = Variant(V_R8(&plain));
+        break;
+    case VT_BSTR:
+        result = Variant(FromBstr(V_BSTR(&plain)));
+        break;
+    case VT_BOOL:
+    case VT_I1:
+    case VT_UI1:
+        hr = VariantChangeType(&plain, &plain, 0, VT_I2);
+        if (SUCCEEDED(hr)) {
+            result = Variant(static_cast<std::int16_t>(V_I2(&plain)));
+        }
+        break;
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+        // Whole numbers: 32-bit when they fit, else as a double.
+        if (SUCCEEDED(VariantChangeType(&plain, &plain, 0, VT_I4))) {
+            result = Variant(static_cast<std::int32_t>(V_I4(&plain)));
+            break;
+        }
+        [[fallthrough]];
+    case VT_R4:
+    case VT_CY:
+    case VT_DATE:
+    case VT_DECIMAL:
+        hr = VariantChangeType(&plain, &plain, 0, VT_R8);
+        if (SUCCEEDED(hr)) {
+            result = Variant(V_R8(&plain));
+        }
+        break;
+    case VT_ARRAY | VT_UI1: {
+        SAFEARRAY* array = V_ARRAY(&plain);
+        Variant::ByteArray bytes;
+        if (SafeArrayGetDim(array) != 1) {
+            hr = DISP_E_TYPEMISMATCH;
+            break;
+        }
+        LONG lower = 0;
+        LONG upper = -1;
+        SafeArrayGetLBound(array, 1, &lower);
+        SafeArrayGetUBound(array, 1, &upper);
+        void* data = nullptr;
+        hr = SafeArrayAccessData(array, &data);
+        if (SUCCEEDED(hr)) {
+            const auto* first = static_cast<const std::uint8_t*>(data);
+            bytes.assign(first, first + (upper - lower + 1));
+            SafeArrayUnaccessData(array);
+            result = Variant(std::move(bytes));
+        }
+        break;
+    }
+    default:
+        hr = DISP_E_TYPEMISMATCH;
+    }
+    VariantClear(&plain);
+    return hr;
+}
+
+HRESULT FromLibraryVariant(const Variant& value, VARIANT* result)
+{
+    if (result == nullptr) {
+        return E_POINTER;
+    }
+    VariantInit(result);
+    switch (value.Kind()) {
+    case VariantKind::Empty:
+        break;
+    case VariantKind::Integer:
+        V_VT(result) = VT_I2;
+        V_I2(result) = value.Integer();
+        break;
+    case VariantKind::Long:
+        V_VT(result) = VT_I4;
+        V_I4(result) = value.Long();
+        break;
+    case VariantKind::Double:
+        V_VT(result) = VT_R8;
+        V_R8(result) = value.Double();
+        break;
+    case VariantKind::Text:
+        V_BSTR(result) = ToBstr(value.Text());
+        V_VT(result) = VT_BSTR;
+        break;
+    case VariantKind::Bytes: {
+        const Variant::ByteArray& bytes = value.Bytes();
+        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+        if (array == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        void* data = nullptr;
+        if (SUCCEEDED(SafeArrayAccessData(array, &data))) {
+            std::copy(bytes.begin(), bytes.end(), static_cast<std::uint8_t*>(data));
+            SafeArrayUnaccessData(array);
+        }
+        V_VT(result) = VT_ARRAY | VT_UI1;
+        V_ARRAY(result) = array;
+        break;
+    }
+    }
+    return S_OK;
+}
+
+HRESULT ReplaceTextArray(SAFEARRAY** array, const std::vector<std::string>& items, LONG lowerBound,
+                         bool noneWhenEmpty)
+{
+    if (array == nullptr) {
+        return E_POINTER;
+    }
+    if (*array != nullptr && ((*array)->fFeatures & (FADF_FIXEDSIZE | FADF_STATIC | FADF_EMBEDDED)) != 0) {
+        return DISP_E_ARRAYISLOCKED;
+    }
+    SAFEARRAY* created = nullptr;
+    if (!items.empty() || !noneWhenEmpty) {
+        created = SafeArrayCreateVector(VT_BSTR, lowerBound, static_cast<ULONG>(items.size()));
+        if (created == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            LONG index = lowerBound + static_cast<LONG>(i);
+            BSTR text = ToBstr(items[i]);
+            const HRESULT hr = SafeArrayPutElement(created, &index, text); // copies the string
+            SysFreeString(text);
+            if (FAILED(hr)) {
+                SafeArrayDestroy(created);
+                return hr;
+            }
+        }
+    }
+    if (*array != nullptr) {
+        const HRESULT hr = SafeArrayDestroy(*array);
+        if (FAILED(hr)) {
+            if (created != nullptr) {
+                SafeArrayDestroy(created);
+            }
+            return hr;
+        }
+    }
+    *array = created;
+    return S_OK;
+}
+
+HRESULT RaiseCurrentException(REFIID iid)
+{
+    HRESULT hr = E_UNEXPECTED;
+    std::string source = "Brenlix";
+    std::string description;
+    try {
+        throw;
+    } catch (const Error& error) {
+        const std::int32_t number = error.Number();
+        if (number > 0 && number <= 0xFFFF) {
+            hr = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number);
+        } else if (number < 0) {
+            hr = static_cast<HRESULT>(number);
+        } else {
+            hr = E_FAIL;
+        }
+        source = error.Source();
+        description = error.Description();
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+        description = "Out of memory";
+    } catch (const std::exception& error) {
+        description = error.what();
+    } catch (...) {
+        description = "Unexpected failure";
+    }
+
+    ICreateErrorInfo* create = nullptr;
+    if (SUCCEEDED(CreateErrorInfo(&create))) {
+        create->SetGUID(iid);
+        std::wstring wideSource = Wide(source);
+        std::wstring wideDescription = Wide(description);
+        create->SetSource(wideSource.data());
+        create->SetDescription(wideDescription.data());
+        IErrorInfo* info = nullptr;
+        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+            SetErrorInfo(0, info);
+            info->Release();
+        }
+        create->Release();
+    }
+    return hr;
+}
+
+HRESULT InterfaceTypeInfo(REFIID iid, ITypeInfo** info)
+{
+    ITypeLib* library = nullptr;
+    HRESULT hr = LibraryTypeLib(&library);
+    if (SUCCEEDED(hr)) {
+        hr = library->GetTypeInfoOfGuid(iid, info);
+        library->Release();
+    }
+    return hr;
+}
+
+HRESULT CompleteInvoke(HRESULT hr, EXCEPINFO* exception)
+{
+    // The dispatch layer's own failures (unknown member, wrong argument
+    // count or type) stand as they are.
+    if (SUCCEEDED(hr) || (HRESULT_FACILITY(hr) == FACILITY_DISPATCH && hr != DISP_E_EXCEPTION)) {
+        return hr;
+    }
+    if (exception == nullptr) {
+        return hr;
+    }
+    if (hr != DISP_E_EXCEPTION) {
+        std::memset(exception, 0, sizeof *exception);
+        exception->scode = hr;
+    }
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+        if (exception->bstrSource == nullptr) {
+            info->GetSource(&exception->bstrSource);
+        }
+        if (exception->bstrDescription == nullptr) {
+            info->GetDescription(&exception->bstrDescription);
+        }
+        info->Release();
+    }
+    return DISP_E_EXCEPTION;
+}
+
+STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** object)
+{
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+        *object = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::Release()
+{
+    const long left = --refs_;
+    if (left == 0) {
+        delete this;
+    }
+    return static_cast<ULONG>(left);
+}
+
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object)
+{
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    return create_(riid, object);
+}
+
+STDMETHODIMP ClassFactory::LockServer(BOOL lock)
+{
+    if (lock) {
+        ++g_liveObjects;
+    } else {
+        --g_liveObjects;
+    }
+    return S_OK;
+}
+
+} // namespace brenlix::com

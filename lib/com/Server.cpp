@@ -1,0 +1,256 @@
+// The in-process server: class objects for the five classes, and their
+// registration (for the machine, or for the user when the machine's classes
+// may not be written).
+#include "ComObjects.h"
+
+#include <platform/Text.h>
+
+#include <iterator>
+#include <string>
+
+namespace brenlix::com {
+
+namespace {
+
+struct ServedClass {
+    const CLSID* clsid;
+    const char* name; // programmatic name "Brenlix.<name>"
+    CreateFunction create;
+};
+
+const ServedClass kClasses[] = {
+    {&CLSID_FileLog, "FileLog", &CreateFileLog},
+    {&CLSID_EventLog, "EventLog", &CreateEventLog},
+    {&CLSID_KvRegistry, "KvRegistry", &CreateKvRegistry},
+    {&CLSID_IniFile, "IniFile", &CreateIniFile},
+};
+
+constexpr WORD kMajorVersion = 9;
+constexpr WORD kMinorVersion = 0;
+constexpr const char* kClassesKey = "Software\\Classes";
+
+std::string GuidText(const GUID& guid)
+{
+    wchar_t wide[40] = {};
+    StringFromGUID2(guid, wide, static_cast<int>(std::size(wide)));
+    std::string text;
+    for (const wchar_t* c = wide; *c != L'\0'; ++c) {
+        text += static_cast<char>(*c); // braces, hex digits and hyphens
+    }
+    return text;
+}
+
+std::wstring ModulePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string ModulePathAnsi()
+{
+    const std::wstring wide = ModulePath();
+    return platform::ToAnsi(platform::Utf16ToUtf8(std::u16string(wide.begin(), wide.end())));
+}
+
+// Writes a text value (name nullptr: the key's default value), creating the key.
+LONG WriteText(HKEY root, const std::string& key, const char* name, const std::string& value)
+{
+    HKEY opened = nullptr;
+    LONG result = RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &opened,
+                                  nullptr);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    result = RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(opened);
+    return result;
+}
+
+// The classes root this process may write: the machine's, else the user's.
+HKEY WritableRoot(bool& perUser)
+{
+    HKEY probe = nullptr;
+    const LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassesKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_WRITE, nullptr, &probe, nullptr);
+    if (result == ERROR_SUCCESS) {
+        RegCloseKey(probe);
+        perUser = false;
+        return HKEY_LOCAL_MACHINE;
+    }
+    perUser = true;
+    return HKEY_CURRENT_USER;
+}
+
+// Deletes the key with everything below it; a key that is not there is no failure.
+// The per-user type library registration, looked up at run time: not every
+// SDK declares it.
+using RegisterForUser = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
+using UnregisterForUser = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+template <class Function>
+Function OleAutomationFunction(const char* name)
+{
+    const HMODULE module = GetModuleHandleA("oleaut32.dll");
+    return module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                             : nullptr;
+}
+
+HRESULT RegisterLibrary(ITypeLib* library, const std::wstring& path, bool perUser)
+{
+    OLECHAR* file = const_cast<OLECHAR*>(path.c_str());
+    if (!perUser) {
+        return RegisterTypeLib(library, file, nullptr);
+    }
+    const auto forUser = OleAutomationFunction<RegisterForUser>("RegisterTypeLibForUser");
+    return forUser != nullptr ? forUser(library, file, nullptr) : E_NOTIMPL;
+}
+
+HRESULT UnregisterLibrary(bool perUser)
+{
+    if (!perUser) {
+        return UnRegisterTypeLib(LIBID_Brenlix, kMajorVersion, kMinorVersion, LOCALE_NEUTRAL, SYS_WIN64);
+    }
+    const auto forUser = OleAutomationFunction<UnregisterForUser>("UnRegisterTypeLibForUser");
+    return forUser != nullptr ? forUser(LIBID_Brenlix, kMajorVersion, kMinorVersion, LOCALE_NEUTRAL, SYS_WIN64)
+                              : E_NOTIMPL;
+}
+
+LONG DeleteTree(HKEY root, const std::string& key)
+{
+    const LONG result = RegDeleteTreeA(root, key.c_str());
+    return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+HRESULT Unregister(HKEY root, bool perUser)
+{
+    const std::string classes = std::string(kClassesKey) + "\\";
+    HRESULT outcome = S_OK;
+    for (const ServedClass& served : kClasses) {
+        for (const std::string& key :
+             {classes + "CLSID\\" + GuidText(*served.clsid), classes + "Brenlix." + served.name}) {
+            const LONG result = DeleteTree(root, key);
+            if (result != ERROR_SUCCESS) {
+                outcome = HRESULT_FROM_WIN32(result);
+            }
+        }
+    }
+    const HRESULT hr = UnregisterLibrary(perUser);
+    // A type library that was never registered is no failure here.
+    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED) {
+        outcome = hr;
+    }
+    return outcome;
+}
+
+} // namespace
+
+} // namespace brenlix::com
+
+using brenlix::com::ClassFactory;
+using brenlix::com::g_liveObjects;
+using brenlix::com::g_module;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_module = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
+{
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    for (const auto& served : brenlix::com::kClasses) {
+        if (IsEqualCLSID(clsid, *served.clsid)) {
+            ClassFactory* factory = new (std::nothrow) ClassFactory(served.create);
+            if (factory == nullptr) {
+                return E_OUTOFMEMORY;
+            }
+            const HRESULT hr = factory->QueryInterface(iid, object);
+            factory->Release();
+            return hr;
+        }
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow()
+{
+    return g_liveObjects == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllRegisterServer()
+{
+    using namespace brenlix::com;
+    bool perUser = false;
+    const HKEY root = WritableRoot(perUser);
+    const std::wstring wideModule = ModulePath();
+    const std::string module = ModulePathAnsi();
+    if (wideModule.empty()) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadTypeLibEx(wideModule.c_str(), REGKIND_NONE, &library);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = RegisterLibrary(library, wideModule, perUser);
+    library->Release();
+    if (FAILED(hr)) {
+        return hr;
+    }
+
+    const std::string classes = std::string(kClassesKey) + "\\";
+    const std::string libraryId = GuidText(LIBID_Brenlix);
+    for (const ServedClass& served : kClasses) {
+        const std::string progId = std::string("Brenlix.") + served.name;
+        const std::string clsid = GuidText(*served.clsid);
+        const std::string classKey = classes + "CLSID\\" + clsid;
+        const struct {
+            std::string key;
+            const char* name;
+            std::string value;
+        } writes[] = {
+            {classKey, nullptr, progId},
+            {classKey + "\\InprocServer32", nullptr, module},
+            {classKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
+            {classKey + "\\ProgID", nullptr, progId},
+            {classKey + "\\TypeLib", nullptr, libraryId},
+            {classKey + "\\Version", nullptr, "9.0"},
+            {classes + progId, nullptr, progId},
+            {classes + progId + "\\CLSID", nullptr, clsid},
+        };
+        for (const auto& write : writes) {
+            const LONG result = WriteText(root, write.key, write.name, write.value);
+            if (result != ERROR_SUCCESS) {
+                Unregister(root, perUser);
+                return HRESULT_FROM_WIN32(result);
+            }
+        }
+    }
+    return S_OK;
+}
+
+STDAPI DllUnregisterServer()
+{
+    bool perUser = false;
+    const HKEY root = brenlix::com::WritableRoot(perUser);
+    return brenlix::com::Unregister(root, perUser);
+}

@@ -1,0 +1,407 @@
+// The library as an in-process component server: registration with
+// regsvr32, the member order of each interface in the type library, calls
+// through the vtable and through IDispatch, errors reaching the client with
+// number, source and description, a VBScript client run by cscript, and
+// unregistration leaving no key behind.
+#include "TypeLibrary.h"
+
+#include "Brenlix_i.c"
+
+#include <platform/Files.h>
+#include <platform/Text.h>
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::ChildProcess;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+std::string LibraryPath()
+{
+    return platform::ProgramFolder() + "\\" + BRENLIX_DLL_NAME;
+}
+
+std::string Guid(const GUID& guid)
+{
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return std::string(text, text + wcslen(text));
+}
+
+bool KeyExists(HKEY root, const std::string& key)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(opened);
+    return true;
+}
+
+std::string DefaultValue(HKEY root, const std::string& key)
+{
+    char value[1024] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+        return "(missing)";
+    }
+    return value;
+}
+
+std::uint32_t RunRegsvr32(const std::string& options)
+{
+    return ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait();
+}
+
+BSTR Text(const wchar_t* text)
+{
+    return SysAllocString(text);
+}
+
+struct ServedClass {
+    const CLSID* clsid;
+    const IID* iid;
+    const char* progId;
+};
+
+const ServedClass kClasses[] = {
+    {&CLSID_FileLog, &IID__FileLog, "Brenlix.FileLog"},
+    {&CLSID_EventLog, &IID__EventLog, "Brenlix.EventLog"},
+    {&CLSID_KvRegistry, &IID__KvRegistry, "Brenlix.KvRegistry"},
+    {&CLSID_IniFile, &IID__IniFile, "Brenlix.IniFile"},
+};
+
+// Every test registers the library first and unregisters it afterwards.
+class ComServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(RunRegsvr32("/s"), 0u);
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    }
+    void TearDown() override
+    {
+        CoUninitialize();
+        RunRegsvr32("/u /s");
+    }
+
+    template <class Interface>
+    Interface* Create(const CLSID& clsid, const IID& iid)
+    {
+        Interface* object = nullptr;
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object)),
+                  S_OK);
+        return object;
+    }
+};
+
+TEST_F(ComServer, RegistersEachClassByIdentifierAndName)
+{
+    for (const ServedClass& served : kClasses) {
+        SCOPED_TRACE(served.progId);
+        const std::string clsid = Guid(*served.clsid);
+        const std::string classKey = "Software\\Classes\\CLSID\\" + clsid;
+        EXPECT_EQ(DefaultValue(HKEY_LOCAL_MACHINE, classKey + "\\InprocServer32"), LibraryPath());
+        EXPECT_EQ(DefaultValue(HKEY_LOCAL_MACHINE, classKey + "\\ProgID"), served.progId);
+        EXPECT_EQ(DefaultValue(HKEY_LOCAL_MACHINE, classKey + "\\TypeLib"), Guid(LIBID_Brenlix));
+        EXPECT_EQ(DefaultValue(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + served.progId + "\\CLSID"),
+                  clsid);
+
+        CLSID fromName{};
+        const std::wstring progId(served.progId, served.progId + strlen(served.progId));
+        ASSERT_EQ(CLSIDFromProgID(progId.c_str(), &fromName), S_OK);
+        EXPECT_TRUE(IsEqualCLSID(fromName, *served.clsid));
+
+        IDispatch* object = Create<IDispatch>(*served.clsid, *served.iid);
+        ASSERT_NE(object, nullptr);
+        ISupportErrorInfo* errors = nullptr;
+        ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&errors)), S_OK);
+        EXPECT_EQ(errors->InterfaceSupportsErrorInfo(*served.iid), S_OK);
+        errors->Release();
+        object->Release();
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" + Guid(LIBID_Brenlix) + "\\9.0"));
+}
+
+// The members of each interface in the order clients bind to: name and kind.
+TEST_F(ComServer, InterfaceSlotsStandInTheirOrder)
+{
+    enum Kind { M = INVOKE_FUNC, G = INVOKE_PROPERTYGET, P = INVOKE_PROPERTYPUT };
+    struct Slot {
+        const char* name;
+        int kind;
+        // Names compare without case, as clients bind them: Wine's type library
+        // reader gives "Value" back as "value" (it is stored as "Value").
+        bool operator==(const Slot& other) const { return _stricmp(name, other.name) == 0 && kind == other.kind; }
+    };
+    struct Layout {
+        const IID* iid;
+        std::vector<Slot> slots;
+    };
+    const Layout layouts[] = {
+        {&IID__FileLog,
+         {{"LogFile", G}, {"LogFile", P}, {"LogLevel", G}, {"LogLevel", P}, {"WriteToLog", M}, {"LogInfoFile", M},
+          {"LogErrorFile", M}, {"LogWarningFile", M}}},
+        {&IID__EventLog,
+         {{"LastEventErrNum", G}, {"LastEventErrNum", P}, {"LastEventErrSource", G}, {"LastEventErrSource", P},
+          {"LastEventErrDescription", G}, {"LastEventErrDescription", P}, {"WriteEventLog", M},
+          {"EventDataBuffer", G}, {"EventDataBuffer", P}, {"EventCategory", G}, {"EventCategory", P},
+          {"EventTekst", G}, {"EventTekst", P}, {"ServerName", G}, {"ServerName", P}, {"ApplicationName", G},
+          {"ApplicationName", P}}},
+        {&IID__ServiceManager,
+         {{"MaxWaitForService", G}, {"MaxWaitForService", P}, {"ServiceShortName", G}, {"ServiceShortName", P},
+          {"ServiceLongName", G}, {"ServiceLongName", P}, {"ServicePath", G}, {"ServicePath", P},
+          {"ServiceDescription", G}, {"ServiceDescription", P}, {"ServiceUsername", G}, {"ServiceUsername", P},
+          {"ServiceUserPassword", G}, {"ServiceUserPassword", P}, {"ComputerName", G}, {"ComputerName", P},
+          {"ServiceLastError", G}, {"ServiceStatus", M}, {"ServiceStart", M}, {"ServiceStop", M},
+          {"RestartService", M}, {"IsServiceInstalled", M}, {"InstallService", M}, {"RemoveService", M}}},
+        {&IID__KvRegistry,
+         {{"KeyExists", G}, {"CreateKey", M}, {"DeleteKey", M}, {"DeleteValue", M}, {"Value", G}, {"Value", P},
+          {"EnumerateValues", M}, {"EnumerateSections", M}, {"CreateEXEAssociation", M},
+          {"CreateAdditionalEXEAssociations", M}, {"ValueType", G}, {"ValueType", P}, {"ClassKey", G},
+          {"ClassKey", P}, {"SectionKey", G}, {"SectionKey", P}, {"ValueKey", G}, {"ValueKey", P}, {"Default", G},
+          {"Default", P}}},
+        {&IID__IniFile,
+         {{"PrivPath", G},       {"UseWinINI", P},     {"UseWinINI", G},      {"FullPath", P},
+          {"FullPath", G},       {"SectionName", P},   {"SectionName", G},    {"FilePath", G},
+          {"FileExt", G},        {"ExtractName", M},   {"ExtractPath", M},    {"DeleteStrEntry", M},
+          {"DeleteNumEntry", M}, {"DeleteSection", M}, {"Exists", M},         {"GetInt", M},
+          {"GetSectEntries", M}, {"GetSectEntriesEx", M}, {"GetSections", M}, {"GetSectionsEx", M},
+          {"GetString", M},      {"GetTF", M},         {"FlushCache", M},     {"IniRead", M},
+          {"IniWrite", M},       {"PutInt", M},        {"PutString", M},      {"PutTF", M},
+          {"SectExist", M},      {"FileName", G}}},
+    };
+    ITypeLib* library = nullptr;
+    const std::wstring path = [] {
+        const std::string ansi = LibraryPath();
+        return std::wstring(ansi.begin(), ansi.end());
+    }();
+    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library), S_OK);
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(Guid(*layout.iid));
+        // A dual interface's dispatch description; its vtable half holds the slots.
+        ITypeInfo* dispatchInfo = nullptr;
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*layout.iid, &dispatchInfo), S_OK);
+        HREFTYPE vtableHalf = 0;
+        ITypeInfo* info = nullptr;
+        ASSERT_EQ(dispatchInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf), S_OK);
+        ASSERT_EQ(dispatchInfo->GetRefTypeInfo(vtableHalf, &info), S_OK);
+        dispatchInfo->Release();
+        TYPEATTR* attributes = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+        EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FDUAL);
+        std::vector<Slot> slots(attributes->cFuncs, Slot{"", 0});
+        std::vector<std::string> names(attributes->cFuncs);
+        for (UINT i = 0; i < attributes->cFuncs; ++i) {
+            FUNCDESC* function = nullptr;
+            ASSERT_EQ(info->GetFuncDesc(i, &function), S_OK);
+            // The vtable slot after IUnknown's three and IDispatch's four.
+            const std::size_t slot = static_cast<std::size_t>(function->oVft) / sizeof(void*) - 7;
+            BSTR name = nullptr;
+            info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
+            if (slot < slots.size()) {
+                names[slot] = std::string(name, name + SysStringLen(name));
+                slots[slot] = Slot{names[slot].c_str(), function->invkind};
+            }
+            SysFreeString(name);
+            info->ReleaseFuncDesc(function);
+        }
+        info->ReleaseTypeAttr(attributes);
+        info->Release();
+        ASSERT_EQ(slots.size(), layout.slots.size());
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            EXPECT_TRUE(slots[i] == layout.slots[i]) << "slot " << i << ": " << slots[i].name << " (kind "
+                                                     << slots[i].kind << "), expected " << layout.slots[i].name
+                                                     << " (kind " << layout.slots[i].kind << ")";
+        }
+    }
+    library->Release();
+}
+
+TEST_F(ComServer, EarlyBoundCallsReachTheClasses)
+{
+    const TempDir dir;
+    const std::string logPath = dir.File("early.log");
+    const std::string iniPath = dir.File("early.ini");
+    WriteFile(iniPath, "[Jobs]\r\nFirst=Nightly\r\n");
+    const auto wide = [](const std::string& text) {
+        const std::u16string utf16 = platform::Utf8ToUtf16(text);
+        return std::wstring(utf16.begin(), utf16.end());
+    };
+
+    _FileLog* log = Create<_FileLog>(CLSID_FileLog, IID__FileLog);
+    ASSERT_NE(log, nullptr);
+    BSTR path = Text(wide(logPath).c_str());
+    EXPECT_EQ(log->put_LogFile(path), S_OK);
+    BSTR message = Text(L"Written through the vtable");
+    LONG level = 0;
+    ::LogFileType type = ::LogFileTypeWarning;
+    EXPECT_EQ(log->WriteToLog(&message, &level, &type), S_OK);
+    BSTR stored = nullptr;
+    EXPECT_EQ(log->get_LogFile(&stored), S_OK);
+    EXPECT_EQ(std::wstring(stored, SysStringLen(stored)), wide(logPath));
+    EXPECT_NE(stored, path); // a copy the caller owns
+    SysFreeString(stored);
+    SysFreeString(message);
+    SysFreeString(path);
+    log->Release();
+    EXPECT_EQ(testing_support::LogEntries(logPath), std::vector<std::string>{"WARNING|Written through the vtable"});
+
+    _IniFile* ini = Create<_IniFile>(CLSID_IniFile, IID__IniFile);
+    ASSERT_NE(ini, nullptr);
+    BSTR section = Text(L"Jobs");
+    path = Text(wide(iniPath).c_str());
+    EXPECT_EQ(ini->put_SectionName(section), S_OK);
+    EXPECT_EQ(ini->put_FullPath(path), S_OK);
+    BSTR key = Text(L"First");
+    BSTR fallback = Text(L"none");
+    BSTR value = nullptr;
+    EXPECT_EQ(ini->GetString(key, fallback, &value), S_OK);
+    EXPECT_EQ(std::wstring(value, SysStringLen(value)), L"Nightly");
+    SAFEARRAY* entries = nullptr;
+    SHORT count = 0;
+    EXPECT_EQ(ini->GetSectEntriesEx(&entries, &count), S_OK);
+    ASSERT_EQ(count, 1);
+    ASSERT_NE(entries, nullptr);
+    LONG upper = -1;
+    SafeArrayGetUBound(entries, 1, &upper);
+    EXPECT_EQ(upper, 1); // (0 To 1, 0 To n - 1)
+    SafeArrayGetUBound(entries, 2, &upper);
+    EXPECT_EQ(upper, 0);
+    LONG at[2] = {1, 0}; // element (1, 0): the value
+    BSTR element = nullptr;
+    EXPECT_EQ(SafeArrayGetElement(entries, at, &element), S_OK);
+    EXPECT_EQ(std::wstring(element, SysStringLen(element)), L"Nightly");
+    SysFreeString(element);
+    SafeArrayDestroy(entries);
+    for (BSTR text : {section, path, key, fallback, value}) {
+        SysFreeString(text);
+    }
+    ini->Release();
+
+    _EventLog* events = Create<_EventLog>(CLSID_EventLog, IID__EventLog);
+    ASSERT_NE(events, nullptr);
+    auto information = static_cast<::EventLogTypes>(4); // information
+    LONG id = 1;
+    LONG written = 0;
+    EXPECT_EQ(events->WriteEventLog(&information, nullptr, &id, &written), S_OK);
+    EXPECT_EQ(written, -1);
+    events->Release();
+
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    const auto canUnload = reinterpret_cast<CanUnload>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(BRENLIX_DLL_NAME), "DllCanUnloadNow")));
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
+{
+    _KvRegistry* registry = Create<_KvRegistry>(CLSID_KvRegistry, IID__KvRegistry);
+    ASSERT_NE(registry, nullptr);
+    registry->put_ClassKey(static_cast<::ERegistryClassConstants>(0x80000001));
+    registry->put_ValueType(static_cast<::ERegistryValueTypes>(99)); // no type that can be written
+    VARIANT five;
+    VariantInit(&five);
+    V_VT(&five) = VT_I4;
+    V_I4(&five) = 5;
+    const std::string description = "Failed to set registry value Key: '-2147483647',Section: '',Key: '' to value: '5'";
+
+    // Through the vtable: the failing HRESULT and IErrorInfo.
+    EXPECT_EQ(registry->put_Value(five), static_cast<HRESULT>(-2147194455));
+    IErrorInfo* info = nullptr;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    BSTR source = nullptr;
+    BSTR text = nullptr;
+    info->GetSource(&source);
+    info->GetDescription(&text);
+    EXPECT_EQ(std::wstring(source, SysStringLen(source)), L"Brenlix.cRegistry");
+    EXPECT_EQ(std::string(text, text + SysStringLen(text)), description);
+    SysFreeString(source);
+    SysFreeString(text);
+    info->Release();
+
+    // Through IDispatch: an exception with the same three.
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(registry->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&five, &put, 1, 1};
+    EXCEPINFO exception{};
+    EXPECT_EQ(dispatch->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, &exception, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(exception.scode, static_cast<HRESULT>(-2147194455));
+    ASSERT_NE(exception.bstrDescription, nullptr);
+    EXPECT_EQ(std::string(exception.bstrDescription, exception.bstrDescription + SysStringLen(exception.bstrDescription)),
+              description);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+    dispatch->Release();
+    registry->Release();
+}
+
+TEST_F(ComServer, AScriptUsesTheClassesByName)
+{
+    const TempDir dir;
+    const std::string iniPath = dir.File("script.ini");
+    WriteFile(iniPath, "[General]\r\nGreeting=Hello from the INI file\r\n");
+    const std::string script = dir.File("client.vbs");
+    const std::string results = dir.File("results.txt");
+    WriteFile(script,
+              "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+              "Set out = fso.CreateTextFile(\"" + results + "\", True)\r\n"
+              "Set fileLog = CreateObject(\"Brenlix.FileLog\")\r\n"
+              "fileLog.LogFile = \"" + dir.File("script.log") + "\"\r\n"
+              "fileLog.LogErrorFile \"Written by a script\"\r\n"
+              "Set ini = CreateObject(\"Brenlix.IniFile\")\r\n"
+              "ini.FullPath = \"" + iniPath + "\"\r\n"
+              "out.WriteLine ini.GetString(\"Greeting\", \"missing\")\r\n"
+              "Set reg = CreateObject(\"Brenlix.KvRegistry\")\r\n"
+              "reg.ClassKey = &H80000001\r\n"
+              "reg.SectionKey = \"Software\\BrenlixScriptTest\"\r\n"
+              "reg.ValueKey = \"Count\"\r\n"
+              "reg.ValueType = 4\r\n"
+              "reg.Value = 42\r\n"
+              "out.WriteLine reg.Value & \" \" & reg.ValueType\r\n"
+              "reg.DeleteValue\r\n"
+              "reg.DeleteKey\r\n"
+              "On Error Resume Next\r\n"
+              "reg.ValueType = 4\r\n"
+              "reg.Value = \"not a number\"\r\n"
+              "out.WriteLine Err.Number & \"|\" & Err.Source & \"|\" & Err.Description\r\n"
+              "out.Close\r\n");
+    EXPECT_EQ(ChildProcess("cscript //nologo \"" + script + "\"").Wait(), 0u);
+    EXPECT_EQ(testing_support::SplitLines(ReadFile(results)),
+              (std::vector<std::string>{
+                  "Hello from the INI file", "42 4",
+                  "-2147194455|Brenlix.cRegistry|Failed to set registry value Key: '-2147483647',Section: "
+                  "'Software\\BrenlixScriptTest',Key: 'Count' to value: 'not a number'"}));
+    EXPECT_EQ(testing_support::LogEntries(dir.File("script.log")),
+              std::vector<std::string>{"ERROR|Written by a script"});
+}
+
+TEST_F(ComServer, UnregisteringRemovesEveryKey)
+{
+    ASSERT_EQ(RunRegsvr32("/u /s"), 0u);
+    for (const ServedClass& served : kClasses) {
+        SCOPED_TRACE(served.progId);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + Guid(*served.clsid)));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\") + served.progId));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Interface\\" + Guid(*served.iid)));
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" + Guid(LIBID_Brenlix)));
+    IUnknown* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_FileLog, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&object)),
+              REGDB_E_CLASSNOTREG);
+}
+
+} // namespace
