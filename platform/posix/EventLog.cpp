@@ -7,6 +7,7 @@
 #include "HandleTable.h"
 #include "MachineRoot.h"
 #include "StateFile.h"
+#include "ThisMachine.h"
 
 #include <platform/Clock.h>
 #include <platform/Win32.h>
@@ -20,6 +21,8 @@
 namespace {
 
 using platform::posix::HandleObject;
+using platform::posix::HostName;
+using platform::posix::IsThisMachine;
 
 class EventSourceObject final : public HandleObject {
 public:
@@ -30,37 +33,6 @@ public:
 private:
     std::string source_;
 };
-
-std::string HostName()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        return "localhost";
-    }
-    return name;
-}
-
-// NULL, "", ".", "localhost", "127.0.0.1" and the host name (with or without
-// its domain), each with or without a leading "\\", name this machine.
-bool IsThisMachine(LPCSTR server)
-{
-    if (server == nullptr) {
-        return true;
-    }
-    std::string name = server;
-    if (name.rfind("\\\\", 0) == 0) {
-        name.erase(0, 2);
-    }
-    const std::string host = HostName();
-    const std::string shortHost = host.substr(0, host.find('.'));
-    for (const std::string& local :
-         {std::string(), std::string("."), std::string("localhost"), std::string("127.0.0.1"), host, shortHost}) {
-        if (::strcasecmp(name.c_str(), local.c_str()) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::string TimeText(const platform::LocalDateTime& when)
 {

@@ -153,6 +153,7 @@ constexpr MessageText kTexts[] = {
     {299, "Only part of a ReadProcessMemory or WriteProcessMemory request was completed.\r\n"},
     {303, "The file cannot be opened because it is in the process of being deleted.\r\n"},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2.\r\n"},
+    {487, "Attempt to access invalid address.\r\n"},
     {995, "The I/O operation has been aborted because of either a thread exit or an application request.\r\n"},
     {996, "Overlapped I/O event is not in a signaled state.\r\n"},
     {997, "Overlapped I/O operation is in progress.\r\n"},

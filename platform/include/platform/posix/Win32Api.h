@@ -88,6 +88,7 @@ using PHKEY = HKEY*;
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_MORE_DATA 234L
+#define ERROR_INVALID_ADDRESS 487L
 #define ERROR_NOACCESS 998L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_BADDB 1009L
@@ -97,6 +98,21 @@ using PHKEY = HKEY*;
 #define ERROR_CANTWRITE 1013L
 #define ERROR_REGISTRY_CORRUPT 1015L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_INVALID_SERVICE_CONTROL 1052L
+#define ERROR_SERVICE_REQUEST_TIMEOUT 1053L
+#define ERROR_SERVICE_ALREADY_RUNNING 1056L
+#define ERROR_INVALID_SERVICE_ACCOUNT 1057L
+#define ERROR_SERVICE_DISABLED 1058L
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060L
+#define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define ERROR_DATABASE_DOES_NOT_EXIST 1065L
+#define ERROR_PROCESS_ABORTED 1067L
+#define ERROR_SERVICE_LOGON_FAILED 1069L
+#define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
+#define ERROR_SERVICE_EXISTS 1073L
+#define ERROR_SERVICE_NEVER_STARTED 1077L
+#define ERROR_DUPLICATE_SERVICE_NAME 1078L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 
 #define EVENTLOG_SUCCESS 0x0000u
@@ -329,3 +345,92 @@ BRENLIX_API HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lp
 BRENLIX_API BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
                                      WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData);
 BRENLIX_API BOOL WINAPI DeregisterEventSource(HANDLE hEventLog);
+
+// Service control. The configuration of each service sits in the registry
+// under HKLM\System\CurrentControlSet\Services\<name>, as on Windows; a
+// started service is ImagePath run as a detached process, whose process id and
+// start time are kept under <root>/services. Stopping sends SIGTERM. A
+// computer name other than this machine's fails with RPC_S_SERVER_UNAVAILABLE.
+// Service handles are closed with CloseServiceHandle, never with CloseHandle.
+struct ServiceHandleObject;
+using SC_HANDLE = ServiceHandleObject*;
+using LPSC_HANDLE = SC_HANDLE*;
+
+struct SERVICE_STATUS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+};
+using LPSERVICE_STATUS = SERVICE_STATUS*;
+
+#define SERVICES_ACTIVE_DATABASEA "ServicesActive"
+#define SERVICES_FAILED_DATABASEA "ServicesFailed"
+
+#define SC_MANAGER_CONNECT 0x0001u
+#define SC_MANAGER_CREATE_SERVICE 0x0002u
+#define SC_MANAGER_ENUMERATE_SERVICE 0x0004u
+#define SC_MANAGER_LOCK 0x0008u
+#define SC_MANAGER_QUERY_LOCK_STATUS 0x0010u
+#define SC_MANAGER_MODIFY_BOOT_CONFIG 0x0020u
+#define SC_MANAGER_ALL_ACCESS 0x000F003Fu
+
+#define SERVICE_QUERY_CONFIG 0x0001u
+#define SERVICE_CHANGE_CONFIG 0x0002u
+#define SERVICE_QUERY_STATUS 0x0004u
+#define SERVICE_ENUMERATE_DEPENDENTS 0x0008u
+#define SERVICE_START 0x0010u
+#define SERVICE_STOP 0x0020u
+#define SERVICE_PAUSE_CONTINUE 0x0040u
+#define SERVICE_INTERROGATE 0x0080u
+#define SERVICE_USER_DEFINED_CONTROL 0x0100u
+#define SERVICE_ALL_ACCESS 0x000F01FFu
+
+#define SERVICE_KERNEL_DRIVER 0x00000001u
+#define SERVICE_FILE_SYSTEM_DRIVER 0x00000002u
+#define SERVICE_WIN32_OWN_PROCESS 0x00000010u
+#define SERVICE_WIN32_SHARE_PROCESS 0x00000020u
+#define SERVICE_INTERACTIVE_PROCESS 0x00000100u
+
+#define SERVICE_BOOT_START 0x00000000u
+#define SERVICE_SYSTEM_START 0x00000001u
+#define SERVICE_AUTO_START 0x00000002u
+#define SERVICE_DEMAND_START 0x00000003u
+#define SERVICE_DISABLED 0x00000004u
+
+#define SERVICE_ERROR_IGNORE 0x00000000u
+#define SERVICE_ERROR_NORMAL 0x00000001u
+#define SERVICE_ERROR_SEVERE 0x00000002u
+#define SERVICE_ERROR_CRITICAL 0x00000003u
+
+#define SERVICE_CONTROL_STOP 0x00000001u
+#define SERVICE_CONTROL_PAUSE 0x00000002u
+#define SERVICE_CONTROL_CONTINUE 0x00000003u
+#define SERVICE_CONTROL_INTERROGATE 0x00000004u
+#define SERVICE_CONTROL_SHUTDOWN 0x00000005u
+
+#define SERVICE_STOPPED 0x00000001u
+#define SERVICE_START_PENDING 0x00000002u
+#define SERVICE_STOP_PENDING 0x00000003u
+#define SERVICE_RUNNING 0x00000004u
+#define SERVICE_CONTINUE_PENDING 0x00000005u
+#define SERVICE_PAUSE_PENDING 0x00000006u
+#define SERVICE_PAUSED 0x00000007u
+
+#define SERVICE_ACCEPT_STOP 0x00000001u
+
+BRENLIX_API SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);
+BRENLIX_API SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess);
+BRENLIX_API SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,
+                                            DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                            DWORD dwErrorControl, LPCSTR lpBinaryPathName, LPCSTR lpLoadOrderGroup,
+                                            LPDWORD lpdwTagId, LPCSTR lpDependencies, LPCSTR lpServiceStartName,
+                                            LPCSTR lpPassword);
+BRENLIX_API BOOL WINAPI DeleteService(SC_HANDLE hService);
+BRENLIX_API BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR* lpServiceArgVectors);
+BRENLIX_API BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
+BRENLIX_API BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
+BRENLIX_API BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);

@@ -1,0 +1,189 @@
+// What the Linux service substitutes decide for themselves: who may change
+// the service database, that a started service is a process of its own that
+// outlives its starter, that a process id reused by another process is not
+// taken for the service, and which accounts a service may run as.
+#include <brenlix/ServiceManager.h>
+#include <brenlix/modCommon.h>
+
+#include "../ServiceTestSupport.h"
+
+#include <csignal>
+#include <fstream>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using brenlix::ServiceManager;
+using service_testing::RawState;
+using service_testing::ServiceTest;
+using service_testing::TestServiceCommand;
+using service_testing::UniqueScHandle;
+using service_testing::WaitForRawState;
+
+// Field n (from 1) of /proc/<pid>/stat, counted after the command name.
+std::string StatField(pid_t pid, int field)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string value;
+    for (int i = 3; i <= field && fields >> value; ++i) {
+    }
+    return value;
+}
+
+pid_t ServicePid(const std::string& log)
+{
+    service_testing::WaitForLines(log, "running");
+    for (const std::string& line : service_testing::LogLines(log)) {
+        if (line.rfind("start ", 0) == 0) {
+            return static_cast<pid_t>(std::stol(line.substr(6)));
+        }
+    }
+    return 0;
+}
+
+class ServiceProcess : public ServiceTest {
+protected:
+    ServiceManager Manager(const std::string& options = "")
+    {
+        ServiceManager manager;
+        manager.ServiceShortName(name);
+        manager.ServicePath(TestServiceCommand(log, options));
+        return manager;
+    }
+};
+
+TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
+{
+    ServiceManager manager = Manager();
+    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+    const std::string hive = root.Path() + "/registry/HKLM.reg";
+    ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    const UniqueScHandle reader(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ASSERT_TRUE(reader);
+    SetLastError(0xdeadbeef);
+    EXPECT_EQ(OpenServiceA(reader.get(), name.c_str(), SERVICE_STOP), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_RUNNING)) << "reading still works";
+
+    const std::string denied = brenlix::SystemErrorText(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_UNKNOWN);
+    EXPECT_EQ(manager.ServiceLastError(), denied);
+    ServiceManager other = Manager();
+    other.ServiceShortName(name + "x");
+    EXPECT_FALSE(other.InstallService());
+    EXPECT_EQ(other.ServiceLastError(), denied);
+    EXPECT_FALSE(manager.RemoveService());
+    ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
+}
+
+TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
+{
+    ServiceManager manager = Manager();
+    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+    const pid_t pid = ServicePid(log);
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(StatField(pid, 4), std::to_string(::getpid())) << "not the caller's child";
+    EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
+    EXPECT_EQ(StatField(pid, 7), "0") << "without a terminal";
+    std::ifstream state(root.Path() + "/services/state");
+    std::string line;
+    ASSERT_TRUE(std::getline(state, line));
+    EXPECT_EQ(line, std::to_string(pid) + '\t' + StatField(pid, 22) + "\t0\t" + name);
+}
+
+TEST_F(ServiceProcess, AProcessThatEndedByItselfIsStopped)
+{
+    ServiceManager manager = Manager();
+    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+    ASSERT_EQ(::kill(ServicePid(log), SIGKILL), 0);
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
+    SERVICE_STATUS status{};
+    RawState(name, &status);
+    EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_PROCESS_ABORTED));
+    EXPECT_TRUE(manager.ServiceStart(true)) << "and starts again";
+}
+
+TEST_F(ServiceProcess, AReusedProcessIdIsNotTheService)
+{
+    ServiceManager manager = Manager();
+    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+    const pid_t pid = ServicePid(log);
+    const std::string file = root.Path() + "/services/state";
+    std::string text = testing_support::ReadFile(file);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    // This process takes the place of the service's, with the recorded start time.
+    text.replace(0, text.find('\t'), std::to_string(::getpid()));
+    testing_support::WriteFile(file, text);
+    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
+}
+
+TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
+{
+    passwd* me = ::getpwuid(::geteuid());
+    ASSERT_NE(me, nullptr);
+    const std::string user = me->pw_name;
+    struct Row {
+        std::string account;
+        DWORD error;
+    };
+    const Row rows[] = {
+        {"LocalSystem", 0},
+        {".\\LocalSystem", 0},
+        {"NT AUTHORITY\\NetworkService", 0},
+        {user, 0},
+        {".\\" + user, 0},
+        {"localhost\\" + user, 0},
+        {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
+        {"OTHER-DOMAIN\\" + user, ERROR_INVALID_SERVICE_ACCOUNT},
+    };
+    const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.account);
+        SetLastError(0xdeadbeef);
+        const UniqueScHandle service(CreateServiceA(manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS,
+                                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                                    SERVICE_ERROR_NORMAL, TestServiceCommand(log).c_str(), nullptr,
+                                                    nullptr, nullptr, row.account.c_str(), "secret"));
+        if (row.error != 0) {
+            EXPECT_FALSE(service);
+            EXPECT_EQ(GetLastError(), row.error);
+            continue;
+        }
+        ASSERT_TRUE(service) << GetLastError();
+        EXPECT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
+        SERVICE_STATUS status{};
+        EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+        EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
+        EXPECT_TRUE(DeleteService(service.get()));
+    }
+}
+
+TEST_F(ServiceProcess, ServiceRunsAsItsAccount)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root may start a process as another user";
+    }
+    passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ASSERT_EQ(::chmod(files.Path().c_str(), 0777), 0);
+    ServiceManager manager = Manager();
+    manager.ServiceUsername("nobody");
+    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+    const pid_t pid = ServicePid(log);
+    ASSERT_GT(pid, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(pid)).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, nobody->pw_uid);
+    EXPECT_TRUE(manager.ServiceStop(true)) << manager.ServiceLastError();
+}
+
+} // namespace
