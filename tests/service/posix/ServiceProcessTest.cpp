@@ -104,7 +104,9 @@ TEST_F(ServiceProcess, AProcessThatEndedByItselfIsStopped)
 {
     ServiceManager manager = Manager();
     ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-    ASSERT_EQ(::kill(ServicePid(log), SIGKILL), 0);
+    const pid_t pid = ServicePid(log);
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
     SERVICE_STATUS status{};
     RawState(name, &status);
@@ -117,6 +119,7 @@ TEST_F(ServiceProcess, AReusedProcessIdIsNotTheService)
     ServiceManager manager = Manager();
     ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
     const pid_t pid = ServicePid(log);
+    ASSERT_GT(pid, 0);
     const std::string file = root.Path() + "/services/state";
     std::string text = testing_support::ReadFile(file);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
