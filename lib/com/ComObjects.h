@@ -10,5 +10,6 @@ HRESULT CreateFileLog(REFIID iid, void** object);
 HRESULT CreateEventLog(REFIID iid, void** object);
 HRESULT CreateKvRegistry(REFIID iid, void** object);
 HRESULT CreateIniFile(REFIID iid, void** object);
+HRESULT CreateServiceManager(REFIID iid, void** object);
 
 } // namespace brenlix::com

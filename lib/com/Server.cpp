@@ -21,6 +21,7 @@ struct ServedClass {
 const ServedClass kClasses[] = {
     {&CLSID_FileLog, "FileLog", &CreateFileLog},
     {&CLSID_EventLog, "EventLog", &CreateEventLog},
+    {&CLSID_ServiceManager, "ServiceManager", &CreateServiceManager},
     {&CLSID_KvRegistry, "KvRegistry", &CreateKvRegistry},
     {&CLSID_IniFile, "IniFile", &CreateIniFile},
 };

@@ -7,6 +7,7 @@
 
 #include "Brenlix_i.c"
 
+#include <brenlix/modCommon.h>
 #include <platform/Files.h>
 #include <platform/Text.h>
 
@@ -75,6 +76,7 @@ struct ServedClass {
 const ServedClass kClasses[] = {
     {&CLSID_FileLog, &IID__FileLog, "Brenlix.FileLog"},
     {&CLSID_EventLog, &IID__EventLog, "Brenlix.EventLog"},
+    {&CLSID_ServiceManager, &IID__ServiceManager, "Brenlix.ServiceManager"},
     {&CLSID_KvRegistry, &IID__KvRegistry, "Brenlix.KvRegistry"},
     {&CLSID_IniFile, &IID__IniFile, "Brenlix.IniFile"},
 };
@@ -295,6 +297,20 @@ TEST_F(ComServer, EarlyBoundCallsReachTheClasses)
     EXPECT_EQ(events->WriteEventLog(&information, nullptr, &id, &written), S_OK);
     EXPECT_EQ(written, -1);
     events->Release();
+
+    _ServiceManager* services = Create<_ServiceManager>(CLSID_ServiceManager, IID__ServiceManager);
+    ASSERT_NE(services, nullptr);
+    BSTR name = Text(L"BrenlixNoSuchService");
+    EXPECT_EQ(services->put_ServiceShortName(name), S_OK);
+    ::ServiceState state = static_cast<::ServiceState>(-1);
+    EXPECT_EQ(services->ServiceStatus(&state), S_OK);
+    EXPECT_EQ(state, 0); // unknown
+    BSTR reason = nullptr;
+    EXPECT_EQ(services->get_ServiceLastError(&reason), S_OK);
+    EXPECT_EQ(std::string(reason, reason + SysStringLen(reason)), brenlix::SystemErrorText(1060));
+    SysFreeString(reason);
+    SysFreeString(name);
+    services->Release();
 
     using CanUnload = HRESULT(STDAPICALLTYPE*)();
     const auto canUnload = reinterpret_cast<CanUnload>(
