@@ -94,7 +94,12 @@ bool ServiceManager::RequestAndWait(bool start, bool wait)
                                 : ControlService(opened.service.get(), SERVICE_CONTROL_STOP, &status);
         if (!sent) {
             const DWORD error = GetLastError();
-            if (error != static_cast<DWORD>(start ? ERROR_SERVICE_ALREADY_RUNNING : ERROR_SERVICE_NOT_ACTIVE)) {
+            // A stop refused because the service is stopping already is a
+            // stop under way: the system reports its state with the refusal.
+            const bool stopping = !start && error == static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL) &&
+                                  status.dwCurrentState == SERVICE_STOP_PENDING;
+            if (error != static_cast<DWORD>(start ? ERROR_SERVICE_ALREADY_RUNNING : ERROR_SERVICE_NOT_ACTIVE) &&
+                !stopping) {
                 RecordSystemError(error);
                 return false;
             }

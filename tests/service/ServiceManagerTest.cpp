@@ -251,6 +251,17 @@ TEST_F(ServiceManagerTest, ARestartThatCannotStopInTimeStartsNothing)
     EXPECT_EQ(CountLines(log, "start "), 1u);
 }
 
+TEST_F(ServiceManagerTest, StoppingAServiceThatIsStoppingWaitsForIt)
+{
+    ServiceManager manager = Running("--stop-ms 1000 --stop-hint 100");
+    EXPECT_TRUE(manager.ServiceStop());
+    ASSERT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOP_PENDING));
+    manager.MaxWaitForService(10000);
+    EXPECT_TRUE(manager.ServiceStop(true)) << manager.ServiceLastError();
+    EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_TRUE(manager.RemoveService()) << manager.ServiceLastError();
+}
+
 TEST_F(ServiceManagerTest, RemovingAMissingServiceFails)
 {
     ServiceManager manager = Manager();
