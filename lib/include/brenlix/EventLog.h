@@ -26,16 +26,7 @@
 #endif
 
 // The members keep the Win32 names, which <windows.h> defines as macros.
-#pragma push_macro("EVENTLOG_ERROR_TYPE")
-#pragma push_macro("EVENTLOG_WARNING_TYPE")
-#pragma push_macro("EVENTLOG_INFORMATION_TYPE")
-#pragma push_macro("EVENTLOG_AUDIT_SUCCESS")
-#pragma push_macro("EVENTLOG_AUDIT_FAILURE")
-#undef EVENTLOG_ERROR_TYPE
-#undef EVENTLOG_WARNING_TYPE
-#undef EVENTLOG_INFORMATION_TYPE
-#undef EVENTLOG_AUDIT_SUCCESS
-#undef EVENTLOG_AUDIT_FAILURE
+#include <brenlix/detail/Win32NamesBegin.h>
 
 namespace brenlix {
 
@@ -50,11 +41,7 @@ enum EventLogTypes : std::int32_t {
 
 } // namespace brenlix
 
-#pragma pop_macro("EVENTLOG_ERROR_TYPE")
-#pragma pop_macro("EVENTLOG_WARNING_TYPE")
-#pragma pop_macro("EVENTLOG_INFORMATION_TYPE")
-#pragma pop_macro("EVENTLOG_AUDIT_SUCCESS")
-#pragma pop_macro("EVENTLOG_AUDIT_FAILURE")
+#include <brenlix/detail/Win32NamesEnd.h>
 
 namespace brenlix {
 

@@ -1,0 +1,45 @@
+// Sets aside the <windows.h> macros that share their names with members of the
+// library's enumerations (root keys, value types, event types), until
+// Win32NamesEnd.h puts them back. Included in pairs; no include guard.
+#pragma push_macro("HKEY_CLASSES_ROOT")
+#pragma push_macro("HKEY_CURRENT_USER")
+#pragma push_macro("HKEY_LOCAL_MACHINE")
+#pragma push_macro("HKEY_USERS")
+#pragma push_macro("REG_NONE")
+#pragma push_macro("REG_SZ")
+#pragma push_macro("REG_EXPAND_SZ")
+#pragma push_macro("REG_BINARY")
+#pragma push_macro("REG_DWORD")
+#pragma push_macro("REG_DWORD_LITTLE_ENDIAN")
+#pragma push_macro("REG_DWORD_BIG_ENDIAN")
+#pragma push_macro("REG_LINK")
+#pragma push_macro("REG_MULTI_SZ")
+#pragma push_macro("REG_RESOURCE_LIST")
+#pragma push_macro("REG_FULL_RESOURCE_DESCRIPTOR")
+#pragma push_macro("REG_RESOURCE_REQUIREMENTS_LIST")
+#pragma push_macro("EVENTLOG_ERROR_TYPE")
+#pragma push_macro("EVENTLOG_WARNING_TYPE")
+#pragma push_macro("EVENTLOG_INFORMATION_TYPE")
+#pragma push_macro("EVENTLOG_AUDIT_SUCCESS")
+#pragma push_macro("EVENTLOG_AUDIT_FAILURE")
+#undef HKEY_CLASSES_ROOT
+#undef HKEY_CURRENT_USER
+#undef HKEY_LOCAL_MACHINE
+#undef HKEY_USERS
+#undef REG_NONE
+#undef REG_SZ
+#undef REG_EXPAND_SZ
+#undef REG_BINARY
+#undef REG_DWORD
+#undef REG_DWORD_LITTLE_ENDIAN
+#undef REG_DWORD_BIG_ENDIAN
+#undef REG_LINK
+#undef REG_MULTI_SZ
+#undef REG_RESOURCE_LIST
+#undef REG_FULL_RESOURCE_DESCRIPTOR
+#undef REG_RESOURCE_REQUIREMENTS_LIST
+#undef EVENTLOG_ERROR_TYPE
+#undef EVENTLOG_WARNING_TYPE
+#undef EVENTLOG_INFORMATION_TYPE
+#undef EVENTLOG_AUDIT_SUCCESS
+#undef EVENTLOG_AUDIT_FAILURE
