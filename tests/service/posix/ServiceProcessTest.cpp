@@ -4,10 +4,12 @@
 // taken for the service, and which accounts a service may run as.
 #include <brenlix/ServiceManager.h>
 #include <brenlix/modCommon.h>
+#include <platform/Files.h>
 
 #include "../ServiceTestSupport.h"
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <sstream>
@@ -178,7 +180,13 @@ TEST_F(ServiceProcess, ServiceRunsAsItsAccount)
     passwd* nobody = ::getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
     ASSERT_EQ(::chmod(files.Path().c_str(), 0777), 0);
+    // The account must reach the program: a copy in the test's open folder,
+    // since the build folder may lie below one that only its owner may enter.
+    const std::string program = files.Path() + "/" + TEST_SERVICE_FILE;
+    std::filesystem::copy_file(platform::ProgramFolder() + "/" + TEST_SERVICE_FILE, program);
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
     ServiceManager manager = Manager();
+    manager.ServicePath("\"" + program + "\" --log \"" + log + "\"");
     manager.ServiceUsername("nobody");
     ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
     const pid_t pid = ServicePid(log);
