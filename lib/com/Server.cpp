@@ -164,9 +164,10 @@ using brenlix::com::g_module;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
+    // Thread notifications stay on: the statically linked runtime's
+    // thread-local storage needs them.
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
-        DisableThreadLibraryCalls(instance);
     }
     return TRUE;
 }
