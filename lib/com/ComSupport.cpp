@@ -19,12 +19,15 @@ std::wstring Wide(const std::string& text)
     return std::wstring(utf16.begin(), utf16.end());
 }
 
-// The type library embedded in this module, loaded on first use and kept.
+// The type library embedded in this module, loaded on first use and kept
+// until the module may unload.
+std::mutex g_libraryLock;
+ITypeLib* g_library = nullptr;
+
 HRESULT LibraryTypeLib(ITypeLib** library)
 {
-    static std::mutex lock;
-    static ITypeLib* loaded = nullptr;
-    const std::lock_guard<std::mutex> guard(lock);
+    const std::lock_guard<std::mutex> guard(g_libraryLock);
+    ITypeLib*& loaded = g_library;
     if (loaded == nullptr) {
         std::wstring path(MAX_PATH, L'\0');
         for (;;) {
@@ -220,8 +223,13 @@ HRESULT ReplaceTextArray(SAFEARRAY** array, const std::vector<std::string>& item
         }
         for (std::size_t i = 0; i < items.size(); ++i) {
             LONG index = lowerBound + static_cast<LONG>(i);
-            BSTR text = ToBstr(items[i]);
-            const HRESULT hr = SafeArrayPutElement(created, &index, text); // copies the string
+            BSTR text = nullptr;
+            HRESULT hr = E_OUTOFMEMORY;
+            try {
+                text = ToBstr(items[i]);
+                hr = SafeArrayPutElement(created, &index, text); // copies the string
+            } catch (const std::bad_alloc&) {
+            }
             SysFreeString(text);
             if (FAILED(hr)) {
                 SafeArrayDestroy(created);
@@ -284,6 +292,15 @@ HRESULT RaiseCurrentException(REFIID iid)
         create->Release();
     }
     return hr;
+}
+
+void ReleaseTypeLibrary()
+{
+    const std::lock_guard<std::mutex> guard(g_libraryLock);
+    if (g_library != nullptr) {
+        g_library->Release();
+        g_library = nullptr;
+    }
 }
 
 HRESULT InterfaceTypeInfo(REFIID iid, ITypeInfo** info)

@@ -69,6 +69,8 @@ HRESULT RaiseCurrentException(REFIID iid);
 
 // The type information of one interface of the library's type library.
 HRESULT InterfaceTypeInfo(REFIID iid, ITypeInfo** info);
+// Lets the type library go (when the module may unload).
+void ReleaseTypeLibrary();
 
 // After the type information has invoked a member: a member that failed with
 // an error of its own reaches the late-bound client as an exception with its
@@ -127,8 +129,11 @@ public:
         *info = nullptr;
         return index != 0 ? DISP_E_BADINDEX : InterfaceTypeInfo(iid_, info);
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
+        if (!IsEqualIID(riid, IID_NULL)) {
+            return DISP_E_UNKNOWNINTERFACE;
+        }
         ITypeInfo* info = nullptr;
         HRESULT hr = InterfaceTypeInfo(iid_, &info);
         if (SUCCEEDED(hr)) {
@@ -137,9 +142,12 @@ public:
         }
         return hr;
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argumentError) override
     {
+        if (!IsEqualIID(riid, IID_NULL)) {
+            return DISP_E_UNKNOWNINTERFACE;
+        }
         ITypeInfo* info = nullptr;
         HRESULT hr = InterfaceTypeInfo(iid_, &info);
         if (FAILED(hr)) {
@@ -164,7 +172,11 @@ protected:
     {
         try {
             if constexpr (std::is_same_v<decltype(body()), HRESULT>) {
-                return body();
+                const HRESULT hr = body();
+                if (FAILED(hr)) {
+                    SetErrorInfo(0, nullptr); // no stale description for this failure
+                }
+                return hr;
             } else {
                 body();
                 return S_OK;
@@ -187,9 +199,11 @@ using CreateFunction = HRESULT (*)(REFIID iid, void** object);
 template <class Object>
 HRESULT CreateObject(REFIID iid, void** object)
 {
-    Object* created = new (std::nothrow) Object();
-    if (created == nullptr) {
-        return E_OUTOFMEMORY;
+    Object* created = nullptr;
+    try {
+        created = new Object();
+    } catch (...) {
+        return E_OUTOFMEMORY; // the only way a class's construction fails
     }
     const HRESULT hr = created->QueryInterface(iid, object);
     created->Release();

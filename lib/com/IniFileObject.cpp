@@ -203,7 +203,11 @@ private:
         }
         SafeArrayUnaccessData(created);
         if (*array != nullptr) {
-            SafeArrayDestroy(*array);
+            hr = SafeArrayDestroy(*array);
+            if (FAILED(hr)) { // the caller still holds it locked
+                SafeArrayDestroy(created);
+                return hr;
+            }
         }
         *array = created;
         return S_OK;

@@ -194,7 +194,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
 
 STDAPI DllCanUnloadNow()
 {
-    return g_liveObjects == 0 ? S_OK : S_FALSE;
+    if (g_liveObjects != 0) {
+        return S_FALSE;
+    }
+    brenlix::com::ReleaseTypeLibrary();
+    return S_OK;
 }
 
 STDAPI DllRegisterServer()
@@ -254,5 +258,10 @@ STDAPI DllUnregisterServer()
 {
     bool perUser = false;
     const HKEY root = brenlix::com::WritableRoot(perUser);
-    return brenlix::com::Unregister(root, perUser);
+    const HRESULT hr = brenlix::com::Unregister(root, perUser);
+    if (!perUser) {
+        // A registration made earlier without the machine's rights goes too.
+        brenlix::com::Unregister(HKEY_CURRENT_USER, true);
+    }
+    return hr;
 }

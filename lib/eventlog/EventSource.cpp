@@ -33,6 +33,9 @@ void EventLog::EnsureEventSource()
         return;
     }
     std::string folder = platform::LibraryFolder();
+    if (folder.empty()) {
+        return; // no place to name for the message file; the next assignment tries again
+    }
     eventlog::RegisterEvntSource registration;
     if (registration.RegisterEventSource(kMessageFile, folder, applicationName_)) {
         marker.ValueType(REG_DWORD);
