@@ -177,6 +177,23 @@ auto KeyOf(Tree& hive, const KeyPlace& place, std::uint32_t& error) -> decltype(
     return key;
 }
 
+// Reads the key a handle names, once the handle's access is checked:
+// read(key, written) gives the call's result; a key that is gone gives its code.
+template <typename Read> LSTATUS ReadKey(HKEY hKey, REGSAM needed, Read&& read)
+{
+    std::uint32_t error = ERROR_SUCCESS;
+    const auto place = ResolveFor(hKey, needed, error);
+    if (place == nullptr) {
+        return static_cast<LSTATUS>(error);
+    }
+    return static_cast<LSTATUS>(
+        ReadHive(place->hive, place->file, [&](const RegistryHive& hive, const timespec& written) -> std::uint32_t {
+            std::uint32_t missing = ERROR_SUCCESS;
+            const RegistryKey* key = KeyOf(hive, *place, missing);
+            return key == nullptr ? missing : read(*key, written);
+        }));
+}
+
 bool IsStringType(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -386,19 +403,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::uint32_t error = ERROR_SUCCESS;
-    const auto place = ResolveFor(hKey, KEY_QUERY_VALUE, error);
-    if (place == nullptr) {
-        return static_cast<LSTATUS>(error);
-    }
     const std::string_view name = lpValueName != nullptr ? lpValueName : "";
-    const auto read = [&](const RegistryHive& hive, const timespec&) -> std::uint32_t {
-        std::uint32_t missing = ERROR_SUCCESS;
-        const RegistryKey* key = KeyOf(hive, *place, missing);
-        if (key == nullptr) {
-            return missing;
-        }
-        const RegistryValue* value = key->Value(name);
+    return ReadKey(hKey, KEY_QUERY_VALUE, [&](const RegistryKey& key, const timespec&) -> std::uint32_t {
+        const RegistryValue* value = key.Value(name);
         if (value == nullptr) {
             // Type and size read as none, as Wine gives them.
             if (lpType != nullptr) {
@@ -410,8 +417,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
             return ERROR_FILE_NOT_FOUND;
         }
         return CopyValue(*value, lpType, lpData, lpcbData);
-    };
-    return static_cast<LSTATUS>(ReadHive(place->hive, place->file, read));
+    });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
@@ -422,26 +428,16 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
     if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::uint32_t error = ERROR_SUCCESS;
-    const auto place = ResolveFor(hKey, KEY_QUERY_VALUE, error);
-    if (place == nullptr) {
-        return static_cast<LSTATUS>(error);
-    }
-    const auto read = [&](const RegistryHive& hive, const timespec& written) -> std::uint32_t {
-        std::uint32_t missing = ERROR_SUCCESS;
-        const RegistryKey* key = KeyOf(hive, *place, missing);
-        if (key == nullptr) {
-            return missing;
-        }
+    return ReadKey(hKey, KEY_QUERY_VALUE, [&](const RegistryKey& key, const timespec& written) -> std::uint32_t {
         std::size_t maxSubkey = 0;
-        for (std::size_t i = 0; i < key->SubkeyCount(); ++i) {
-            maxSubkey = std::max(maxSubkey, Utf16Units(key->SubkeyAt(i).Name()));
+        for (std::size_t i = 0; i < key.SubkeyCount(); ++i) {
+            maxSubkey = std::max(maxSubkey, Utf16Units(key.SubkeyAt(i).Name()));
         }
         std::size_t maxName = 0;
         std::size_t maxData = 0;
-        for (std::size_t i = 0; i < key->ValueCount(); ++i) {
-            maxName = std::max(maxName, Utf16Units(key->ValueAt(i).name));
-            maxData = std::max(maxData, StoredSize(key->ValueAt(i)));
+        for (std::size_t i = 0; i < key.ValueCount(); ++i) {
+            maxName = std::max(maxName, Utf16Units(key.ValueAt(i).name));
+            maxData = std::max(maxData, StoredSize(key.ValueAt(i)));
         }
         // Keys here have no class.
         if (lpClass != nullptr && *lpcchClass > 0) {
@@ -449,10 +445,10 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
         }
         const std::pair<LPDWORD, std::size_t> results[] = {
             {lpcchClass, 0},
-            {lpcSubKeys, key->SubkeyCount()},
+            {lpcSubKeys, key.SubkeyCount()},
             {lpcbMaxSubKeyLen, maxSubkey},
             {lpcbMaxClassLen, 0},
-            {lpcValues, key->ValueCount()},
+            {lpcValues, key.ValueCount()},
             {lpcbMaxValueNameLen, maxName},
             {lpcbMaxValueLen, maxData},
             {lpcbSecurityDescriptor, 0},
@@ -466,8 +462,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
             *lpftLastWriteTime = ToFileTime(written);
         }
         return ERROR_SUCCESS;
-    };
-    return static_cast<LSTATUS>(ReadHive(place->hive, place->file, read));
+    });
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
@@ -477,21 +472,11 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         (lpData != nullptr && lpcbData == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::uint32_t error = ERROR_SUCCESS;
-    const auto place = ResolveFor(hKey, KEY_QUERY_VALUE, error);
-    if (place == nullptr) {
-        return static_cast<LSTATUS>(error);
-    }
-    const auto read = [&](const RegistryHive& hive, const timespec&) -> std::uint32_t {
-        std::uint32_t missing = ERROR_SUCCESS;
-        const RegistryKey* key = KeyOf(hive, *place, missing);
-        if (key == nullptr) {
-            return missing;
-        }
-        if (dwIndex >= key->ValueCount()) {
+    return ReadKey(hKey, KEY_QUERY_VALUE, [&](const RegistryKey& key, const timespec&) -> std::uint32_t {
+        if (dwIndex >= key.ValueCount()) {
             return ERROR_NO_MORE_ITEMS;
         }
-        const RegistryValue& value = key->ValueAt(dwIndex);
+        const RegistryValue& value = key.ValueAt(dwIndex);
         if (lpData != nullptr && *lpcbData < value.data.size()) {
             return CopyValue(value, lpType, lpData, lpcbData);
         }
@@ -501,8 +486,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
         std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
         *lpcchValueName = static_cast<DWORD>(value.name.size());
         return CopyValue(value, lpType, lpData, lpcbData);
-    };
-    return static_cast<LSTATUS>(ReadHive(place->hive, place->file, read));
+    });
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
@@ -512,21 +496,11 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
         (lpClass != nullptr && lpcchClass == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::uint32_t error = ERROR_SUCCESS;
-    const auto place = ResolveFor(hKey, KEY_ENUMERATE_SUB_KEYS, error);
-    if (place == nullptr) {
-        return static_cast<LSTATUS>(error);
-    }
-    const auto read = [&](const RegistryHive& hive, const timespec& written) -> std::uint32_t {
-        std::uint32_t missing = ERROR_SUCCESS;
-        const RegistryKey* key = KeyOf(hive, *place, missing);
-        if (key == nullptr) {
-            return missing;
-        }
-        if (dwIndex >= key->SubkeyCount()) {
+    return ReadKey(hKey, KEY_ENUMERATE_SUB_KEYS, [&](const RegistryKey& key, const timespec& written) -> std::uint32_t {
+        if (dwIndex >= key.SubkeyCount()) {
             return ERROR_NO_MORE_ITEMS;
         }
-        const std::string& name = key->SubkeyAt(dwIndex).Name();
+        const std::string& name = key.SubkeyAt(dwIndex).Name();
         if (*lpcchName <= name.size()) {
             return ERROR_MORE_DATA;
         }
@@ -542,8 +516,7 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
             *lpftLastWriteTime = ToFileTime(written);
         }
         return ERROR_SUCCESS;
-    };
-    return static_cast<LSTATUS>(ReadHive(place->hive, place->file, read));
+    });
 }
 
 LSTATUS WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName)
