@@ -29,17 +29,9 @@ HRESULT LibraryTypeLib(ITypeLib** library)
     const std::lock_guard<std::mutex> guard(g_libraryLock);
     ITypeLib*& loaded = g_library;
     if (loaded == nullptr) {
-        std::wstring path(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD length = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
-            if (length == 0) {
-                return HRESULT_FROM_WIN32(GetLastError());
-            }
-            if (length < path.size()) {
-                path.resize(length);
-                break;
-            }
-            path.resize(path.size() * 2);
+        const std::wstring path = ModulePath();
+        if (path.empty()) {
+            return HRESULT_FROM_WIN32(GetLastError());
         }
         const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &loaded);
         if (FAILED(hr)) {
@@ -53,6 +45,22 @@ HRESULT LibraryTypeLib(ITypeLib** library)
 }
 
 } // namespace
+
+std::wstring ModulePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
 
 std::string FromBstr(BSTR text)
 {

@@ -23,6 +23,10 @@ namespace brenlix::com {
 extern std::atomic<long> g_liveObjects;
 extern HMODULE g_module;
 
+// The full path of this module's file; empty when the system cannot give it
+// (GetLastError says why).
+std::wstring ModulePath();
+
 // ---- Text and values across the boundary ----------------------------------
 
 // A counted Unicode string as the library's text (NULL is the empty text).

@@ -24,12 +24,6 @@ constexpr std::int32_t kMachine = brenlix::HKEY_LOCAL_MACHINE;
 inline const std::string kApplicationKey = "System\\CurrentControlSet\\Services\\EventLog\\Application";
 inline const std::string kMarkerKey = "Software\\Korvane\\Brenlix\\EventLog";
 
-inline std::string Dword(std::uint32_t bits)
-{
-    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
-            static_cast<char>(bits >> 24)};
-}
-
 // The path that a registration writes as the message file.
 inline std::string MessageFilePath()
 {

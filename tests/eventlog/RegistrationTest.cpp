@@ -11,7 +11,7 @@ namespace {
 using namespace std::string_literals;
 using brenlix::EventLog;
 using brenlix::eventlog::RegisterEvntSource;
-using eventlog_testing::Dword;
+using raw::Dword;
 using eventlog_testing::EventLogMachine;
 using eventlog_testing::kApplicationKey;
 using eventlog_testing::kMachine;

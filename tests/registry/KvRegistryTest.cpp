@@ -55,12 +55,6 @@ std::string Z(const std::string& text)
     return platform::ToAnsi(text) + '\0';
 }
 
-std::string Le(std::uint32_t bits)
-{
-    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
-            static_cast<char>(bits >> 24)};
-}
-
 // Each test works in its own key below HKEY_CURRENT_USER (on Linux in a
 // registry of its own) and removes it afterwards.
 class KvRegistryTest : public ::testing::Test {
@@ -258,7 +252,7 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
 
 TEST_F(KvRegistryTest, UnreadableValueGivesDefaultAndKeepsValueType)
 {
-    ASSERT_EQ(raw::Write(kUser, key_, "present", {brenlix::REG_DWORD, Le(9)}), 0);
+    ASSERT_EQ(raw::Write(kUser, key_, "present", {brenlix::REG_DWORD, raw::Dword(9)}), 0);
     const Variant defaults[] = {Variant(), 42, "none", Bytes{1}};
     for (const Variant& fallback : defaults) {
         SCOPED_TRACE(fallback.ToText());
@@ -301,7 +295,7 @@ TEST_F(KvRegistryTest, DwordWrites)
         SCOPED_TRACE(row.value.ToText());
         reg_.ValueType(row.valueType);
         reg_.Value(row.value);
-        EXPECT_EQ(raw::Read(kUser, key_, "d"), (raw::Stored{brenlix::REG_DWORD, Le(row.stored)}));
+        EXPECT_EQ(raw::Read(kUser, key_, "d"), (raw::Stored{brenlix::REG_DWORD, raw::Dword(row.stored)}));
         EXPECT_EQ(reg_.Value(), Variant(row.stored));
         EXPECT_EQ(reg_.ValueType(), brenlix::REG_DWORD);
     }

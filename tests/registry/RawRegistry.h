@@ -16,6 +16,13 @@ struct Stored {
     bool operator==(const Stored&) const = default;
 };
 
+// A REG_DWORD's four bytes, little-endian.
+inline std::string Dword(std::uint32_t bits)
+{
+    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
+            static_cast<char>(bits >> 24)};
+}
+
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name);
 // Creates the key when needed; the Win32 result.
 long Write(std::int32_t root, const std::string& key, const std::string& name, const Stored& value);
