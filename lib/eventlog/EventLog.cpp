@@ -53,10 +53,14 @@ std::int32_t EventLog::WriteEventLog(EventLogTypes xlngEventType, const std::str
         return 0;
     }
 
+    // The event log reads the first EventStringCount slots; only those are
+    // converted, the others stay empty.
     std::array<std::string, kEventStringSlots> ansiStrings;
     std::array<LPCSTR, kEventStringSlots> strings{};
     for (std::size_t slot = 0; slot < kEventStringSlots; ++slot) {
-        ansiStrings[slot] = platform::ToAnsi(eventStrings_[slot]);
+        if (slot < static_cast<std::size_t>(eventStringCount_)) {
+            ansiStrings[slot] = platform::ToAnsi(eventStrings_[slot]);
+        }
         strings[slot] = ansiStrings[slot].c_str();
     }
     // The data is the text's ANSI bytes, no NUL after them; their count is
