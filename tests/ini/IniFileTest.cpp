@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -325,21 +326,32 @@ TEST_F(IniFileTest, Exists)
 {
     WriteFile(dir_.File("job.ini"), "x");
     WriteFile(dir_.File(".skjult.ini"), "x");
+    std::filesystem::create_directory(dir_.File("sub.d"));
+    WriteFile(dir_.File("sub.d") + kSep + "job.ini", "x");
+    // Relative names from inside the folder, so that a "." in the folder's
+    // own path (a temporary folder may have one) does not change the rule.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.Path());
     const struct {
         std::string name;
         std::int16_t expected;
     } rows[] = {
-        {dir_.File("job"), -1},          // looked up as job.*
-        {dir_.File("job.ini"), -1},
-        {dir_.File("j?b.*"), -1},
-        {dir_.File("none.ini"), 0},
-        {dir_.File("missing") + kSep + "job.ini", 0},
-        {dir_.Path(), 0},                // a folder does not count
+        {"job", -1}, // looked up as job.*
+        {"job.ini", -1},
+        {"j?b.*", -1},
+        {"none.ini", 0},
+        {std::string("missing") + kSep + "job.ini", 0},
+        {std::string("sub.d") + kSep + "job", 0}, // a "." anywhere: looked up as it stands
+        {std::string("sub.d") + kSep + "job.ini", -1},
+        {".skjult.ini", 0}, // hidden files do not count
+        {"sub.d", 0},       // nor do folders
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(ini_.Exists(row.name), row.expected);
     }
+    std::filesystem::current_path(before);
+    EXPECT_EQ(ini_.Exists(dir_.File("job.ini")), -1) << "and by its full path";
 }
 
 TEST_F(IniFileTest, WinIniModeRoundTrip)

@@ -46,7 +46,7 @@ TEST(Process, ExitCodeIsStillActiveUntilTheEnd)
     ASSERT_TRUE(GetExitCodeProcess(child.process.get(), &code));
     EXPECT_EQ(code, STILL_ACTIVE);
     EXPECT_EQ(WaitForSingleObject(child.process.get(), 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(child.process.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(child.process.get(), testing_support::kHangGuardMs), WAIT_OBJECT_0);
     ASSERT_TRUE(GetExitCodeProcess(child.process.get(), &code));
     EXPECT_EQ(code, 0u);
 }
@@ -57,7 +57,7 @@ TEST(Process, ExitCodesArriveUnchanged)
         SCOPED_TRACE(expected);
         Started child;
         ASSERT_TRUE(Start(TestChildCommand("exit " + std::to_string(expected)), child));
-        ASSERT_EQ(WaitForSingleObject(child.process.get(), 10000), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(child.process.get(), testing_support::kHangGuardMs), WAIT_OBJECT_0);
         DWORD code = 0xdeadbeef;
         ASSERT_TRUE(GetExitCodeProcess(child.process.get(), &code));
         EXPECT_EQ(code, expected);
@@ -72,7 +72,7 @@ TEST(Process, OpenedByIdAndAnsweredAfterTheEnd)
     ASSERT_TRUE(opened);
     child.process.reset();
     child.thread.reset();
-    ASSERT_EQ(WaitForSingleObject(opened.get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(opened.get(), testing_support::kHangGuardMs), WAIT_OBJECT_0);
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(opened.get(), &code));
     EXPECT_EQ(code, 7u);
@@ -148,7 +148,7 @@ TEST(Process, CommandLineSplitting)
         SCOPED_TRACE(row.tail);
         Started child;
         ASSERT_TRUE(Start(TestChildCommand("args \"" + out + "\" " + row.tail), child));
-        ASSERT_EQ(WaitForSingleObject(child.process.get(), 10000), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(child.process.get(), testing_support::kHangGuardMs), WAIT_OBJECT_0);
         std::string expected;
         for (const std::string& arg : row.expected) {
             expected += arg + "\n";

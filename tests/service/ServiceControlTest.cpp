@@ -33,13 +33,16 @@ SERVICE_STATUS Sentinel()
 
 class ServiceControl : public ServiceTest {
 protected:
+    // Display names are unique on a machine, like service names.
+    std::string DisplayName() const { return "Brenlix test service " + name; }
+
     UniqueScHandle Create(const std::string& commandLine, DWORD access = SERVICE_ALL_ACCESS,
                           DWORD startType = SERVICE_DEMAND_START, const char* account = nullptr)
     {
         const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
         EXPECT_TRUE(manager) << GetLastError();
         SetLastError(0xdeadbeef);
-        UniqueScHandle service(CreateServiceA(manager.get(), name.c_str(), "Brenlix test service", access,
+        UniqueScHandle service(CreateServiceA(manager.get(), name.c_str(), DisplayName().c_str(), access,
                                               SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
                                               commandLine.c_str(), nullptr, nullptr, nullptr, account, nullptr));
         EXPECT_TRUE(service) << "CreateServiceA: " << GetLastError();
@@ -195,7 +198,7 @@ TEST_F(ServiceControl, CreateWritesTheConfigurationToTheRegistry)
         {"ErrorControl", REG_DWORD, Dword(SERVICE_ERROR_NORMAL)},
         // Wine writes it as REG_SZ.
         {"ImagePath", static_cast<DWORD>(RunningUnderWine() ? REG_SZ : REG_EXPAND_SZ), path + '\0'},
-        {"DisplayName", REG_SZ, std::string("Brenlix test service") + '\0'},
+        {"DisplayName", REG_SZ, DisplayName() + '\0'},
         {"ObjectName", REG_SZ, std::string("LocalSystem") + '\0'},
     };
     for (const Row& row : rows) {
@@ -258,7 +261,7 @@ TEST_F(ServiceControl, StartsAndStops)
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(StartServiceA(service.get(), 0, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING));
     ASSERT_TRUE(WaitForLines(log, "running"));
     SERVICE_STATUS status = Sentinel();
     ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
@@ -271,7 +274,7 @@ TEST_F(ServiceControl, StartsAndStops)
     ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
     EXPECT_TRUE(status.dwCurrentState == SERVICE_STOP_PENDING || status.dwCurrentState == SERVICE_STOPPED)
         << status.dwCurrentState;
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 10000));
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     status = Sentinel();
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
@@ -287,10 +290,10 @@ TEST_F(ServiceControl, StartsAndStops)
 
 TEST_F(ServiceControl, AStopThatTakesTimeIsPending)
 {
-    const UniqueScHandle service = Create(TestServiceCommand(log, "--stop-ms 1500 --stop-hint 1000"));
+    const UniqueScHandle service = Create(TestServiceCommand(log, HoldOption() + " --stop-hint 1000"));
     ASSERT_TRUE(service);
     ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING));
     ASSERT_TRUE(WaitForLines(log, "running"));
     SERVICE_STATUS status = Sentinel();
     ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
@@ -304,7 +307,8 @@ TEST_F(ServiceControl, AStopThatTakesTimeIsPending)
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(StartServiceA(service.get(), 0, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
-    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 10000));
+    ReleaseHold();
+    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
 }
 
 TEST_F(ServiceControl, HandlesDoWhatTheyWereOpenedFor)
@@ -360,7 +364,7 @@ TEST_F(ServiceControl, ARunningServiceIsDeletedOnceItStops)
     const UniqueScHandle service = Create(TestServiceCommand(log));
     ASSERT_TRUE(service);
     ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING));
     ASSERT_TRUE(WaitForLines(log, "running"));
     ASSERT_TRUE(DeleteService(service.get())) << GetLastError();
     EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_RUNNING)) << "still running, marked for deletion";

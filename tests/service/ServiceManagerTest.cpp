@@ -55,6 +55,7 @@ protected:
         manager.ServiceShortName(name);
         manager.ServiceLongName("Brenlix test " + name);
         manager.ServicePath(TestServiceCommand(log, options));
+        manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
         return manager;
     }
 
@@ -175,7 +176,7 @@ TEST_F(ServiceManagerTest, StartsWithoutWaiting)
     ServiceManager manager = Manager();
     ASSERT_TRUE(manager.InstallService());
     EXPECT_TRUE(manager.ServiceStart());
-    EXPECT_TRUE(WaitForRawState(name, SERVICE_RUNNING, 10000));
+    EXPECT_TRUE(WaitForRawState(name, SERVICE_RUNNING));
     EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
 }
 
@@ -218,7 +219,7 @@ TEST_F(ServiceManagerTest, StopsWithoutWaiting)
 {
     ServiceManager manager = Running();
     EXPECT_TRUE(manager.ServiceStop());
-    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 10000));
+    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
 }
 
 TEST_F(ServiceManagerTest, StoppingAStoppedServiceSucceeds)
@@ -241,11 +242,12 @@ TEST_F(ServiceManagerTest, Restarts)
 
 TEST_F(ServiceManagerTest, ARestartThatCannotStopInTimeStartsNothing)
 {
-    ServiceManager manager = Running("--stop-ms 2000 --stop-hint 200");
+    ServiceManager manager = Running(HoldOption() + " --stop-hint 200");
     manager.MaxWaitForService(300);
     EXPECT_FALSE(manager.RestartService(true));
     EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOP_PENDING));
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 10000));
+    ReleaseHold();
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     Sleep(300);
     EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(CountLines(log, "start "), 1u);
@@ -253,10 +255,10 @@ TEST_F(ServiceManagerTest, ARestartThatCannotStopInTimeStartsNothing)
 
 TEST_F(ServiceManagerTest, StoppingAServiceThatIsStoppingWaitsForIt)
 {
-    ServiceManager manager = Running("--stop-ms 1000 --stop-hint 100");
+    ServiceManager manager = Running(HoldOption() + " --stop-ms 300 --stop-hint 100");
     EXPECT_TRUE(manager.ServiceStop());
     ASSERT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOP_PENDING));
-    manager.MaxWaitForService(10000);
+    ReleaseHold();
     EXPECT_TRUE(manager.ServiceStop(true)) << manager.ServiceLastError();
     EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_TRUE(manager.RemoveService()) << manager.ServiceLastError();
@@ -280,7 +282,7 @@ TEST_F(ServiceManagerTest, RemovesARunningService)
 
 TEST_F(ServiceManagerTest, RemovingAServiceThatCannotStopInTimeFails)
 {
-    ServiceManager manager = Running("--stop-ms 2000 --stop-hint 200");
+    ServiceManager manager = Running(HoldOption() + " --stop-hint 200");
     manager.MaxWaitForService(200);
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
@@ -326,10 +328,10 @@ TEST_F(ServiceManagerTest, ALimitOfZeroOrLessOnlySendsTheRequest)
         const platform::ScopedClock installed(clock);
         manager.MaxWaitForService(limit);
         EXPECT_FALSE(manager.ServiceStart(true));
-        EXPECT_TRUE(WaitForRawState(name, SERVICE_RUNNING, 10000)) << "the start was asked for";
+        EXPECT_TRUE(WaitForRawState(name, SERVICE_RUNNING)) << "the start was asked for";
         ASSERT_TRUE(WaitForLines(log, "running", ++starts));
         EXPECT_FALSE(manager.ServiceStop(true));
-        EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 10000)) << "the stop was asked for";
+        EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED)) << "the stop was asked for";
         EXPECT_EQ(clock.Pauses(), 0u);
         EXPECT_EQ(manager.ServiceLastError(), "");
     }
@@ -363,7 +365,7 @@ TEST_F(ServiceManagerTest, PausesForTheServicesWaitHint)
     std::size_t runs = 0;
     for (const DWORD hint : {0u, 1200u}) {
         SCOPED_TRACE(hint);
-        ServiceManager manager = Running("--stop-ms 1500 --stop-hint " + std::to_string(hint));
+        ServiceManager manager = Running(HoldOption() + " --stop-hint " + std::to_string(hint));
         ASSERT_TRUE(WaitForLines(log, "running", ++runs));
         manager.MaxWaitForService(200);
         ShiftedClock clock(1000);
@@ -379,7 +381,8 @@ TEST_F(ServiceManagerTest, PausesForTheServicesWaitHint)
             EXPECT_EQ(paused, pause);
         }
         EXPECT_GE(waited, std::max<std::uint64_t>(200, pause));
-        ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 10000));
+        ReleaseHold();
+        ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
         ASSERT_TRUE(manager.RemoveService()) << manager.ServiceLastError();
     }
 }

@@ -4,6 +4,8 @@
 //   --start-hint N   the wait hint it gives while start-pending (Windows)
 //   --stop-ms N      takes N ms to stop once asked
 //   --stop-hint N    the wait hint it gives while stop-pending (Windows)
+//   --hold FILE      once asked to stop, stays stop-pending until FILE exists,
+//                    so a test sees the pending state for as long as it needs
 //   --console        runs from a console: prints what it is and ends
 #pragma once
 
@@ -19,6 +21,7 @@ struct Options {
     unsigned long startHint = 0;
     unsigned long stopMs = 0;
     unsigned long stopHint = 0;
+    std::string hold;
     bool console = false;
 };
 
@@ -44,6 +47,8 @@ inline bool Parse(int argc, char** argv, Options& options)
             options.stopMs = std::strtoul(value, nullptr, 10);
         } else if (option == "--stop-hint") {
             options.stopHint = std::strtoul(value, nullptr, 10);
+        } else if (option == "--hold") {
+            options.hold = value;
         } else {
             return false;
         }

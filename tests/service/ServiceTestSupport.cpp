@@ -3,6 +3,8 @@
 #include <platform/Files.h>
 
 #include <atomic>
+#include <cstdio>
+#include <chrono>
 #include <sstream>
 
 namespace service_testing {
@@ -15,6 +17,23 @@ std::string UniqueServiceName()
     return "BrenlixTest" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
 }
 
+// Asks done() every 10 ms until it holds; false when the hang guard's time
+// has passed by the steady clock.
+template <typename Done>
+bool PollUntil(Done done)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kHangGuardMs);
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= limit) {
+            return false;
+        }
+        Sleep(10);
+    }
+}
+
 // Stops the service (waiting for it) and deletes it, when it is there.
 void RemoveTestService(const std::string& name)
 {
@@ -25,7 +44,7 @@ void RemoveTestService(const std::string& name)
     }
     SERVICE_STATUS status{};
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 30000)) << "the test service " << name << " did not stop";
+    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED)) << "the test service " << name << " did not stop";
     DeleteService(service.get());
 }
 
@@ -52,17 +71,9 @@ DWORD RawState(const std::string& name, SERVICE_STATUS* status)
     return result.dwCurrentState;
 }
 
-bool WaitForRawState(const std::string& name, DWORD state, DWORD milliseconds)
+bool WaitForRawState(const std::string& name, DWORD state)
 {
-    for (DWORD waited = 0;; waited += 10) {
-        if (RawState(name) == state) {
-            return true;
-        }
-        if (waited >= milliseconds) {
-            return false;
-        }
-        Sleep(10);
-    }
+    return PollUntil([&] { return RawState(name) == state; });
 }
 
 bool ReadServiceValue(const std::string& name, const char* value, DWORD& type, std::string& data)
@@ -107,26 +118,33 @@ std::size_t CountLines(const std::string& path, const std::string& prefix)
     return count;
 }
 
-bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count, DWORD milliseconds)
+bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count)
 {
-    for (DWORD waited = 0;; waited += 10) {
-        if (CountLines(path, prefix) >= count) {
-            return true;
-        }
-        if (waited >= milliseconds) {
-            return false;
-        }
-        Sleep(10);
-    }
+    return PollUntil([&] { return CountLines(path, prefix) >= count; });
 }
 
-ServiceTest::ServiceTest() : name(UniqueServiceName()), log(files.File("service.log"))
+ServiceTest::ServiceTest()
+    : name(UniqueServiceName()), log(files.File("service.log")), hold(files.File("stop.hold"))
 {
 }
 
 ServiceTest::~ServiceTest()
 {
+    ReleaseHold();
     RemoveTestService(name);
+}
+
+std::string ServiceTest::HoldOption() const
+{
+    std::remove(hold.c_str());
+    return "--hold \"" + hold + "\"";
+}
+
+void ServiceTest::ReleaseHold() const
+{
+    if (!testing_support::FileExists(hold)) {
+        testing_support::WriteFile(hold, "");
+    }
 }
 
 } // namespace service_testing

@@ -24,8 +24,9 @@ std::string TestServiceCommand(const std::string& logFile, const std::string& op
 
 // The state of the service by the raw calls; 0 when it cannot be queried.
 DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr);
-// Polls the raw state every 10 ms until it is state; false when the time passes.
-bool WaitForRawState(const std::string& name, DWORD state, DWORD milliseconds);
+// Polls the raw state every 10 ms until it is state; false only when the hang
+// guard's time passes.
+bool WaitForRawState(const std::string& name, DWORD state);
 
 // A value of the service's key, HKLM\System\CurrentControlSet\Services\<name>.
 bool ReadServiceValue(const std::string& name, const char* value, DWORD& type, std::string& data);
@@ -34,23 +35,29 @@ bool ReadServiceValue(const std::string& name, const char* value, DWORD& type, s
 std::vector<std::string> LogLines(const std::string& path);
 // How many lines of the log start with prefix.
 std::size_t CountLines(const std::string& path, const std::string& prefix);
-// Polls the log every 10 ms until count lines start with prefix; false when
-// the time passes. A service may be running before it has logged so (on Linux
+// Polls the log every 10 ms until count lines start with prefix; false only
+// when the hang guard's time passes. A service may be running before it has logged so (on Linux
 // as soon as its program runs), and it takes its stop request only once it has
 // logged "running".
-bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1,
-                  DWORD milliseconds = 10000);
+bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1);
 
 class ServiceTest : public ::testing::Test {
 protected:
     ServiceTest();
     ~ServiceTest() override;
 
+    // "--hold <file>" for the test service, a fresh hold each time, and the
+    // release of that hold (which the fixture also does before it removes
+    // the service).
+    std::string HoldOption() const;
+    void ReleaseHold() const;
+
     testing_support::TempDir root;
     testing_support::ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
     testing_support::TempDir files;
     const std::string name;
     const std::string log;
+    const std::string hold;
 };
 
 } // namespace service_testing

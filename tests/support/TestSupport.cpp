@@ -147,7 +147,7 @@ ChildProcess::~ChildProcess()
 std::uint32_t ChildProcess::Wait()
 {
     DWORD code = 0xdeadbeef;
-    if (process_ != nullptr && WaitForSingleObject(process_, 60000) == WAIT_OBJECT_0) {
+    if (process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process_, &code);
     }
     return code;

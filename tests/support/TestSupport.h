@@ -10,6 +10,11 @@
 
 namespace testing_support {
 
+// How long a test waits for something that must happen (a process ending, a
+// service reaching a state): only a guard against a hang, never a verdict, so
+// it is generous enough for a machine under heavy load.
+constexpr std::uint32_t kHangGuardMs = 120000;
+
 // A fresh folder, removed with everything in it when the object goes.
 class TempDir {
 public:

@@ -14,6 +14,7 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -109,7 +110,7 @@ TEST_F(ServiceProcess, AProcessThatEndedByItselfIsStopped)
     const pid_t pid = ServicePid(log);
     ASSERT_GT(pid, 0);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     SERVICE_STATUS status{};
     RawState(name, &status);
     EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_PROCESS_ABORTED));
@@ -124,11 +125,32 @@ TEST_F(ServiceProcess, AReusedProcessIdIsNotTheService)
     ASSERT_GT(pid, 0);
     const std::string file = root.Path() + "/services/state";
     std::string text = testing_support::ReadFile(file);
+    const std::string recorded = StatField(pid, 22);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    // This process takes the place of the service's, with the recorded start time.
-    text.replace(0, text.find('\t'), std::to_string(::getpid()));
+    // Another process takes the service's process id: one started a clock
+    // tick or more after the service, so its start time differs from the
+    // recorded one (a process started in the same tick could not be told
+    // apart, on Linux as by this check).
+    pid_t other = 0;
+    for (;;) {
+        other = ::fork();
+        ASSERT_GE(other, 0);
+        if (other == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+        if (StatField(other, 22) != recorded) {
+            break;
+        }
+        ::kill(other, SIGKILL);
+        ::waitpid(other, nullptr, 0);
+        ::usleep(10000);
+    }
+    text.replace(0, text.find('\t'), std::to_string(other));
     testing_support::WriteFile(file, text);
-    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
+    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
 }
 
 TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
@@ -167,7 +189,7 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
         EXPECT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
         SERVICE_STATUS status{};
         EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
-        EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED, 5000));
+        EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
         EXPECT_TRUE(DeleteService(service.get()));
     }
 }

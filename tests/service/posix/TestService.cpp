@@ -1,5 +1,5 @@
 // The Linux test daemon: what the service control substitutes start. It logs
-// its start, waits for SIGTERM, takes --stop-ms to stop and ends with 0.
+// its start, waits for SIGTERM, waits for --hold's file, takes --stop-ms to stop and ends with 0.
 #include "../ServiceOptions.h"
 
 #include <chrono>
@@ -40,6 +40,9 @@ int main(int argc, char** argv)
     while (sigwait(&term, &signal) != 0) {
     }
     Log(options.log, "stop");
+    while (!options.hold.empty() && ::access(options.hold.c_str(), F_OK) != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(options.stopMs));
     Log(options.log, "stopped");
     return 0;

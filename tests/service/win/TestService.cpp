@@ -68,6 +68,9 @@ void WINAPI ServiceMain(DWORD, LPSTR*)
     Report(SERVICE_RUNNING, 0, 0);
     WaitForSingleObject(stopRequested, INFINITE);
     Log("stop");
+    while (!options.hold.empty() && GetFileAttributesA(options.hold.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Sleep(10);
+    }
     Sleep(options.stopMs);
     Log("stopped");
     Report(SERVICE_STOPPED, 0, 0);
