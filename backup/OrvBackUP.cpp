@@ -7,7 +7,6 @@
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
 
-#include <iostream>
 
 namespace dunmarrow {
 
@@ -37,13 +36,25 @@ std::string BackupFilePath(const std::string& backupfile)
     return path;
 }
 
+std::string FileListOf(const std::string& path)
+{
+    std::string list = "[";
+    for (const char c : path) {
+        list += c;
+        if (c == ']') {
+            list += ']';
+        }
+    }
+    return list + "]";
+}
+
 OrvBackUP::OrvBackUP() : OrvBackUP(sql::OdbcProvider()) {}
 
 OrvBackUP::OrvBackUP(sql::Provider& provider) : provider_(provider) {}
 
 // Every step is tried even when an earlier one failed; the connection alone
-// decides. The log keeps the fixed warning; the reason goes to the standard
-// error stream for whoever runs the program by hand.
+// decides. The log keeps the fixed warning; the reason goes to the
+// administrator's diagnostics.
 bool OrvBackUP::Connect()
 {
     bool failed = false;
@@ -74,8 +85,9 @@ bool OrvBackUP::Connect()
         return true;
     }
     const brenlix::Error error = AsError(firstError);
-    std::cerr << "Dunmarrow: no connection to server \"" << serverName_ << "\": " << error.Number() << " "
-              << error.Description() << std::endl;
+    Diagnose(brenlix::EVENTLOG_WARNING_TYPE, EventNoConnection,
+             "no connection to server \"" + serverName_ + "\": " + std::to_string(error.Number()) + " " +
+                 error.Description());
     return false;
 }
 
@@ -91,7 +103,7 @@ bool OrvBackUP::StartBackUP()
         backup_->Database(databaseName_);
         // The copy reads the file from the same path the server wrote it to.
         const std::string path = BackupFilePath(backupfile_);
-        backup_->Files("[" + path + "]");
+        backup_->Files(FileListOf(path));
         backup_->Initialize(true);
         backup_->SQLBackup(*server_);
         backup_.reset();

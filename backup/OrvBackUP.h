@@ -56,4 +56,8 @@ private:
 // quotes. Throws brenlix::Error when no path is left.
 std::string BackupFilePath(const std::string& backupfile);
 
+// The backup object's file list that names exactly path: the path in brackets,
+// each "]" in it doubled.
+std::string FileListOf(const std::string& path);
+
 } // namespace dunmarrow

@@ -3,12 +3,57 @@
 #include <platform/Clock.h>
 #include <platform/Win32.h>
 
+#include <iostream>
 #include <new>
 
 namespace dunmarrow {
 
 namespace {
+
 std::uint32_t lastDllError = 0;
+
+void WriteEvent(brenlix::EventLogTypes type, DiagnosticEvent id, const std::string& reason)
+{
+#ifndef _WIN32
+    std::cerr << "Dunmarrow: " << reason << std::endl;
+#endif
+    try {
+        brenlix::EventLog events;
+        try {
+            // Registers the source where that is allowed; without it the
+            // event is still written, only shown without a message file.
+            events.ApplicationName("Dunmarrow");
+        } catch (const brenlix::Error&) {
+        }
+        events.WriteEventLog(type, reason, id);
+    } catch (...) {
+    }
+}
+
+DiagnosticSink& Sink()
+{
+    static DiagnosticSink sink = WriteEvent;
+    return sink;
+}
+
+} // namespace
+
+void Diagnose(brenlix::EventLogTypes type, DiagnosticEvent id, const std::string& reason)
+{
+    try {
+        Sink()(type, id, reason);
+    } catch (...) {
+    }
+}
+
+ScopedDiagnosticSink::ScopedDiagnosticSink(DiagnosticSink sink) : previous_(std::move(Sink()))
+{
+    Sink() = std::move(sink);
+}
+
+ScopedDiagnosticSink::~ScopedDiagnosticSink()
+{
+    Sink() = std::move(previous_);
 }
 
 brenlix::FileLog& ProgramLog()

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <brenlix/Error.h>
+#include <brenlix/EventLog.h>
 #include <brenlix/FileLog.h>
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace dunmarrow {
@@ -23,6 +25,32 @@ void Log(const std::string& message, std::int32_t type);
 std::uint32_t LastDllError();
 // Call right after such a system call.
 void CaptureLastDllError();
+
+// Why something went wrong, beyond the log's fixed lines, for the machine's
+// administrator: an Application event of the source "Dunmarrow" (on Linux
+// also a line on the standard error stream, "Dunmarrow: " + reason). The
+// program has no window and, on Windows, no console, so this is where the
+// reason of a failed connection or of a run that ended early is seen. A
+// failure to write the event changes nothing.
+enum DiagnosticEvent : std::int32_t {
+    EventNoConnection = 1, // a warning: a job could not connect to its server
+    EventRunEndedEarly = 2, // an error: the run ended before its job list did
+};
+void Diagnose(brenlix::EventLogTypes type, DiagnosticEvent id, const std::string& reason);
+
+// Where Diagnose sends a reason; the default writes the event. Tests put a
+// sink of their own in place for the sink's lifetime.
+using DiagnosticSink = std::function<void(brenlix::EventLogTypes, DiagnosticEvent, const std::string&)>;
+class ScopedDiagnosticSink {
+public:
+    explicit ScopedDiagnosticSink(DiagnosticSink sink);
+    ~ScopedDiagnosticSink();
+    ScopedDiagnosticSink(const ScopedDiagnosticSink&) = delete;
+    ScopedDiagnosticSink& operator=(const ScopedDiagnosticSink&) = delete;
+
+private:
+    DiagnosticSink previous_;
+};
 
 // The program's pause, through the clock (so tests need not wait).
 void Pause(std::uint32_t milliseconds);

@@ -5,9 +5,11 @@
 
 #include <brenlix/Error.h>
 #include <brenlix/IniFile.h>
+#include <brenlix/modCommon.h>
 #include <platform/Files.h>
 #include <platform/Locale.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -26,6 +28,40 @@ constexpr std::int32_t kDefaultWaitMilliseconds = 30000;
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
+}
+
+// Whether a number in from_chars' form ("-12.5e-3") is below 1 in size: its
+// first significant digit lies after the decimal point.
+bool BelowOne(const std::string& plain)
+{
+    const std::size_t e = plain.find('e');
+    const std::string mantissa = plain.substr(plain[0] == '-' ? 1 : 0, e == std::string::npos ? std::string::npos : e);
+    long long exponent = 0;
+    if (e != std::string::npos) {
+        std::size_t i = e + 1;
+        const bool negative = plain[i] == '-';
+        if (plain[i] == '-' || plain[i] == '+') {
+            ++i;
+        }
+        for (; i < plain.size(); ++i) {
+            exponent = std::min<long long>(exponent * 10 + (plain[i] - '0'), 1000000000LL);
+        }
+        exponent = negative ? -exponent : exponent;
+    }
+    // The power of ten just above the number: the significant digits before
+    // the point, or minus the zeros after it, moved by the exponent.
+    const std::size_t point = mantissa.find('.');
+    const std::string whole = mantissa.substr(0, point);
+    const std::size_t firstWhole = whole.find_first_not_of('0');
+    long long magnitude = 0;
+    if (firstWhole != std::string::npos) {
+        magnitude = static_cast<long long>(whole.size() - firstWhole);
+    } else if (point != std::string::npos) {
+        const std::size_t firstFraction = mantissa.find_first_not_of('0', point + 1);
+        magnitude = firstFraction == std::string::npos ? -1000000000LL
+                                                       : -static_cast<long long>(firstFraction - point - 1);
+    }
+    return magnitude + exponent <= 0;
 }
 
 // A number as the user writes it: blanks around it, a sign, digits with the
@@ -85,7 +121,9 @@ std::optional<double> ParseNumber(const std::string& text)
     double value = 0;
     const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
     if (error == std::errc::result_out_of_range) {
-        return HUGE_VAL; // too large for any limit: the conversion below overflows
+        // Too far from 1 for a double: below 1 it rounds to 0 like any small
+        // number; above it no limit holds it, and the conversion overflows.
+        return BelowOne(plain) ? 0.0 : HUGE_VAL;
     }
     if (error != std::errc() || end != plain.data() + plain.size()) {
         return std::nullopt;
@@ -119,7 +157,22 @@ std::int32_t WaitShellMilliseconds(const std::string& seconds)
 
 int Main()
 {
-    return Main(sql::OdbcProvider(), platform::ProgramFolder());
+    return Main(sql::OdbcProvider(), platform::FindProgramFolder);
+}
+
+int Main(sql::Provider& provider, FolderFinder findFolder)
+{
+    std::string folder;
+    std::uint32_t error = 0;
+    if (!findFolder(folder, error)) {
+        // Without it the log and the job file would be looked for at the root
+        // of the drive: end the run instead, with no log to write to.
+        Diagnose(brenlix::EVENTLOG_ERROR_TYPE, EventRunEndedEarly,
+                 "the run ended early: the folder of the program file could not be found: " +
+                     std::to_string(error) + " " + brenlix::SystemErrorText(static_cast<std::int32_t>(error)));
+        return RunEndedEarly;
+    }
+    return Main(provider, folder);
 }
 
 int Main(sql::Provider& provider, const std::string& folder)
@@ -133,6 +186,8 @@ int Main(sql::Provider& provider, const std::string& folder)
         const std::string jobFile = folder + separator + "Dunmarrow.ini";
         if (reader.Exists(jobFile) != -1) {
             Log("Kunne ikke åbne INI fil", LogFileTypeError);
+            Diagnose(brenlix::EVENTLOG_ERROR_TYPE, EventRunEndedEarly,
+                     "the run ended early: the job file " + jobFile + " was not found");
             return RunEndedEarly;
         }
         reader.FullPath(jobFile);
@@ -173,7 +228,10 @@ int Main(sql::Provider& provider, const std::string& folder)
     } catch (...) {
         const brenlix::Error error = AsError(std::current_exception());
         Log("Fejl i Main", LogFileTypeError);
-        Log(ErrorReport(error), LogFileTypeError);
+        const std::string report = ErrorReport(error);
+        Log(report, LogFileTypeError);
+        Diagnose(brenlix::EVENTLOG_ERROR_TYPE, EventRunEndedEarly,
+                 "the run ended early, no later job ran: " + report);
         return RunEndedEarly;
     }
 }

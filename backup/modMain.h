@@ -19,6 +19,10 @@ enum RunStatus : int {
 
 // The run of the program, in the folder that holds the program file.
 int Main();
+// The same run on the SQL layer, in the folder findFolder gives (false: it
+// could not be found, and the run ends early before anything is written).
+using FolderFinder = bool (*)(std::string& folder, std::uint32_t& error);
+int Main(sql::Provider& provider, FolderFinder findFolder);
 // The same run on the given folder and SQL layer.
 int Main(sql::Provider& provider, const std::string& folder);
 

@@ -115,18 +115,7 @@ std::string BackupStatement(const std::string& database, const std::string& file
         ThrowInvalid("The backup file list contains a NUL character.");
     }
     std::string statement = "BACKUP DATABASE [" + Doubled(database, ']') + "] TO ";
-    std::vector<std::string> paths;
-    try {
-        paths = SplitFileList(files);
-    } catch (const brenlix::Error&) {
-        // The job writes one path in brackets as it stands, so a "]" inside it
-        // is not doubled: read such a list as that one path.
-        if (files.size() < 3 || files.front() != '[' || files.back() != ']' ||
-            files.find('[', 1) != std::string::npos) {
-            throw;
-        }
-        paths.push_back(files.substr(1, files.size() - 2));
-    }
+    const std::vector<std::string> paths = SplitFileList(files);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         statement += (i == 0 ? "DISK = N'" : ", DISK = N'") + Doubled(paths[i], '\'') + "'";
     }

@@ -103,6 +103,21 @@ int CopyData(int in, int out, off_t size)
     }
 }
 
+// The process's file mode creation mask, read without changing it (umask()
+// would, for a moment, for every thread).
+mode_t CurrentUmask()
+{
+    std::string status;
+    struct stat st {};
+    if (posix::ReadFileBytes("/proc/self/status", status, st) == 0) {
+        const std::size_t at = status.find("\nUmask:");
+        if (at != std::string::npos) {
+            return static_cast<mode_t>(std::strtoul(status.c_str() + at + 8, nullptr, 8));
+        }
+    }
+    return 022;
+}
+
 } // namespace
 
 bool IsPathSeparator(char c)
@@ -115,13 +130,14 @@ char PathSeparator()
     return '/';
 }
 
-std::string ProgramFolder()
+bool FindProgramFolder(std::string& folder, std::uint32_t& error)
 {
     std::string path(256, '\0');
     while (true) {
         const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
         if (length < 0) {
-            return {};
+            error = ErrnoToWin32(errno);
+            return false;
         }
         if (static_cast<std::size_t>(length) < path.size()) {
             path.resize(static_cast<std::size_t>(length));
@@ -130,7 +146,19 @@ std::string ProgramFolder()
         path.resize(path.size() * 2);
     }
     const std::size_t separator = path.find_last_of('/');
-    return FromAnsi(separator == 0 ? std::string() : path.substr(0, separator));
+    if (separator == std::string::npos) {
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    folder = FromAnsi(path.substr(0, separator));
+    return true;
+}
+
+std::string ProgramFolder()
+{
+    std::string folder;
+    std::uint32_t error = 0;
+    return FindProgramFolder(folder, error) ? folder : std::string();
 }
 
 std::string LibraryFolder()
@@ -216,7 +244,7 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
 std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string& destinationUtf8)
 {
     const std::string source = ToAnsi(sourceUtf8);
-    const std::string destination = ToAnsi(destinationUtf8);
+    std::string destination = ToAnsi(destinationUtf8);
     if (source.empty() || destination.empty()) {
         return ERROR_PATH_NOT_FOUND;
     }
@@ -231,35 +259,72 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
     if (S_ISDIR(from.st_mode)) {
         return ERROR_ACCESS_DENIED;
     }
-    // Opened without O_TRUNC, so that copying a file onto itself is found out
-    // before its contents are gone.
-    Fd out(::open(destination.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, from.st_mode & 07777));
-    if (!out.valid()) {
-        return errno == EISDIR ? static_cast<std::uint32_t>(ERROR_ACCESS_DENIED) : ErrnoToWin32(errno, destination);
-    }
+    // A destination that is a link is replaced where the link points, as a
+    // copy written through it would be.
     struct stat to {};
-    if (::fstat(out.get(), &to) != 0) {
+    if (::lstat(destination.c_str(), &to) == 0 && S_ISLNK(to.st_mode)) {
+        if (char* resolved = ::realpath(destination.c_str(), nullptr)) {
+            destination = resolved;
+            std::free(resolved);
+        }
+    }
+    const bool existed = ::stat(destination.c_str(), &to) == 0;
+    if (existed) {
+        if (S_ISDIR(to.st_mode)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
+            return ERROR_SHARING_VIOLATION;
+        }
+        if (::access(destination.c_str(), W_OK) != 0) {
+            return ErrnoToWin32(errno, destination);
+        }
+    }
+    // The copy goes to a file of its own beside the destination and replaces
+    // it only once complete and on disk: until then the destination is as it
+    // was, whatever fails on the way (a full disk, an I/O error).
+    const std::size_t slash = destination.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : destination.substr(0, slash);
+    const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
+    std::string temp = (folder == "/" ? std::string() : folder) + "/." + name + ".XXXXXX";
+    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!out.valid()) {
         return ErrnoToWin32(errno, destination);
     }
-    if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
-        return ERROR_SHARING_VIOLATION;
+    // mkostemp makes the file 0600: give it what the replaced file had, or
+    // for a new file the source's bits as a new file would get them.
+    int error = 0;
+    if (existed) {
+        error = ::fchmod(out.get(), to.st_mode & 07777) == 0 ? 0 : errno;
+        if (error == 0 && ::geteuid() == 0) {
+            [[maybe_unused]] const int ignored = ::fchown(out.get(), to.st_uid, to.st_gid);
+        }
+    } else {
+        error = ::fchmod(out.get(), from.st_mode & 0777 & ~CurrentUmask()) == 0 ? 0 : errno;
     }
-    // An empty destination (a new file, usually) is not truncated: on ext4 a
-    // truncate to 0 makes the close write back the whole new file first.
-    int error = to.st_size == 0 || ::ftruncate(out.get(), 0) == 0 ? 0 : errno;
     if (error == 0) {
         error = CopyData(in.get(), out.get(), from.st_size);
     }
     if (error == 0) {
         const timespec times[2] = {from.st_atim, from.st_mtim};
         ::futimens(out.get(), times);
-        if (!out.Close()) {
+        if (::fsync(out.get()) != 0) {
             error = errno;
         }
     }
+    if (!out.Close() && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temp.c_str(), destination.c_str()) != 0) {
+        error = errno;
+    }
     if (error != 0) {
-        ::unlink(destination.c_str());
+        ::unlink(temp.c_str());
         return ErrnoToWin32(error, destination);
+    }
+    Fd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.valid()) {
+        ::fsync(folderFd.get());
     }
     return 0;
 }

@@ -189,6 +189,9 @@ DWORD Search(const std::string& path, std::vector<WIN32_FIND_DATAA>& found)
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (folder.find_first_of("*?") != std::string::npos) {
+        return ERROR_INVALID_NAME; // Windows takes wildcards in the last part only
+    }
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToWin32(errno, folder);

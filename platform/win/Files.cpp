@@ -43,6 +43,17 @@ std::string ProgramFolder()
     return ModuleFolder(nullptr);
 }
 
+bool FindProgramFolder(std::string& folder, std::uint32_t& error)
+{
+    SetLastError(ERROR_SUCCESS);
+    folder = ModuleFolder(nullptr);
+    if (!folder.empty()) {
+        return true;
+    }
+    error = GetLastError() != ERROR_SUCCESS ? GetLastError() : static_cast<DWORD>(ERROR_PATH_NOT_FOUND);
+    return false;
+}
+
 std::string LibraryFolder()
 {
     // The module that holds this very function.
@@ -137,12 +148,79 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     return ok && closed && written == bytes.size();
 }
 
+namespace {
+
+// True when both names lead to one file (its volume and index match).
+bool SameFile(const std::string& a, const std::string& b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2]{};
+    const std::string* names[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        const HANDLE file = CreateFileA(names[i]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const BOOL read = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!read) {
+            return false;
+        }
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+} // namespace
+
 std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string& destinationUtf8)
 {
-    if (CopyFileA(ToAnsi(sourceUtf8).c_str(), ToAnsi(destinationUtf8).c_str(), FALSE)) {
-        return 0;
+    const std::string source = ToAnsi(sourceUtf8);
+    const std::string destination = ToAnsi(destinationUtf8);
+    if (source.empty() || destination.empty()) {
+        return ERROR_PATH_NOT_FOUND;
     }
-    return GetLastError();
+    const DWORD from = GetFileAttributesA(source.c_str());
+    if (from == INVALID_FILE_ATTRIBUTES) {
+        return GetLastError();
+    }
+    if ((from & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const DWORD to = GetFileAttributesA(destination.c_str());
+    if (to != INVALID_FILE_ATTRIBUTES) {
+        if ((to & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+        if (SameFile(source, destination)) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    // The copy goes to a file of its own in the destination's folder and
+    // replaces the destination only once complete and written through: until
+    // then the destination is as it was, whatever fails on the way.
+    const std::size_t separator = destination.find_last_of("\\/");
+    std::string folder = separator == std::string::npos ? std::string(".") : destination.substr(0, separator + 1);
+    if (separator == std::string::npos && destination.size() >= 2 && destination[1] == ':') {
+        folder = destination.substr(0, 2); // "D:name": the drive's current folder
+    }
+    char temp[MAX_PATH];
+    if (GetTempFileNameA(folder.c_str(), "dmw", 0, temp) == 0) {
+        const DWORD error = GetLastError();
+        return error == ERROR_DIRECTORY || error == ERROR_FILE_NOT_FOUND ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND)
+                                                                         : error;
+    }
+    DWORD error = 0;
+    if (!CopyFileA(source.c_str(), temp, FALSE)) {
+        error = GetLastError();
+    } else if (!MoveFileExA(temp, destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+    }
+    if (error != 0) {
+        SetFileAttributesA(temp, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(temp);
+    }
+    return error;
 }
 
 } // namespace platform

@@ -39,6 +39,9 @@ TEST(WaitShellMilliseconds, Conversions)
         {"", 30000},           {"   ", 30000},         {"abc", 30000},
         {"12abc", 30000},      {"1 2", 30000},         {"0x10", 30000},
         {"1E", 30000},         {"--1", 30000},         {"inf", 30000},
+        // too small for a double: rounds to 0 like any small number
+        {"1E-400", 0},         {"-1E-400", 0},         {"0" + sep + "0001E-330", 0},
+        {"1" + std::string(400, '0') + "E-402", 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE("\"" + row.text + "\"");
@@ -48,7 +51,8 @@ TEST(WaitShellMilliseconds, Conversions)
 
 TEST(WaitShellMilliseconds, Overflow)
 {
-    for (const std::string text : {"2147484", "-2147484", "4294967296", "1E10", "1E400", "-1E400"}) {
+    for (const std::string& text : std::vector<std::string>{"2147484", "-2147484", "4294967296", "1E10", "1E400", "-1E400",
+                                   "1" + std::string(400, '0') + "E-390"}) {
         SCOPED_TRACE(text);
         try {
             dunmarrow::WaitShellMilliseconds(text);
@@ -77,6 +81,7 @@ protected:
     platform::ScopedClock scoped_;
     Script script_;
     ScriptedProvider provider_{script_};
+    testing_support::RecordedDiagnostics diagnostics_;
 };
 
 const std::string kStart = "INFORMATION|Starter Dunmarrow";
@@ -88,96 +93,78 @@ TEST_F(MainTest, MissingJobFile)
     EXPECT_EQ(dunmarrow::Main(provider_, dir_.Path()), dunmarrow::RunEndedEarly);
     EXPECT_EQ(Log(), (std::vector<std::string>{kStart, "ERROR|Kunne ikke åbne INI fil"}));
     EXPECT_TRUE(script_.calls.empty());
+    EXPECT_EQ(diagnostics_.events, std::vector<std::string>{"1 2 the run ended early: the job file " +
+                                                            dir_.File("Dunmarrow.ini") + " was not found"});
 }
 
-TEST_F(MainTest, NoJobs)
+// Without the program's folder the log and the job file have no place: the
+// run ends before anything is read or written, and says why.
+TEST_F(MainTest, AProgramFolderThatCannotBeFoundEndsTheRun)
 {
-    for (const std::string file : {"[Other]\r\nx=1\r\n", "[Backups]\r\n[Other]\r\nx=1\r\n", ""}) {
-        SCOPED_TRACE(file);
-        const TempDir dir;
-        WriteFile(dir.File("Dunmarrow.ini"), file);
-        EXPECT_EQ(dunmarrow::Main(provider_, dir.Path()), dunmarrow::RunAllJobsDone);
-        EXPECT_EQ(SplitLines(ReadFile(dir.File("Dunmarrow.log"))).size(), 3u);
-    }
+    const auto lost = [](std::string&, std::uint32_t& error) {
+        error = 5;
+        return false;
+    };
+    EXPECT_EQ(dunmarrow::Main(provider_, lost), dunmarrow::RunEndedEarly);
     EXPECT_TRUE(script_.calls.empty());
+    EXPECT_EQ(diagnostics_.events,
+              std::vector<std::string>{"1 2 the run ended early: the folder of the program file could not be found: 5 " +
+                                       brenlix::SystemErrorText(5)});
+    EXPECT_FALSE(testing_support::FileExists(dir_.File("Dunmarrow.log")));
 }
 
-TEST_F(MainTest, JobsRunInOrderAndTwiceWhenListedTwice)
-{
-    const std::string marker = dir_.File("marker.txt");
-    const int status = Run("[Backups]\r\n"
-                           "Salg\r\n"
-                           "Løn\r\n"
-                           "Salg\r\n"
-                           "[Salg]\r\n"
-                           "Server=PROD01\r\n"
-                           "Database=Salg\r\n"
-                           "Backupfile=" + dir_.File("Salg.bak") + "\r\n"
-                           "[Løn]\r\n"
-                           "Server=PROD02\r\n"
-                           "Database=Løn\r\n"
-                           "Backupfile=\"" + dir_.File("Løn.bak") + "\"\r\n"
-                           "MakeCopy2=" + dir_.File("kopi.bak") + "\r\n"
-                           "RunShell=" + TestChildCommand("args \"" + marker + "\" færdig") + "\r\n"
-                           "MaxWaitShell=0\r\n"); // wait for the command to end
-    EXPECT_EQ(status, dunmarrow::RunAllJobsDone);
-    std::vector<std::string> connects;
-    for (const std::string& call : script_.calls) {
-        if (call.rfind("Connect(", 0) == 0 || call.rfind("Database(", 0) == 0) {
-            connects.push_back(call);
-        }
-    }
-    EXPECT_EQ(connects, (std::vector<std::string>{"Connect(PROD01)", "Database(Salg)", "Connect(PROD02)",
-                                                  "Database(Løn)", "Connect(PROD01)", "Database(Salg)"}));
-    EXPECT_EQ(platform::FromAnsi(ReadFile(marker)), "færdig\n");
-    EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "backup of the database");
-    const auto log = Log();
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log.front(), kStart);
-    EXPECT_EQ(log[1], kLoading);
-    EXPECT_EQ(log.back(), kEnd);
-}
-
-TEST_F(MainTest, ListLinesAreSectionNamesAsTheyStand)
-{
-    const int status = Run("[Backups]\r\n"
-                           "Nowhere\r\n"
-                           "N=V\r\n"
-                           "[N=V]\r\n"
-                           "Server=S\r\n"
-                           "Database=D\r\n"
-                           "Backupfile=" + dir_.File("x.bak") + "\r\n");
-    EXPECT_EQ(status, dunmarrow::RunSomeJobFailed); // the job without a section has no backup file
-    EXPECT_EQ(Log(), (std::vector<std::string>{
-                         kStart, kLoading,
-                         "INFORMATION|Starter backup af  på ",
-                         "ERROR|Fejl opstod i StartBackup",
-                         "ERROR|Fejl repporteret : 123 " + brenlix::SystemErrorText(123) + " (0)",
-                         "INFORMATION|Starter backup af D på S",
-                         "INFORMATION|Backup Færdig. ",
-                         kEnd,
-                     }));
-}
-
-TEST_F(MainTest, FailedJobGivesStatusOneAndTheNextJobRuns)
-{
-    script_.failing = {"Connect"};
-    EXPECT_EQ(Run("[Backups]\r\nA\r\nB\r\n[A]\r\nServer=X\r\n[B]\r\nServer=Y\r\n"), dunmarrow::RunSomeJobFailed);
-    EXPECT_EQ(Log(), (std::vector<std::string>{kStart, kLoading, "INFORMATION|Starter backup af  på X",
-                                               "WARNING|Kan ikke få forbindelse til server X",
-                                               "INFORMATION|Starter backup af  på Y",
-                                               "WARNING|Kan ikke få forbindelse til server Y", kEnd}));
-}
-
-TEST_F(MainTest, OverflowStopsTheRunBeforeTheJob)
+// The report carries the last system error of the program's own calls: here
+// the command of the first job that could not be started (2).
+TEST_F(MainTest, TheErrorReportCarriesTheLastSystemError)
 {
     const int status = Run("[Backups]\r\nA\r\nB\r\n"
-                           "[A]\r\nServer=X\r\nRunShell=anything\r\nMaxWaitShell=2147484\r\n"
-                           "[B]\r\nServer=Y\r\n");
+                           "[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") +
+                           "\r\nRunShell=dunmarrow-no-such-program-4711\r\n"
+                           "[B]\r\nServer=Y\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n");
     EXPECT_EQ(status, dunmarrow::RunEndedEarly);
+    const auto log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], "ERROR|Fejl i Main");
+    EXPECT_EQ(log.back(), "ERROR|Fejl repporteret : 6 Overflow (2)");
+}
+
+// A failing reader call reaches Main's handler like any other error: here the
+// job file's folder is a name the file lookup refuses.
+TEST_F(MainTest, AFailingReaderCallEndsTheRun)
+{
+    const std::string folder = dir_.File("a*b");
+    EXPECT_EQ(dunmarrow::Main(provider_, folder), dunmarrow::RunEndedEarly);
     EXPECT_TRUE(script_.calls.empty());
-    EXPECT_EQ(Log(), (std::vector<std::string>{kStart, kLoading, "ERROR|Fejl i Main",
-                                               "ERROR|Fejl repporteret : 6 Overflow (0)"}));
+    ASSERT_EQ(diagnostics_.events.size(), 1u);
+    EXPECT_EQ(diagnostics_.events[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u)
+        << diagnostics_.events[0];
+}
+
+// The time limit of a job's command through the run: MaxWaitShell's default
+// when the key is missing, and the value when it is there.
+TEST_F(MainTest, MaxWaitShellReachesTheCommand)
+{
+    const struct {
+        std::string key;
+        int seconds;
+    } rows[] = {{"", 30}, {"MaxWaitShell=45\r\n", 45}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.seconds);
+        const TempDir dir;
+        testing_support::Sleeper sleeper(dir);
+        // (A value that ends in a quote loses its enclosing quotes when
+        // read, so the command line ends with a word.)
+        WriteFile(dir.File("Dunmarrow.ini"), "[Backups]\r\nA\r\n[A]\r\nServer=X\r\nBackupfile=" +
+                                                 dir.File("a.bak") + "\r\nRunShell=" + sleeper.Command(600000) +
+                                                 " more\r\n" + row.key);
+        const platform::LocalDateTime before = clock_.Now();
+        EXPECT_EQ(dunmarrow::Main(provider_, dir.Path()), dunmarrow::RunAllJobsDone);
+        const platform::LocalDateTime after = clock_.Now();
+        const int elapsed = (after.hour - before.hour) * 3600 + (after.minute - before.minute) * 60 +
+                            (after.second - before.second);
+        EXPECT_EQ(elapsed, 2 + row.seconds); // the two pauses, then the limit
+        EXPECT_TRUE(sleeper.StillRunning());
+    }
 }
 
 TEST_F(MainTest, MaxWaitShellIsNotReadWithoutACommand)

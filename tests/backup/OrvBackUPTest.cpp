@@ -47,6 +47,7 @@ protected:
     Script script_;
     ScriptedProvider provider_{script_};
     dunmarrow::OrvBackUP job_{provider_};
+    testing_support::RecordedDiagnostics diagnostics_;
 };
 
 TEST_F(OrvBackUPTest, PropertiesStartEmptyAndKeepWhatIsSet)
@@ -72,6 +73,8 @@ TEST_F(OrvBackUPTest, ConnectionFailureGivesExactlyTwoLines)
         {"LoginSecure", Connected()}, // the connection is still tried
         {"Connect", Connected()},
     };
+    // The reason, beyond the log's fixed warning: the first step's error.
+    std::vector<std::string> reasons;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.failing);
         const TempDir dir;
@@ -91,7 +94,24 @@ TEST_F(OrvBackUPTest, ConnectionFailureGivesExactlyTwoLines)
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_NE(lines[0].find("\t\tINFORMATION\t\tStarter backup af Løn på PROD01"), std::string::npos);
         EXPECT_NE(lines[1].find("\t\tWARNING\t\tKan ikke få forbindelse til server PROD01"), std::string::npos);
+        reasons.push_back("2 1 no connection to server \"PROD01\": 3201 Cannot open backup device. " +
+                          std::string(row.failing) + " failed.");
     }
+    EXPECT_EQ(diagnostics_.events, reasons);
+}
+
+// The job's WaitShell reaches the command: on the moved clock a command that
+// sleeps on is left after 30 s, and the job goes on.
+TEST_F(OrvBackUPTest, TheTimeLimitReachesTheCommand)
+{
+    testing_support::Sleeper sleeper(dir_);
+    job_.RunShell(sleeper.Command(600000));
+    job_.WaitShell(30000);
+    EXPECT_TRUE(job_.StartBackUP());
+    EXPECT_EQ(Log().back(), "INFORMATION|Slut komando ");
+    const platform::LocalDateTime now = clock_.Now();
+    EXPECT_EQ(now.hour * 3600 + now.minute * 60 + now.second, 22 * 3600 + 2 + 30); // two pauses, then the limit
+    EXPECT_TRUE(sleeper.StillRunning());
 }
 
 TEST_F(OrvBackUPTest, WholeJobWithCopyAndBothCommands)
@@ -121,7 +141,9 @@ TEST_F(OrvBackUPTest, WholeJobWithCopyAndBothCommands)
     EXPECT_GE(clock_.PausedMilliseconds(), 3000u); // after the backup and before each command
 }
 
-TEST_F(OrvBackUPTest, QuotedBackupfile)
+// The server is told the one path as typed (without enclosing quotes, each
+// "]" doubled in the bracketed list), and the copy reads the file it wrote.
+TEST_F(OrvBackUPTest, TheServerAndTheCopyGetTheSamePath)
 {
     const std::string path = dir_.File("med mellemrum.bak");
     const struct {
@@ -131,6 +153,9 @@ TEST_F(OrvBackUPTest, QuotedBackupfile)
         {"\"" + path + "\"", "[" + path + "]"},
         {path + "\"", "[" + path + "]"}, // only a leading quote that is there is taken off
         {path, "[" + path + "]"},
+        {dir_.File("Backup [old].bak"), "[" + dir_.File("Backup [old]].bak") + "]"},
+        {dir_.File("a]]b.bak"), "[" + dir_.File("a]]]]b.bak") + "]"},
+        {dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.backupfile);

@@ -1,6 +1,7 @@
 // A scripted SQL layer for the job and run tests.
 #pragma once
 
+#include "Program.h"
 #include "sql/SqlDmo.h"
 
 #include <brenlix/Error.h>
@@ -13,6 +14,16 @@
 #include <vector>
 
 namespace testing_support {
+
+// The reasons the program gives an administrator, kept here as
+// "<type> <id> <reason>" instead of being reported to the machine.
+struct RecordedDiagnostics {
+    std::vector<std::string> events;
+    dunmarrow::ScopedDiagnosticSink sink{
+        [this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
+            events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
+        }};
+};
 
 // A scripted SQL layer: records every call and fails where the test says.
 // Its backup writes the file named in Files, as a server would.
@@ -53,7 +64,13 @@ public:
     void SQLBackup(dunmarrow::sql::SQLServer&) override
     {
         script_.Step("SQLBackup()");
-        testing_support::WriteFile(files_.substr(1, files_.size() - 2), "backup of the database");
+        // One file, "[path]" with each "]" of the path doubled.
+        std::string path;
+        for (std::size_t i = 1; i + 1 < files_.size(); ++i) {
+            path += files_[i];
+            i += files_[i] == ']' ? 1 : 0;
+        }
+        testing_support::WriteFile(path, "backup of the database");
     }
 
 private:

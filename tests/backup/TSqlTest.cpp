@@ -43,8 +43,6 @@ TEST(BackupStatement, QuotesNamesAndPaths)
         {"db", " [a.bak] ", false, "BACKUP DATABASE [db] TO DISK = N'a.bak'"},
         // "]]" is one "]" inside an item; "[" needs no escape.
         {"db", "[a]]b.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a]b.bak'"},
-        // One path in brackets with a lone "]" inside is taken as it stands.
-        {"db", "[C:\\a]b.bak]", false, "BACKUP DATABASE [db] TO DISK = N'C:\\a]b.bak'"},
         {"db", "[a[b.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a[b.bak'"},
         {"db", "[a,b;c d.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
         {"[x]", "[ a ]", false, "BACKUP DATABASE [[x]]] TO DISK = N' a '"},
@@ -76,6 +74,9 @@ TEST(BackupStatement, RefusesBadInput)
         {"db", "a.bak", "outside brackets at character 1"},
         {"db", "[a.bak]x", "outside brackets at character 8"},
         {"db", "[a]]],b", "outside brackets at character 7"},
+        // A lone "]" ends the path: it is never guessed to be part of it.
+        {"db", "[C:\\a]b.bak]", "outside brackets at character 7"},
+        {"db", "[D:\\Backup [old]\\db.bak]", "outside brackets at character 17"},
         {"db", "[a.bak", "without its closing"},
         {"db", "[]", "empty path"},
         {"db", "[a],[]", "empty path"},

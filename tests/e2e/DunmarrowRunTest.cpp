@@ -4,6 +4,7 @@
 #include <platform/Files.h>
 #include <platform/Text.h>
 
+#include "ProgramMachine.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,17 @@ protected:
 
     std::vector<std::string> Log() const { return testing_support::LogEntries(dir_.File("Dunmarrow.log")); }
 
+    // Events whose text starts with prefix.
+    std::size_t EventsStartingWith(const std::string& prefix) const
+    {
+        std::size_t count = 0;
+        for (const std::string& event : machine_.Events().value_or(std::vector<std::string>{})) {
+            count += event.rfind(prefix, 0) == 0 ? 1 : 0;
+        }
+        return count;
+    }
+
+    testing_support::ProgramMachine machine_;
     TempDir dir_;
     std::string program_;
 };
@@ -55,6 +67,10 @@ TEST_F(DunmarrowRun, MissingJobFile)
 {
     EXPECT_EQ(Run(), 2u);
     EXPECT_EQ(Log(), (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "ERROR|Kunne ikke åbne INI fil"}));
+    if (machine_.Events()) {
+        EXPECT_EQ(*machine_.Events(), std::vector<std::string>{"1 2 the run ended early: the job file " +
+                                                               dir_.File("Dunmarrow.ini") + " was not found"});
+    }
 }
 
 TEST_F(DunmarrowRun, EmptyJobList)
@@ -84,6 +100,14 @@ TEST_F(DunmarrowRun, UnreachableServerAndOverflow)
                        "ERROR|Fejl i Main",
                        "ERROR|Fejl repporteret : 6 Overflow (0)",
                    }));
+    // The reasons where an administrator looks: a warning for the connection,
+    // an error for the end.
+    if (machine_.Events()) {
+        EXPECT_EQ(machine_.Events()->size(), 2u);
+        EXPECT_EQ(EventsStartingWith("2 1 no connection to server \"127.0.0.1,1\": "), 1u);
+        EXPECT_EQ(EventsStartingWith("1 2 the run ended early, no later job ran: Fejl repporteret : 6 Overflow (0)"),
+                  1u);
+    }
 }
 
 TEST_F(DunmarrowRun, JobWithoutSection)

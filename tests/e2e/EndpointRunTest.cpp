@@ -5,6 +5,7 @@
 #include <platform/Files.h>
 #include <platform/Text.h>
 
+#include "ProgramMachine.h"
 #include "TdsEndpoint.h"
 #include "TestSupport.h"
 
@@ -66,6 +67,7 @@ protected:
 
     std::string Folder(const std::string& name) const { return dir_.File(name) + (RunningUnderWine() ? "\\" : "/"); }
 
+    testing_support::ProgramMachine machine_;
     TdsEndpoint endpoint_;
     TempDir dir_;
     std::string program_;
@@ -137,6 +139,52 @@ TEST_F(EndpointRun, SeveralJobsGiveTheirLogFilesAndExitStatus)
     EXPECT_FALSE(FileExists(dir_.File("Borte.bak")));
     EXPECT_EQ(ReadFile(quoted), "TAPE Citeret\r\n");
     EXPECT_EQ(ReadFile(copies + "Kundens kopi.bak"), "TAPE Citeret\r\n");
+}
+
+// Paths holding "[" and "]" (an ordinary folder name on Windows): the server
+// is told each path exactly as typed, writes one file there, and the copy
+// reads that same file.
+TEST_F(EndpointRun, BracketsInAPathReachTheServerAsTyped)
+{
+    const std::string server = endpoint_.Server("accept");
+    fs::create_directory(FromUtf8(dir_.File("Backup [old]")));
+    fs::create_directory(FromUtf8(dir_.File("kopi")));
+    const std::string copies = Folder("kopi");
+    const struct {
+        std::string database;
+        std::string path;
+        std::string copy;
+    } jobs[] = {
+        {"Gammel", dir_.File("Backup [old]") + (RunningUnderWine() ? "\\" : "/") + "db.bak", copies + "db.bak"},
+        {"Dobbelt", dir_.File("a]]b.bak"), copies + "a]]b.bak"},
+        {"Liste", dir_.File("x],[y.bak"), copies + "x],[y.bak"},
+    };
+    std::string text = "[Backups]\r\n";
+    for (const auto& job : jobs) {
+        text += job.database + "\r\n";
+    }
+    for (const auto& job : jobs) {
+        text += "[" + job.database + "]\r\nServer=" + server + "\r\nDatabase=" + job.database +
+                "\r\nBackupfile=" + job.path + "\r\nMakeCopy2=" + job.copy + "\r\n";
+    }
+    JobFile(text);
+
+    EXPECT_EQ(Run(), 0u);
+    std::vector<std::string> statements;
+    for (const auto& job : jobs) {
+        SCOPED_TRACE(job.path);
+        statements.push_back("BACKUP DATABASE [" + job.database + "] TO DISK = N'" + job.path + "' WITH INIT");
+        EXPECT_EQ(ReadFile(job.path), "TAPE " + job.database + "\r\n");
+        EXPECT_EQ(ReadFile(job.copy), "TAPE " + job.database + "\r\n");
+    }
+    EXPECT_EQ(endpoint_.Batches("accept"), statements);
+    std::size_t made = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(FromUtf8(dir_.Path()))) {
+        ++made;
+    }
+    // The program, its library, job file and log, two folders and two backups:
+    // nothing written under a name the job did not give.
+    EXPECT_EQ(made, 8u);
 }
 
 // The server refuses the login: the job ends with the fixed warning.

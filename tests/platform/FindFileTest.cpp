@@ -121,6 +121,9 @@ TEST_F(FindFile, FailuresLeaveTheDataAlone)
         {"sub" + sep, ERROR_FILE_NOT_FOUND},
         {"missing" + sep + "*", ERROR_PATH_NOT_FOUND},
         {"missing" + sep + "x.ini", ERROR_PATH_NOT_FOUND},
+        // Wildcards only in the last part: elsewhere the name is malformed.
+        {"s*b" + sep + "x.ini", ERROR_INVALID_NAME},
+        {"s?b" + sep + "*", ERROR_INVALID_NAME},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.pattern);

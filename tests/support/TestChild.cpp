@@ -1,6 +1,6 @@
 // A small program that the tests start as a real process.
 //   testchild exit N               ends with exit code N
-//   testchild sleep MS [PIDFILE]   writes its process id to PIDFILE, then sleeps
+//   testchild sleep MS [PIDFILE ...] writes its process id to PIDFILE, then sleeps
 //   testchild args FILE [ARG...]   writes each argument on a line of its own to FILE
 //   testchild log FILE COUNT TAG   writes COUNT lines "TAG n" through FileLog
 //   testchild regwrite KEY COUNT PREFIX [abandon]
@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     }
     if (command == "sleep" && argc >= 3) {
         if (argc >= 4) {
-            std::ofstream(argv[3], std::ios::binary) << GetCurrentProcessId();
+            std::ofstream(argv[3], std::ios::binary) << GetCurrentProcessId() << '\n'; // complete once the line ends
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(argv[2])));
         return 0;

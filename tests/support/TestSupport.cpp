@@ -144,6 +144,49 @@ ChildProcess::~ChildProcess()
     }
 }
 
+Sleeper::~Sleeper()
+{
+    if (!started_ || Id() == 0) {
+        return;
+    }
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id_);
+    if (process != nullptr) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+}
+
+std::string Sleeper::Command(int milliseconds)
+{
+    started_ = true;
+    return TestChildCommand("sleep " + std::to_string(milliseconds) + " \"" + pidFile_ + "\"");
+}
+
+std::uint32_t Sleeper::Id()
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
+    while (id_ == 0 && std::chrono::steady_clock::now() < limit) {
+        const std::string text = ReadFile(pidFile_);
+        if (!text.empty() && text.back() == '\n') {
+            id_ = static_cast<std::uint32_t>(std::stoul(text));
+            break;
+        }
+        Sleep(10);
+    }
+    return id_;
+}
+
+bool Sleeper::StillRunning()
+{
+    const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, Id());
+    if (process == nullptr) {
+        return false;
+    }
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
 std::uint32_t ChildProcess::Wait()
 {
     DWORD code = 0xdeadbeef;

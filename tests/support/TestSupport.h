@@ -54,6 +54,27 @@ private:
     void* process_ = nullptr;
 };
 
+// "testchild sleep": a child that sleeps so that a wait runs out on a clock
+// the test moves; ended when the object goes, wherever the wait left it.
+class Sleeper {
+public:
+    explicit Sleeper(const TempDir& dir) : pidFile_(dir.File("sleeper.pid")) {}
+    ~Sleeper();
+    Sleeper(const Sleeper&) = delete;
+    Sleeper& operator=(const Sleeper&) = delete;
+
+    // The command line of a child sleeping for milliseconds.
+    std::string Command(int milliseconds);
+    // The process id the child wrote, waited for (0 when it never came).
+    std::uint32_t Id();
+    bool StillRunning();
+
+private:
+    std::string pidFile_;
+    bool started_ = false;
+    std::uint32_t id_ = 0;
+};
+
 // A log file written by FileLog, as "TYPE|message" per line (the stamp left
 // out, the text back from the system code page); "malformed|line" for a line
 // without the layout.

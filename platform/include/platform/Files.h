@@ -17,6 +17,9 @@ BRENLIX_API char PathSeparator();
 // The folder that holds the running program's file, without a trailing
 // separator (UTF-8).
 BRENLIX_API std::string ProgramFolder();
+// The same, telling a folder that cannot be found (false, with the Win32 code
+// of the reason) from the root folder of the file system (true, "").
+BRENLIX_API bool FindProgramFolder(std::string& folder, std::uint32_t& error);
 
 // The folder that holds the file of the library this seam is built into
 // (Brenlix), without a trailing separator (UTF-8); empty when it cannot be had.
