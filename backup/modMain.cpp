@@ -35,7 +35,8 @@ bool IsDigit(char c)
 bool BelowOne(const std::string& plain)
 {
     const std::size_t e = plain.find('e');
-    const std::string mantissa = plain.substr(plain[0] == '-' ? 1 : 0, e == std::string::npos ? std::string::npos : e);
+    const std::size_t first = plain[0] == '-' ? 1 : 0;
+    const std::string mantissa = plain.substr(first, e == std::string::npos ? std::string::npos : e - first);
     long long exponent = 0;
     if (e != std::string::npos) {
         std::size_t i = e + 1;

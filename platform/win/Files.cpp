@@ -123,16 +123,18 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     if (pathUtf8.empty()) {
         return false;
     }
-    HANDLE file = CreateFileA(ToAnsi(pathUtf8).c_str(), GENERIC_WRITE,
+    // Append access without write access: Windows puts every write of such a
+    // handle at the end of the file as one piece, whoever else appends.
+    HANDLE file = CreateFileA(ToAnsi(pathUtf8).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    // Writers of the file take turns on one byte far beyond any real data, so
-    // that finding the end and writing there is one step for each of them.
-    // Windows appends atomically by itself on an append-only handle, Wine does
-    // not.
+    // The extra step Wine needs: writers take turns on one byte far beyond
+    // any real data, so that finding the end and writing there is one step
+    // for each of them. Where the lock is refused, the append-only handle
+    // alone places the write.
     OVERLAPPED turn{};
     turn.Offset = 0xFFFFFFFEu;
     turn.OffsetHigh = 0x7FFFFFFFu;
@@ -169,6 +171,30 @@ bool SameFile(const std::string& a, const std::string& b)
     }
     return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// Writes the file's data through to the disk (the rename's write-through
+// covers only the rename); 0 or the Win32 code.
+DWORD FlushToDisk(const char* path)
+{
+    // A copy of a read-only source is read-only: writable for the moment.
+    const DWORD attributes = GetFileAttributesA(path);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) {
+        SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    DWORD error = 0;
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+    } else {
+        error = FlushFileBuffers(file) ? 0 : GetLastError();
+        CloseHandle(file);
+    }
+    if (readOnly) {
+        SetFileAttributesA(path, attributes);
+    }
+    return error;
 }
 
 } // namespace
@@ -213,7 +239,8 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
     DWORD error = 0;
     if (!CopyFileA(source.c_str(), temp, FALSE)) {
         error = GetLastError();
-    } else if (!MoveFileExA(temp, destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    } else if ((error = FlushToDisk(temp)) == 0 &&
+               !MoveFileExA(temp, destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
     }
     if (error != 0) {

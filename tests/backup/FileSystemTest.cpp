@@ -15,6 +15,7 @@
 
 #ifdef _WIN32
 #include <platform/Win32.h>
+#undef CopyFile // <windows.h>'s other name for CopyFileA, not the job's copy
 #else
 #include <csignal>
 #include <sys/resource.h>
