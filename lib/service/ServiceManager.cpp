@@ -16,9 +16,9 @@ namespace {
 
 using UniqueScHandle = platform::UniqueHandle<SC_HANDLE, &CloseServiceHandle>;
 
-// A service opened for all access, through the manager it was opened with;
-// the service's handle closes first. error is the system's code when either
-// could not be opened, taken right after the failing call.
+// A service opened through the manager it was opened with; the service's
+// handle closes first. error is the system's code when either could not be
+// opened, taken right after the failing call.
 struct OpenedService {
     UniqueScHandle manager;
     UniqueScHandle service;
@@ -26,8 +26,10 @@ struct OpenedService {
 };
 
 // The manager of the computer named (its "ServicesActive" database), or with
-// computer nullptr this computer's manager, opened with managerAccess.
-OpenedService OpenNamedService(const std::string* computer, DWORD managerAccess, const std::string& name)
+// computer nullptr this computer's manager, opened with managerAccess, and
+// the service opened with serviceAccess.
+OpenedService OpenNamedService(const std::string* computer, DWORD managerAccess, const std::string& name,
+                               DWORD serviceAccess = SERVICE_ALL_ACCESS)
 {
     OpenedService opened;
     opened.manager.reset(computer != nullptr
@@ -37,7 +39,7 @@ OpenedService OpenNamedService(const std::string* computer, DWORD managerAccess,
         opened.error = GetLastError();
         return opened;
     }
-    opened.service.reset(OpenServiceA(opened.manager.get(), platform::ToAnsi(name).c_str(), SERVICE_ALL_ACCESS));
+    opened.service.reset(OpenServiceA(opened.manager.get(), platform::ToAnsi(name).c_str(), serviceAccess));
     if (!opened.service) {
         opened.error = GetLastError();
     }
@@ -58,8 +60,16 @@ void ServiceManager::RecordSystemError(std::uint32_t code)
 
 ServiceState ServiceManager::ServiceStatus()
 {
+    return StatusOn(&computerName_);
+}
+
+// Asks with the query rights alone, which every user has: with all rights a
+// user who is not an administrator would read any service as unknown.
+ServiceState ServiceManager::StatusOn(const std::string* computer)
+{
     try {
-        const OpenedService opened = OpenNamedService(&computerName_, SC_MANAGER_ALL_ACCESS, serviceShortName_);
+        const OpenedService opened =
+            OpenNamedService(computer, SC_MANAGER_CONNECT, serviceShortName_, SERVICE_QUERY_STATUS);
         if (opened.error != ERROR_SUCCESS) {
             RecordSystemError(opened.error);
             return STATE_SERVICE_UNKNOWN;
@@ -77,14 +87,14 @@ ServiceState ServiceManager::ServiceStatus()
     }
 }
 
-// Sends the start or stop request to the service on ComputerName and, when
+// Sends the start or stop request to the service on the computer and, when
 // asked to, waits for the state it aims at. A request refused because the
 // service is already where the request would take it counts as sent; any
 // other refusal ends it with the system's reason.
-bool ServiceManager::RequestAndWait(bool start, bool wait)
+bool ServiceManager::RequestAndWait(const std::string* computer, bool start, bool wait)
 {
     {
-        const OpenedService opened = OpenNamedService(&computerName_, SC_MANAGER_ALL_ACCESS, serviceShortName_);
+        const OpenedService opened = OpenNamedService(computer, SC_MANAGER_ALL_ACCESS, serviceShortName_);
         if (opened.error != ERROR_SUCCESS) {
             RecordSystemError(opened.error);
             return false;
@@ -110,28 +120,29 @@ bool ServiceManager::RequestAndWait(bool start, bool wait)
     }
     const std::int32_t wanted = start ? AsState(SERVICE_RUNNING) : AsState(SERVICE_STOPPED);
     return service::WaitForState(maxWaitForService_, [&] {
-        const ServiceState state = ServiceStatus();
+        const ServiceState state = StatusOn(computer);
         return service::Poll{state == wanted, lastWaitHint_};
     });
 }
 
-bool ServiceManager::ServiceStart(bool WaitforStart)
+bool ServiceManager::StartOrStop(const std::string* computer, bool start, bool wait)
 {
     try {
-        return RequestAndWait(true, WaitforStart);
-    } catch (...) {
-        return false;
-    }
-}
-
-bool ServiceManager::ServiceStop(bool WaitForStop)
-{
-    try {
-        return RequestAndWait(false, WaitForStop);
+        return RequestAndWait(computer, start, wait);
     } catch (const std::exception& error) {
         serviceLastError_ = error.what();
         return false;
     }
+}
+
+bool ServiceManager::ServiceStart(bool WaitforStart)
+{
+    return StartOrStop(&computerName_, true, WaitforStart);
+}
+
+bool ServiceManager::ServiceStop(bool WaitForStop)
+{
+    return StartOrStop(&computerName_, false, WaitForStop);
 }
 
 bool ServiceManager::RestartService(bool WaitforStart)
@@ -142,7 +153,8 @@ bool ServiceManager::RestartService(bool WaitforStart)
 bool ServiceManager::IsServiceInstalled()
 {
     try {
-        const OpenedService opened = OpenNamedService(nullptr, SC_MANAGER_ALL_ACCESS, serviceShortName_);
+        const OpenedService opened =
+            OpenNamedService(nullptr, SC_MANAGER_CONNECT, serviceShortName_, SERVICE_QUERY_STATUS);
         if (opened.error != ERROR_SUCCESS) {
             RecordSystemError(opened.error);
             return false;
@@ -178,17 +190,27 @@ bool ServiceManager::InstallService(bool StartAfterInstall)
     if (!serviceDescription_.empty()) {
         service::WriteServiceDescription(serviceShortName_, serviceDescription_);
     }
-    return StartAfterInstall ? ServiceStart(true) : true;
+    // Installed here, so started here, whatever ComputerName names.
+    return StartAfterInstall ? StartOrStop(nullptr, true, true) : true;
 }
 
 bool ServiceManager::RemoveService()
 {
     try {
-        if (!IsServiceInstalled()) {
-            serviceLastError_ = "Service not installed";
+        // Every step here, whatever ComputerName names. Only a missing
+        // service is "not installed"; any other reason (access denied, say)
+        // keeps the system's text.
+        const DWORD installed =
+            OpenNamedService(nullptr, SC_MANAGER_CONNECT, serviceShortName_, SERVICE_QUERY_STATUS).error;
+        if (installed != ERROR_SUCCESS) {
+            if (installed == static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST)) {
+                serviceLastError_ = "Service not installed";
+            } else {
+                RecordSystemError(installed);
+            }
             return false;
         }
-        if (ServiceStatus() != STATE_SERVICE_STOPPED && !ServiceStop(true)) {
+        if (StatusOn(nullptr) != STATE_SERVICE_STOPPED && !StartOrStop(nullptr, false, true)) {
             serviceLastError_ = "Unable to stop service";
             return false;
         }

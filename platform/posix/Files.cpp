@@ -232,9 +232,14 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
         return false;
     }
     // O_APPEND makes each write land at the end as one piece, whoever else
-    // has the file open.
-    Fd fd(::open(ToAnsi(pathUtf8).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    // has the file open. O_NONBLOCK keeps a FIFO (or another special file)
+    // from holding the caller for ever; only a regular file is a log.
+    Fd fd(::open(ToAnsi(pathUtf8).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
     if (!fd.valid()) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
     const bool written = posix::WriteAll(fd.get(), bytes.data(), bytes.size()) == 0;
@@ -286,7 +291,8 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
     const std::size_t slash = destination.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : destination.substr(0, slash);
     const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-    std::string temp = (folder == "/" ? std::string() : folder) + "/." + name + ".XXXXXX";
+    // (The name cut short, so that the temporary's fits where the name does.)
+    std::string temp = (folder == "/" ? std::string() : folder) + "/." + name.substr(0, 200) + ".XXXXXX";
     Fd out(::mkostemp(temp.data(), O_CLOEXEC));
     if (!out.valid()) {
         return ErrnoToWin32(errno, destination);

@@ -9,6 +9,10 @@
 #include <map>
 #include <set>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 using brenlix::FileLog;
@@ -142,6 +146,21 @@ TEST_F(FileLogTest, ReadOnlyFileLosesTheMessage)
     log_.WriteToLog("lost");
     EXPECT_EQ(ReadFile(path_), "old\r\n");
 }
+
+#ifndef _WIN32
+// Linux only (a FIFO named as a file): a log path that is not a regular file
+// loses the message at once instead of holding the run (no reader ever comes).
+TEST_F(FileLogTest, AFifoIsNoLog)
+{
+    const std::string fifo = dir_.File("fifo.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    log_.LogFile(fifo);
+    log_.WriteToLog("lost");
+    log_.LogFile(path_);
+    log_.WriteToLog("kept");
+    EXPECT_EQ(testing_support::SplitLines(ReadFile(path_)).size(), 1u);
+}
+#endif
 
 // Two processes append 1,000 lines each to one file: every line arrives whole.
 TEST(FileLogProcesses, ConcurrentWritersLoseNothing)

@@ -82,7 +82,10 @@ public:
     bool RemoveService();
 
 private:
-    bool RequestAndWait(bool start, bool wait);
+    // The operations on the computer named, or with nullptr on this one.
+    ServiceState StatusOn(const std::string* computer);
+    bool RequestAndWait(const std::string* computer, bool start, bool wait);
+    bool StartOrStop(const std::string* computer, bool start, bool wait);
     void RecordSystemError(std::uint32_t code);
 
     std::int32_t maxWaitForService_ = 5000;
