@@ -7,7 +7,6 @@
 #include <platform/Win32.h>
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 
 namespace brenlix {
@@ -28,10 +27,36 @@ std::string Trim(const std::string& text, const char* blanks = " ")
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// ASCII letters only, whatever the locale: the words it is compared with are
+// ASCII, and the bytes of UTF-8 text must stay as they are.
 std::string Upper(std::string text)
 {
     for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 0x20);
+        }
+    }
+    return text;
+}
+
+// Section names as the profile functions compare them: ASCII letters and the
+// Latin-1 letters À-Þ (× apart) fold to à-þ. The rule runs on the UTF-8 form
+// of the names, so it is one rule whatever the code page: a name read from a
+// 1252 or ISO-8859-1 file arrives here converted, and its letters fold the
+// same as they do in the file.
+std::string FoldName(std::string text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 'A' && c <= 'Z') {
+            text[i] = static_cast<char>(c + 0x20);
+        } else if (c == 0xC3 && i + 1 < text.size()) {
+            const auto d = static_cast<unsigned char>(text[i + 1]);
+            if (d >= 0x80 && d <= 0x9E && d != 0x97) { // C3 80-9E, their small letters C3 A0-BE
+                text[i + 1] = static_cast<char>(d + 0x20);
+            }
+            ++i;
+        }
     }
     return text;
 }
@@ -157,8 +182,9 @@ std::string IniFile::ExtractName(const std::string& PathIn, std::int32_t RetChoi
     } else {
         name = path;
     }
+    // A name that starts with its dot is all extension: ".ini" gives "" and "ini".
     const std::size_t dot = name.find('.');
-    if (dot != std::string::npos && dot > 0) {
+    if (dot != std::string::npos) {
         if (RetChoice == exnFullName) {
             return name.substr(0, dot);
         }
@@ -306,7 +332,8 @@ std::string IniFile::GetSections()
         throw Win32Error(error, kSource);
     }
     std::string names;
-    std::size_t start = 0;
+    // The profile functions skip a UTF-8 byte order mark, and so does the list.
+    std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (start < bytes.size()) {
         // A line ends at CR LF, CR or LF.
         std::size_t end = bytes.find_first_of("\r\n", start);
@@ -321,7 +348,9 @@ std::string IniFile::GetSections()
             line.erase(comment);
         }
         line = Trim(line);
-        if (!line.empty() && line.find('[') == 0 && line.find(']') == line.size() - 1) {
+        // "[]" names nothing; listed, it would end the list for every caller
+        // that walks it up to the first empty name.
+        if (line.size() > 2 && line.find('[') == 0 && line.find(']') == line.size() - 1) {
             names += platform::FromAnsi(line.substr(1, line.size() - 2));
             names += '\0';
         }
@@ -359,7 +388,7 @@ bool IniFile::SectExist(const std::string& SectionName)
     if (list.empty()) {
         return false;
     }
-    return (std::string(1, '\0') + Upper(list)).find('\0' + Upper(SectionName) + '\0') != std::string::npos;
+    return (FoldName(std::string(1, '\0') + list)).find(FoldName('\0' + SectionName + '\0')) != std::string::npos;
 }
 
 std::int16_t IniFile::GetSectEntriesEx(std::vector<IniEntry>& DataArry)

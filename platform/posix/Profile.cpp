@@ -19,11 +19,15 @@ using platform::posix::WinIniPath;
 
 namespace {
 
+// A file that cannot be read reads as empty and leaves its reason as the last
+// error; a successful read leaves the last error as it was.
 std::shared_ptr<const ProfileText> Load(const std::string& path)
 {
     std::uint32_t error = 0;
     auto text = LoadProfile(path, error);
-    SetLastError(error);
+    if (!text) {
+        SetLastError(error);
+    }
     return text;
 }
 
@@ -191,11 +195,15 @@ UINT WINAPI GetProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault)
 
 DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName)
 {
-    if (lpReturnedString == nullptr || nSize == 0) {
+    if (lpAppName == nullptr || lpReturnedString == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (nSize == 0) {
         return 0;
     }
     const auto text = Load(ProfilePath(lpFileName));
-    const std::string lines = text && lpAppName != nullptr ? text->SectionLines(lpAppName) : std::string();
+    const std::string lines = text ? text->SectionLines(lpAppName) : std::string();
     return CopyList(lines, lpReturnedString, nSize, 2);
 }
 
@@ -224,7 +232,8 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
             SetLastError(::stat(path.c_str(), &st) == 0 ? ERROR_SUCCESS : platform::ErrnoToWin32(errno, path));
             return FALSE;
         }
-        SetLastError(ERROR_INVALID_PARAMETER);
+        // Windows reports a key or value without a section as a missing file.
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
     const std::string section(lpAppName);

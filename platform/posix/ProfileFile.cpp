@@ -104,8 +104,11 @@ std::string WinIniPath()
 
 std::string ProfilePath(const char* fileName)
 {
-    if (fileName == nullptr || *fileName == '\0') {
+    if (fileName == nullptr) {
         return WinIniPath();
+    }
+    if (*fileName == '\0') {
+        return {}; // Windows takes "" as the Windows folder itself, which is no file
     }
     const std::string name(fileName);
     return name.find('/') == std::string::npos ? WindowsFolder() + '/' + name : name;
@@ -113,6 +116,10 @@ std::string ProfilePath(const char* fileName)
 
 std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uint32_t& error)
 {
+    if (path.empty()) {
+        error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         error = ErrnoToWin32(errno, path);
@@ -145,6 +152,9 @@ std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uin
 
 std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const ProfileEdit& edit)
 {
+    if (path.empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
     std::string target = path;
     struct stat st {};
     // Through a symbolic link the file it points to is changed; the link stays.

@@ -21,13 +21,15 @@
 
 namespace platform::posix {
 
-// The file the profile functions use for a file name: WIN.INI for none, the
-// Windows folder for a name without a folder, else the name as it stands.
+// The file the profile functions use for a file name: WIN.INI for none (a
+// null name), the Windows folder for a name without a folder, else the name as
+// it stands. An empty name gives an empty path, which names no file: it reads
+// as missing and every write to it fails with ERROR_ACCESS_DENIED, as on Windows.
 std::string ProfilePath(const char* fileName);
 std::string WinIniPath();
 
 // The parsed file, or nullptr with the Win32 code of the failure in error
-// (2: no such file, 3: no such folder, 5: not readable or a folder).
+// (2: no such file, 3: no such folder, 5: not readable, a folder or no name).
 std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uint32_t& error);
 
 // Gives the new text for the current one (empty when the file is missing), or
@@ -37,7 +39,8 @@ using ProfileEdit = std::function<std::optional<std::string>(const ProfileText& 
 // Applies the edit to the file under the folder's lock and writes the result.
 // Returns 0 or the Win32 code of the failure: 2 when the file is missing and
 // createIfMissing is false (nothing is written), 3 when the folder is missing,
-// 5 when the file or folder may not be written, 112 when the disk is full.
+// 5 when the file or folder may not be written or the path is empty, 112 when
+// the disk is full.
 std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const ProfileEdit& edit);
 
 } // namespace platform::posix

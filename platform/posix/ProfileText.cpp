@@ -92,7 +92,10 @@ ProfileText::ProfileText(std::string text, NameFolding folding) : text_(std::mov
         }
         at = line.next;
 
-        const std::string_view content = TrimBlanks(all.substr(line.begin, line.end - line.begin));
+        // Windows sees each line as a C string: a NUL ends its text.
+        const std::string_view raw = all.substr(line.begin, line.end - line.begin);
+        const std::string_view content = TrimBlanks(raw.substr(0, raw.find('\0')));
+        line.text = content;
         const std::size_t index = lines_.size();
         if (content.empty()) {
             line.kind = Kind::Blank;
@@ -160,7 +163,8 @@ std::string ProfileText::SectionNames() const
 {
     std::string names;
     for (const Line& line : lines_) {
-        if (line.kind == Kind::Header) {
+        // A caller walks the list up to its first empty name, so "[]" is left out.
+        if (line.kind == Kind::Header && !line.name.empty()) {
             names.append(line.name);
             names.push_back('\0');
         }
@@ -194,7 +198,7 @@ std::string ProfileText::SectionLines(std::string_view section) const
                 result.append(line.value);
                 result.push_back('\0');
             } else if (line.kind == Kind::Other) {
-                result.append(TrimBlanks(std::string_view(text_).substr(line.begin, line.end - line.begin)));
+                result.append(line.text);
                 result.push_back('\0');
             }
         }

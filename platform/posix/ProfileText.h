@@ -9,7 +9,8 @@
 // query still finds but no listing shows; any other line belongs to its
 // section and is listed by the section read, but is no key. Lines above the
 // first section form a section without a name (""). Of two sections or keys
-// with the same name, the first counts. A UTF-8 byte order mark is skipped.
+// with the same name, the first counts. A UTF-8 byte order mark is skipped. A
+// NUL byte ends the text of its line, so a line holding only a NUL is blank.
 //
 // Writing rules: a new line gets the line ending of the file's first line (CR
 // LF for a file without one, as Windows writes); a key is changed where it
@@ -55,8 +56,8 @@ public:
     // section or the key is missing.
     std::optional<std::string_view> Value(std::string_view section, std::string_view key) const;
 
-    // Each name followed by a NUL, in file order (the section without a name
-    // is not listed).
+    // Each name followed by a NUL, in file order (sections without a name,
+    // above the first header or from "[]", are not listed).
     std::string SectionNames() const;
     // The keys of the section, each followed by a NUL; empty when the section
     // is missing or has no keys.
@@ -85,6 +86,7 @@ private:
         std::size_t end = 0;   // end of its text, where its line ending starts
         std::size_t next = 0;  // first byte of the next line
         Kind kind = Kind::Blank;
+        std::string_view text;  // the line trimmed, up to a NUL
         std::string_view name;  // trimmed section or key name
         std::string_view value; // trimmed value of a key
         std::size_t valueAt = 0; // where a key's value starts (just after "=" when it is empty)

@@ -2,6 +2,7 @@
 #include <brenlix/IniFile.h>
 #include <platform/Files.h>
 #include <platform/Notice.h>
+#include <platform/Text.h>
 #include <platform/Win32.h>
 
 #include "TestSupport.h"
@@ -79,7 +80,9 @@ TEST(IniFilePaths, SplittingTable)
         {s + "Jobs" + s, s + "Jobs", "", ""},
         {s + "x.ini", "", "x", "ini"},
         {"x.ini", cwd, "x", "ini"},
-        {".hidden", cwd, ".hidden", ".hidden"}, // a leading dot is no extension
+        {".hidden", cwd, "", "hidden"}, // a name that starts with its dot is all extension
+        {s + "Jobs" + s + ".ini", s + "Jobs", "", "ini"},
+        {"..x", cwd, "", ".x"},
         {"", cwd, "", ""},
     };
     if (platform::HasDrives()) {
@@ -236,6 +239,30 @@ TEST_F(IniFileTest, SectionEntries)
     EXPECT_EQ(entries.size(), 3u); // left as passed
 }
 
+// A section larger than the 4096-character buffer: the platform's count of
+// 4094 gives 4095 characters, the last entry cut where the buffer ends.
+TEST_F(IniFileTest, SectionLargerThanTheBuffer)
+{
+    std::string text = "[Big]\r\n";
+    std::string list;
+    for (int i = 0; i < 500; ++i) {
+        const std::string line = "k" + std::to_string(1000 + i) + "=value" + std::to_string(1000 + i);
+        text += line + "\r\n";
+        list += line + '\0';
+    }
+    WriteFile(path_, text);
+    ini_.SectionName("big");
+    const std::string entries = ini_.GetSectEntries();
+    EXPECT_EQ(entries, list.substr(0, 4094) + '\0');
+
+    // 4094 characters are 255 whole entries of 15 and a NUL, and "k1255=value125".
+    std::vector<IniEntry> array;
+    ASSERT_EQ(ini_.GetSectEntriesEx(array), 256);
+    EXPECT_EQ(array[0], (IniEntry{"k1000", "value1000"}));
+    EXPECT_EQ(array[254], (IniEntry{"k1254", "value1254"}));
+    EXPECT_EQ(array[255], (IniEntry{"k1255", "value125"}));
+}
+
 TEST_F(IniFileTest, Writes)
 {
     EXPECT_EQ(ini_.PutString("Name", "Ny værdi"), 1);
@@ -271,27 +298,89 @@ TEST_F(IniFileTest, DeletingEntriesAndSections)
     EXPECT_EQ(ini_.GetString("Big", ""), "70000"); // other sections untouched
 }
 
+// The list as the header lines give it; every listed name is found by
+// SectExist and, in the same file, by the profile functions.
 TEST_F(IniFileTest, SectionNames)
 {
-    WriteFile(path_, "[A]\r\na=1\r\n[ B ] ; note\r\n[C]x\r\n;[D]\r\n  [E]  \n[b]\r");
-    EXPECT_EQ(ini_.GetSections(), std::string("A\0 B \0E\0b\0\0", 11));
-    std::vector<std::string> names;
-    EXPECT_EQ(ini_.GetSectionsEx(names), 4);
-    EXPECT_EQ(names, (std::vector<std::string>{"A", " B ", "E", "b"}));
-    EXPECT_TRUE(ini_.SectExist("a"));
-    EXPECT_TRUE(ini_.SectExist(" b "));
-    EXPECT_FALSE(ini_.SectExist("C"));
-    EXPECT_FALSE(ini_.SectExist("D"));
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string list;
+        std::vector<std::string> names; // from GetSectionsEx; empty: none, the array left as passed
+    } rows[] = {
+        {"headers and others", "[A]\r\na=1\r\n[ B ] ; note\r\n[C]x\r\n;[D]\r\n  [E]  \n[b]\r",
+         std::string("A\0 B \0E\0b\0\0", 11), {"A", " B ", "E", "b"}},
+        {"[] names nothing", "[]\r\nk=v\r\n[Later]\r\n[]\r\n[ ]\r\n", std::string("Later\0 \0\0", 9), {"Later", " "}},
+        {"byte order mark", "\xEF\xBB\xBF[First]\r\nk=v\r\n[Second]\r\n", std::string("First\0Second\0\0", 14),
+         {"First", "Second"}},
+        {"no sections", "no sections\r\n", std::string(2, '\0'), {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriteFile(path_, row.bytes);
+        EXPECT_EQ(ini_.GetSections(), row.list);
+        std::vector<std::string> names = {"as passed"};
+        EXPECT_EQ(ini_.GetSectionsEx(names), static_cast<std::int16_t>(row.names.size()));
+        EXPECT_EQ(names, row.names.empty() ? std::vector<std::string>{"as passed"} : row.names);
+        for (const std::string& name : row.names) {
+            EXPECT_TRUE(ini_.SectExist(name)) << name;
+        }
+        EXPECT_FALSE(ini_.SectExist("x"));
+    }
+    EXPECT_TRUE(ini_.SectExist("")) << "the list always ends in two NULs";
 
-    WriteFile(path_, "[]\r\n[Later]\r\n");
-    names = {"as passed"};
-    EXPECT_EQ(ini_.GetSectionsEx(names), 0);
-    EXPECT_EQ(names, std::vector<std::string>{"as passed"});
-    EXPECT_TRUE(ini_.SectExist("later"));
+    WriteFile(path_, "\xEF\xBB\xBF[First]\r\nk=v\r\n");
+    ini_.SectionName("first");
+    EXPECT_EQ(ini_.GetString("k", "d"), "v") << "the profile functions skip the mark too";
 
-    WriteFile(path_, "no sections\r\n");
-    EXPECT_EQ(ini_.GetSections(), std::string(2, '\0'));
-    EXPECT_FALSE(ini_.SectExist("x"));
+    WriteFile(path_, "[A]\r\n[ B ] ; note\r\n[C]x\r\n;[D]\r\n");
+    const struct {
+        const char* name;
+        bool expected;
+    } lookups[] = {{"a", true}, {" b ", true}, {"B", false}, {"C", false}, {"D", false}};
+    for (const auto& lookup : lookups) {
+        SCOPED_TRACE(lookup.name);
+        EXPECT_EQ(ini_.SectExist(lookup.name), lookup.expected);
+    }
+}
+
+// SectExist folds letters as the profile functions do, in the code page the
+// file is written in: whatever name the profile reads from, SectExist finds.
+void ExpectSectExistAgreesWithTheProfile(IniFile& ini, const std::string& path)
+{
+    WriteFile(path, platform::ToAnsi("[ÆBLE]\r\nk=v\r\n[Øl×Å]\r\nk=v\r\n[Mø]\r\nk=v\r\n"));
+    const struct {
+        const char* name;
+        bool found;
+        bool latinFold; // found only by folding a Latin-1 letter
+    } rows[] = {
+        {"æble", true, true},   {"ÆBLE", true, false},  {"æBlE", true, true}, {"øL×å", true, true},
+        {"ØL×Å", true, false},  {"MØ", true, true},      {"aeble", false, false}, {"øl÷å", false, false},
+        {"Mo", false, false},   {"ble", false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ini.SectExist(row.name), row.found);
+        ini.SectionName(row.name);
+        if (row.latinFold && testing_support::RunningUnderWine()) { // Wine's profile functions fold ASCII only
+            continue;
+        }
+        EXPECT_EQ(ini.GetString("k", "missing"), row.found ? "v" : "missing");
+    }
+}
+
+TEST_F(IniFileTest, SectExistFoldsLettersAsTheProfileDoes)
+{
+    ExpectSectExistAgreesWithTheProfile(ini_, path_);
+}
+
+TEST_F(IniFileTest, SectExistFoldsLettersAsTheProfileDoesInWesternCodePage)
+{
+    const testing_support::WesternCodePage western;
+    if (!western.Active()) {
+        GTEST_SKIP() << "no Western European code page here";
+    }
+    ExpectSectExistAgreesWithTheProfile(ini_, path_);
 }
 
 TEST_F(IniFileTest, MissingFile)
@@ -304,6 +393,39 @@ TEST_F(IniFileTest, MissingFile)
     std::vector<IniEntry> entries;
     EXPECT_EQ(ini_.GetSectEntriesEx(entries), 0);
     EXPECT_EQ(ini_.GetString("a", "d"), "d");
+}
+
+// An object given a section but no file names the file "", which is not
+// WIN.INI: writes fail and touch no file, reads give the defaults.
+TEST_F(IniFileTest, NoFileNameIsNotWinIni)
+{
+    const TempDir root;
+    const testing_support::ScopedEnvironment machine("BRENLIX_ROOT", root.Path().c_str());
+    const std::string section = "DunmarrowNoFile" + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(WriteProfileStringA(section.c_str(), "Kept", "1"));
+    struct Cleanup {
+        const std::string& section;
+        ~Cleanup() { WriteProfileStringA(section.c_str(), nullptr, nullptr); }
+    } cleanup{section};
+
+    IniFile ini;
+    ini.SectionName(section);
+    EXPECT_EQ(ini.FullPath(), "");
+    EXPECT_EQ(ini.GetString("Kept", "dflt"), "dflt");
+    EXPECT_EQ(ini.GetInt("Kept", 7), 7);
+    EXPECT_EQ(ini.GetSectEntries(), std::string(1, '\0'));
+    EXPECT_EQ(ini.PutString("Key", "v"), 0);
+    EXPECT_EQ(ini.PutInt("Num", 1), 0);
+    EXPECT_FALSE(ini.PutTF("Flag", 1));
+    ini.DeleteStrEntry("Kept");
+    ini.DeleteNumEntry("Kept");
+    EXPECT_THROW(ini.GetSections(), brenlix::Error);
+    ini.DeleteSection();
+    EXPECT_EQ(notices_.count, 0);
+
+    char buffer[64];
+    EXPECT_EQ(GetProfileSectionA(section.c_str(), buffer, sizeof buffer), 7u);
+    EXPECT_EQ(std::string(buffer, 8), std::string("Kept=1\0\0", 8));
 }
 
 TEST_F(IniFileTest, ReadAndWriteByArguments)

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -271,13 +272,107 @@ TEST_F(Profile, FlushAndDeletesOfNothingWriteNothing)
 {
     Use("[s]\r\nk=v\r\n");
     EXPECT_FALSE(WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str())); // a flush reports FALSE
-    EXPECT_FALSE(WritePrivateProfileStringA(nullptr, "k", "v", path.c_str()));
     EXPECT_EQ(ReadFile(path), "[s]\r\nk=v\r\n");
 
     const std::string absent = dir.File("absent.ini");
     EXPECT_TRUE(WritePrivateProfileStringA("s", "k", nullptr, absent.c_str()));
     EXPECT_TRUE(WritePrivateProfileStringA("s", nullptr, nullptr, absent.c_str()));
     EXPECT_FALSE(testing_support::FileExists(absent));
+}
+
+// Calls without a section: nothing is read or written, and the reason is
+// the one Windows gives.
+TEST_F(Profile, CallsWithoutASectionFail)
+{
+    Use("[s]\r\nk=v\r\n");
+    const char* file = path.c_str();
+    const struct {
+        const char* what;
+        std::function<DWORD(char* buffer)> call;
+        DWORD error;
+    } rows[] = {
+        {"value written", [&](char*) -> DWORD { return WritePrivateProfileStringA(nullptr, "k", "v", file); },
+         ERROR_FILE_NOT_FOUND},
+        {"section read", [&](char* buffer) { return GetPrivateProfileSectionA(nullptr, buffer, 32, file); },
+         ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Buffer buffer(32);
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(row.call(buffer.data()), 0u);
+        EXPECT_EQ(GetLastError(), row.error);
+        EXPECT_EQ(buffer.bytes[0], kSentinel);
+    }
+    EXPECT_EQ(ReadFile(path), "[s]\r\nk=v\r\n");
+}
+
+// Windows sets the last error only when the file cannot be read; the second
+// round reads each file from the cache.
+TEST_F(Profile, SuccessfulReadsKeepTheLastError)
+{
+    Use("[s]\r\nk=12\r\n");
+    const char* file = path.c_str();
+    const struct {
+        const char* what;
+        std::function<DWORD(char* buffer)> call;
+    } rows[] = {
+        {"value", [&](char* buffer) { return GetPrivateProfileStringA("s", "k", "d", buffer, 32, file); }},
+        {"key names", [&](char* buffer) { return GetPrivateProfileStringA("s", nullptr, "d", buffer, 32, file); }},
+        {"section names by string",
+         [&](char* buffer) { return GetPrivateProfileStringA(nullptr, nullptr, "d", buffer, 32, file); }},
+        {"integer", [&](char*) -> DWORD { return GetPrivateProfileIntA("s", "k", 0, file); }},
+        {"section", [&](char* buffer) { return GetPrivateProfileSectionA("s", buffer, 32, file); }},
+        {"section names", [&](char* buffer) { return GetPrivateProfileSectionNamesA(buffer, 32, file); }},
+    };
+    for (const int round : {1, 2}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.what) + " round " + std::to_string(round));
+            Buffer buffer(32);
+            SetLastError(0xdeadbeef);
+            EXPECT_GT(row.call(buffer.data()), 0u);
+            if (!RunningUnderWine()) { // Wine clears the last error on a successful read
+                EXPECT_EQ(GetLastError(), 0xdeadbeefu);
+            }
+        }
+    }
+}
+
+// Windows reads a line as a C string, so a line holding only a NUL byte is
+// blank: never an entry of its section.
+TEST_F(Profile, LoneNulLineIsNoEntry)
+{
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string list; // without the closing NUL
+    } rows[] = {
+        {"last line", std::string("[s]\r\na=1\r\n\0", 12), std::string("a=1\0", 4)},
+        {"last line, ended", std::string("[s]\r\na=1\r\n\0\r\n", 14), std::string("a=1\0", 4)},
+        {"before the next section", std::string("[s]\r\na=1\r\n\0\r\n[t]\r\nb=2\r\n", 24), std::string("a=1\0", 4)},
+        {"only line", std::string("[s]\r\n\0", 6), ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Use(row.bytes);
+        Buffer buffer(64);
+        EXPECT_EQ(GetPrivateProfileSectionA("s", buffer.data(), 64, path.c_str()), row.list.size());
+        EXPECT_EQ(buffer.Text(row.list.size() + 1), row.list + '\0');
+    }
+}
+
+// A section without a name ("[]", or "[ ]" with its blanks trimmed) is left
+// out: a caller walking the list stops at the first empty name.
+TEST_F(Profile, NamelessSectionsAreNotListed)
+{
+    Use("top=1\r\n[]\r\na=1\r\n[Sec]\r\n[ ]\r\nb=2\r\n[Last]\r\n");
+    const std::string names("Sec\0Last\0\0", 10);
+    Buffer byString(64);
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "d", byString.data(), 64, path.c_str()), 9u);
+    EXPECT_EQ(byString.Text(10), names);
+    Buffer listed(64);
+    EXPECT_EQ(GetPrivateProfileSectionNamesA(listed.data(), 64, path.c_str()), 9u);
+    EXPECT_EQ(listed.Text(10), names);
 }
 
 TEST_F(Profile, WritesIntoAMissingFolderFail)
@@ -354,6 +449,38 @@ TEST_F(WinIni, WritesReadsAndDeletesASection)
 
     ASSERT_TRUE(WriteProfileStringA(s, nullptr, nullptr));
     EXPECT_EQ(GetProfileStringA(s, "a", "gone", buffer.data(), 64), 4u);
+}
+
+// Only a null file name means WIN.INI. "" is the Windows folder itself,
+// which is no file: writes fail, reads give the defaults, WIN.INI stays.
+TEST_F(WinIni, EmptyFileNameIsNotWinIni)
+{
+    const char* s = section.c_str();
+    ASSERT_TRUE(WriteProfileStringA(s, "Kept", "1"));
+    const struct {
+        const char* what;
+        std::function<BOOL()> write;
+        bool wineDiffers;
+    } rows[] = {
+        {"value written", [&] { return WritePrivateProfileStringA(s, "k", "v", ""); }, false},
+        {"key deleted", [&] { return WritePrivateProfileStringA(s, "Kept", nullptr, ""); }, false},
+        {"section deleted", [&] { return WritePrivateProfileStringA(s, nullptr, nullptr, ""); }, false},
+        {"section written", [&] { return WritePrivateProfileSectionA(s, "a=1\0", ""); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.wineDiffers && RunningUnderWine()) { // Wine's WritePrivateProfileSectionA reports success for ""
+            continue;
+        }
+        SetLastError(0xdeadbeef);
+        EXPECT_FALSE(row.write());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    Buffer buffer(64);
+    EXPECT_EQ(GetPrivateProfileStringA(s, "Kept", "dflt", buffer.data(), 64, ""), 4u);
+    EXPECT_EQ(buffer.Text(5), std::string("dflt", 5));
+    EXPECT_EQ(GetProfileSectionA(s, buffer.data(), 64), 7u);
+    EXPECT_EQ(buffer.Text(8), std::string("Kept=1\0\0", 8));
 }
 
 TEST_F(WinIni, FileNameWithoutFolderIsInTheWindowsFolder)

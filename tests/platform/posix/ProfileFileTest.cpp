@@ -46,6 +46,17 @@ TEST(ProfileFile, WinIniAndTheWindowsFolderAreUnderTheRoot)
     EXPECT_EQ(Value("WIN.INI", "mail", "mapi"), "1");
 }
 
+// "" names no file: a write to it leaves the machine root as it was (the
+// Windows folder is not even made, as it is for WIN.INI).
+TEST(ProfileFile, EmptyFileNameCreatesNothing)
+{
+    const TempDir root;
+    const ScopedEnvironment environment("BRENLIX_ROOT", root.Path().c_str());
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", ""));
+    EXPECT_FALSE(WritePrivateProfileSectionA("s", "a=1\0", ""));
+    EXPECT_TRUE(std::filesystem::is_empty(root.Path()));
+}
+
 // Edits keep each line's ending and layout; new lines take the file's ending.
 TEST(ProfileFile, EditsKeepTheFilesLayout)
 {
