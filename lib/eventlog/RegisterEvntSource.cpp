@@ -31,6 +31,19 @@ constexpr DWORD kKeyWrite = 0x20006;        // KEY_WRITE
 constexpr DWORD kKeyReadWrite = 0x2001F;    // KEY_READ | KEY_WRITE
 constexpr DWORD kSourcesBufferSize = 10240; // the longest list read
 constexpr DWORD kTypesSupported = 7;        // error, warning, information
+constexpr int kSourcesAttempts = 5;         // writes of "Sources" before giving up on seeing the name
+
+// Reads "Sources" as the registration always has: into a buffer of blanks,
+// asking for REG_MULTI_SZ, whatever type comes back.
+LONG ReadSources(HKEY key, std::string& buffer)
+{
+    buffer.assign(kSourcesBufferSize, ' ');
+    DWORD type = REG_MULTI_SZ;
+    DWORD size = kSourcesBufferSize;
+    const LONG code = RegQueryValueExA(key, "Sources", nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    buffer.resize(code == ERROR_SUCCESS ? size : 0);
+    return code;
+}
 
 std::string_view TrimBlanks(std::string_view text)
 {
@@ -144,25 +157,32 @@ bool RegisterEvntSource::RegisterEventSource(const std::string& xstrFileName, st
             return false;
         }
 
-        std::string buffer(kSourcesBufferSize, ' ');
-        DWORD type = REG_MULTI_SZ;
-        DWORD size = kSourcesBufferSize;
-        code = RegQueryValueExA(key, "Sources", nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-        if (code != ERROR_SUCCESS) {
-            fail(kOpenFailed, "Could not OPEN the key, " + path + ", in the registry", code);
-            RegCloseKey(key);
-            return false;
-        }
-        buffer.resize(size);
-
-        if (AddToSourceList(buffer, xstrAppName)) {
+        // Reading, changing and writing the list is one step for every
+        // process that registers a source here: without the lock two new
+        // names at once could leave only one of them. The write is read back
+        // too, for writers that take no lock, and done again a few times.
+        const platform::MachineLock lock("EventSources");
+        for (int attempt = 0; attempt < kSourcesAttempts; ++attempt) {
+            std::string buffer;
+            code = ReadSources(key, buffer);
+            if (code != ERROR_SUCCESS && attempt > 0) {
+                break; // written; only the look back failed
+            }
+            if (code != ERROR_SUCCESS) {
+                fail(kOpenFailed, "Could not OPEN the key, " + path + ", in the registry", code);
+                RegCloseKey(key);
+                return false;
+            }
+            if (!AddToSourceList(buffer, xstrAppName)) {
+                break; // listed (by this attempt's write, or before)
+            }
             code = RegSetValueExA(key, "Sources", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(buffer.data()),
                                   static_cast<DWORD>(buffer.size()));
             if (code != ERROR_SUCCESS) {
                 fail(kSetFailed, "Could not SET the Sources value for the key, " + path + ", in the registry", code);
-            } else {
-                RegFlushKey(key);
+                break;
             }
+            RegFlushKey(key);
         }
     }
 

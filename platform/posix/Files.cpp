@@ -3,6 +3,7 @@
 #include <platform/Win32.h>
 
 #include "ErrnoToWin32.h"
+#include "MachineRoot.h"
 #include "StateFile.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -244,6 +246,38 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     }
     const bool written = posix::WriteAll(fd.get(), bytes.data(), bytes.size()) == 0;
     return fd.Close() && written;
+}
+
+MachineLock::MachineLock(const std::string& name)
+{
+    const std::string folder = posix::MachineRoot() + "/locks";
+    if (!posix::MakeFolders(folder)) {
+        return;
+    }
+    // Read access is enough for flock, so any user may take a lock root made.
+    fd_ = ::open((folder + "/" + name + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        return;
+    }
+    // A minute at most, in steps, for a holder that hangs.
+    for (int waited = 0; waited < 60000; waited += 10) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return;
+        }
+        const timespec pause{0, 10 * 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+MachineLock::~MachineLock()
+{
+    if (fd_ >= 0) {
+        ::close(fd_); // lets go of the lock with it
+    }
 }
 
 std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string& destinationUtf8)

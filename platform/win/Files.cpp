@@ -150,6 +150,34 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     return ok && closed && written == bytes.size();
 }
 
+MachineLock::MachineLock(const std::string& name)
+{
+    // Machine-wide needs the right to make global objects (administrators
+    // have it); without it, the lock of the session.
+    for (const char* space : {"Global\\", ""}) {
+        mutex_ = CreateMutexA(nullptr, FALSE, (std::string(space) + "Brenlix." + name).c_str());
+        if (mutex_ != nullptr) {
+            break;
+        }
+    }
+    if (mutex_ == nullptr) {
+        return;
+    }
+    const DWORD waited = WaitForSingleObject(mutex_, 60000);
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+MachineLock::~MachineLock()
+{
+    if (mutex_ == nullptr) {
+        return;
+    }
+    if (held_) {
+        ReleaseMutex(mutex_);
+    }
+    CloseHandle(mutex_);
+}
+
 namespace {
 
 // True when both names lead to one file (its volume and index match).

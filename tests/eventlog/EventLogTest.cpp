@@ -106,6 +106,12 @@ TEST_F(EventLogWriter, EventsCarryTheObjectsState)
              return log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE, "", 3);
          },
          {4, 1, 3, {"tab\there"}, "abc"}},
+        {"data: every byte of letters the code page may write in two",
+         [](EventLog& log) {
+             log.EventDataBuffer("æø");
+             return log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE, "y");
+         },
+         {4, 1, 1, {"y"}, platform::ToAnsi("æø")}},
         {"type's low 16 bits, id as unsigned",
          [](EventLog& log) {
              log.EventDataBuffer("");

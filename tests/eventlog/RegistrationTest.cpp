@@ -6,6 +6,8 @@
 #include "EventLogFixture.h"
 #include "RegisterEvntSource.h"
 
+#include <set>
+
 namespace {
 
 using namespace std::string_literals;
@@ -117,6 +119,35 @@ TEST_F(Registration, NamesAreAppendedInTheOrderRegistered)
         raw::RemoveTree(kMachine, kApplicationKey + "\\" + name, kApplicationKey);
     }
     EXPECT_EQ(Sources(), (raw::Stored{7, "A\0B\0C\0D\0\0"s}));
+}
+
+// Two processes that register new names at the same time: each reads,
+// changes and writes the list as one step, so no name is lost.
+TEST_F(Registration, TwoProcessesAtOnceLoseNoName)
+{
+    SetSources("Application\0\0"s);
+    const std::string prefixes[] = {Name() + "A", Name() + "B"};
+    {
+        testing_support::ChildProcess first(testing_support::TestChildCommand("register " + prefixes[0] + " 50"));
+        testing_support::ChildProcess second(testing_support::TestChildCommand("register " + prefixes[1] + " 50"));
+        EXPECT_EQ(first.Wait(), 0u);
+        EXPECT_EQ(second.Wait(), 0u);
+    }
+    const std::optional<raw::Stored> sources = Sources();
+    ASSERT_TRUE(sources);
+    std::set<std::string> listed;
+    for (std::size_t start = 0; start < sources->bytes.size();) {
+        const std::size_t end = sources->bytes.find('\0', start);
+        listed.insert(sources->bytes.substr(start, end - start));
+        start = end == std::string::npos ? end : end + 1;
+    }
+    for (const std::string& prefix : prefixes) {
+        for (int i = 0; i < 50; ++i) {
+            const std::string name = prefix + std::to_string(i);
+            EXPECT_EQ(listed.count(name), 1u) << name;
+            raw::RemoveTree(kMachine, kApplicationKey + "\\" + name, kApplicationKey);
+        }
+    }
 }
 
 TEST_F(Registration, MessageFileFolderGetsOneSeparator)

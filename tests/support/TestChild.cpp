@@ -10,6 +10,10 @@
 //                                  last without closing anything
 //   testchild event SOURCE COUNT   reports COUNT events of SOURCE, event id n
 //                                  with the one string "SOURCE n", one call each
+//   testchild register PREFIX COUNT
+//                                  registers the event sources PREFIX0 ...
+//                                  PREFIX<COUNT-1> through EventLog, one each
+#include <brenlix/EventLog.h>
 #include <brenlix/FileLog.h>
 #include <platform/Win32.h>
 
@@ -86,6 +90,14 @@ int main(int argc, char** argv)
             }
         }
         return DeregisterEventSource(source) ? 0 : 4;
+    }
+    if (command == "register" && argc == 4) {
+        const int count = std::atoi(argv[3]);
+        for (int i = 0; i < count; ++i) {
+            brenlix::EventLog log;
+            log.ApplicationName(std::string(argv[2]) + std::to_string(i));
+        }
+        return 0;
     }
     return 101;
 }

@@ -42,6 +42,26 @@ BRENLIX_API std::uint32_t ReadWholeFile(const std::string& pathUtf8, std::string
 // Returns false when nothing could be written.
 BRENLIX_API bool AppendToFile(const std::string& pathUtf8, std::string_view bytes);
 
+// A lock that the processes of this machine take by name, held from its
+// making until it goes; a holder that never lets go (a process that hangs)
+// is waited for a minute at most. Windows: a named mutex, machine-wide where
+// the caller may make one, else in the session. Linux: an exclusive flock of
+// "<name>.lock" in the machine root's folder for locks. Where it cannot be
+// had (no right to make it), Held() is false and the caller goes on without.
+class BRENLIX_API MachineLock {
+public:
+    explicit MachineLock(const std::string& name);
+    ~MachineLock();
+    MachineLock(const MachineLock&) = delete;
+    MachineLock& operator=(const MachineLock&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    void* mutex_ = nullptr; // Windows
+    int fd_ = -1;           // Linux
+    bool held_ = false;
+};
+
 // Copies a file, replacing the destination when it exists. Returns 0 or the
 // Win32 error code of the failure (2: no source, 3: no destination folder,
 // 5: destination is a folder or read-only, 32: source and destination are the
