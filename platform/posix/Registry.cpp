@@ -9,6 +9,10 @@
 // System\CurrentControlSet\Hardware Profiles\Current. There is no 32-bit view
 // (KEY_WOW64_* are ignored) and volatile keys are kept like the others.
 //
+// Depth: as on Windows, a key lies at most 512 levels below \REGISTRY
+// (HiveMaxDepth) and one call creates at most 32 levels; RegCreateKeyExA
+// refuses more with ERROR_INVALID_PARAMETER.
+//
 // Access: a handle may do what it was opened for (KEY_QUERY_VALUE to read
 // values, KEY_SET_VALUE to change them, KEY_ENUMERATE_SUB_KEYS to list
 // subkeys); opening for any kind of change a hive that the process may not
@@ -104,9 +108,11 @@ std::shared_ptr<const KeyPlace> ResolveFor(HKEY key, REGSAM needed, std::uint32_
 }
 
 constexpr std::size_t kMaxKeyNameLength = 255;
+// Windows creates at most this many levels in one call.
+constexpr std::size_t kMaxNewLevels = 32;
 
 // Splits a subkey path at "\" (empty parts count for nothing; a leading "\"
-// is refused, as Windows does).
+// is refused, as Windows does except for RegOpenKeyExA under HKEY_CLASSES_ROOT).
 std::uint32_t SplitSubkey(const char* subKey, std::vector<std::string>& parts)
 {
     if (subKey == nullptr) {
@@ -230,19 +236,22 @@ FILETIME ToFileTime(const timespec& when)
 // the size; ERROR_MORE_DATA and the size needed when the buffer is too small.
 // A string without its NUL gets one after it when the buffer has room,
 // uncounted.
+// lpType and lpcbData may point to one variable: the buffer's size is read
+// before the type is written.
 LSTATUS CopyValue(const RegistryValue& value, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     const auto size = static_cast<DWORD>(value.data.size());
+    const DWORD room = lpcbData != nullptr ? *lpcbData : 0;
     if (lpType != nullptr) {
         *lpType = value.type;
     }
     if (lpData != nullptr) {
-        if (*lpcbData < size) {
+        if (room < size) {
             *lpcbData = size;
             return ERROR_MORE_DATA;
         }
         std::memcpy(lpData, value.data.data(), size);
-        if (IsStringType(value.type) && size > 0 && value.data.back() != '\0' && *lpcbData > size) {
+        if (IsStringType(value.type) && size > 0 && value.data.back() != '\0' && room > size) {
             lpData[size] = 0;
         }
     }
@@ -273,6 +282,9 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
+    if (hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && *lpSubKey == '\\') {
+        ++lpSubKey; // Windows opens "\clsid" under HKEY_CLASSES_ROOT as "clsid"
+    }
     std::uint32_t error = ERROR_SUCCESS;
     const auto base = Resolve(hKey, error);
     std::vector<std::string> parts;
@@ -330,6 +342,9 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
         return ERROR_SUCCESS;
     }
     KeyPlace place{base->hive, base->file, Joined(base->path, parts), 0, false};
+    if (place.path.size() > HiveMaxDepth(place.hive)) {
+        return ERROR_INVALID_PARAMETER; // deeper than Windows keeps a key
+    }
     if ((error = GrantAccess(place.file, samDesired, place.access)) != ERROR_SUCCESS) {
         return static_cast<LSTATUS>(error);
     }
@@ -351,9 +366,17 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
                 return missing;
             }
             RegistryKey* key = &hive.Root();
-            for (const std::string& name : place.path) {
-                key = &key->MakeSubkey(name, created);
-                changed = changed || created;
+            std::size_t level = 0;
+            for (RegistryKey* next = nullptr;
+                 level < place.path.size() && (next = key->Subkey(place.path[level])) != nullptr; ++level) {
+                key = next;
+            }
+            if (place.path.size() - level > kMaxNewLevels) {
+                return ERROR_INVALID_PARAMETER;
+            }
+            for (; level < place.path.size(); ++level) {
+                key = &key->MakeSubkey(place.path[level], created);
+                changed = true;
             }
             return ERROR_SUCCESS;
         });
@@ -407,14 +430,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     return ReadKey(hKey, KEY_QUERY_VALUE, [&](const RegistryKey& key, const timespec&) -> std::uint32_t {
         const RegistryValue* value = key.Value(name);
         if (value == nullptr) {
-            // Type and size read as none, as Wine gives them.
-            if (lpType != nullptr) {
-                *lpType = REG_NONE;
-            }
-            if (lpcbData != nullptr) {
-                *lpcbData = 0;
-            }
-            return ERROR_FILE_NOT_FOUND;
+            return ERROR_FILE_NOT_FOUND; // type and size as they were
         }
         return CopyValue(*value, lpType, lpData, lpcbData);
     });
@@ -477,10 +493,9 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
             return ERROR_NO_MORE_ITEMS;
         }
         const RegistryValue& value = key.ValueAt(dwIndex);
-        if (lpData != nullptr && *lpcbData < value.data.size()) {
-            return CopyValue(value, lpType, lpData, lpcbData);
-        }
-        if (*lpcchValueName <= value.name.size()) {
+        if (*lpcchValueName <= value.name.size() || (lpData != nullptr && *lpcbData < value.data.size())) {
+            // Neither name nor data, but the type and the size of the data.
+            CopyValue(value, lpType, nullptr, lpcbData);
             return ERROR_MORE_DATA;
         }
         std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);

@@ -179,7 +179,12 @@ CachedHive* Load(Cache& cache, Hive hive, const std::string& path, std::uint32_t
     }
     const bool racy = ChangedInTickOf(st, readStart);
     if (!(same && entry.identity == FileIdentity(st) && bytes == entry.bytes)) {
-        entry.hive = RegistryHive::FromText(bytes, HiveRootName(hive), folding);
+        entry.hive = RegistryHive::FromText(bytes, HiveRootName(hive), folding, HiveMaxDepth(hive));
+        if (!entry.hive) {
+            Forget(cache, path);
+            error = ERROR_BADDB;
+            return nullptr;
+        }
         entry.missing = false;
         entry.identity = FileIdentity(st);
         entry.size = bytes.size();
@@ -220,6 +225,12 @@ const char* HiveRootName(Hive hive)
         break;
     }
     return "HKEY_USERS";
+}
+
+std::size_t HiveMaxDepth(Hive hive)
+{
+    constexpr std::size_t kMaxLevels = 512;
+    return kMaxLevels - (hive == Hive::CurrentUser ? 3 : 2);
 }
 
 std::uint32_t HiveWritable(const std::string& file)

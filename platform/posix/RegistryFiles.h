@@ -29,6 +29,10 @@ enum class Hive { LocalMachine, CurrentUser, Users };
 std::string HiveFile(Hive hive);
 // The root as the hive's file names it ("HKEY_LOCAL_MACHINE").
 const char* HiveRootName(Hive hive);
+// The most levels a key may lie below the hive's root. Windows keeps a key at
+// most 512 levels below \REGISTRY, whose hives start at \REGISTRY\MACHINE,
+// \REGISTRY\USER and \REGISTRY\USER\<user's SID>.
+std::size_t HiveMaxDepth(Hive hive);
 
 // written: the file's modification time (zero for a missing file).
 using HiveReader = std::function<std::uint32_t(const RegistryHive& hive, const timespec& written)>;
@@ -36,14 +40,16 @@ using HiveReader = std::function<std::uint32_t(const RegistryHive& hive, const t
 using HiveEditor = std::function<std::uint32_t(RegistryHive& hive, bool& changed)>;
 
 // Calls read with the hive as the file holds it now. Returns read's result,
-// or the Win32 code of a failure to read the file (5: not readable).
+// or the Win32 code of a failure to read the file (5: not readable; 1009,
+// ERROR_BADDB: a key deeper than HiveMaxDepth).
 std::uint32_t ReadHive(Hive hive, const std::string& file, const HiveReader& read);
 
 // Calls edit under the registry folder's lock with the hive as the file holds
 // it, and writes the file when edit changed the hive. Returns edit's result,
-// or the Win32 code of the failure: 5 when the process may not write the file
-// or its folder (a file without any write permission is read-only for every
-// user, root too, as a read-only file is on Windows), 112 when the disk is full.
+// or the Win32 code of the failure: those of ReadHive, 5 when the process may
+// not write the file or its folder (a file without any write permission is
+// read-only for every user, root too, as a read-only file is on Windows), 112
+// when the disk is full.
 std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& edit);
 
 // 0 when the process may write the hive's file (or make it), else 5.

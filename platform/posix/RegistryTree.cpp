@@ -309,6 +309,21 @@ RegistryKey::RegistryKey(std::string name, NameFolding folding)
 {
 }
 
+// Frees the keys below one at a time, each emptied of its subkeys first, so a
+// deep tree costs no stack.
+RegistryKey::~RegistryKey()
+{
+    std::vector<std::unique_ptr<RegistryKey>> pending = std::move(subkeys_);
+    while (!pending.empty()) {
+        std::unique_ptr<RegistryKey> key = std::move(pending.back());
+        pending.pop_back();
+        for (auto& subkey : key->subkeys_) {
+            pending.push_back(std::move(subkey));
+        }
+        key->subkeys_.clear();
+    }
+}
+
 std::vector<std::unique_ptr<RegistryKey>>::const_iterator RegistryKey::FindSlot(const std::string& lookup) const
 {
     return std::lower_bound(subkeys_.begin(), subkeys_.end(), lookup,
@@ -416,7 +431,8 @@ const RegistryKey* RegistryHive::Find(const std::vector<std::string>& path) cons
     return key;
 }
 
-std::unique_ptr<RegistryHive> RegistryHive::FromText(std::string_view text, std::string rootName, NameFolding folding)
+std::unique_ptr<RegistryHive> RegistryHive::FromText(std::string_view text, std::string rootName, NameFolding folding,
+                                                     std::size_t maxDepth)
 {
     auto hive = std::make_unique<RegistryHive>(std::move(rootName), folding);
     RegistryKey* current = nullptr;
@@ -446,6 +462,9 @@ std::unique_ptr<RegistryHive> RegistryHive::FromText(std::string_view text, std:
             const std::vector<std::string_view> parts = SplitPath(path);
             if (parts.empty() || !SameAsciiText(parts.front(), hive->rootName_)) {
                 continue;
+            }
+            if (parts.size() - 1 > maxDepth) {
+                return nullptr;
             }
             RegistryKey* key = &hive->root_;
             for (std::size_t i = 1; i < parts.size() && key != nullptr; ++i) {
@@ -516,32 +535,47 @@ std::unique_ptr<RegistryHive> RegistryHive::FromText(std::string_view text, std:
     return hive;
 }
 
-void RegistryHive::WriteKey(const RegistryKey& key, std::string& path, std::string& out) const
-{
-    out += '[';
-    out += path;
-    out += "]\r\n";
-    for (const RegistryValue& value : key.values_) {
-        if (value.line.empty()) {
-            value.line = RegistryValueLine(value);
-        }
-        out += value.line;
-    }
-    out += "\r\n";
-    for (const auto& subkey : key.subkeys_) {
-        const std::size_t length = path.size();
-        path += '\\';
-        path += subkey->name_;
-        WriteKey(*subkey, path, out);
-        path.resize(length);
-    }
-}
-
 void RegistryHive::WriteText(std::string& out) const
 {
     out += "REGEDIT4\r\n\r\n";
+    // Depth first, each key before its subkeys; a frame per key on the way
+    // down, with the length of the path above it.
+    struct Frame {
+        const RegistryKey* key;
+        std::size_t next; // the subkey to write next
+        std::size_t pathLength;
+    };
+    std::vector<Frame> stack;
     std::string path = rootName_;
-    WriteKey(root_, path, out);
+    const RegistryKey* key = &root_;
+    for (;;) {
+        out += '[';
+        out += path;
+        out += "]\r\n";
+        for (const RegistryValue& value : key->values_) {
+            if (value.line.empty()) {
+                value.line = RegistryValueLine(value);
+            }
+            out += value.line;
+        }
+        out += "\r\n";
+        stack.push_back(Frame{key, 0, path.size()});
+        key = nullptr;
+        while (key == nullptr && !stack.empty()) {
+            Frame& top = stack.back();
+            path.resize(top.pathLength);
+            if (top.next < top.key->subkeys_.size()) {
+                key = top.key->subkeys_[top.next++].get();
+                path += '\\';
+                path += key->name_;
+            } else {
+                stack.pop_back();
+            }
+        }
+        if (key == nullptr) {
+            return;
+        }
+    }
 }
 
 } // namespace platform::posix

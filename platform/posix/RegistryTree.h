@@ -18,6 +18,9 @@
 // Names compare without case (see NameFolding). Subkeys are listed in the
 // order Windows keeps them: by name, upper-cased. Values are listed in the
 // order they were first set.
+//
+// No step walks the tree by recursion: a hive file may hold keys of any depth
+// until it is read, and reading refuses one deeper than its limit.
 #pragma once
 
 #include "ProfileText.h" // NameFolding
@@ -45,6 +48,7 @@ public:
     RegistryKey(std::string name, NameFolding folding);
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey();
 
     const std::string& Name() const { return name_; }
 
@@ -82,9 +86,11 @@ public:
     // rootName is the root as the file names it ("HKEY_LOCAL_MACHINE").
     RegistryHive(std::string rootName, NameFolding folding);
 
-    // Reads REGEDIT4 text; sections of other roots are left out.
-    static std::unique_ptr<RegistryHive> FromText(std::string_view text, std::string rootName,
-                                                  NameFolding folding);
+    // Reads REGEDIT4 text; sections of other roots are left out. Returns
+    // nullptr when a section names a key more than maxDepth levels below the
+    // root: such a file was not written by the registry.
+    static std::unique_ptr<RegistryHive> FromText(std::string_view text, std::string rootName, NameFolding folding,
+                                                  std::size_t maxDepth);
     // Appends the hive's REGEDIT4 text (CR LF line ends).
     void WriteText(std::string& out) const;
 
@@ -97,8 +103,6 @@ public:
     const RegistryKey* Find(const std::vector<std::string>& path) const;
 
 private:
-    void WriteKey(const RegistryKey& key, std::string& path, std::string& out) const;
-
     std::string rootName_;
     RegistryKey root_;
 };

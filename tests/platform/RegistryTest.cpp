@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@ using namespace registry_calls;
 using testing_support::RunningUnderWine;
 
 constexpr char kTestRoot[] = "Software\\Korvane\\Test";
+// A test's own key is this many levels below \REGISTRY:
+// \REGISTRY\USER\<SID>\Software\Korvane\Test\<test>.
+constexpr int kTestKeyLevel = 7;
+
+// The path of levels keys, the first named first, the others "d".
+std::string Levels(const std::string& first, int levels)
+{
+    std::string path = first;
+    for (int i = 1; i < levels; ++i) {
+        path += "\\d";
+    }
+    return path;
+}
 
 class Registry : public ::testing::Test {
 protected:
@@ -170,7 +184,9 @@ TEST_F(Registry, SizeQueries)
         {"five", true, 64, ERROR_SUCCESS, REG_BINARY, 5},
         {"empty", true, 0, ERROR_SUCCESS, REG_SZ, 0},
         {"empty", false, 0xdead, ERROR_SUCCESS, REG_SZ, 0},
-        {"missing", true, 64, ERROR_FILE_NOT_FOUND, 0xdead, 0xdead},
+        {"missing", true, 64, ERROR_FILE_NOT_FOUND, 0xdead, 64},
+        // Wine sets the size to 0 when asked for no data.
+        {"missing", false, 0xdead, ERROR_FILE_NOT_FOUND, 0xdead, RunningUnderWine() ? 0 : 0xdead},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.value) + (row.buffer ? " buffer " : " no buffer ") + std::to_string(row.size));
@@ -180,7 +196,8 @@ TEST_F(Registry, SizeQueries)
         EXPECT_EQ(RegQueryValueExA(key, row.value, nullptr, &type, row.buffer ? buffer.data() : nullptr, &size),
                   row.expected);
         if (row.expected == ERROR_FILE_NOT_FOUND) {
-            continue; // what Windows leaves in type and size is not documented
+            EXPECT_EQ(size, row.sizeAfter); // left as it was; what the type gets is not documented
+            continue;
         }
         EXPECT_EQ(type, row.type);
         EXPECT_EQ(size, row.sizeAfter);
@@ -194,6 +211,11 @@ TEST_F(Registry, SizeQueries)
     EXPECT_EQ(type, kUnreadable);
     EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    // One variable for type and size: the size is what the buffer holds.
+    DWORD both = 8;
+    std::fill(data, data + sizeof data, kSentinel);
+    EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &both, data, &both), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(data, data + 6), "12345\xbd");
     EXPECT_EQ(RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
     EXPECT_EQ(RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
     EXPECT_EQ(Get(key, "null data"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string()));
@@ -271,6 +293,98 @@ TEST_F(Registry, EnumerationOrderAndCounts)
     EXPECT_EQ(maxData, 8u); // "yyy" and its NUL as Windows keeps them, in UTF-16
 }
 
+// A name or data that does not fit: ERROR_MORE_DATA, neither name nor data,
+// but the value's type and the size of its data.
+TEST_F(Registry, EnumValueThatDoesNotFit)
+{
+    ASSERT_EQ(Set(key, "abcd", REG_BINARY, "12345"), ERROR_SUCCESS);
+    const struct {
+        DWORD nameSize;
+        bool buffer;
+        DWORD dataSize;
+        LSTATUS expected;
+    } rows[] = {
+        {4, false, 0xdead, ERROR_MORE_DATA},
+        {4, true, 64, ERROR_MORE_DATA},
+        {1, true, 0, ERROR_MORE_DATA},
+        {5, true, 4, ERROR_MORE_DATA},
+        {5, true, 5, ERROR_SUCCESS},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.nameSize) + " " + std::to_string(row.dataSize));
+        char name[8];
+        std::fill(name, name + sizeof name, static_cast<char>(kSentinel));
+        std::vector<BYTE> data(65, kSentinel);
+        DWORD nameSize = row.nameSize;
+        DWORD type = 0xdead;
+        DWORD dataSize = row.dataSize;
+        EXPECT_EQ(RegEnumValueA(key, 0, name, &nameSize, nullptr, &type, row.buffer ? data.data() : nullptr, &dataSize),
+                  row.expected);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(dataSize, 5u);
+        if (row.expected == ERROR_SUCCESS) {
+            EXPECT_EQ(std::string(name, nameSize + 1), std::string("abcd", 5));
+            EXPECT_EQ(std::string(data.begin(), data.begin() + 6), "12345\xbd");
+        }
+    }
+}
+
+// Windows keeps a key at most 512 levels below \REGISTRY and creates at most
+// 32 levels in one call; it refuses more with ERROR_INVALID_PARAMETER.
+TEST_F(Registry, DepthLimits)
+{
+    const bool wine = RunningUnderWine(); // Wine keeps keys at any depth and makes any number of levels at once
+    const LSTATUS refused = wine ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    RegCloseKey(Create(key, "Made"));
+    const struct {
+        const char* first;
+        int levels;
+        LSTATUS expected;
+    } rows[] = {
+        {"Fresh", 32, ERROR_SUCCESS},
+        {"Fresher", 33, ERROR_INVALID_PARAMETER},
+        {"Made", 33, ERROR_SUCCESS},            // 32 of them new
+        {"Fresh", 65, ERROR_INVALID_PARAMETER}, // 33 of them new
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.first) + " " + std::to_string(row.levels));
+        HKEY made = HKEY_USERS;
+        const LSTATUS expected = row.expected == ERROR_INVALID_PARAMETER ? refused : row.expected;
+        EXPECT_EQ(RegCreateKeyExA(key, Levels(row.first, row.levels).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &made, nullptr),
+                  expected);
+        EXPECT_EQ(made == nullptr, expected != ERROR_SUCCESS);
+        RegCloseKey(made);
+    }
+    for (const std::string& notMade : {std::string("Fresher"), Levels("Fresh", 33)}) {
+        HKEY opened = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(key, notMade.c_str(), 0, KEY_READ, &opened),
+                  wine ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        RegCloseKey(opened);
+    }
+
+    // Down to level 512, at most 32 levels at a time; level 513 is refused.
+    HKEY deepest = Create(key, "Deep");
+    for (int level = kTestKeyLevel + 1; level < 512 && deepest != nullptr;) {
+        const int step = std::min(32, 512 - level);
+        HKEY next = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(deepest, Levels("d", step).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next,
+                                  nullptr),
+                  ERROR_SUCCESS)
+            << "level " << level + step;
+        RegCloseKey(deepest);
+        deepest = next;
+        level += step;
+    }
+    ASSERT_EQ(Set(deepest, "v", REG_BINARY, "x"), ERROR_SUCCESS);
+    HKEY tooDeep = HKEY_USERS;
+    EXPECT_EQ(RegCreateKeyExA(deepest, "d", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &tooDeep, nullptr), refused);
+    EXPECT_EQ(tooDeep == nullptr, !wine);
+    EXPECT_EQ(Subkeys(deepest).size(), wine ? 1u : 0u);
+    RegCloseKey(tooDeep);
+    RegCloseKey(deepest);
+}
+
 TEST_F(Registry, DeletesKeysWithoutSubkeysOnly)
 {
     HKEY leaf = nullptr;
@@ -334,6 +448,39 @@ TEST_F(Registry, ClassesRootWritesLandUnderMachineClasses)
     RegCloseKey(machine);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, underMachine.c_str()), ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, KEY_READ, &classes), ERROR_FILE_NOT_FOUND);
+}
+
+// HKEY_CLASSES_ROOT takes a path that starts with "\" ("\clsid" opens CLSID);
+// under the other roots it is a bad path.
+TEST_F(Registry, ClassesRootOpensPathWithLeadingBackslash)
+{
+    const std::string type = ".korvane-slash-" + std::to_string(GetCurrentProcessId());
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(Create(classes, "Sub"));
+    const std::string slashed = "\\" + type;
+    const struct {
+        HKEY root;
+        std::string path;
+        LSTATUS expected;
+    } rows[] = {
+        {HKEY_CLASSES_ROOT, slashed, ERROR_SUCCESS},
+        {HKEY_CLASSES_ROOT, slashed + "\\Sub", ERROR_SUCCESS},
+        {HKEY_LOCAL_MACHINE, "\\Software\\Classes\\" + type, ERROR_BAD_PATHNAME},
+        {HKEY_CURRENT_USER, "\\Software", ERROR_BAD_PATHNAME},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        HKEY opened = HKEY_USERS;
+        EXPECT_EQ(RegOpenKeyExA(row.root, row.path.c_str(), 0, KEY_READ, &opened), row.expected);
+        EXPECT_EQ(opened == nullptr, row.expected != ERROR_SUCCESS);
+        RegCloseKey(opened);
+    }
+    RegCloseKey(classes);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, (type + "\\Sub").c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, type.c_str()), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, HandlesAndTheirAccess)

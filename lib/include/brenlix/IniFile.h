@@ -70,7 +70,8 @@ public:
     std::string GetSectEntries();
     // The section's entries; returns their number and leaves DataArry alone when there are none.
     std::int16_t GetSectEntriesEx(std::vector<IniEntry>& DataArry);
-    // Every section name followed by a NUL, then one more NUL.
+    // Every section name followed by a NUL, then one more NUL ("[]" names none
+    // and is left out); throws Error when the file cannot be read.
     std::string GetSections();
     std::int16_t GetSectionsEx(std::vector<std::string>& DataArry);
     // The value (at most 254 characters), or DefaultStr when the entry is missing.
@@ -88,6 +89,8 @@ public:
     std::int16_t PutInt(const std::string& EntryName, std::int16_t IntValue);
     std::int16_t PutString(const std::string& EntryName, const std::string& StrValue);
     bool PutTF(const std::string& EntryName, std::int16_t IntValue);
+    // Whether GetSections lists the name, letters compared as the profile
+    // functions compare them (ASCII and Latin-1 letters without case).
     bool SectExist(const std::string& SectionName);
     const std::string& FileName() const { return fileName_; }
 

@@ -50,6 +50,15 @@ long long BytesReadByProcess()
     return -1;
 }
 
+// The path of levels keys below first, all named "d".
+std::string Levels(std::string first, int levels)
+{
+    for (int i = 0; i < levels; ++i) {
+        first += "\\d";
+    }
+    return first;
+}
+
 TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
 {
     HKEY key = Create(HKEY_USERS, "Test\\Sub");
@@ -219,6 +228,57 @@ TEST_F(RegistryFile, ReadOnlyHiveRefusesEveryChange)
     EXPECT_EQ(ValueNames(writable), std::vector<std::string>{"v"});
     EXPECT_EQ(Set(writable, "v", REG_SZ, Bytes("after\0", 6)), ERROR_SUCCESS);
     RegCloseKey(writable);
+}
+
+// No key lies deeper than Windows keeps one (510 levels below HKEY_USERS),
+// however deep the path asked for; a hive file holding a deeper one was
+// written by no registry, and every call on its hive fails with ERROR_BADDB.
+TEST_F(RegistryFile, KeysDeeperThanWindowsKeepsAreRefused)
+{
+    HKEY key = HKEY_USERS;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_USERS, Levels("Top", 99999).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(Hive("HKU.reg")));
+
+    const struct {
+        int levels; // below Top, itself one level below the root
+        LSTATUS expected;
+    } rows[] = {
+        {509, ERROR_SUCCESS},
+        {510, ERROR_BADDB},
+        {100000, ERROR_BADDB},
+    };
+    std::filesystem::create_directories(root.Path() + "/registry");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.levels);
+        const std::string hive = "REGEDIT4\r\n\r\n[HKEY_USERS\\Top]\r\n\"v\"=\"top\"\r\n\r\n[HKEY_USERS\\" +
+                                 Levels("Top", row.levels) + "]\r\n\r\n";
+        WriteFile(Hive("HKU.reg"), hive);
+        key = HKEY_USERS;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, "Top", 0, KEY_READ, &key), row.expected);
+        RegCloseKey(key);
+        EXPECT_EQ(RegCreateKeyExA(HKEY_USERS, "Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  row.expected);
+        RegCloseKey(key);
+        if (row.expected != ERROR_SUCCESS) {
+            EXPECT_EQ(ReadFile(Hive("HKU.reg")), hive);
+            continue;
+        }
+        // Written out again whole, each key before its subkeys.
+        std::string expected = "REGEDIT4\r\n\r\n[HKEY_USERS]\r\n\r\n[HKEY_USERS\\Other]\r\n\r\n"
+                               "[HKEY_USERS\\Top]\r\n\"v\"=\"top\"\r\n\r\n";
+        for (int level = 1; level <= row.levels; ++level) {
+            expected += "[HKEY_USERS\\" + Levels("Top", level) + "]\r\n\r\n";
+        }
+        EXPECT_EQ(ReadFile(Hive("HKU.reg")), expected);
+        ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, Levels("Top", row.levels).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+        HKEY deeper = HKEY_USERS;
+        EXPECT_EQ(RegCreateKeyExA(key, "d", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deeper, nullptr),
+                  ERROR_INVALID_PARAMETER);
+        RegCloseKey(key);
+    }
 }
 
 TEST_F(RegistryFile, TwoProcessesWritingOneHiveLoseNothing)
