@@ -1,10 +1,15 @@
 // The registration of an event source: what it leaves in the registry, the
 // marker that makes it happen once, the "Sources" list and the failures.
+#include <brenlix/Error.h>
 #include <brenlix/EventLog.h>
 #include <brenlix/modCommon.h>
 
 #include "EventLogFixture.h"
 #include "RegisterEvntSource.h"
+
+#ifndef _WIN32
+#include "posix/RegistryFaults.h"
+#endif
 
 #include <set>
 
@@ -149,6 +154,65 @@ TEST_F(Registration, TwoProcessesAtOnceLoseNoName)
         }
     }
 }
+
+#ifndef _WIN32
+constexpr std::int32_t kAccessDenied = 5;
+
+// Linux only (the failing call is put in front of the library's by the
+// dynamic linker): the failures a working registry never gives, each with its
+// number, source and whole description, and the marker left unwritten.
+TEST_F(Registration, FailuresOfTheLaterSteps)
+{
+    const std::string under = ", in the registry under " + kApplicationKey + kLeadIn;
+    const struct {
+        const char* function;
+        std::string valueName;
+        int count;
+        std::int32_t number;
+        std::string description;
+    } rows[] = {
+        {"RegSetValueExA", "EventMessageFile", 1, -2147220491,
+         "Could not SET the EventMessageFile value for the key, " + Name() + under},
+        {"RegSetValueExA", "TypesSupported", 1, -2147220490,
+         "Could not SET the TypesSupported value for the key, " + Name() + under},
+        {"RegSetValueExA", "Sources", 1, -2147220491,
+         "Could not SET the Sources value for the key, " + kApplicationKey + ", in the registry" + kLeadIn},
+        {"RegCloseKey", "", 2, -2147220489, "Could not CLOSE the key, " + Name() + under}, // the source key
+        {"RegCloseKey", "", 3, -2147220489, "Could not CLOSE the key, " + Name() + under}, // the last one
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.function) + " " + row.valueName + " " + std::to_string(row.count));
+        SetSources("A\0\0"s);
+        RegisterEvntSource registration;
+        {
+            const registry_faults::ScopedFault fault(row.function, row.valueName, row.count, kAccessDenied);
+            EXPECT_FALSE(Register(registration));
+        }
+        EXPECT_EQ(registration.LastRegErrNum, row.number);
+        EXPECT_EQ(registration.LastRegErrSource, kSource);
+        EXPECT_EQ(registration.LastRegErrDescription, row.description + brenlix::SystemErrorText(5));
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+    }
+    // Through the class: a failed registration is no error, and no marker.
+    {
+        const registry_faults::ScopedFault fault("RegSetValueExA", "TypesSupported", 1, kAccessDenied);
+        EventLog log;
+        EXPECT_NO_THROW(log.ApplicationName(Name()));
+    }
+    EXPECT_FALSE(Marker());
+}
+
+// A failed write of the marker is the registry class's failure, raised to
+// whoever assigned the name.
+TEST_F(Registration, AMarkerThatCannotBeWrittenRaises)
+{
+    const registry_faults::ScopedFault fault("RegSetValueExA", Name(), 1, kAccessDenied);
+    EventLog log;
+    EXPECT_THROW(log.ApplicationName(Name()), brenlix::Error);
+    EXPECT_EQ(log.ApplicationName(), Name());
+    EXPECT_FALSE(Marker());
+}
+#endif
 
 TEST_F(Registration, MessageFileFolderGetsOneSeparator)
 {

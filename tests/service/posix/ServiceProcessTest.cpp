@@ -2,11 +2,13 @@
 // the service database, that a started service is a process of its own that
 // outlives its starter, that a process id reused by another process is not
 // taken for the service, and which accounts a service may run as.
+#include <brenlix/Error.h>
 #include <brenlix/ServiceManager.h>
 #include <brenlix/modCommon.h>
 #include <platform/Files.h>
 
 #include "../ServiceTestSupport.h"
+#include "posix/RegistryFaults.h"
 
 #include <csignal>
 #include <filesystem>
@@ -91,6 +93,21 @@ TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
     ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
+}
+
+// A description that cannot be written is the registry class's failure: it
+// reaches the caller, and the service stays installed and is not started.
+TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
+{
+    ServiceManager manager = Manager();
+    manager.ServiceDescription("Nightly work");
+    {
+        const registry_faults::ScopedFault fault("RegSetValueExA", "Description", 1, ERROR_ACCESS_DENIED);
+        EXPECT_THROW(manager.InstallService(true), brenlix::Error);
+    }
+    EXPECT_TRUE(manager.IsServiceInstalled());
+    EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_FALSE(testing_support::FileExists(log)) << "never started";
 }
 
 TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
