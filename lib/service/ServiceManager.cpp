@@ -125,12 +125,17 @@ bool ServiceManager::RequestAndWait(const std::string* computer, bool start, boo
     });
 }
 
+// A start that fails by an exception is only false; a stop says why.
 bool ServiceManager::StartOrStop(const std::string* computer, bool start, bool wait)
 {
     try {
         return RequestAndWait(computer, start, wait);
     } catch (const std::exception& error) {
-        serviceLastError_ = error.what();
+        if (!start) {
+            serviceLastError_ = error.what();
+        }
+        return false;
+    } catch (...) {
         return false;
     }
 }

@@ -430,7 +430,12 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     return ReadKey(hKey, KEY_QUERY_VALUE, [&](const RegistryKey& key, const timespec&) -> std::uint32_t {
         const RegistryValue* value = key.Value(name);
         if (value == nullptr) {
-            return ERROR_FILE_NOT_FOUND; // type and size as they were
+            // As Windows NT does: a size query gets 0; with a buffer the size
+            // (and always the type) stays as it was.
+            if (lpData == nullptr && lpcbData != nullptr) {
+                *lpcbData = 0;
+            }
+            return ERROR_FILE_NOT_FOUND;
         }
         return CopyValue(*value, lpType, lpData, lpcbData);
     });

@@ -261,6 +261,9 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD 
     if (lpServiceName == nullptr) {
         return Fail(ERROR_INVALID_ADDRESS, SC_HANDLE{});
     }
+    if (*lpServiceName == '\0') {
+        return Fail(ERROR_INVALID_NAME, SC_HANDLE{}); // as Windows: no service has no name
+    }
     ServiceConfig config;
     DWORD error = ReadServiceConfig(lpServiceName, config);
     if (error == ERROR_SUCCESS && SettleDeletion(config)) {

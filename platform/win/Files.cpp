@@ -256,7 +256,7 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
     const std::size_t separator = destination.find_last_of("\\/");
     std::string folder = separator == std::string::npos ? std::string(".") : destination.substr(0, separator + 1);
     if (separator == std::string::npos && destination.size() >= 2 && destination[1] == ':') {
-        folder = destination.substr(0, 2); // "D:name": the drive's current folder
+        folder = destination.substr(0, 2) + "."; // "D:name": the drive's current folder
     }
     char temp[MAX_PATH];
     if (GetTempFileNameA(folder.c_str(), "dmw", 0, temp) == 0) {

@@ -448,6 +448,10 @@ TEST_F(IniFileTest, Exists)
 {
     WriteFile(dir_.File("job.ini"), "x");
     WriteFile(dir_.File(".skjult.ini"), "x");
+#ifdef _WIN32
+    // Hidden by its attribute on Windows (Wine and Linux take the dot).
+    SetFileAttributesA(dir_.File(".skjult.ini").c_str(), FILE_ATTRIBUTE_HIDDEN);
+#endif
     std::filesystem::create_directory(dir_.File("sub.d"));
     WriteFile(dir_.File("sub.d") + kSep + "job.ini", "x");
     // Relative names from inside the folder, so that a "." in the folder's

@@ -269,6 +269,10 @@ TEST_F(ServiceManagerTest, RemovingAMissingServiceFails)
     ServiceManager manager = Manager();
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(manager.ServiceLastError(), "Service not installed");
+    // Any other reason the service cannot be looked up keeps the system's text.
+    manager.ServiceShortName("");
+    EXPECT_FALSE(manager.RemoveService());
+    EXPECT_EQ(manager.ServiceLastError(), SystemErrorText(ERROR_INVALID_NAME));
 }
 
 TEST_F(ServiceManagerTest, RemovesARunningService)
