@@ -128,6 +128,15 @@ std::string StampIn(std::string_view name, const std::vector<std::string>& piece
     return ParseStamp(stamp) ? std::string(stamp) : std::string();
 }
 
+// What the folder is asked for: the text before the first stamp and "*", so
+// that the system hands out only likely names; each is matched again here.
+// (Nothing after the "*": Windows reads "*." and what follows by rules of its
+// own, which could leave out a file of the pattern.)
+std::string SearchPattern(const std::vector<std::string>& pieces)
+{
+    return pieces.front().find_first_of("*?") == std::string::npos ? pieces.front() + "*" : "*";
+}
+
 [[noreturn]] void Refuse(const std::string& key, const std::string& path, const char* reason)
 {
     throw brenlix::Error(kErrorInvalidJobValue, "Dunmarrow",
@@ -185,7 +194,7 @@ void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now
     std::vector<std::pair<std::string, std::string>> found; // name and stamp of each matching file
     WIN32_FIND_DATAA data{};
     SetLastError(0);
-    const HANDLE first = FindFirstFileA(platform::ToAnsi(files.folder + "*").c_str(), &data);
+    const HANDLE first = FindFirstFileA(platform::ToAnsi(files.folder + SearchPattern(pieces)).c_str(), &data);
     CaptureLastDllError();
     if (first == INVALID_HANDLE_VALUE) {
         if (LastDllError() == ERROR_FILE_NOT_FOUND) {
