@@ -174,7 +174,7 @@ TEST_F(DeleteExpired, OnlyOldFilesOfThePattern)
         {"Salg.bak", false},                  // no stamp
         {"Salg_20261101-000000.bak.tmp", false},
         {"Salg_20261101-000000.BAK", false},
-        {"salg_20261101-000000.bak", false},
+        {"salg_20261102-000000.bak", false}, // names compare case for case (another stamp: Windows has one file for names that differ only in case)
         {"Salg_2026110-1000000.bak", false},
         {"Salg_20261301-000000.bak", false}, // month 13
         {"Salg_20230229-000000.bak", false}, // no such day
