@@ -2,10 +2,15 @@
 
 #include "FileSystem.h"
 #include "Program.h"
+#include "Retention.h"
 #include "modShell.h"
 
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
+#include <platform/Clock.h>
+#include <platform/Files.h>
+
+#include <vector>
 
 
 namespace dunmarrow {
@@ -88,33 +93,84 @@ bool OrvBackUP::Connect()
     Diagnose(brenlix::EVENTLOG_WARNING_TYPE, EventNoConnection,
              "no connection to server \"" + serverName_ + "\": " + std::to_string(error.Number()) + " " +
                  error.Description());
+    ReportFailure(error);
     return false;
+}
+
+void OrvBackUP::ReportFailure(const brenlix::Error& error) const
+{
+    if (EventLogWanted(keys_.eventLog)) {
+        Diagnose(brenlix::EVENTLOG_ERROR_TYPE, EventJobFailed,
+                 "the job \"" + jobName_ + "\" failed: " + std::to_string(error.Number()) + " " +
+                     error.Description());
+    }
 }
 
 bool OrvBackUP::StartBackUP()
 {
+    const platform::LocalDateTime started = platform::CurrentClock().Now();
     Log("Starter backup af " + databaseName_ + " på " + serverName_, LogFileTypeInformation);
     if (!Connect()) {
         Log("Kan ikke få forbindelse til server " + serverName_, LogFileTypeWarning);
         return false;
     }
     try {
+        const JobOptions options = ReadJobOptions(keys_);
+        const std::string stamp = StampOf(started);
+        const std::string copy2 = WithStamp(copy2_, stamp);
         backup_ = provider_.CreateBackup();
         backup_->Database(databaseName_);
         // The copy reads the file from the same path the server wrote it to.
-        const std::string path = BackupFilePath(backupfile_);
+        const std::string rawPath = BackupFilePath(backupfile_);
+        const std::string path = WithStamp(rawPath, stamp);
+        std::vector<StampedFiles> expiring;
+        if (options.keepDays != 0) {
+            expiring.push_back(StampedFilesOf("Backupfile", rawPath));
+            if (!copy2_.empty()) {
+                const bool intoFolder = platform::IsPathSeparator(copy2_.back());
+                expiring.push_back(
+                    StampedFilesOf("MakeCopy2", intoFolder ? copy2_ + expiring.front().namePattern : copy2_));
+            }
+        }
         backup_->Files(FileListOf(path));
         backup_->Initialize(true);
+        if (options.action != sql::BackupAction::Database) {
+            backup_->Action(options.action);
+        }
+        if (options.checksum) {
+            backup_->Checksum(true);
+        }
+        if (options.compress) {
+            backup_->Compression(true);
+        }
+        if (options.copyOnly) {
+            backup_->CopyOnly(true);
+        }
         backup_->SQLBackup(*server_);
-        backup_.reset();
-        server_.reset();
+        if (!options.verify) {
+            backup_.reset();
+            server_.reset();
+        }
         Pause(kSettleMilliseconds);
         Log("Backup Færdig. ", LogFileTypeInformation);
 
-        if (!copy2_.empty()) {
-            Log("Starter kopiering af backup fil til " + copy2_ + ".", LogFileTypeInformation);
-            CopyFile(path, copy2_);
+        if (options.verify) {
+            // On the same connection, before anything is copied.
+            Log("Starter verificering af backup fil.", LogFileTypeInformation);
+            backup_->SQLVerify(*server_);
+            backup_.reset();
+            server_.reset();
+            Log("Verificering Færdig. ", LogFileTypeInformation);
+        }
+        if (!copy2.empty()) {
+            Log("Starter kopiering af backup fil til " + copy2 + ".", LogFileTypeInformation);
+            CopyFile(path, copy2);
             Log("Slut kopiering af backup fil. ", LogFileTypeInformation);
+        }
+        for (const StampedFiles& files : expiring) {
+            DeleteExpired(files, started, options.keepDays, [](const std::string& file) {
+                Log("Sletter gammel backup fil " + file, LogFileTypeInformation);
+            });
         }
         RunCommand(runShell_);
         RunCommand(runShell2_);
@@ -123,6 +179,7 @@ bool OrvBackUP::StartBackUP()
         const brenlix::Error error = AsError(std::current_exception());
         Log("Fejl opstod i StartBackup", LogFileTypeError);
         Log(ErrorReport(error), LogFileTypeError);
+        ReportFailure(error);
         return false;
     }
 }

@@ -1,9 +1,13 @@
 // One backup job: connect to a SQL Server with the integrated login, back a
-// database up to a file, optionally copy the file and run up to two commands,
-// logging every step to the program log.
+// database up to a file, optionally verify and copy the file, delete stamped
+// files of earlier runs, and run up to two commands, logging every step to
+// the program log.
 #pragma once
 
+#include "JobOptions.h"
 #include "sql/SqlDmo.h"
+
+#include <brenlix/Error.h>
 
 #include <cstdint>
 #include <memory>
@@ -31,6 +35,15 @@ public:
     const std::string& Copy2() const { return copy2_; }
     void Copy2(const std::string& value) { copy2_ = value; }
 
+    // The job's section name, which a failure event names.
+    const std::string& JobName() const { return jobName_; }
+    void JobName(const std::string& value) { jobName_ = value; }
+    // The optional keys as the job file gives them (see JobOptions.h); they
+    // are read when the job runs, and a value that is not accepted takes the
+    // error path once connected.
+    const JobKeys& Options() const { return keys_; }
+    void Options(const JobKeys& value) { keys_ = value; }
+
     // True when the job ran to its end (a command that could not be started
     // does not change that); false, after logging why, when the connection
     // failed or an error stopped the job.
@@ -39,6 +52,7 @@ public:
 private:
     bool Connect();
     void RunCommand(const std::string& commandLine);
+    void ReportFailure(const brenlix::Error& error) const;
 
     sql::Provider& provider_;
     std::unique_ptr<sql::Backup> backup_;
@@ -50,6 +64,8 @@ private:
     std::string runShell_;
     std::string runShell2_;
     std::int32_t waitShell_ = 0;
+    std::string jobName_;
+    JobKeys keys_;
 };
 
 // The path the server writes to: Backupfile without its enclosing double

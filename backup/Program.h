@@ -35,6 +35,7 @@ void CaptureLastDllError();
 enum DiagnosticEvent : std::int32_t {
     EventNoConnection = 1, // a warning: a job could not connect to its server
     EventRunEndedEarly = 2, // an error: the run ended before its job list did
+    EventJobFailed = 3, // an error: a job with EventLog switched on failed
 };
 void Diagnose(brenlix::EventLogTypes type, DiagnosticEvent id, const std::string& reason);
 

@@ -220,6 +220,16 @@ int Main(sql::Provider& provider, const std::string& folder)
             if (!job->RunShell().empty()) {
                 job->WaitShell(WaitShellMilliseconds(reader.GetString("MaxWaitShell", "30")));
             }
+            job->JobName(name);
+            JobKeys keys;
+            keys.type = reader.GetString("Type", "");
+            keys.checksum = reader.GetString("Checksum", "");
+            keys.compress = reader.GetString("Compress", "");
+            keys.copyOnly = reader.GetString("CopyOnly", "");
+            keys.verify = reader.GetString("Verify", "");
+            keys.keepDays = reader.GetString("KeepDays", "");
+            keys.eventLog = reader.GetString("EventLog", "");
+            job->Options(keys);
             if (!job->StartBackUP()) {
                 status = RunSomeJobFailed;
             }

@@ -309,25 +309,42 @@ class OdbcBackup final : public Backup {
 public:
     void Database(const std::string& value) override { database_ = value; }
     void Files(const std::string& value) override { files_ = value; }
-    void Initialize(bool value) override { initialize_ = value; }
+    void Initialize(bool value) override { options_.initialize = value; }
+    void Action(BackupAction value) override { options_.action = value; }
+    void Checksum(bool value) override { options_.checksum = value; }
+    void Compression(bool value) override { options_.compression = value; }
+    void CopyOnly(bool value) override { options_.copyOnly = value; }
 
     // Throws kErrorInvalidArgument for a bad name or file list, or a server
     // object from another provider; kErrorUnexpected when not connected.
     void SQLBackup(SQLServer& server) override
     {
-        const std::string statement = BackupStatement(database_, files_, initialize_);
+        const std::string statement = BackupStatement(database_, files_, options_);
+        Connected(server).Execute(statement);
+    }
+
+    // Throws as SQLBackup; the server's error (3013 after the reason) when a
+    // file does not hold a sound backup.
+    void SQLVerify(SQLServer& server) override
+    {
+        const std::string statement = VerifyStatement(files_, options_.checksum);
+        Connected(server).Execute(statement);
+    }
+
+private:
+    static OdbcServer& Connected(SQLServer& server)
+    {
         auto* odbcServer = dynamic_cast<OdbcServer*>(&server);
         if (odbcServer == nullptr) {
             throw brenlix::Error(kErrorInvalidArgument, kErrorSource,
                                  "The server object was not made by the ODBC provider.");
         }
-        odbcServer->Execute(statement);
+        return *odbcServer;
     }
 
-private:
     std::string database_;
     std::string files_;
-    bool initialize_ = false;
+    BackupOptions options_;
 };
 
 class OdbcProviderImpl final : public Provider {

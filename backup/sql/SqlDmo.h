@@ -17,6 +17,16 @@ public:
     virtual void Connect(const std::string& serverName) = 0;
 };
 
+// What a backup takes, with SQL-DMO's numbers: the whole database, the
+// changes since its last full backup, or the transaction log.
+enum class BackupAction : int {
+    Database = 0,
+    Differential = 1,
+    Log = 3,
+};
+
+// A new backup object backs the whole database up, with no option but those
+// switched on.
 class Backup {
 public:
     virtual ~Backup() = default;
@@ -25,9 +35,22 @@ public:
     virtual void Files(const std::string& value) = 0;
     // True overwrites the backup sets already in the files.
     virtual void Initialize(bool value) = 0;
+    virtual void Action(BackupAction value) = 0;
+    // The server checks the pages' checksums and writes a checksum of the
+    // backup (and a verify checks it).
+    virtual void Checksum(bool value) = 0;
+    // A compressed backup; editions that cannot compress refuse the backup.
+    virtual void Compression(bool value) = 0;
+    // A backup outside the sequence: later differential and log backups do
+    // not build on it.
+    virtual void CopyOnly(bool value) = 0;
     // Runs the backup on the connected server; returns when the server has
     // written the files.
     virtual void SQLBackup(SQLServer& server) = 0;
+    // Has the connected server read the files back and check that they hold
+    // a complete, readable backup (with its checksums when Checksum is on);
+    // raises the server's error when they do not.
+    virtual void SQLVerify(SQLServer& server) = 0;
 };
 
 // Makes the objects; the job owns what it gets.

@@ -101,9 +101,38 @@ void CheckConnectionValue(const char* what, const std::string& value)
                  ", which cannot be passed in an ODBC connection string.");
 }
 
+// "DISK = N'a', DISK = N'b'" for the bracketed list "[a],[b]".
+std::string DiskList(const std::string& files)
+{
+    if (files.find('\0') != std::string::npos) {
+        ThrowInvalid("The backup file list contains a NUL character.");
+    }
+    std::string disks;
+    for (const std::string& path : SplitFileList(files)) {
+        disks += (disks.empty() ? "DISK = N'" : ", DISK = N'") + Doubled(path, '\'') + "'";
+    }
+    return disks;
+}
+
+std::string WithList(const std::vector<const char*>& options)
+{
+    std::string text;
+    for (const char* option : options) {
+        text += (text.empty() ? " WITH " : ", ") + std::string(option);
+    }
+    return text;
+}
+
 } // namespace
 
 std::string BackupStatement(const std::string& database, const std::string& files, bool initialize)
+{
+    BackupOptions options;
+    options.initialize = initialize;
+    return BackupStatement(database, files, options);
+}
+
+std::string BackupStatement(const std::string& database, const std::string& files, const BackupOptions& options)
 {
     if (database.empty()) {
         ThrowInvalid("The database name is empty.");
@@ -111,18 +140,31 @@ std::string BackupStatement(const std::string& database, const std::string& file
     if (database.find('\0') != std::string::npos) {
         ThrowInvalid("The database name contains a NUL character.");
     }
-    if (files.find('\0') != std::string::npos) {
-        ThrowInvalid("The backup file list contains a NUL character.");
+    const bool log = options.action == BackupAction::Log;
+    std::string statement = (log ? "BACKUP LOG [" : "BACKUP DATABASE [") + Doubled(database, ']') + "] TO " +
+                            DiskList(files);
+    std::vector<const char*> with;
+    if (options.action == BackupAction::Differential) {
+        with.push_back("DIFFERENTIAL");
     }
-    std::string statement = "BACKUP DATABASE [" + Doubled(database, ']') + "] TO ";
-    const std::vector<std::string> paths = SplitFileList(files);
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        statement += (i == 0 ? "DISK = N'" : ", DISK = N'") + Doubled(paths[i], '\'') + "'";
+    if (options.initialize) {
+        with.push_back("INIT");
     }
-    if (initialize) {
-        statement += " WITH INIT";
+    if (options.checksum) {
+        with.push_back("CHECKSUM");
     }
-    return statement;
+    if (options.compression) {
+        with.push_back("COMPRESSION");
+    }
+    if (options.copyOnly) {
+        with.push_back("COPY_ONLY");
+    }
+    return statement + WithList(with);
+}
+
+std::string VerifyStatement(const std::string& files, bool checksum)
+{
+    return "RESTORE VERIFYONLY FROM " + DiskList(files) + (checksum ? " WITH CHECKSUM" : "");
 }
 
 std::string ConnectionString(const std::string& driver, const std::string& server, bool integratedLogin)

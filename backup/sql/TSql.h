@@ -2,6 +2,8 @@
 // name or path is ever pasted in raw.
 #pragma once
 
+#include "sql/SqlDmo.h"
+
 #include <cstdint>
 #include <string>
 
@@ -18,6 +20,25 @@ inline constexpr std::int32_t kErrorInvalidArgument = -2147024809;
 // Throws Error kErrorInvalidArgument for an empty database name, a list that
 // is empty or not bracketed, an empty path, or a NUL character.
 std::string BackupStatement(const std::string& database, const std::string& files, bool initialize);
+
+// The switches of one backup; all off is a full backup WITH INIT left out.
+struct BackupOptions {
+    BackupAction action = BackupAction::Database;
+    bool initialize = false;
+    bool checksum = false;
+    bool compression = false;
+    bool copyOnly = false;
+};
+
+// BACKUP DATABASE|LOG [name] TO DISK = N'path'... followed by one WITH list in
+// this order: DIFFERENTIAL, INIT, CHECKSUM, COMPRESSION, COPY_ONLY (only those
+// switched on). Throws as above.
+std::string BackupStatement(const std::string& database, const std::string& files, const BackupOptions& options);
+
+// RESTORE VERIFYONLY FROM DISK = N'path'[, DISK = N'path'...] [WITH CHECKSUM],
+// files as for BackupStatement. Throws Error kErrorInvalidArgument for a list
+// that is empty or not bracketed, an empty path, or a NUL character.
+std::string VerifyStatement(const std::string& files, bool checksum);
 
 // Driver={driver};Server={server};[Trusted_Connection=Yes;][TDS_Version=7.4;]
 // TDS_Version is added for FreeTDS, whose automatic mode falls back to an old

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using testing_support::At;
@@ -173,6 +175,64 @@ TEST_F(MainTest, MaxWaitShellIsNotReadWithoutACommand)
                   "\r\nMaxWaitShell=2147484\r\n"),
               dunmarrow::RunAllJobsDone);
     EXPECT_EQ(Log().back(), kEnd);
+}
+
+// A job file of the keys a job always had: the same calls, the same log,
+// byte for byte, and no file beyond the backup and its copy.
+TEST_F(MainTest, AJobWithoutTheOptionalKeysRunsAsItAlwaysDid)
+{
+    const TempDir copies;
+    EXPECT_EQ(Run("[Backups]\r\nA\r\n[A]\r\nServer=PROD01\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("Salg.bak") +
+                  "\r\nMakeCopy2=" + copies.File("kopi.bak") + "\r\n"),
+              dunmarrow::RunAllJobsDone);
+    EXPECT_EQ(script_.calls, (std::vector<std::string>{"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)",
+                                                       "CreateBackup()", "Database(Salg)",
+                                                       "Files([" + dir_.File("Salg.bak") + "])", "Initialize(1)",
+                                                       "SQLBackup()"}));
+    // The same lines written by a log of their own at the same moments.
+    const TempDir expected;
+    brenlix::FileLog reference;
+    reference.LogFile(expected.File("Dunmarrow.log"));
+    ManualClock clock(At(2026, 12, 6, 2, 0, 0));
+    const platform::ScopedClock scoped(clock);
+    for (const auto& [message, type] : std::vector<std::pair<std::string, std::int32_t>>{
+             {"Starter Dunmarrow", 0}, {"Indlæser og starter Backup", 0}, {"Starter backup af Salg på PROD01", 0}}) {
+        reference.WriteToLog(message, 0, type);
+    }
+    clock.Advance(1000);
+    for (const std::string& message : std::vector<std::string>{
+             "Backup Færdig. ", "Starter kopiering af backup fil til " + copies.File("kopi.bak") + ".",
+             "Slut kopiering af backup fil. ", "Indlæser og starter Backup Slut"}) {
+        reference.WriteToLog(message, 0, 0);
+    }
+    EXPECT_EQ(ReadFile(dir_.File("Dunmarrow.log")), ReadFile(expected.File("Dunmarrow.log")));
+    EXPECT_EQ(ReadFile(copies.File("kopi.bak")), "backup of the database");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(dir_.Path()))) {
+        ++files;
+    }
+    EXPECT_EQ(files, 3u); // the job file, the log and the backup
+    EXPECT_TRUE(diagnostics_.events.empty());
+}
+
+// Each optional key is read from the job's own section.
+TEST_F(MainTest, TheOptionalKeysComeFromTheJobsSection)
+{
+    script_.failing = {"SQLVerify"};
+    EXPECT_EQ(Run("[Backups]\r\nLogs\r\nPlain\r\n"
+                  "[Logs]\r\nServer=S\r\nDatabase=D\r\nBackupfile=" + dir_.File("D_{stamp}.trn") +
+                  "\r\nType=log\r\nChecksum=Ja\r\nCompress=1\r\nCopyOnly=yes\r\nVerify=1\r\nKeepDays=2\r\nEventLog=1\r\n"
+                  "[Plain]\r\nServer=S\r\nDatabase=E\r\nBackupfile=" + dir_.File("E.bak") + "\r\n"),
+              dunmarrow::RunSomeJobFailed);
+    const std::vector<std::string> connected = {"CreateSQLServer()", "LoginSecure(1)", "Connect(S)", "CreateBackup()"};
+    std::vector<std::string> calls = connected;
+    calls.insert(calls.end(), {"Database(D)", "Files([" + dir_.File("D_20261206-020000.trn") + "])", "Initialize(1)",
+                               "Action(3)", "Checksum(1)", "Compression(1)", "CopyOnly(1)", "SQLBackup()", "SQLVerify()"});
+    calls.insert(calls.end(), connected.begin(), connected.end());
+    calls.insert(calls.end(), {"Database(E)", "Files([" + dir_.File("E.bak") + "])", "Initialize(1)", "SQLBackup()"});
+    EXPECT_EQ(script_.calls, calls);
+    EXPECT_EQ(diagnostics_.events,
+              std::vector<std::string>{"1 3 the job \"Logs\" failed: 3201 Cannot open backup device. SQLVerify failed."});
 }
 
 } // namespace

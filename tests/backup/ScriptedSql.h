@@ -30,6 +30,9 @@ struct RecordedDiagnostics {
 struct Script {
     std::vector<std::string> calls;
     std::set<std::string> failing;
+    // Changes the backup file right after the backup wrote it, as a failing
+    // disk would; SQLVerify then finds the damage.
+    bool damageAfterBackup = false;
 
     void Step(const std::string& call)
     {
@@ -61,19 +64,46 @@ public:
         files_ = value;
     }
     void Initialize(bool value) override { script_.Step("Initialize(" + std::to_string(value) + ")"); }
+    void Action(dunmarrow::sql::BackupAction value) override
+    {
+        script_.Step("Action(" + std::to_string(static_cast<int>(value)) + ")");
+    }
+    void Checksum(bool value) override { script_.Step("Checksum(" + std::to_string(value) + ")"); }
+    void Compression(bool value) override { script_.Step("Compression(" + std::to_string(value) + ")"); }
+    void CopyOnly(bool value) override { script_.Step("CopyOnly(" + std::to_string(value) + ")"); }
     void SQLBackup(dunmarrow::sql::SQLServer&) override
     {
         script_.Step("SQLBackup()");
-        // One file, "[path]" with each "]" of the path doubled.
+        testing_support::WriteFile(Path(), kWritten);
+        if (script_.damageAfterBackup) {
+            testing_support::WriteFile(Path(), std::string(kWritten) + "!");
+        }
+    }
+    // Reads the file back as a server would, and fails as SQL Server does on
+    // a changed backup set.
+    void SQLVerify(dunmarrow::sql::SQLServer&) override
+    {
+        script_.Step("SQLVerify()");
+        if (testing_support::ReadFile(Path()) != kWritten) {
+            throw brenlix::Error(3189, "test",
+                                 "Damage to the backup set was detected. VERIFY DATABASE is terminating abnormally.");
+        }
+    }
+
+    static constexpr char kWritten[] = "backup of the database";
+
+private:
+    // The one file, "[path]" with each "]" of the path doubled.
+    std::string Path() const
+    {
         std::string path;
         for (std::size_t i = 1; i + 1 < files_.size(); ++i) {
             path += files_[i];
             i += files_[i] == ']' ? 1 : 0;
         }
-        testing_support::WriteFile(path, "backup of the database");
+        return path;
     }
 
-private:
     Script& script_;
     std::string files_;
 };

@@ -87,6 +87,41 @@ TEST(BackupStatement, RefusesBadInput)
     }
 }
 
+// Each switch alone and together, in the one WITH list SQL Server takes.
+TEST(BackupStatement, KindsAndSwitches)
+{
+    const BackupAction full = BackupAction::Database;
+    const BackupAction diff = BackupAction::Differential;
+    const BackupAction log = BackupAction::Log;
+    struct Row {
+        BackupOptions options; // action, initialize, checksum, compression, copyOnly
+        std::string expected;
+    };
+    const std::string to = " TO DISK = N'D:\\B\\it''s.bak'";
+    const Row rows[] = {
+        {{full, true, false, false, false}, "BACKUP DATABASE [S]]x]" + to + " WITH INIT"},
+        {{diff, true, false, false, false}, "BACKUP DATABASE [S]]x]" + to + " WITH DIFFERENTIAL, INIT"},
+        {{log, true, false, false, false}, "BACKUP LOG [S]]x]" + to + " WITH INIT"},
+        {{full, true, true, false, false}, "BACKUP DATABASE [S]]x]" + to + " WITH INIT, CHECKSUM"},
+        {{full, true, false, true, false}, "BACKUP DATABASE [S]]x]" + to + " WITH INIT, COMPRESSION"},
+        {{full, true, false, false, true}, "BACKUP DATABASE [S]]x]" + to + " WITH INIT, COPY_ONLY"},
+        {{diff, true, true, true, false}, "BACKUP DATABASE [S]]x]" + to + " WITH DIFFERENTIAL, INIT, CHECKSUM, COMPRESSION"},
+        {{log, true, true, true, true}, "BACKUP LOG [S]]x]" + to + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
+        {{diff, false, false, false, true}, "BACKUP DATABASE [S]]x]" + to + " WITH DIFFERENTIAL, COPY_ONLY"},
+        {{log, false, true, false, false}, "BACKUP LOG [S]]x]" + to + " WITH CHECKSUM"},
+        {{log, false, false, false, false}, "BACKUP LOG [S]]x]" + to},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(BackupStatement("S]x", "[D:\\B\\it's.bak]", row.options), row.expected);
+    }
+    EXPECT_EQ(VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'");
+    EXPECT_EQ(VerifyStatement("[a]]b.bak],[c.bak]", true),
+              "RESTORE VERIFYONLY FROM DISK = N'a]b.bak', DISK = N'c.bak' WITH CHECKSUM");
+    for (const std::string& files : {""s, "a.bak"s, "[]"s, "[a\0]"s}) {
+        ExpectInvalid([&] { return VerifyStatement(files, true); }, "", "verify files=" + files);
+    }
+}
+
 TEST(ConnectionString, BracesValuesAndPicksOptions)
 {
     struct Row {

@@ -187,6 +187,114 @@ TEST_F(EndpointRun, BracketsInAPathReachTheServerAsTyped)
     EXPECT_EQ(made, 8u);
 }
 
+// The optional keys the whole way: a nightly full backup with checksum,
+// verify, a stamped name and retention; a differential and two log backups;
+// a database in the simple recovery model, a server that cannot compress, and
+// a backup changed on disk before its verify.
+TEST_F(EndpointRun, BackupKindsVerifyAndRetention)
+{
+    const std::string server = endpoint_.Server("accept");
+    fs::create_directory(FromUtf8(dir_.File("kopi")));
+    const std::string copies = Folder("kopi");
+    for (const std::string name : {"Nat_20000101-000000.bak", "Nat.bak", "Lager_20000101-000000.bak"}) {
+        testing_support::WriteFile(dir_.File(name), "old");
+        testing_support::WriteFile(copies + name, "old");
+    }
+    endpoint_.Settings("Simpel", {"recovery simple"});
+    endpoint_.Settings("Presset", {"compression refused"});
+    endpoint_.Reply("Skadet", {"write", "damage", "info 3014 BACKUP DATABASE successfully processed 329 pages."});
+    const auto job = [&](const std::string& name, const std::string& file, const std::string& keys) {
+        return "[" + name + "]\r\nServer=" + server + "\r\nDatabase=" + name + "\r\nBackupfile=" + dir_.File(file) +
+               "\r\n" + keys;
+    };
+    JobFile("[Backups]\r\nNat\r\nDiff\r\nLog\r\nSimpel\r\nPresset\r\nSkadet\r\n" +
+            job("Nat", "Nat_{stamp}.bak",
+                "MakeCopy2=" + copies + "\r\nChecksum=1\r\nVerify=1\r\nKeepDays=14\r\n") +
+            job("Diff", "Diff.bak", "Type=Diff\r\n") + job("Log", "Log.trn", "Type=LOG\r\nCopyOnly=1\r\n") +
+            job("Simpel", "Simpel.trn", "Type=Log\r\nEventLog=1\r\n") +
+            job("Presset", "Presset.bak", "Compress=1\r\n") +
+            job("Skadet", "Skadet.bak", "Verify=1\r\nMakeCopy2=" + copies + "\r\n"));
+
+    EXPECT_EQ(Run(), 1u);
+    // This run's file: the one new name of the pattern.
+    std::string made;
+    for (const auto& entry : fs::directory_iterator(FromUtf8(dir_.Path()))) {
+        const std::u8string name = entry.path().filename().u8string();
+        const std::string text(name.begin(), name.end());
+        if (text.rfind("Nat_", 0) == 0 && text != "Nat_20000101-000000.bak") {
+            made = text;
+        }
+    }
+    ASSERT_EQ(made.size(), std::string("Nat_YYYYMMDD-HHMMSS.bak").size()) << made;
+    const std::string path = dir_.File(made);
+    const std::string tail = " [FreeTDS][SQL Server]";
+    EXPECT_EQ(Log(), (std::vector<std::string>{
+                         "INFORMATION|Starter Dunmarrow",
+                         "INFORMATION|Indlæser og starter Backup",
+                         "INFORMATION|Starter backup af Nat på " + server,
+                         "INFORMATION|Backup Færdig. ",
+                         "INFORMATION|Starter verificering af backup fil.",
+                         "INFORMATION|Verificering Færdig. ",
+                         "INFORMATION|Starter kopiering af backup fil til " + copies + ".",
+                         "INFORMATION|Slut kopiering af backup fil. ",
+                         "INFORMATION|Sletter gammel backup fil " + dir_.File("Nat_20000101-000000.bak"),
+                         "INFORMATION|Sletter gammel backup fil " + copies + "Nat_20000101-000000.bak",
+                         "INFORMATION|Starter backup af Diff på " + server,
+                         "INFORMATION|Backup Færdig. ",
+                         "INFORMATION|Starter backup af Log på " + server,
+                         "INFORMATION|Backup Færdig. ",
+                         "INFORMATION|Starter backup af Simpel på " + server,
+                         "ERROR|Fejl opstod i StartBackup",
+                         "ERROR|Fejl repporteret : 4208 [FreeTDS][SQL Server]The statement BACKUP LOG is not allowed "
+                         "while the recovery model is SIMPLE. Use BACKUP DATABASE or change the recovery model using "
+                         "ALTER DATABASE." + tail + "BACKUP LOG is terminating abnormally. (0)",
+                         "INFORMATION|Starter backup af Presset på " + server,
+                         "ERROR|Fejl opstod i StartBackup",
+                         "ERROR|Fejl repporteret : 1844 [FreeTDS][SQL Server]BACKUP DATABASE WITH COMPRESSION is not "
+                         "supported on Express Edition (64-bit)." + tail + "BACKUP DATABASE is terminating abnormally. (0)",
+                         "INFORMATION|Starter backup af Skadet på " + server,
+                         "INFORMATION|Backup Færdig. ",
+                         "INFORMATION|Starter verificering af backup fil.",
+                         "ERROR|Fejl opstod i StartBackup",
+                         "ERROR|Fejl repporteret : 3241 [FreeTDS][SQL Server]The media family on device '" +
+                             dir_.File("Skadet.bak") + "' is incorrectly formed. SQL Server cannot process this media "
+                             "family." + tail + "VERIFY DATABASE is terminating abnormally. (0)",
+                         "INFORMATION|Indlæser og starter Backup Slut",
+                     }));
+    const std::string to = "' WITH INIT";
+    EXPECT_EQ(endpoint_.Batches("accept"),
+              (std::vector<std::string>{
+                  "BACKUP DATABASE [Nat] TO DISK = N'" + path + "' WITH INIT, CHECKSUM",
+                  "RESTORE VERIFYONLY FROM DISK = N'" + path + "' WITH CHECKSUM",
+                  "BACKUP DATABASE [Diff] TO DISK = N'" + dir_.File("Diff.bak") + "' WITH DIFFERENTIAL, INIT",
+                  "BACKUP LOG [Log] TO DISK = N'" + dir_.File("Log.trn") + "' WITH INIT, COPY_ONLY",
+                  "BACKUP LOG [Simpel] TO DISK = N'" + dir_.File("Simpel.trn") + to,
+                  "BACKUP DATABASE [Presset] TO DISK = N'" + dir_.File("Presset.bak") + "' WITH INIT, COMPRESSION",
+                  "BACKUP DATABASE [Skadet] TO DISK = N'" + dir_.File("Skadet.bak") + to,
+                  "RESTORE VERIFYONLY FROM DISK = N'" + dir_.File("Skadet.bak") + "'",
+              }));
+    EXPECT_EQ(ReadFile(path), "TAPE Nat\r\n");
+    EXPECT_EQ(ReadFile(copies + made), "TAPE Nat\r\n");
+    for (const std::string& folder : {dir_.File(""), copies}) {
+        EXPECT_FALSE(FileExists(folder + "Nat_20000101-000000.bak"));
+        EXPECT_TRUE(FileExists(folder + "Nat.bak"));
+        EXPECT_TRUE(FileExists(folder + "Lager_20000101-000000.bak"));
+    }
+    EXPECT_EQ(ReadFile(dir_.File("Diff.bak")), "TAPE Diff DIFFERENTIAL\r\n");
+    EXPECT_EQ(ReadFile(dir_.File("Log.trn")), "TAPE Log LOG\r\n");
+    EXPECT_FALSE(FileExists(dir_.File("Simpel.trn")));
+    EXPECT_FALSE(FileExists(dir_.File("Presset.bak")));
+    EXPECT_TRUE(FileExists(dir_.File("Skadet.bak")));
+    EXPECT_FALSE(FileExists(copies + "Skadet.bak"));
+    if (machine_.Events()) {
+        EXPECT_EQ(*machine_.Events(),
+                  std::vector<std::string>{"1 3 the job \"Simpel\" failed: 4208 [FreeTDS][SQL Server]The statement "
+                                           "BACKUP LOG is not allowed while the recovery model is SIMPLE. Use BACKUP "
+                                           "DATABASE or change the recovery model using ALTER DATABASE." + tail +
+                                           "BACKUP LOG is terminating abnormally."});
+    }
+}
+
 // The server refuses the login: the job ends with the fixed warning.
 TEST_F(EndpointRun, RefusedLoginGivesTheWarning)
 {

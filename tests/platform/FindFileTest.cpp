@@ -144,4 +144,34 @@ TEST_F(FindFile, BadHandles)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// DeleteFileA beside the search that finds what to delete: the file goes, and
+// each refusal gives Windows' code with nothing removed.
+TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
+{
+    testing_support::WriteFile(dir.File("locked"), "four");
+    testing_support::MakeReadOnly(dir.File("locked"));
+    const std::string sep(1, platform::PathSeparator());
+    const struct {
+        std::string name;
+        BOOL result;
+        DWORD error; // 0xdeadbeef: left as it was
+    } rows[] = {
+        {"a.ini", TRUE, 0xdeadbeef},
+        {"a.ini", FALSE, ERROR_FILE_NOT_FOUND}, // gone with the row before
+        {"missing" + sep + "a.ini", FALSE, ERROR_PATH_NOT_FOUND},
+        {"sub", FALSE, ERROR_ACCESS_DENIED},
+        {"locked", FALSE, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(DeleteFileA(dir.File(row.name).c_str()), row.result);
+        EXPECT_EQ(GetLastError(), row.error);
+    }
+    DWORD error = 0;
+    const auto left = Find("*", error);
+    EXPECT_EQ(left.count("a.ini"), 0u);
+    EXPECT_EQ(left.count("b.ini") + left.count("sub") + left.count("locked"), 3u);
+}
+
 } // namespace

@@ -139,6 +139,17 @@ void TdsEndpoint::Reply(const std::string& database, const std::vector<std::stri
     replies_.push_back(path);
 }
 
+void TdsEndpoint::Settings(const std::string& database, const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    const std::string path = folder_ + "/databases/" + Hex(database) + ".txt";
+    WriteFile(path, text);
+    replies_.push_back(path);
+}
+
 std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const
 {
     const std::string journal = ReadFile(folder_ + "/journal.log");

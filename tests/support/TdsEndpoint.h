@@ -14,7 +14,7 @@ public:
     // says whether it is running, Problem() why not. Events are counted from
     // here on.
     TdsEndpoint();
-    // Removes the replies this object scripted.
+    // Removes the replies and settings this object scripted.
     ~TdsEndpoint();
     TdsEndpoint(const TdsEndpoint&) = delete;
     TdsEndpoint& operator=(const TdsEndpoint&) = delete;
@@ -34,6 +34,9 @@ public:
     // tds_endpoint.py): "info 3211 10 percent processed.", "error 3201 16
     // Cannot open...", "done", "write", "wait 500", "drop", "silent".
     void Reply(const std::string& database, const std::vector<std::string>& steps);
+    // What the database is like, one setting a line (see tds_endpoint.py):
+    // "recovery simple", "compression refused".
+    void Settings(const std::string& database, const std::vector<std::string>& lines);
 
     // What the listener recorded since this object was made: "login <user>",
     // "login-refused <user>", "login-failed <reason>", "batch <text>",

@@ -24,11 +24,25 @@ keytab, the client's ticket cache, and these files:
                           error <number> <severity> <text>
                           done              end of one result (more follow)
                           write             write the backup file now
+                          damage            change the file just written, as
+                                            a failing disk would
                           wait <ms>         pause, listening for attention
                           drop              close the connection
                           silent            stop answering
                         without a file the backup is written and reported as
                         SQL Server reports a successful one.
+    databases/<hex>.txt what the database is like, one setting a line (used
+                        when no reply is scripted):
+                          recovery simple       BACKUP LOG fails with 4208
+                          compression refused   WITH COMPRESSION fails with 1844,
+                                                as on SQL Server Express
+
+BACKUP DATABASE (with DIFFERENTIAL: "TAPE <name> DIFFERENTIAL") and BACKUP LOG
+("TAPE <name> LOG") write "TAPE <name>" CR LF to each file, appended unless
+WITH INIT; the options CHECKSUM, COMPRESSION, COPY_ONLY and STATS are read.
+RESTORE VERIFYONLY FROM DISK = N'...' reads each file back: a file that is
+not as this endpoint last wrote it fails with 3241 (with CHECKSUM: 3189), a
+missing one with 3201, each followed by 3013; a sound one gives 3262.
 
 The listeners: "accept" logs in any user that presents a Kerberos ticket for
 MSSQLSvc/127.0.0.1:<port>; "refuse" answers every login with error 18456;
@@ -323,25 +337,48 @@ class Connection:
         return True
 
     def batch(self, text):
-        match = re.match(r"\s*BACKUP\s+DATABASE\s+\[((?:[^\]]|\]\])*)\]\s+TO\s+(.*)$", text, re.S | re.I)
+        verify = re.match(r"\s*RESTORE\s+VERIFYONLY\s+FROM\s+(.*)$", text, re.S | re.I)
+        if verify:
+            self.verify(verify.group(1))
+            return
+        match = re.match(r"\s*BACKUP\s+(DATABASE|LOG)\s+\[((?:[^\]]|\]\])*)\]\s+TO\s+(.*)$", text, re.S | re.I)
         if not match:
             self.send(done(DONE_FINAL))
             return
-        database = match.group(1).replace("]]", "]")
-        rest = match.group(2)
-        paths = [p.replace("''", "'") for p in re.findall(r"DISK\s*=\s*N'((?:[^']|'')*)'", rest, re.I)]
-        options = re.search(r"\bWITH\b(.*)$", rest, re.S | re.I)
-        options = options.group(1) if options else ""
-        init = re.search(r"\bINIT\b", options, re.I) is not None
-        stats = re.search(r"\bSTATS\s*(?:=\s*(\d+))?", options, re.I)
+        log = match.group(1).upper() == "LOG"
+        database = match.group(2).replace("]]", "]")
+        rest = match.group(3)
+        paths = disk_paths(rest)
+        options = with_options(rest)
+        init = "INIT" in options
+        differential = "DIFFERENTIAL" in options and not log
+        statement = "BACKUP LOG" if log else "BACKUP DATABASE"
+        abnormal = "%s is terminating abnormally." % statement
+        kind = "LOG" if log else "DIFFERENTIAL" if differential else None
         steps = self.endpoint.reply_for(database)
+        settings = self.endpoint.settings_for(database)
+        if steps is None and log and "recovery simple" in settings:
+            steps = ["error 4208 16 The statement BACKUP LOG is not allowed while the recovery model is SIMPLE. "
+                     "Use BACKUP DATABASE or change the recovery model using ALTER DATABASE.",
+                     "error 3013 16 " + abnormal]
+        if steps is None and "COMPRESSION" in options and "compression refused" in settings:
+            steps = ["error 1844 16 %s WITH COMPRESSION is not supported on Express Edition (64-bit)." % statement,
+                     "error 3013 16 " + abnormal]
         if steps is None:
             steps = ["write"]
-            if stats:
-                every = int(stats.group(1) or 10)
+            if "STATS" in options:
+                every = int(options["STATS"] or 10)
                 steps += ["info 3211 %d percent processed." % p for p in range(every, 101, every)]
-            steps += ["info 4035 Processed 328 pages for database '%s', file '%s' on file 1." % (database, database),
-                      "info 3014 BACKUP DATABASE successfully processed 329 pages in 0.012 seconds (213.785 MB/sec)."]
+            if log:
+                steps += ["info 4035 Processed 2 pages for database '%s', file '%s_log' on file 1." % (database, database),
+                          "info 3014 BACKUP LOG successfully processed 2 pages in 0.004 seconds (3.906 MB/sec)."]
+            elif differential:
+                steps += ["info 4035 Processed 40 pages for database '%s', file '%s' on file 1." % (database, database),
+                          "info 3014 BACKUP DATABASE WITH DIFFERENTIAL successfully processed 41 pages in 0.010 "
+                          "seconds (32.031 MB/sec)."]
+            else:
+                steps += ["info 4035 Processed 328 pages for database '%s', file '%s' on file 1." % (database, database),
+                          "info 3014 BACKUP DATABASE successfully processed 329 pages in 0.012 seconds (213.785 MB/sec)."]
         out = b""
         failed = False
         for step in steps:
@@ -357,11 +394,13 @@ class Connection:
                 out += done(DONE_MORE | (DONE_ERROR if failed else 0))
                 failed = False
             elif word == "write":
-                problem = self.write_backup(database, paths, init)
+                problem = self.write_backup(database, paths, init, kind)
                 if problem:
-                    out += error(3201, 16, problem) + error(3013, 16, "BACKUP DATABASE is terminating abnormally.")
+                    out += error(3201, 16, problem) + error(3013, 16, abnormal)
                     failed = True
                     break
+            elif word == "damage":
+                self.endpoint.damage(paths)
             elif word == "wait":
                 if out:
                     self.sock.sendall(self.partial(out))
@@ -382,17 +421,40 @@ class Connection:
                 raise Dropped()
         self.send(out + done(DONE_ERROR if failed else DONE_FINAL))
 
+    def verify(self, rest):
+        checksum = "CHECKSUM" in with_options(rest)
+        abnormal = error(3013, 16, "VERIFY DATABASE is terminating abnormally.")
+        for path in disk_paths(rest):
+            local = self.endpoint.local_path(path)
+            try:
+                with open(local, "rb") as backup:
+                    content = backup.read()
+            except OSError:
+                self.send(error(3201, 16, "Cannot open backup device '%s'. Operating system error 2(The system "
+                                "cannot find the file specified.)." % path) + abnormal + done(DONE_ERROR))
+                return
+            if content != self.endpoint.written_content(local):
+                if checksum:
+                    problem = error(3189, 16, "Damage to the backup set was detected.")
+                else:
+                    problem = error(3241, 16, "The media family on device '%s' is incorrectly formed. SQL Server "
+                                    "cannot process this media family." % path)
+                self.send(problem + abnormal + done(DONE_ERROR))
+                return
+        self.send(info(3262, "The backup set on file 1 is valid.") + done(DONE_FINAL))
+
     @staticmethod
     def partial(payload):
         """A reply packet not marked as the last of its message."""
         return struct.pack(">BBHHBB", PT_REPLY, 0, len(payload) + 8, 0, 1, 0) + payload
 
-    def write_backup(self, database, paths, init):
+    def write_backup(self, database, paths, init, kind):
         for path in paths:
             local = self.endpoint.local_path(path)
             try:
                 with open(local, "wb" if init else "ab") as backup:
-                    backup.write(("TAPE %s\r\n" % database).encode("utf-8"))
+                    backup.write(("TAPE %s%s\r\n" % (database, " " + kind if kind else "")).encode("utf-8"))
+                self.endpoint.remember_written(local)
             except OSError as failure:
                 code, reason = (3, "The system cannot find the path specified.") \
                     if failure.errno == 2 else (5, "Access is denied.")
@@ -400,10 +462,28 @@ class Connection:
         return None
 
 
+def disk_paths(rest):
+    """The paths of DISK = N'...' in the text after TO or FROM."""
+    return [p.replace("''", "'") for p in re.findall(r"DISK\s*=\s*N'((?:[^']|'')*)'", rest, re.I)]
+
+
+def with_options(rest):
+    """The options of the WITH list (outside the quoted paths): name -> value or None."""
+    bare = re.sub(r"N'(?:[^']|'')*'", "''", rest)
+    found = re.search(r"\bWITH\b(.*)$", bare, re.S | re.I)
+    options = {}
+    for item in (found.group(1).split(",") if found else []):
+        name, _, value = item.partition("=")
+        if name.strip():
+            options[name.strip().upper()] = value.strip() or None
+    return options
+
+
 class Endpoint:
     def __init__(self, state):
         self.state = state
         self.lock = threading.Lock()
+        self.written = {}
         self.last_activity = time.monotonic()
         self.gss = Gss()
 
@@ -421,6 +501,33 @@ class Endpoint:
                 return [line.rstrip("\r\n") for line in script if line.strip()]
         except OSError:
             return None
+
+    def settings_for(self, database):
+        path = os.path.join(self.state, "databases", database.encode("utf-8").hex() + ".txt")
+        try:
+            with open(path, encoding="utf-8") as settings:
+                return {" ".join(line.split()) for line in settings if line.strip()}
+        except OSError:
+            return set()
+
+    def remember_written(self, local):
+        """What a backup left in the file, for a later RESTORE VERIFYONLY."""
+        with open(local, "rb") as backup:
+            content = backup.read()
+        with self.lock:
+            self.written[os.path.realpath(local)] = content
+
+    def written_content(self, local):
+        with self.lock:
+            return self.written.get(os.path.realpath(local))
+
+    def damage(self, paths):
+        for path in paths:
+            local = self.local_path(path)
+            with open(local, "r+b") as backup:
+                first = backup.read(1)
+                backup.seek(0)
+                backup.write(bytes([first[0] ^ 0x20]) if first else b"!")
 
     def local_path(self, path):
         """Where a path the client named is on this machine: drive paths of the
@@ -534,6 +641,7 @@ def serve(state):
     os.environ.update(kerberos_environment(state))
     make_realm(state, 0)
     os.makedirs(os.path.join(state, "replies"), exist_ok=True)
+    os.makedirs(os.path.join(state, "databases"), exist_ok=True)
     run([tool("kdb5_util"), "-r", REALM, "-P", "master-key-of-the-test-realm", "create", "-s"], env)
     endpoint = Endpoint(state)
     ports = {mode: endpoint.listen(mode) for mode in LISTENERS}

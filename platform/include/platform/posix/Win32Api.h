@@ -305,6 +305,8 @@ BRENLIX_API UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 BRENLIX_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
 BRENLIX_API BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BRENLIX_API BOOL WINAPI FindClose(HANDLE hFindFile);
+// Removes a file; a folder or a read-only file gives ERROR_ACCESS_DENIED.
+BRENLIX_API BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 BRENLIX_API DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 
 // The registry, over one REGEDIT4 file per hive under <root>/registry

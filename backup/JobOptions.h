@@ -1,0 +1,52 @@
+// The optional keys of a job section, read from their text as the job file
+// gives it: the kind of backup, its switches, the verify, the retention of
+// stamped files and the event for a failed job.
+#pragma once
+
+#include "sql/SqlDmo.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dunmarrow {
+
+// The number of the error a value that the program does not accept raises
+// (ERROR_INVALID_DATA); its description names the key, the value and what
+// would be accepted.
+inline constexpr std::int32_t kErrorInvalidJobValue = 13;
+
+// The text of each key as read (empty when absent).
+struct JobKeys {
+    std::string type;
+    std::string checksum;
+    std::string compress;
+    std::string copyOnly;
+    std::string verify;
+    std::string keepDays;
+    std::string eventLog;
+};
+
+struct JobOptions {
+    sql::BackupAction action = sql::BackupAction::Database;
+    bool checksum = false;
+    bool compress = false;
+    bool copyOnly = false;
+    bool verify = false;
+    int keepDays = 0; // 0: nothing is deleted
+    bool eventLog = false;
+};
+
+inline constexpr int kMaxKeepDays = 36500;
+
+// Type: Full (or empty), Diff or Log; switches: 1, Yes, True, Ja for on and
+// 0, No, False, Nej or empty for off; KeepDays: empty, or a whole number of
+// days from 1 to kMaxKeepDays. Letter case is ignored and blanks around a
+// value are not part of it. Throws brenlix::Error kErrorInvalidJobValue for
+// any other value.
+JobOptions ReadJobOptions(const JobKeys& keys);
+
+// Whether EventLog is switched on, false for a value that is not accepted:
+// asked when the job has failed, even before the other keys were read.
+bool EventLogWanted(const std::string& text);
+
+} // namespace dunmarrow

@@ -1,0 +1,41 @@
+// Stamped backup files: "{stamp}" in a job's file names becomes the job's
+// start time, so each run keeps its own file, and the files of earlier runs
+// are deleted once they are older than the job keeps them.
+#pragma once
+
+#include <platform/Clock.h>
+
+#include <functional>
+#include <string>
+
+namespace dunmarrow {
+
+inline constexpr char kStampField[] = "{stamp}";
+
+// "YYYYMMDD-HHMMSS" of a local date-time.
+std::string StampOf(const platform::LocalDateTime& time);
+
+// text with every "{stamp}" replaced by stamp.
+std::string WithStamp(const std::string& text, const std::string& stamp);
+
+// A folder and a file name holding "{stamp}" (once or more, matched case for
+// case): the files of one job's runs.
+struct StampedFiles {
+    std::string folder; // with its trailing separator
+    std::string namePattern;
+};
+
+// Where path's stamped files are. Throws brenlix::Error 13 with a reason when
+// the file name holds no "{stamp}", the folder holds one, or there is no
+// folder.
+StampedFiles StampedFilesOf(const std::string& key, const std::string& path);
+
+// Deletes the files of folder whose names are namePattern with a valid stamp
+// more than keepDays days before now, except the newest of them; nothing
+// else. onDeleting(path) runs before each deletion. Throws brenlix::Error
+// with the Win32 code when the folder cannot be listed or a file cannot be
+// deleted (after the files before it went).
+void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now, int keepDays,
+                   const std::function<void(const std::string&)>& onDeleting);
+
+} // namespace dunmarrow
