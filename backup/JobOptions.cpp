@@ -117,6 +117,10 @@ JobOptions ReadJobOptions(const JobKeys& keys)
     options.checksum = ReadSwitch("Checksum", keys.checksum);
     options.compress = ReadSwitch("Compress", keys.compress);
     options.copyOnly = ReadSwitch("CopyOnly", keys.copyOnly);
+    if (options.copyOnly && options.action == sql::BackupAction::Differential) {
+        // The server would take it and make an ordinary differential backup.
+        Refuse("CopyOnly", keys.copyOnly, "a differential backup cannot be copy-only; use CopyOnly with Full or Log");
+    }
     options.verify = ReadSwitch("Verify", keys.verify);
     options.keepDays = ReadKeepDays(keys.keepDays);
     options.eventLog = ReadSwitch("EventLog", keys.eventLog);

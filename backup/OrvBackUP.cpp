@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::uint32_t kSettleMilliseconds = 1000;
 constexpr std::int32_t kErrorInvalidName = 123;
+constexpr std::int32_t kErrorFileExists = 80; // ERROR_FILE_EXISTS
 
 } // namespace
 
@@ -110,12 +111,19 @@ bool OrvBackUP::StartBackUP()
 {
     const platform::LocalDateTime started = platform::CurrentClock().Now();
     Log("Starter backup af " + databaseName_ + " på " + serverName_, LogFileTypeInformation);
+    JobOptions options;
+    try {
+        // A job key with a value it cannot have stops the job before anything
+        // is asked of the server (a job without the keys reads defaults).
+        options = ReadJobOptions(keys_);
+    } catch (...) {
+        return Failed(std::current_exception());
+    }
     if (!Connect()) {
         Log("Kan ikke få forbindelse til server " + serverName_, LogFileTypeWarning);
         return false;
     }
     try {
-        const JobOptions options = ReadJobOptions(keys_);
         const std::string stamp = StampOf(started);
         const std::string copy2 = WithStamp(copy2_, stamp);
         backup_ = provider_.CreateBackup();
@@ -123,14 +131,22 @@ bool OrvBackUP::StartBackUP()
         // The copy reads the file from the same path the server wrote it to.
         const std::string rawPath = BackupFilePath(backupfile_);
         const std::string path = WithStamp(rawPath, stamp);
-        std::vector<StampedFiles> expiring;
+        std::vector<std::pair<StampedFiles, std::string>> expiring; // the files, and this run's name among them
         if (options.keepDays != 0) {
-            expiring.push_back(StampedFilesOf("Backupfile", rawPath));
+            const StampedFiles written = StampedFilesOf("Backupfile", rawPath);
+            expiring.emplace_back(written, WithStamp(written.namePattern, stamp));
             if (!copy2_.empty()) {
                 const bool intoFolder = platform::IsPathSeparator(copy2_.back());
-                expiring.push_back(
-                    StampedFilesOf("MakeCopy2", intoFolder ? copy2_ + expiring.front().namePattern : copy2_));
+                const StampedFiles copies =
+                    StampedFilesOf("MakeCopy2", intoFolder ? copy2_ + written.namePattern : copy2_);
+                expiring.emplace_back(copies, WithStamp(copies.namePattern, stamp));
             }
+        }
+        if (path != rawPath && platform::PathExists(path)) {
+            // Two runs in one second (or in the hour a clock change repeats):
+            // the earlier run's file is not overwritten.
+            throw brenlix::Error(kErrorFileExists, "Dunmarrow",
+                                 "The file " + path + " of this run's stamp exists already; it is left as it is.");
         }
         backup_->Files(FileListOf(path));
         backup_->Initialize(true);
@@ -167,21 +183,35 @@ bool OrvBackUP::StartBackUP()
             CopyFile(path, copy2);
             Log("Slut kopiering af backup fil. ", LogFileTypeInformation);
         }
-        for (const StampedFiles& files : expiring) {
-            DeleteExpired(files, started, options.keepDays, [](const std::string& file) {
-                Log("Sletter gammel backup fil " + file, LogFileTypeInformation);
-            });
+        // The backup stands whatever the clean-up meets: a file that cannot go
+        // is a warning, and the commands still run.
+        try {
+            for (const auto& [files, thisRun] : expiring) {
+                DeleteExpired(
+                    files, started, options.keepDays,
+                    [](const std::string& file) { Log("Sletter gammel backup fil " + file, LogFileTypeInformation); },
+                    thisRun);
+            }
+        } catch (...) {
+            const brenlix::Error error = AsError(std::current_exception());
+            Log("Kunne ikke slette gamle backup filer : " + std::to_string(error.Number()) + " " + error.Description(),
+                LogFileTypeWarning);
         }
         RunCommand(runShell_);
         RunCommand(runShell2_);
         return true;
     } catch (...) {
-        const brenlix::Error error = AsError(std::current_exception());
-        Log("Fejl opstod i StartBackup", LogFileTypeError);
-        Log(ErrorReport(error), LogFileTypeError);
-        ReportFailure(error);
-        return false;
+        return Failed(std::current_exception());
     }
+}
+
+bool OrvBackUP::Failed(std::exception_ptr raised)
+{
+    const brenlix::Error error = AsError(raised);
+    Log("Fejl opstod i StartBackup", LogFileTypeError);
+    Log(ErrorReport(error), LogFileTypeError);
+    ReportFailure(error);
+    return false;
 }
 
 void OrvBackUP::RunCommand(const std::string& commandLine)

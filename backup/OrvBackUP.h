@@ -10,6 +10,7 @@
 #include <brenlix/Error.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -51,6 +52,8 @@ public:
 
 private:
     bool Connect();
+    // The error path: the two error lines, the event when asked for; false.
+    bool Failed(std::exception_ptr raised);
     void RunCommand(const std::string& commandLine);
     void ReportFailure(const brenlix::Error& error) const;
 

@@ -183,11 +183,19 @@ StampedFiles StampedFilesOf(const std::string& key, const std::string& path)
     if (files.folder.empty()) {
         Refuse(key, path, "write the file with its folder");
     }
+    // Deleting goes by the folder as this machine sees it: a relative one
+    // would be the working folder of whoever started the run.
+    const std::string& f = files.folder;
+    const bool absolute = platform::IsPathSeparator(f[0]) ||
+                          (platform::HasDrives() && f.size() >= 3 && f[1] == ':' && platform::IsPathSeparator(f[2]));
+    if (!absolute) {
+        Refuse(key, path, "write the file with its whole path, from the root of a drive or a share");
+    }
     return files;
 }
 
 void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now, int keepDays,
-                   const std::function<void(const std::string&)>& onDeleting)
+                   const std::function<void(const std::string&)>& onDeleting, const std::string& thisRun)
 {
     const std::vector<std::string> pieces = Pieces(files.namePattern);
 
@@ -213,7 +221,18 @@ void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now
             found.emplace_back(std::move(name), std::move(stamp));
         }
     } while (FindNextFileA(search.get(), &data));
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+        CaptureLastDllError();
+        throw brenlix::Win32Error(LastDllError(), "Dunmarrow");
+    }
     search.reset();
+    // Without this run's file among them, the folder is not where this run
+    // wrote: nothing there is the job's to delete.
+    if (!thisRun.empty() && std::none_of(found.begin(), found.end(), [&](const auto& file) {
+            return file.first == thisRun;
+        })) {
+        return;
+    }
 
     // By name, whatever order the file system lists them in.
     std::sort(found.begin(), found.end());

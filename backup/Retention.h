@@ -31,11 +31,12 @@ struct StampedFiles {
 StampedFiles StampedFilesOf(const std::string& key, const std::string& path);
 
 // Deletes the files of folder whose names are namePattern with a valid stamp
-// more than keepDays days before now, except the newest of them; nothing
-// else. onDeleting(path) runs before each deletion. Throws brenlix::Error
-// with the Win32 code when the folder cannot be listed or a file cannot be
-// deleted (after the files before it went).
+// more than keepDays days (of local time) before now, except the newest of
+// them; nothing else. With thisRun (a file name), nothing at all unless that
+// file is among them. onDeleting(path) runs before each deletion. Throws
+// brenlix::Error with the Win32 code when the folder cannot be listed or a
+// file cannot be deleted (after the files before it went).
 void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now, int keepDays,
-                   const std::function<void(const std::string&)>& onDeleting);
+                   const std::function<void(const std::string&)>& onDeleting, const std::string& thisRun = {});
 
 } // namespace dunmarrow

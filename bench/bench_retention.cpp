@@ -41,6 +41,17 @@ void MakeFiles(const bench::ScratchFolder& folder)
     }
 }
 
+// Seconds per pass since start, after checking that the passes saw every file.
+double PerPass(double start, std::size_t seen)
+{
+    const double elapsed = bench::Seconds() - start;
+    if (seen < static_cast<std::size_t>(kFiles) * kPasses) {
+        std::fprintf(stderr, "bench_retention: the listing missed files\n");
+        std::exit(1);
+    }
+    return elapsed / kPasses;
+}
+
 double SecondsPerListing(const std::string& path)
 {
     std::size_t seen = 0;
@@ -58,12 +69,7 @@ double SecondsPerListing(const std::string& path)
         closedir(dir);
         seen += names.size();
     }
-    const double elapsed = bench::Seconds() - start;
-    if (seen < static_cast<std::size_t>(kFiles) * kPasses) {
-        std::fprintf(stderr, "bench_retention: the listing missed files\n");
-        std::exit(1);
-    }
-    return elapsed / kPasses;
+    return PerPass(start, seen);
 }
 
 double SecondsPerFindListing(const std::string& path)
@@ -84,12 +90,7 @@ double SecondsPerFindListing(const std::string& path)
         FindClose(search);
         seen += names.size();
     }
-    const double elapsed = bench::Seconds() - start;
-    if (seen < static_cast<std::size_t>(kFiles) * kPasses) {
-        std::fprintf(stderr, "bench_retention: the listing missed files\n");
-        std::exit(1);
-    }
-    return elapsed / kPasses;
+    return PerPass(start, seen);
 }
 
 double SecondsPerRetention(const std::string& path)

@@ -248,6 +248,12 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     return fd.Close() && written;
 }
 
+bool PathExists(const std::string& pathUtf8)
+{
+    struct stat st {};
+    return !pathUtf8.empty() && ::stat(ToAnsi(pathUtf8).c_str(), &st) == 0;
+}
+
 MachineLock::MachineLock(const std::string& name)
 {
     const std::string folder = posix::MachineRoot() + "/locks";

@@ -150,6 +150,11 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     return ok && closed && written == bytes.size();
 }
 
+bool PathExists(const std::string& pathUtf8)
+{
+    return !pathUtf8.empty() && GetFileAttributesA(ToAnsi(pathUtf8).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 MachineLock::MachineLock(const std::string& name)
 {
     // Machine-wide needs the right to make global objects (administrators

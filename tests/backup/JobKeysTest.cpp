@@ -116,9 +116,9 @@ TEST_F(JobKeysTest, ARefusedValueTakesTheErrorPath)
         std::vector<std::string> calls;
         std::string report;
     } rows[] = {
-        {Keys({"Incremental"}), "Salg.bak", kConnected,
+        {Keys({"Incremental"}), "Salg.bak", {}, // refused before the server is asked
          "13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log. (0)"},
-        {Keys({"", "", "", "", "2"}), "Salg.bak", kConnected,
+        {Keys({"", "", "", "", "2"}), "Salg.bak", {},
          "13 The job key Verify has the value \"2\"; use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off. (0)"},
         {Keys({"", "", "", "", "", "14"}), "Salg.bak", created,
          "13 KeepDays needs {stamp} in the file name of Backupfile (\"" + dir_.File("Salg.bak") +
@@ -251,6 +251,19 @@ TEST_F(JobKeysTest, StampedFilesAndTheirRetention)
 }
 
 // A copy to a named file: the stamp goes into its name, and retention needs it there.
+// A second run in the same second (or in the hour a clock change repeats)
+// does not overwrite the earlier run's file.
+TEST_F(JobKeysTest, AStampTakenAlreadyIsNotOverwritten)
+{
+    const std::string taken = dir_.File("Salg_20261206-220000.bak");
+    testing_support::WriteFile(taken, "the earlier run's");
+    job_.Backupfile(dir_.File("Salg_{stamp}.bak"));
+    EXPECT_FALSE(job_.StartBackUP());
+    EXPECT_EQ(ReadFile(taken), "the earlier run's");
+    EXPECT_EQ(Log().back(), "ERROR|Fejl repporteret : 80 The file " + taken +
+                                " of this run's stamp exists already; it is left as it is. (0)");
+}
+
 TEST_F(JobKeysTest, ACopyNamedWithoutTheStampCannotKeepDays)
 {
     job_.Backupfile(dir_.File("Salg_{stamp}.bak"));

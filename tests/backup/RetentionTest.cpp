@@ -52,8 +52,7 @@ TEST(ReadJobOptions, AcceptedValues)
         {Keys({}), BackupAction::Database, false, 0},
         {Keys({"full", "0", "No", "false", "NEJ", "", "0"}), BackupAction::Database, false, 0},
         {Keys({"FULL", "1", "1", "1", "1", "14", "1"}), BackupAction::Database, true, 14},
-        {Keys({"Diff", "yes", "TRUE", "Ja", "ja", " 7 ", "Yes"}), BackupAction::Differential, true, 7},
-        {Keys({" log ", "True", "yes", "1", "JA", "36500", "true"}), BackupAction::Log, true, 36500},
+        {Keys({" log ", "True", "yes", "Ja", "JA", "36500", "true"}), BackupAction::Log, true, 36500},
         {Keys({"dIfF", "", "", "", "", "1", ""}), BackupAction::Differential, false, 1},
     };
     for (const auto& row : rows) {
@@ -77,6 +76,8 @@ TEST(ReadJobOptions, RefusedValuesAreNamed)
     } rows[] = {
         {Keys({"Incremental"}), "The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."},
         {Keys({"Differential"}), "The job key Type has the value \"Differential\"; the accepted values are Full, Diff and Log."},
+        // The server would take it and make an ordinary differential backup.
+        {Keys({"Diff", "", "", "1"}), "The job key CopyOnly has the value \"1\"; a differential backup cannot be copy-only; use CopyOnly with Full or Log."},
         {Keys({"", "2"}), "The job key Checksum has the value \"2\"; use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off."},
         {Keys({"", "", "on"}), "The job key Compress has the value \"on\"; use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off."},
         {Keys({"", "", "", "-1"}), "The job key CopyOnly has the value \"-1\"; use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off."},
@@ -106,7 +107,7 @@ TEST(Stamp, TimeAndReplacement)
 TEST(Stamp, RetentionNeedsTheStampInTheFileName)
 {
     const char sep = platform::PathSeparator();
-    const std::string folder = std::string("B") + sep;
+    const std::string folder = std::string(1, sep) + "B" + sep;
     const dunmarrow::StampedFiles files = dunmarrow::StampedFilesOf("Backupfile", folder + "S_{stamp}.bak");
     EXPECT_EQ(files.folder, folder);
     EXPECT_EQ(files.namePattern, "S_{stamp}.bak");
@@ -118,6 +119,8 @@ TEST(Stamp, RetentionNeedsTheStampInTheFileName)
         {folder + "S_{STAMP}.bak", "each run must keep a file of its own"},
         {"{stamp}" + folder + "S_{stamp}.bak", "the folder may not change from run to run"},
         {"S_{stamp}.bak", "write the file with its folder"},
+        // Deleting goes by the folder as this machine sees it.
+        {std::string("B") + sep + "S_{stamp}.bak", "write the file with its whole path, from the root of a drive or a share"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(DescriptionOf([&] { dunmarrow::StampedFilesOf("MakeCopy2", row.path); }),
@@ -146,17 +149,30 @@ protected:
 
     // Deletes with 14 days kept at 2026-12-06 22:00:00; gives the files named
     // to the callback.
-    std::vector<std::string> Run(const std::string& pattern, int keepDays = 14)
+    std::vector<std::string> Run(const std::string& pattern, int keepDays = 14, const std::string& thisRun = {})
     {
         std::vector<std::string> deleted;
-        dunmarrow::DeleteExpired({dir_.File(""), pattern}, At(2026, 12, 6, 22, 0, 0), keepDays,
-                                 [&](const std::string& path) { deleted.push_back(path); });
+        dunmarrow::DeleteExpired(
+            {dir_.File(""), pattern}, At(2026, 12, 6, 22, 0, 0), keepDays,
+            [&](const std::string& path) { deleted.push_back(path); }, thisRun);
         std::sort(deleted.begin(), deleted.end()); // in the order the folder lists them
         return deleted;
     }
 
     TempDir dir_;
 };
+
+// A folder without this run's file is not where this run wrote (another
+// machine's folder of the same name, say): nothing in it is deleted.
+TEST_F(DeleteExpired, NothingWithoutThisRunsFile)
+{
+    Make({"Salg_20251231-235959.bak", "Salg_20261206-215959.bak"});
+    EXPECT_TRUE(Run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak").empty());
+    EXPECT_EQ(Left().size(), 2u);
+    Make({"Salg_20261206-220000.bak"});
+    EXPECT_EQ(Run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"),
+              std::vector<std::string>{dir_.File("Salg_20251231-235959.bak")});
+}
 
 TEST_F(DeleteExpired, OnlyOldFilesOfThePattern)
 {

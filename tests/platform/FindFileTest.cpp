@@ -161,6 +161,7 @@ TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
         {"missing" + sep + "a.ini", FALSE, ERROR_PATH_NOT_FOUND},
         {"sub", FALSE, ERROR_ACCESS_DENIED},
         {"locked", FALSE, ERROR_ACCESS_DENIED},
+        {"b.*", FALSE, ERROR_INVALID_NAME}, // a name, not a pattern: b.ini stays
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -42,6 +42,10 @@ BRENLIX_API std::uint32_t ReadWholeFile(const std::string& pathUtf8, std::string
 // Returns false when nothing could be written.
 BRENLIX_API bool AppendToFile(const std::string& pathUtf8, std::string_view bytes);
 
+// Whether a file or folder of that name is there (as far as this process may
+// see).
+BRENLIX_API bool PathExists(const std::string& pathUtf8);
+
 // A lock that the processes of this machine take by name, held from its
 // making until it goes; a holder that never lets go (a process that hangs)
 // is waited for a minute at most. Windows: a named mutex, machine-wide where
