@@ -139,7 +139,8 @@ TEST_F(Registration, TwoProcessesAtOnceLoseNoName)
         EXPECT_EQ(second.Wait(), 0u);
     }
     const std::optional<raw::Stored> sources = Sources();
-    ASSERT_TRUE(sources);
+    ASSERT_TRUE(sources) << raw::ValueNames(kMachine, kApplicationKey).size() << " values and "
+                         << raw::Subkeys(kMachine, kApplicationKey).size() << " subkeys under " << kApplicationKey;
     std::set<std::string> listed;
     for (std::size_t start = 0; start < sources->bytes.size();) {
         const std::size_t end = sources->bytes.find('\0', start);
