@@ -134,14 +134,19 @@ public:
     {
         return Call([&] { ini_.FlushCache(); });
     }
+    // The published slot takes seven values and gives nothing back; what it
+    // read waits in IniReadResult.
     STDMETHODIMP IniRead(BSTR SectionName, BSTR EntryName, SHORT DefaultInt, BSTR DefaultStr, BSTR ReturnStr,
-                         VARIANT_BOOL ReadNumber, BSTR FullPath, BSTR* result) override
+                         VARIANT_BOOL ReadNumber, BSTR FullPath) override
     {
         return Call([&] {
-            return ReturnText(ini_.IniRead(FromBstr(SectionName), FromBstr(EntryName), DefaultInt, FromBstr(DefaultStr),
-                                           FromBstr(ReturnStr), ReadNumber != 0, FromBstr(FullPath)),
-                              result);
+            lastRead_ = ini_.IniRead(FromBstr(SectionName), FromBstr(EntryName), DefaultInt, FromBstr(DefaultStr),
+                                     FromBstr(ReturnStr), ReadNumber != 0, FromBstr(FullPath));
         });
+    }
+    STDMETHODIMP get_IniReadResult(BSTR* result) override
+    {
+        return Call([&] { return ReturnText(lastRead_, result); });
     }
     STDMETHODIMP IniWrite(BSTR SectionName, BSTR EntryName, BSTR NewVal, BSTR FullPath) override
     {
@@ -214,6 +219,7 @@ private:
     }
 
     brenlix::IniFile ini_;
+    std::string lastRead_; // what the last IniRead read
 };
 
 } // namespace

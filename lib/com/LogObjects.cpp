@@ -87,14 +87,15 @@ public:
     {
         return Call([&] { log_.LastEventErrDescription(FromBstr(value)); });
     }
-    STDMETHODIMP WriteEventLog(::EventLogTypes* xlngEventType, BSTR strEventTekst, LONG* xlngIDEvent,
+    STDMETHODIMP WriteEventLog(::EventLogTypes* xlngEventType, BSTR* strEventTekst, LONG* xlngIDEvent,
                                LONG* result) override
     {
         if (xlngEventType == nullptr || result == nullptr) {
             return E_POINTER;
         }
         return Call([&] {
-            *result = log_.WriteEventLog(static_cast<brenlix::EventLogTypes>(*xlngEventType), FromBstr(strEventTekst),
+            const std::string text = strEventTekst != nullptr ? FromBstr(*strEventTekst) : std::string();
+            *result = log_.WriteEventLog(static_cast<brenlix::EventLogTypes>(*xlngEventType), text,
                                          Given<LONG>(xlngIDEvent, 1));
         });
     }

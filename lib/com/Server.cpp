@@ -7,6 +7,7 @@
 
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace brenlix::com {
 
@@ -29,6 +30,12 @@ const ServedClass kClasses[] = {
 constexpr WORD kMajorVersion = 9;
 constexpr WORD kMinorVersion = 0;
 constexpr const char* kClassesKey = "Software\\Classes";
+// The type library's entry for this build's bitness; the other bitness's
+// build registers the same library beside it.
+constexpr SYSKIND kOwnKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+constexpr const char* kOwnKindKey = sizeof(void*) == 8 ? "win64" : "win32";
+const IID* const kInterfaces[] = {&IID__FileLog, &IID__EventLog, &IID__ServiceManager, &IID__KvRegistry,
+                                  &IID__IniFile};
 
 std::string GuidText(const GUID& guid)
 {
@@ -47,12 +54,13 @@ std::string ModulePathAnsi()
     return platform::ToAnsi(platform::Utf16ToUtf8(std::u16string(wide.begin(), wide.end())));
 }
 
-// Writes a text value (name nullptr: the key's default value), creating the key.
-LONG WriteText(HKEY root, const std::string& key, const char* name, const std::string& value)
+// Writes a text value (name nullptr: the key's default value), creating the
+// key; in this process's registry view unless another is named.
+LONG WriteText(HKEY root, const std::string& key, const char* name, const std::string& value, REGSAM view = 0)
 {
     HKEY opened = nullptr;
-    LONG result = RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &opened,
-                                  nullptr);
+    LONG result = RegCreateKeyExA(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr,
+                                  &opened, nullptr);
     if (result != ERROR_SUCCESS) {
         return result;
     }
@@ -77,7 +85,6 @@ HKEY WritableRoot(bool& perUser)
     return HKEY_CURRENT_USER;
 }
 
-// Deletes the key with everything below it; a key that is not there is no failure.
 // The per-user type library registration, looked up at run time: not every
 // SDK declares it.
 using RegisterForUser = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
@@ -104,31 +111,91 @@ HRESULT RegisterLibrary(ITypeLib* library, const std::wstring& path, bool perUse
 HRESULT UnregisterLibrary(bool perUser)
 {
     if (!perUser) {
-        return UnRegisterTypeLib(LIBID_Brenlix, kMajorVersion, kMinorVersion, LOCALE_NEUTRAL, SYS_WIN64);
+        return UnRegisterTypeLib(LIBID_Brenlix, kMajorVersion, kMinorVersion, LOCALE_NEUTRAL, kOwnKind);
     }
     const auto forUser = OleAutomationFunction<UnregisterForUser>("UnRegisterTypeLibForUser");
-    return forUser != nullptr ? forUser(LIBID_Brenlix, kMajorVersion, kMinorVersion, LOCALE_NEUTRAL, SYS_WIN64)
+    return forUser != nullptr ? forUser(LIBID_Brenlix, kMajorVersion, kMinorVersion, LOCALE_NEUTRAL, kOwnKind)
                               : E_NOTIMPL;
 }
 
+// Deletes the key with everything below it; a key that is not there is no failure.
 LONG DeleteTree(HKEY root, const std::string& key)
 {
     const LONG result = RegDeleteTreeA(root, key.c_str());
     return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
 }
 
+// The registry view of the other bitness: a 64-bit server's neighbour lives
+// in the 32-bit view; a 32-bit server has one only on a 64-bit Windows.
+REGSAM OtherView()
+{
+#ifdef _WIN64
+    return KEY_WOW64_32KEY;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+#endif
+}
+
+// Whether the other bitness's server is registered under root.
+bool OtherBitnessRegistered(HKEY root)
+{
+    const REGSAM view = OtherView();
+    if (view == 0) {
+        return false;
+    }
+    const std::string key = std::string(kClassesKey) + "\\CLSID\\" + GuidText(CLSID_FileLog) + "\\InprocServer32";
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(opened);
+    return true;
+}
+
+// The programmatic name of a class: the key and its value, and its CLSID.
+struct ProgIdWrite {
+    std::string key;
+    std::string value;
+};
+
+std::vector<ProgIdWrite> ProgIdWrites(const ServedClass& served)
+{
+    const std::string progId = std::string("Brenlix.") + served.name;
+    const std::string key = std::string(kClassesKey) + "\\" + progId;
+    return {{key, progId}, {key + "\\CLSID", GuidText(*served.clsid)}};
+}
+
+// Removes this bitness's registration. When the other bitness's stays, so
+// does what the two share: the type library (only this bitness's entry goes)
+// and the programmatic names. Windows shares those names between the views
+// and Wine does not, so they are deleted in this view and written again in
+// the other, which leaves the other's as they were on both.
 HRESULT Unregister(HKEY root, bool perUser)
 {
     const std::string classes = std::string(kClassesKey) + "\\";
+    const bool otherStays = OtherBitnessRegistered(root);
     HRESULT outcome = S_OK;
+    const auto note = [&outcome](LONG result) {
+        if (result != ERROR_SUCCESS) {
+            outcome = HRESULT_FROM_WIN32(result);
+        }
+    };
     for (const ServedClass& served : kClasses) {
-        for (const std::string& key :
-             {classes + "CLSID\\" + GuidText(*served.clsid), classes + "Brenlix." + served.name}) {
-            const LONG result = DeleteTree(root, key);
-            if (result != ERROR_SUCCESS) {
-                outcome = HRESULT_FROM_WIN32(result);
+        note(DeleteTree(root, classes + "CLSID\\" + GuidText(*served.clsid)));
+        note(DeleteTree(root, classes + "Brenlix." + served.name));
+    }
+    if (otherStays) {
+        for (const ServedClass& served : kClasses) {
+            for (const ProgIdWrite& write : ProgIdWrites(served)) {
+                note(WriteText(root, write.key, nullptr, write.value, OtherView()));
             }
         }
+        for (const IID* iid : kInterfaces) {
+            note(DeleteTree(root, classes + "Interface\\" + GuidText(*iid)));
+        }
+        note(DeleteTree(root, classes + "TypeLib\\" + GuidText(LIBID_Brenlix) + "\\9.0\\0\\" + kOwnKindKey));
+        return outcome;
     }
     const HRESULT hr = UnregisterLibrary(perUser);
     // A type library that was never registered is no failure here.
@@ -224,15 +291,21 @@ STDAPI DllRegisterServer()
             {classKey + "\\ProgID", nullptr, progId},
             {classKey + "\\TypeLib", nullptr, libraryId},
             {classKey + "\\Version", nullptr, "9.0"},
-            {classes + progId, nullptr, progId},
-            {classes + progId + "\\CLSID", nullptr, clsid},
         };
+        LONG result = ERROR_SUCCESS;
         for (const auto& write : writes) {
-            const LONG result = WriteText(root, write.key, write.name, write.value);
-            if (result != ERROR_SUCCESS) {
-                Unregister(root, perUser);
-                return HRESULT_FROM_WIN32(result);
+            if (result == ERROR_SUCCESS) {
+                result = WriteText(root, write.key, write.name, write.value);
             }
+        }
+        for (const ProgIdWrite& write : ProgIdWrites(served)) {
+            if (result == ERROR_SUCCESS) {
+                result = WriteText(root, write.key, nullptr, write.value);
+            }
+        }
+        if (result != ERROR_SUCCESS) {
+            Unregister(root, perUser);
+            return HRESULT_FROM_WIN32(result);
         }
     }
     return S_OK;

@@ -180,7 +180,7 @@ TEST_F(ComServer, InterfaceSlotsStandInTheirOrder)
           {"GetSectEntries", M}, {"GetSectEntriesEx", M}, {"GetSections", M}, {"GetSectionsEx", M},
           {"GetString", M},      {"GetTF", M},         {"FlushCache", M},     {"IniRead", M},
           {"IniWrite", M},       {"PutInt", M},        {"PutString", M},      {"PutTF", M},
-          {"SectExist", M},      {"FileName", G}}},
+          {"SectExist", M},      {"FileName", G},      {"IniReadResult", G}}},
     };
     ITypeLib* library = nullptr;
     const std::wstring path = [] {
@@ -497,6 +497,91 @@ TEST_F(ComServer, UnregisteringRemovesEveryKey)
     EXPECT_EQ(CoCreateInstance(CLSID_FileLog, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void**>(&object)),
               REGDB_E_CLASSNOTREG);
+}
+
+// The other bitness's build registers the same classes in the other registry
+// view and the type library under its own entry. This build cannot run the
+// other's code, so the other's keys are written here by hand; unregistering
+// and registering again must leave them whole.
+TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
+{
+    constexpr bool k64 = sizeof(void*) == 8;
+    BOOL wow64 = FALSE;
+    if (!k64 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)) {
+        GTEST_SKIP() << "a 32-bit Windows has one registry view";
+    }
+    const REGSAM other = k64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::string classes = "Software\\Classes\\";
+    const std::string typeLib = classes + "TypeLib\\" + Guid(LIBID_Brenlix) + "\\9.0\\0\\";
+    const std::string ownEntry = typeLib + (k64 ? "win64" : "win32");
+    const std::string otherEntry = typeLib + (k64 ? "win32" : "win64");
+    const std::string otherServer = "C:\\Other\\Brenlix.dll";
+    const auto write = [](const std::string& key, const std::string& value, REGSAM view) {
+        HKEY opened = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &opened,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(opened);
+    };
+    const auto read = [](const std::string& key, REGSAM view) {
+        HKEY opened = nullptr;
+        char value[MAX_PATH] = {};
+        DWORD size = sizeof value - 1;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
+            return std::string("(missing)");
+        }
+        const LONG result = RegQueryValueExA(opened, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+        RegCloseKey(opened);
+        return result == ERROR_SUCCESS ? std::string(value) : std::string("(no value)");
+    };
+    const auto remove = [](const std::string& key, REGSAM view) {
+        const std::size_t split = key.rfind('\\');
+        HKEY parent = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.substr(0, split).c_str(), 0, KEY_ALL_ACCESS | view, &parent) ==
+            ERROR_SUCCESS) {
+            RegDeleteTreeA(parent, key.substr(split + 1).c_str());
+            RegCloseKey(parent);
+        }
+    };
+    const REGSAM own = k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    for (const ServedClass& served : kClasses) {
+        write(classes + "CLSID\\" + Guid(*served.clsid) + "\\InprocServer32", otherServer, other);
+        write(classes + served.progId + "\\CLSID", Guid(*served.clsid), other);
+        write(classes + "Interface\\" + Guid(*served.iid) + "\\TypeLib", Guid(LIBID_Brenlix), other);
+    }
+    write(otherEntry, otherServer, 0);
+
+    ASSERT_EQ(RunRegsvr32("/u /s"), 0u);
+    for (const ServedClass& served : kClasses) {
+        SCOPED_TRACE(served.progId);
+        const std::string server = classes + "CLSID\\" + Guid(*served.clsid) + "\\InprocServer32";
+        EXPECT_EQ(read(server, own), "(missing)");
+        EXPECT_EQ(read(server, other), otherServer);
+        EXPECT_EQ(read(classes + served.progId + "\\CLSID", other), Guid(*served.clsid));
+        EXPECT_EQ(read(classes + "Interface\\" + Guid(*served.iid) + "\\TypeLib", other), Guid(LIBID_Brenlix));
+    }
+    EXPECT_EQ(read(ownEntry, own), "(missing)");
+    EXPECT_EQ(read(otherEntry, own), otherServer);
+
+    ASSERT_EQ(RunRegsvr32("/s"), 0u);
+    EXPECT_NE(read(ownEntry, own), "(missing)");
+    EXPECT_EQ(read(otherEntry, own), otherServer);
+    IUnknown* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_FileLog, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&object)),
+              S_OK);
+    if (object != nullptr) {
+        object->Release();
+    }
+
+    for (const ServedClass& served : kClasses) {
+        remove(classes + "CLSID\\" + Guid(*served.clsid), other);
+        remove(classes + served.progId, other);
+        remove(classes + "Interface\\" + Guid(*served.iid), other);
+    }
+    remove(otherEntry, 0);
 }
 
 } // namespace
