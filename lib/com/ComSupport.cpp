@@ -114,8 +114,24 @@ HRESULT ToLibraryVariant(const VARIANT& value, Variant& result)
         result = Variant(FromBstr(V_BSTR(&plain)));
         break;
     case VT_BOOL:
-    case VT_I1:
+        result = Variant::FromBoolean(V_BOOL(&plain) != VARIANT_FALSE);
+        break;
     case VT_UI1:
+        result = Variant::FromByte(V_UI1(&plain));
+        break;
+    case VT_DATE:
+        // Dates the library cannot show (before 1601) are refused as VB refuses
+        // a date beyond its range.
+        try {
+            result = Variant::FromDate(V_DATE(&plain));
+        } catch (const Error&) {
+            hr = DISP_E_OVERFLOW;
+        }
+        break;
+    case VT_CY:
+        result = Variant::FromCurrency(V_CY(&plain).int64);
+        break;
+    case VT_I1:
         hr = VariantChangeType(&plain, &plain, 0, VT_I2);
         if (SUCCEEDED(hr)) {
             result = Variant(static_cast<std::int16_t>(V_I2(&plain)));
@@ -134,8 +150,6 @@ HRESULT ToLibraryVariant(const VARIANT& value, Variant& result)
         }
         [[fallthrough]];
     case VT_R4:
-    case VT_CY:
-    case VT_DATE:
     case VT_DECIMAL:
         hr = VariantChangeType(&plain, &plain, 0, VT_R8);
         if (SUCCEEDED(hr)) {
@@ -210,6 +224,22 @@ HRESULT FromLibraryVariant(const Variant& value, VARIANT* result)
         V_ARRAY(result) = array;
         break;
     }
+    case VariantKind::Boolean:
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = value.Boolean() ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+    case VariantKind::Byte:
+        V_VT(result) = VT_UI1;
+        V_UI1(result) = value.Byte();
+        break;
+    case VariantKind::Date:
+        V_VT(result) = VT_DATE;
+        V_DATE(result) = value.Date();
+        break;
+    case VariantKind::Currency:
+        V_VT(result) = VT_CY;
+        V_CY(result).int64 = value.Currency();
+        break;
     }
     return S_OK;
 }

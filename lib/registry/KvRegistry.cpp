@@ -91,8 +91,9 @@ std::string ExpandEnvironmentText(const std::string& ansi)
     return ansi;
 }
 
-// The integer a DWORD write stores: an integer as it is, a double or a
-// decimal text only when it holds a whole number within 32 bits.
+// The integer a DWORD write stores: a 16- or 32-bit integer as it is, a
+// double, a currency amount or a decimal text only when it holds a whole
+// number within 32 bits. A Boolean, a byte and a date are no integers.
 std::optional<std::int32_t> DwordOf(const Variant& value)
 {
     switch (value.Kind()) {
@@ -104,6 +105,14 @@ std::optional<std::int32_t> DwordOf(const Variant& value)
         const double number = value.Double();
         if (std::isfinite(number) && std::trunc(number) == number && number >= INT32_MIN && number <= INT32_MAX) {
             return static_cast<std::int32_t>(number);
+        }
+        return std::nullopt;
+    }
+    case VariantKind::Currency: {
+        const std::int64_t scaled = value.Currency();
+        const std::int64_t whole = scaled / 10000;
+        if (scaled % 10000 == 0 && whole >= INT32_MIN && whole <= INT32_MAX) {
+            return static_cast<std::int32_t>(whole);
         }
         return std::nullopt;
     }

@@ -24,6 +24,19 @@ std::string Format(const char* pattern, const tm& when)
     return FromAnsi(std::string_view(buffer, length));
 }
 
+tm TmOf(const LocalDateTime& when)
+{
+    tm t{};
+    t.tm_year = when.year - 1900;
+    t.tm_mon = when.month - 1;
+    t.tm_mday = when.day;
+    t.tm_hour = when.hour;
+    t.tm_min = when.minute;
+    t.tm_sec = when.second;
+    t.tm_isdst = -1;
+    return t;
+}
+
 } // namespace
 
 std::string GeneralDateTimeText(const LocalDateTime& when)
@@ -39,20 +52,23 @@ std::string GeneralDateTimeText(const LocalDateTime& when)
         }
         return buffer;
     }
-    tm t{};
-    t.tm_year = when.year - 1900;
-    t.tm_mon = when.month - 1;
-    t.tm_mday = when.day;
-    t.tm_hour = when.hour;
-    t.tm_min = when.minute;
-    t.tm_sec = when.second;
-    t.tm_isdst = -1;
+    const tm t = TmOf(when);
     std::string text = Format("%x", t);
     if (!midnight) {
         text += ' ';
         text += Format("%X", t);
     }
     return text;
+}
+
+std::string LongTimeText(const LocalDateTime& when)
+{
+    if (IsPlainLocale()) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", when.hour, when.minute, when.second);
+        return buffer;
+    }
+    return Format("%X", TmOf(when));
 }
 
 } // namespace platform

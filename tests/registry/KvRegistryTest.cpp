@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <ostream>
 
@@ -313,6 +314,131 @@ TEST_F(KvRegistryTest, DwordWrites)
             EXPECT_TRUE(raw::KeyExists(kUser, key_));
         }
     }
+}
+
+// The kinds that reach the library from component clients: each row's text
+// as CStr gives it (stored by a REG_SZ write) and its DWORD write, which takes
+// a whole currency amount within 32 bits and refuses Booleans, bytes and dates.
+TEST_F(KvRegistryTest, BooleanByteDateAndCurrencyAsTextAndAsDword)
+{
+    using testing_support::At;
+    using testing_support::ExpectedStamp;
+    using testing_support::ExpectedTimeText;
+    struct Row {
+        const char* what;
+        Variant value;
+        std::string text;
+        std::optional<std::int32_t> dword; // none: refused
+    };
+    const Row rows[] = {
+        {"true", Variant::FromBoolean(true), "True", std::nullopt},
+        {"false", Variant::FromBoolean(false), "False", std::nullopt},
+        {"byte 5", Variant::FromByte(5), "5", std::nullopt},
+        {"byte 0", Variant::FromByte(0), "0", std::nullopt},
+        {"byte 255", Variant::FromByte(255), "255", std::nullopt},
+        {"currency 1.5", Variant::FromCurrency(15000), "1.5", std::nullopt},
+        {"currency 7", Variant::FromCurrency(70000), "7", 7},
+        {"currency 0", Variant::FromCurrency(0), "0", 0},
+        {"currency -7", Variant::FromCurrency(-70000), "-7", -7},
+        {"currency 0.1", Variant::FromCurrency(1000), "0.1", std::nullopt},
+        {"currency -0.0005", Variant::FromCurrency(-5), "-0.0005", std::nullopt},
+        {"currency 1234.5678", Variant::FromCurrency(12345678), "1234.5678", std::nullopt},
+        {"currency 2^31", Variant::FromCurrency(10000LL * 2147483648LL), "2147483648", std::nullopt},
+        {"currency -2^31", Variant::FromCurrency(-10000LL * 2147483648LL), "-2147483648", INT32_MIN},
+        {"currency min", Variant::FromCurrency(INT64_MIN), "-922337203685477.5808", std::nullopt},
+        {"currency max", Variant::FromCurrency(INT64_MAX), "922337203685477.5807", std::nullopt},
+        {"date and time", Variant::FromDate(46095 + 0.6315509259259259), ExpectedStamp(At(2026, 3, 14, 15, 9, 26)),
+         std::nullopt},
+        {"midnight", Variant::FromDate(46095), ExpectedStamp(At(2026, 3, 14, 0, 0, 0)), std::nullopt},
+        {"leap day", Variant::FromDate(45351.5), ExpectedStamp(At(2024, 2, 29, 12, 0, 0)), std::nullopt},
+        {"1900-02-28", Variant::FromDate(60), ExpectedStamp(At(1900, 2, 28, 0, 0, 0)), std::nullopt},
+        {"1900-03-01", Variant::FromDate(61), ExpectedStamp(At(1900, 3, 1, 0, 0, 0)), std::nullopt},
+        {"half a second rounds up to the next day", Variant::FromDate(46095 + 86399.6 / 86400),
+         ExpectedStamp(At(2026, 3, 15, 0, 0, 0)), std::nullopt},
+        {"time only", Variant::FromDate(0.25), ExpectedTimeText(At(1899, 12, 30, 6, 0, 0)), std::nullopt},
+        {"day zero", Variant::FromDate(0), ExpectedTimeText(At(1899, 12, 30, 0, 0, 0)), std::nullopt},
+        {"negative fraction is the time", Variant::FromDate(-0.5), ExpectedTimeText(At(1899, 12, 30, 12, 0, 0)),
+         std::nullopt},
+        {"day 1", Variant::FromDate(1), ExpectedStamp(At(1899, 12, 31, 0, 0, 0)), std::nullopt},
+        {"day -1", Variant::FromDate(-1), ExpectedStamp(At(1899, 12, 29, 0, 0, 0)), std::nullopt},
+        {"-1.25 counts forward", Variant::FromDate(-1.25), ExpectedStamp(At(1899, 12, 29, 6, 0, 0)), std::nullopt},
+        {"first day", Variant::FromDate(-109205.75), ExpectedStamp(At(1601, 1, 1, 18, 0, 0)), std::nullopt},
+        {"last second", Variant::FromDate(2958465 + 0.999988425925926), ExpectedStamp(At(9999, 12, 31, 23, 59, 59)),
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.value.ToText(), row.text);
+        reg_.ValueKey("t");
+        reg_.ValueType(brenlix::REG_SZ);
+        reg_.Value(row.value);
+        EXPECT_EQ(raw::Read(kUser, key_, "t"), (raw::Stored{brenlix::REG_SZ, Z(row.text)}));
+        reg_.ValueKey("d");
+        for (const brenlix::ERegistryValueTypes valueType : {brenlix::REG_DWORD, brenlix::REG_DWORD_BIG_ENDIAN}) {
+            raw::RemoveValue(kUser, key_, "d");
+            reg_.ValueType(valueType);
+            const auto error = Raised([&] { reg_.Value(row.value); });
+            if (row.dword) {
+                EXPECT_FALSE(error);
+                EXPECT_EQ(raw::Read(kUser, key_, "d"), (raw::Stored{brenlix::REG_DWORD, raw::Dword(*row.dword)}));
+            } else {
+                ASSERT_TRUE(error);
+                EXPECT_EQ(error->Number(), -2147194455);
+                EXPECT_EQ(error->Source(), kSource);
+                EXPECT_EQ(error->Description(), SetValueText("-2147483647", "d", row.text));
+                EXPECT_FALSE(raw::Read(kUser, key_, "d"));
+            }
+        }
+    }
+}
+
+TEST(Variant, NewKindsKeepTheirKind)
+{
+    EXPECT_EQ(Variant::FromBoolean(true).Kind(), brenlix::VariantKind::Boolean);
+    EXPECT_EQ(static_cast<int>(brenlix::VariantKind::Bytes), 5); // the older kinds keep their numbers
+    EXPECT_EQ(static_cast<int>(brenlix::VariantKind::Boolean), 6);
+    EXPECT_EQ(static_cast<int>(brenlix::VariantKind::Currency), 9);
+    EXPECT_TRUE(Variant::FromBoolean(true).Boolean());
+    EXPECT_FALSE(Variant::FromBoolean(false).Boolean());
+    EXPECT_EQ(Variant::FromByte(200).Byte(), 200);
+    EXPECT_EQ(Variant::FromDate(-1.25).Date(), -1.25);
+    EXPECT_EQ(Variant::FromCurrency(-15000).Currency(), -15000);
+    // Equal only within a kind.
+    EXPECT_NE(Variant::FromBoolean(true), Variant(-1));
+    EXPECT_NE(Variant::FromBoolean(true), Variant(std::int16_t{-1}));
+    EXPECT_NE(Variant::FromByte(5), Variant(std::int16_t{5}));
+    EXPECT_NE(Variant::FromDate(1.5), Variant(1.5));
+    EXPECT_NE(Variant::FromCurrency(10000), Variant(1.0));
+    EXPECT_EQ(Variant::FromCurrency(10000), Variant::FromCurrency(10000));
+    EXPECT_NE(Variant::FromCurrency(10000), Variant::FromCurrency(10001));
+    // Typed getters refuse other kinds.
+    const std::function<void()> mismatches[] = {
+        [] { (void)Variant::FromBoolean(true).Integer(); }, [] { (void)Variant(-1).Boolean(); },
+        [] { (void)Variant(std::int16_t{5}).Byte(); },       [] { (void)Variant(1.5).Date(); },
+        [] { (void)Variant::FromDate(1.5).Double(); },      [] { (void)Variant(1.0).Currency(); },
+        [] { (void)Variant::FromCurrency(1).Long(); },
+    };
+    for (const auto& call : mismatches) {
+        const auto error = Raised(call);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), 13);
+    }
+}
+
+// Dates the library cannot show are refused when made: before 1601-01-01,
+// after 9999-12-31 (also by rounding to the second), and no number at all.
+TEST(Variant, DatesOutsideTheRangeAreRefused)
+{
+    const double refused[] = {-109206.0, -109206.5, 2958466.0, 2958465.9999999, 1e300, -1e300,
+                              std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
+    for (const double days : refused) {
+        SCOPED_TRACE(days);
+        const auto error = Raised([&] { (void)Variant::FromDate(days); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), 6);
+        EXPECT_EQ(error->Description(), "Overflow");
+    }
+    EXPECT_NO_THROW((void)Variant::FromDate(-109205.99999));
 }
 
 // Reads give the data plus one trailing element; a write takes all but the

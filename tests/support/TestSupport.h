@@ -88,6 +88,8 @@ std::string TestChildCommand(const std::string& arguments);
 // The general date-and-time text that the system shows for the moment,
 // worked out independently of the code under test.
 std::string ExpectedStamp(const platform::LocalDateTime& when);
+// The long time alone, likewise.
+std::string ExpectedTimeText(const platform::LocalDateTime& when);
 
 // True when the process may write files whatever their permissions (root on
 // Linux, and so under Wine run by root), so read-only cases cannot be staged.

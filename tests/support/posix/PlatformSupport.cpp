@@ -21,6 +21,13 @@ std::string ExpectedStamp(const platform::LocalDateTime& when)
     return text;
 }
 
+std::string ExpectedTimeText(const platform::LocalDateTime& when)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", when.hour, when.minute, when.second);
+    return text;
+}
+
 WesternCodePage::WesternCodePage()
 {
     const char* current = std::setlocale(LC_CTYPE, nullptr);

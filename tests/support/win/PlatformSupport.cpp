@@ -26,6 +26,18 @@ std::string ExpectedStamp(const platform::LocalDateTime& when)
     return std::string(utf8, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
 }
 
+std::string ExpectedTimeText(const platform::LocalDateTime& when)
+{
+    const auto word = [](int value) { return static_cast<WORD>(value); };
+    const SYSTEMTIME st{word(when.year), word(when.month), 0, word(when.day),
+                        word(when.hour), word(when.minute), word(when.second), 0};
+    wchar_t time[128];
+    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 128);
+    char utf8[512];
+    const int length = WideCharToMultiByte(CP_UTF8, 0, time, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return std::string(utf8, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+}
+
 WesternCodePage::WesternCodePage() : active_(GetACP() == 1252) {}
 
 WesternCodePage::~WesternCodePage() = default;
