@@ -7,7 +7,8 @@
 
 #include <windows.h>
 
-#include <oaidl.h>
+#include <objbase.h>
+#include <oleauto.h>
 
 namespace published {
 

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+#include <oleauto.h>
+
 #include <platform/Files.h>
 
 #include "TestSupport.h"
