@@ -1,6 +1,5 @@
 // The library as an in-process component server: registration with
-// regsvr32, the member order of each interface in the type library, calls
-// through the vtable and through IDispatch, errors reaching the client with
+// regsvr32, calls through the vtable and through IDispatch, errors reaching the client with
 // number, source and description, a VBScript client run by cscript, and
 // unregistration leaving no key behind.
 #include "TypeLibrary.h"
@@ -135,100 +134,6 @@ TEST_F(ComServer, RegistersEachClassByIdentifierAndName)
 }
 
 // The members of each interface in the order clients bind to: name and kind.
-TEST_F(ComServer, InterfaceSlotsStandInTheirOrder)
-{
-    enum Kind { M = INVOKE_FUNC, G = INVOKE_PROPERTYGET, P = INVOKE_PROPERTYPUT };
-    struct Slot {
-        const char* name;
-        int kind;
-        // Names compare without case, as clients bind them: Wine's type library
-        // reader gives "Value" back as "value" (it is stored as "Value").
-        bool operator==(const Slot& other) const { return _stricmp(name, other.name) == 0 && kind == other.kind; }
-    };
-    struct Layout {
-        const IID* iid;
-        std::vector<Slot> slots;
-    };
-    const Layout layouts[] = {
-        {&IID__FileLog,
-         {{"LogFile", G}, {"LogFile", P}, {"LogLevel", G}, {"LogLevel", P}, {"WriteToLog", M}, {"LogInfoFile", M},
-          {"LogErrorFile", M}, {"LogWarningFile", M}}},
-        {&IID__EventLog,
-         {{"LastEventErrNum", G}, {"LastEventErrNum", P}, {"LastEventErrSource", G}, {"LastEventErrSource", P},
-          {"LastEventErrDescription", G}, {"LastEventErrDescription", P}, {"WriteEventLog", M},
-          {"EventDataBuffer", G}, {"EventDataBuffer", P}, {"EventCategory", G}, {"EventCategory", P},
-          {"EventTekst", G}, {"EventTekst", P}, {"ServerName", G}, {"ServerName", P}, {"ApplicationName", G},
-          {"ApplicationName", P}}},
-        {&IID__ServiceManager,
-         {{"MaxWaitForService", G}, {"MaxWaitForService", P}, {"ServiceShortName", G}, {"ServiceShortName", P},
-          {"ServiceLongName", G}, {"ServiceLongName", P}, {"ServicePath", G}, {"ServicePath", P},
-          {"ServiceDescription", G}, {"ServiceDescription", P}, {"ServiceUsername", G}, {"ServiceUsername", P},
-          {"ServiceUserPassword", G}, {"ServiceUserPassword", P}, {"ComputerName", G}, {"ComputerName", P},
-          {"ServiceLastError", G}, {"ServiceStatus", M}, {"ServiceStart", M}, {"ServiceStop", M},
-          {"RestartService", M}, {"IsServiceInstalled", M}, {"InstallService", M}, {"RemoveService", M}}},
-        {&IID__KvRegistry,
-         {{"KeyExists", G}, {"CreateKey", M}, {"DeleteKey", M}, {"DeleteValue", M}, {"Value", G}, {"Value", P},
-          {"EnumerateValues", M}, {"EnumerateSections", M}, {"CreateEXEAssociation", M},
-          {"CreateAdditionalEXEAssociations", M}, {"ValueType", G}, {"ValueType", P}, {"ClassKey", G},
-          {"ClassKey", P}, {"SectionKey", G}, {"SectionKey", P}, {"ValueKey", G}, {"ValueKey", P}, {"Default", G},
-          {"Default", P}}},
-        {&IID__IniFile,
-         {{"PrivPath", G},       {"UseWinINI", P},     {"UseWinINI", G},      {"FullPath", P},
-          {"FullPath", G},       {"SectionName", P},   {"SectionName", G},    {"FilePath", G},
-          {"FileExt", G},        {"ExtractName", M},   {"ExtractPath", M},    {"DeleteStrEntry", M},
-          {"DeleteNumEntry", M}, {"DeleteSection", M}, {"Exists", M},         {"GetInt", M},
-          {"GetSectEntries", M}, {"GetSectEntriesEx", M}, {"GetSections", M}, {"GetSectionsEx", M},
-          {"GetString", M},      {"GetTF", M},         {"FlushCache", M},     {"IniRead", M},
-          {"IniWrite", M},       {"PutInt", M},        {"PutString", M},      {"PutTF", M},
-          {"SectExist", M},      {"FileName", G},      {"IniReadResult", G}}},
-    };
-    ITypeLib* library = nullptr;
-    const std::wstring path = [] {
-        const std::string ansi = LibraryPath();
-        return std::wstring(ansi.begin(), ansi.end());
-    }();
-    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library), S_OK);
-    for (const Layout& layout : layouts) {
-        SCOPED_TRACE(Guid(*layout.iid));
-        // A dual interface's dispatch description; its vtable half holds the slots.
-        ITypeInfo* dispatchInfo = nullptr;
-        ASSERT_EQ(library->GetTypeInfoOfGuid(*layout.iid, &dispatchInfo), S_OK);
-        HREFTYPE vtableHalf = 0;
-        ITypeInfo* info = nullptr;
-        ASSERT_EQ(dispatchInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf), S_OK);
-        ASSERT_EQ(dispatchInfo->GetRefTypeInfo(vtableHalf, &info), S_OK);
-        dispatchInfo->Release();
-        TYPEATTR* attributes = nullptr;
-        ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
-        EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FDUAL);
-        std::vector<Slot> slots(attributes->cFuncs, Slot{"", 0});
-        std::vector<std::string> names(attributes->cFuncs);
-        for (UINT i = 0; i < attributes->cFuncs; ++i) {
-            FUNCDESC* function = nullptr;
-            ASSERT_EQ(info->GetFuncDesc(i, &function), S_OK);
-            // The vtable slot after IUnknown's three and IDispatch's four.
-            const std::size_t slot = static_cast<std::size_t>(function->oVft) / sizeof(void*) - 7;
-            BSTR name = nullptr;
-            info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
-            if (slot < slots.size()) {
-                names[slot] = std::string(name, name + SysStringLen(name));
-                slots[slot] = Slot{names[slot].c_str(), function->invkind};
-            }
-            SysFreeString(name);
-            info->ReleaseFuncDesc(function);
-        }
-        info->ReleaseTypeAttr(attributes);
-        info->Release();
-        ASSERT_EQ(slots.size(), layout.slots.size());
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            EXPECT_TRUE(slots[i] == layout.slots[i]) << "slot " << i << ": " << slots[i].name << " (kind "
-                                                     << slots[i].kind << "), expected " << layout.slots[i].name
-                                                     << " (kind " << layout.slots[i].kind << ")";
-        }
-    }
-    library->Release();
-}
-
 TEST_F(ComServer, EarlyBoundCallsReachTheClasses)
 {
     const TempDir dir;
