@@ -49,9 +49,9 @@ inline VARIANT_BOOL ToVariantBool(bool value)
 }
 
 // A VARIANT (by reference or not) as the library's Variant: empty, 16- and
-// 32-bit integers, doubles, text and byte arrays pass as they are; Booleans
-// become 16-bit integers and other numbers the nearest kind. Anything else
-// (objects, other arrays) is refused with DISP_E_TYPEMISMATCH.
+// 32-bit integers, doubles, text, byte arrays, Booleans, bytes, dates and
+// currency pass as their own kinds; other numbers become the nearest kind.
+// Anything else (objects, other arrays) is refused with DISP_E_TYPEMISMATCH.
 HRESULT ToLibraryVariant(const VARIANT& value, Variant& result);
 HRESULT FromLibraryVariant(const Variant& value, VARIANT* result);
 

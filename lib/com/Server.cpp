@@ -153,6 +153,19 @@ bool OtherBitnessRegistered(HKEY root)
     return true;
 }
 
+// Whether root holds this bitness's type library entry.
+bool OwnLibraryEntry(HKEY root)
+{
+    const std::string key = std::string(kClassesKey) + "\\TypeLib\\" + GuidText(LIBID_Brenlix) + "\\9.0\\0\\" +
+                            kOwnKindKey;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(opened);
+    return true;
+}
+
 // The programmatic name of a class: the key and its value, and its CLSID.
 struct ProgIdWrite {
     std::string key;
@@ -195,6 +208,12 @@ HRESULT Unregister(HKEY root, bool perUser)
             note(DeleteTree(root, classes + "Interface\\" + GuidText(*iid)));
         }
         note(DeleteTree(root, classes + "TypeLib\\" + GuidText(LIBID_Brenlix) + "\\9.0\\0\\" + kOwnKindKey));
+        return outcome;
+    }
+    // Without an entry of this bitness there is nothing of ours to remove, and
+    // the system's unregistration would go by the other's entry and take the
+    // interface keys that the other still uses.
+    if (!OwnLibraryEntry(root)) {
         return outcome;
     }
     const HRESULT hr = UnregisterLibrary(perUser);

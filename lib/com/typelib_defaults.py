@@ -10,9 +10,10 @@ widl wrote:
     typelib_defaults.py Brenlix.tlb _EventLog.WriteEventLog.strEventTekst
 
 It edits the library in place and changes nothing else: the parameter's flags
-gain PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT, and its entry in the method's
+gain PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT, its entry in the method's
 default-value table points at the empty text that another parameter of the
-library already has as its default (widl stores each value once). The method
+library already has as its default (widl stores each value once), and the
+method's description size grows by what widl counts for a default. The method
 must already have a default-value table (another of its parameters has a
 default) and the library must hold the empty text as some default; when
 either is missing the step fails rather than guess.
@@ -27,6 +28,10 @@ PARAMFLAG_FOPT = 0x10
 PARAMFLAG_FHASDEFAULT = 0x20
 VT_BSTR = 8
 HAS_DEFAULTS = 0x1000  # bit of a function record's FKCCIC field
+
+# What a default value adds to a function's description size, as widl counts
+# it (the same in 32-bit and 64-bit libraries).
+DEFAULT_DESCRIPTION_SIZE = 24
 
 HEADER_SIZE = 0x54
 SEGMENT_COUNT = 15
@@ -123,6 +128,11 @@ def set_default(library, target, text):
                 value = library.default_text_offset(text)
                 if value is None:
                     raise SystemExit('%s: the library keeps no default %r to point at' % (target, text))
+                if library.int(defaults + 4 * i) == -1:
+                    # The record also tells loaders how much memory its
+                    # description takes; widl counts each default value there.
+                    size, = struct.unpack_from('<h', library.data, record + 14)
+                    struct.pack_into('<h', library.data, record + 14, size + DEFAULT_DESCRIPTION_SIZE)
                 struct.pack_into('<i', library.data, defaults + 4 * i, value)
                 flags_at = params + 12 * i + 8
                 flags = library.int(flags_at) | PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT

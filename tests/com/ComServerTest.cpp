@@ -420,7 +420,9 @@ TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
     const std::string typeLib = classes + "TypeLib\\" + Guid(LIBID_Brenlix) + "\\9.0\\0\\";
     const std::string ownEntry = typeLib + (k64 ? "win64" : "win32");
     const std::string otherEntry = typeLib + (k64 ? "win32" : "win64");
-    const std::string otherServer = "C:\\Other\\Brenlix.dll";
+    // The other's type library entry must name a library that loads, as a real
+    // one does: the system's unregistration goes by it.
+    const std::string otherServer = LibraryPath();
     const auto write = [](const std::string& key, const std::string& value, REGSAM view) {
         HKEY opened = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &opened,

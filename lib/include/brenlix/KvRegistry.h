@@ -91,8 +91,9 @@ public:
     //                          come back from reads with one trailing element);
     //   REG_DWORD, REG_DWORD_BIG_ENDIAN
     //                          as a little-endian REG_DWORD: an integer, or a
-    //                          double or text that holds a 32-bit integer;
-    //                          anything else throws -2147194455;
+    //                          double, currency amount or text that holds a
+    //                          32-bit integer; anything else (Booleans, bytes
+    //                          and dates too) throws -2147194455;
     //   other types            throw -2147194455.
     void Value(const Variant& vValue);
 
