@@ -28,6 +28,7 @@ public:
 private:
     TempDir root_;
     ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()};
+    ScopedEnvironment eventLog_{"BRENLIX_EVENTLOG", "file"};
     std::optional<raw::Stored> sources_;
     bool hadSourceKey_ = false;
     std::optional<raw::Stored> marker_;
