@@ -55,6 +55,11 @@ TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str());
     const ScopedEnvironment config("XDG_CONFIG_HOME", (folder + "/config").c_str());
     const ScopedEnvironment sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
+    // The environment still names root's ticket cache, which the user may not read.
+    const std::string cache = machine.File("ccache");
+    testing_support::WriteFile(cache, "root's tickets");
+    ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
+    const ScopedEnvironment tickets("KRB5CCNAME", ("FILE:" + cache).c_str());
 
     const std::string program = folder + "/" + DUNMARROW_PROGRAM_NAME;
     EXPECT_EQ(testing_support::RunAs(*other, 022,
@@ -78,6 +83,9 @@ TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     const std::string connection = PriorityAndText(log.Receive(), "Dunmarrow");
     const std::string failure = PriorityAndText(log.Receive(), "Dunmarrow");
     EXPECT_EQ(connection.rfind("<12>event=1 category=0 \"no connection to server \\\"127.0.0.1,1\\\": ", 0), 0u)
+        << connection;
+    EXPECT_NE(connection.find("the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied"),
+              std::string::npos)
         << connection;
     EXPECT_EQ(failure.rfind(platform::ToAnsi("<11>event=3 category=0 \"the job \\\"Løn\\\" failed: "), 0), 0u)
         << failure;

@@ -359,7 +359,7 @@ TEST_F(RegistryFile, WriteIsInTheFileWhenTheCallReturns)
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"v0", "v1", "v2"}));
     RegCloseKey(key);
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root.Path() + "/registry")) {
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root.Path() + "/config/brenlix")) {
         ++files;
     }
     EXPECT_EQ(files, 1u); // no temporary file left

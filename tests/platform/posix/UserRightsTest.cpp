@@ -294,11 +294,11 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
                                                                KEY_ALL_ACCESS, nullptr, &user, nullptr)) + "\n";
         out += "HKCU set " + std::to_string(Set(user, "Name", REG_SZ, Bytes("mine\0", 5))) + "\n";
         RegCloseKey(user);
-        HKEY machine = nullptr;
+        HKEY machineKey = nullptr;
         out += "HKLM open " + std::to_string(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ,
-                                                           &machine)) + "\n";
-        out += "HKLM value " + Get(machine, "Machine").second + "\n";
-        RegCloseKey(machine);
+                                                           &machineKey)) + "\n";
+        out += "HKLM value " + Get(machineKey, "Machine").second + "\n";
+        RegCloseKey(machineKey);
         out += "HKLM create " + std::to_string(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Mine")) + "\n";
         out += "HKLM open to change " +
                std::to_string(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE)) + "\n";
