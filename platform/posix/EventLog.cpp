@@ -58,7 +58,7 @@ DWORD AppendToFile(const platform::posix::EventLine& event)
 {
     const std::string folder = platform::posix::MachineRoot() + "/eventlog";
     const std::string path = folder + "/Application.log";
-    if (!platform::posix::MakeFolders(folder, 01777)) {
+    if (!platform::posix::MakeFolders(platform::posix::MachineRoot()) || !platform::posix::MakeFolders(folder, 01777)) {
         return platform::ErrnoToWin32(errno, folder);
     }
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -49,7 +49,8 @@ TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     }
     testing_support::WriteFile(folder + "/Dunmarrow.ini",
                                platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\n"
-                                                "Backupfile=" + folder + "/Løn.bak\r\nEventLog=1\r\n"));
+                                                "Backupfile=" +
+                                                folder + "/Løn.bak\r\nEventLog=1\r\n"));
     testing_support::GiveTo(*other, folder);
     ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
     const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str());

@@ -75,8 +75,7 @@ std::string Report(const char* source, WORD type, WORD category, DWORD id, const
     }
     SetLastError(0);
     const BOOL done = ReportEventA(log, type, category, id, nullptr, static_cast<WORD>(pointers.size()),
-                                   static_cast<DWORD>(data.size()), pointers.data(),
-                                   const_cast<char*>(data.data()));
+                                   static_cast<DWORD>(data.size()), pointers.data(), const_cast<char*>(data.data()));
     const DWORD error = GetLastError();
     DeregisterEventSource(log);
     return std::to_string(done) + " " + std::to_string(done ? 0 : error);
@@ -215,17 +214,42 @@ TEST_F(SystemLog, EachEventIsOneMessage)
         std::string data;
         std::string expected;
     } rows[] = {
-        {"Probe", EVENTLOG_ERROR_TYPE, 3, 1001, {"disk \"D:\" is\\full\r\n\tnow"}, "",
+        {"Probe",
+         EVENTLOG_ERROR_TYPE,
+         3,
+         1001,
+         {"disk \"D:\" is\\full\r\n\tnow"},
+         "",
          "<11>" + head + "Probe" + pid + "event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
         {"Probe", EVENTLOG_WARNING_TYPE, 0, 1, {}, "", "<12>" + head + "Probe" + pid + "event=1 category=0"},
-        {"Probe", EVENTLOG_INFORMATION_TYPE, 1, 2, {"a", ""}, std::string("AB\x01\xff", 4),
+        {"Probe",
+         EVENTLOG_INFORMATION_TYPE,
+         1,
+         2,
+         {"a", ""},
+         std::string("AB\x01\xff", 4),
          "<14>" + head + "Probe" + pid + "event=2 category=1 \"a\" \"\" data=414201FF"},
-        {"Probe", EVENTLOG_AUDIT_SUCCESS, 65535, 4294967295u, {}, "",
+        {"Probe",
+         EVENTLOG_AUDIT_SUCCESS,
+         65535,
+         4294967295u,
+         {},
+         "",
          "<14>" + head + "Probe" + pid + "event=4294967295 category=65535"},
         {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + head + "Probe" + pid + "event=5 category=0"},
-        {"Nightly export[2]:x", EVENTLOG_INFORMATION_TYPE, 0, 6, {}, "",
+        {"Nightly export[2]:x",
+         EVENTLOG_INFORMATION_TYPE,
+         0,
+         6,
+         {},
+         "",
          "<14>" + head + "Nightly_export_2__x" + pid + "event=6 category=0"},
-        {"", EVENTLOG_INFORMATION_TYPE, 0, 7, {}, "",
+        {"",
+         EVENTLOG_INFORMATION_TYPE,
+         0,
+         7,
+         {},
+         "",
          "<14>" + head + program_invocation_short_name + pid + "event=7 category=0"},
     };
     for (const auto& row : rows) {
@@ -272,9 +296,9 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
     }
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "Machine", REG_SZ, Bytes("root's\0", 7)), ERROR_SUCCESS);
     RegCloseKey(key);
     {
@@ -290,13 +314,15 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
     const std::string got = testing_support::RunAs(*other, 0, [] {
         std::string out = "pid " + std::to_string(::getpid()) + "\n";
         HKEY user = nullptr;
-        out += "HKCU create " + std::to_string(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0,
-                                                               KEY_ALL_ACCESS, nullptr, &user, nullptr)) + "\n";
+        out += "HKCU create " +
+               std::to_string(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                              nullptr, &user, nullptr)) +
+               "\n";
         out += "HKCU set " + std::to_string(Set(user, "Name", REG_SZ, Bytes("mine\0", 5))) + "\n";
         RegCloseKey(user);
         HKEY machineKey = nullptr;
-        out += "HKLM open " + std::to_string(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ,
-                                                           &machineKey)) + "\n";
+        out += "HKLM open " +
+               std::to_string(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ, &machineKey)) + "\n";
         out += "HKLM value " + Get(machineKey, "Machine").second + "\n";
         RegCloseKey(machineKey);
         out += "HKLM create " + std::to_string(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Mine")) + "\n";
@@ -317,10 +343,16 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
     const std::string access = std::to_string(ERROR_ACCESS_DENIED);
     EXPECT_EQ(got, "pid " + pid + "\n" +
                        "HKCU create 0\nHKCU set 0\n"
-                       "HKLM open 0\nHKLM value " + std::string("root's\0", 7) + "\n"
-                       "HKLM create " + access + "\nHKLM open to change " + access + "\nHKCR create " + access +
-                       "\nHKU create " + access + "\n"
-                       "HKCU value " + std::string("mine\0", 5) + "\n"
+                       "HKLM open 0\nHKLM value " +
+                       std::string("root's\0", 7) +
+                       "\n"
+                       "HKLM create " +
+                       access + "\nHKLM open to change " + access + "\nHKCR create " + access + "\nHKU create " +
+                       access +
+                       "\n"
+                       "HKCU value " +
+                       std::string("mine\0", 5) +
+                       "\n"
                        "event 1 0\nevent to file 1 0\n");
     EXPECT_EQ(log.Receive(), "<12>Mar  5 07:08:09 Probe[" + pid + "]: event=7 category=2 \"nobody\"");
 
