@@ -27,17 +27,22 @@ constexpr char kKey[] = "Software\\Korvane\\Bench";
 
 // A machine root whose user hive holds the bench key with this many values,
 // written as a REGEDIT4 file (filling it call by call would take a while).
+void UseRoot(const std::string& root)
+{
+    setenv("BRENLIX_ROOT", root.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1); // the user hive: <root>/config/brenlix/HKCU.reg
+}
+
 void MakeRoot(const std::string& root, int values)
 {
-    std::filesystem::create_directories(root + "/registry");
     HKEY key = nullptr;
-    setenv("BRENLIX_ROOT", root.c_str(), 1);
+    UseRoot(root);
     LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         Fail("RegCreateKeyExA", status);
     }
     RegCloseKey(key);
-    for (const auto& entry : std::filesystem::directory_iterator(root + "/registry")) {
+    for (const auto& entry : std::filesystem::directory_iterator(root + "/config/brenlix")) {
         std::ofstream out(entry.path(), std::ios::binary | std::ios::app);
         out << "[HKEY_CURRENT_USER\\" << kKey << "]\r\n";
         for (int i = 0; i < values; ++i) {
@@ -50,7 +55,7 @@ void MakeRoot(const std::string& root, int values)
 std::uintmax_t HiveBytes(const std::string& root)
 {
     std::uintmax_t bytes = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(root + "/registry")) {
+    for (const auto& entry : std::filesystem::directory_iterator(root + "/config/brenlix")) {
         bytes += entry.file_size();
     }
     return bytes;
@@ -58,7 +63,7 @@ std::uintmax_t HiveBytes(const std::string& root)
 
 HKEY OpenIn(const std::string& root)
 {
-    setenv("BRENLIX_ROOT", root.c_str(), 1);
+    UseRoot(root);
     HKEY key = nullptr;
     const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key);
     if (status != ERROR_SUCCESS) {

@@ -1,12 +1,20 @@
-// The event log on Linux: every event goes, in one write, to the end of
-// <root>/eventlog/Application.log, so concurrent writers lose nothing. Like
-// Windows for a source it does not know, every source lands in the
-// Application log.
+// The event log on Linux. Every event goes where BRENLIX_EVENTLOG says:
+//
+//   unset or empty    the system log (/dev/log): journald or a syslog daemon
+//   syslog:<socket>   another syslog socket (a test's own)
+//   file              one line an event, in one write to the end of
+//                     <root>/eventlog/Application.log (EventLogFormat.h), for
+//                     tests and machines without a system log
+//
+// and any other value fails ReportEventA with ERROR_BAD_ENVIRONMENT, so no
+// event goes astray unnoticed. Like Windows for a source it does not know,
+// every source lands in the Application log. Any user may report events.
 #include "ErrnoToWin32.h"
 #include "EventLogFormat.h"
 #include "HandleTable.h"
 #include "MachineRoot.h"
 #include "StateFile.h"
+#include "Syslog.h"
 #include "ThisMachine.h"
 
 #include <platform/Clock.h>
@@ -14,8 +22,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +50,49 @@ std::string TimeText(const platform::LocalDateTime& when)
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", when.year, when.month, when.day, when.hour,
                   when.minute, when.second);
     return text;
+}
+
+// Appends the event's line to the file log. Its folder takes files of every
+// user (sticky, as /tmp) and the file takes every user's events.
+DWORD AppendToFile(const platform::posix::EventLine& event)
+{
+    const std::string folder = platform::posix::MachineRoot() + "/eventlog";
+    const std::string path = folder + "/Application.log";
+    if (!platform::posix::MakeFolders(platform::posix::MachineRoot()) || !platform::posix::MakeFolders(folder, 01777)) {
+        return platform::ErrnoToWin32(errno, folder);
+    }
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0666);
+    } else if (errno == EEXIST) {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        return platform::ErrnoToWin32(errno, path);
+    }
+    // O_APPEND puts the whole line at the end in one step; WriteAll only loops
+    // for a short write (a full disk), which fails anyway.
+    const std::string line = platform::posix::FormatEventLine(event);
+    const int error = platform::posix::WriteAll(fd, line.data(), line.size());
+    ::close(fd);
+    return error != 0 ? platform::ErrnoToWin32(error, path) : ERROR_SUCCESS;
+}
+
+DWORD SendToSystemLog(const std::string& socket, const platform::posix::EventLine& event)
+{
+    const std::string message =
+        platform::posix::SyslogMessage(platform::CurrentClock().Now(), static_cast<long>(::getpid()), event.source,
+                                       event.type, event.category, event.eventId, event.strings, event.data);
+    const int error = platform::posix::SendToSyslog(socket, message);
+    switch (error) {
+    case 0:
+        return ERROR_SUCCESS;
+    case ENOENT:
+    case ECONNREFUSED:
+        return RPC_S_SERVER_UNAVAILABLE; // no log listens, as when the event log service is down
+    default:
+        return platform::ErrnoToWin32(error, socket);
+    }
 }
 
 } // namespace
@@ -78,35 +131,29 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
         return FALSE;
     }
     platform::posix::EventLine event;
-    event.time = TimeText(platform::CurrentClock().Now());
     event.type = wType;
     event.category = wCategory;
     event.eventId = dwEventID;
     event.source = source->Source();
-    event.computer = HostName();
     for (WORD i = 0; i < wNumStrings; ++i) {
         event.strings.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : "");
     }
     event.data.assign(static_cast<const char*>(lpRawData), dwDataSize);
-    const std::string line = platform::posix::FormatEventLine(event);
 
-    const std::string folder = platform::posix::MachineRoot() + "/eventlog";
-    const std::string path = folder + "/Application.log";
-    if (!platform::posix::MakeFolders(folder)) {
-        SetLastError(platform::ErrnoToWin32(errno, folder));
-        return FALSE;
+    const char* setting = std::getenv("BRENLIX_EVENTLOG");
+    const std::string sink = setting != nullptr ? setting : "";
+    DWORD error = ERROR_BAD_ENVIRONMENT;
+    if (sink.empty()) {
+        error = SendToSystemLog(platform::posix::kSystemLogSocket, event);
+    } else if (sink.rfind("syslog:", 0) == 0 && sink.size() > 7) {
+        error = SendToSystemLog(sink.substr(7), event);
+    } else if (sink == "file") {
+        event.time = TimeText(platform::CurrentClock().Now());
+        event.computer = HostName();
+        error = AppendToFile(event);
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        SetLastError(platform::ErrnoToWin32(errno, path));
-        return FALSE;
-    }
-    // O_APPEND puts the whole line at the end in one step; WriteAll only loops
-    // for a short write (a full disk), which fails anyway.
-    const int error = platform::posix::WriteAll(fd, line.data(), line.size());
-    ::close(fd);
-    if (error != 0) {
-        SetLastError(platform::ErrnoToWin32(error, path));
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
         return FALSE;
     }
     return TRUE;

@@ -261,9 +261,13 @@ MachineLock::MachineLock(const std::string& name)
         return;
     }
     // Read access is enough for flock, so any user may take a lock root made.
-    fd_ = ::open((folder + "/" + name + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open((folder + "/" + name + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, posix::kMachineFileMode);
     if (fd_ < 0) {
         return;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != posix::kMachineFileMode) {
+        ::fchmod(fd_, posix::kMachineFileMode); // made under a umask that hid it from others
     }
     // A minute at most, in steps, for a holder that hangs.
     for (int waited = 0; waited < 60000; waited += 10) {

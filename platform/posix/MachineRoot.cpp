@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace platform::posix {
 
@@ -25,7 +28,37 @@ std::string WindowsFolder()
     return root == "/" ? "/windows" : root + "/windows";
 }
 
-bool MakeFolders(const std::string& path)
+std::string UserConfigFolder()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        std::string folder = config;
+        while (folder.size() > 1 && folder.back() == '/') {
+            folder.pop_back();
+        }
+        return (folder == "/" ? std::string() : folder) + "/brenlix";
+    }
+    std::string home;
+    if (const char* set = std::getenv("HOME"); set != nullptr && set[0] == '/') {
+        home = set;
+    } else {
+        std::vector<char> buffer(16384);
+        passwd entry{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+            found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+            home = found->pw_dir;
+        } else {
+            home = "/"; // an account without a home keeps its hive in /.config, which root alone may make
+        }
+    }
+    while (home.size() > 1 && home.back() == '/') {
+        home.pop_back();
+    }
+    return (home == "/" ? std::string() : home) + "/.config/brenlix";
+}
+
+bool MakeFolders(const std::string& path, mode_t mode)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
@@ -36,10 +69,13 @@ bool MakeFolders(const std::string& path)
         return true;
     }
     const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) {
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash), mode)) {
         return false;
     }
-    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+    if (::mkdir(path.c_str(), mode) != 0) {
+        return errno == EEXIST; // made by another process meanwhile, with its own mode
+    }
+    return ::chmod(path.c_str(), mode) == 0;
 }
 
 } // namespace platform::posix

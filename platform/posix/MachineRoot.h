@@ -1,10 +1,19 @@
-// Where the substitutes keep the machine's state: $BRENLIX_ROOT, or
-// /var/lib/brenlix when it is unset or empty.
+// Where the substitutes keep state. The machine's: $BRENLIX_ROOT, or
+// /var/lib/brenlix when it is unset or empty, readable by every user and
+// written by root. The calling user's (HKEY_CURRENT_USER): $XDG_CONFIG_HOME/brenlix,
+// by default ~/.config/brenlix, the user's alone.
 #pragma once
 
 #include <string>
+#include <sys/types.h>
 
 namespace platform::posix {
+
+// Modes the substitutes give what they create, whatever the umask.
+constexpr mode_t kMachineFolderMode = 0755;
+constexpr mode_t kMachineFileMode = 0644;
+constexpr mode_t kUserFolderMode = 0700;
+constexpr mode_t kUserFileMode = 0600;
 
 // Without a trailing separator.
 std::string MachineRoot();
@@ -12,7 +21,15 @@ std::string MachineRoot();
 // <root>/windows, the Windows folder of the substitutes (WIN.INI lives there).
 std::string WindowsFolder();
 
-// Creates the folder and any missing parents; false when it cannot be had.
-bool MakeFolders(const std::string& path);
+// $XDG_CONFIG_HOME/brenlix when that is an absolute path, else
+// $HOME/.config/brenlix, with the home folder of the effective user's account
+// when HOME is unset or not absolute. Looked up on every call: a process that
+// changes its user or environment gets the new user's folder.
+std::string UserConfigFolder();
+
+// Creates the folder and any missing parents, each with exactly mode (set
+// after mkdir, so the umask takes nothing away); folders that exist are left
+// as they are. False, with errno set, when it cannot be had.
+bool MakeFolders(const std::string& path, mode_t mode = kMachineFolderMode);
 
 } // namespace platform::posix

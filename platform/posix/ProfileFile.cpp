@@ -165,7 +165,8 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
         }
     }
     const std::string folder = FolderOf(target);
-    if (folder == WindowsFolder()) {
+    const bool machineWide = folder == WindowsFolder();
+    if (machineWide) {
         MakeFolders(folder); // always there on Windows
     }
     const FolderLock lock(folder);
@@ -189,7 +190,9 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
     if (!updated) {
         return ERROR_SUCCESS;
     }
-    const int rc = ReplaceFile(target, folder, updated->data(), updated->size(), exists ? &st : nullptr);
+    // WIN.INI is the machine's: readable by every user, whatever the umask.
+    const int rc = ReplaceFile(target, folder, updated->data(), updated->size(), exists ? &st : nullptr,
+                               machineWide ? kMachineFileMode : 0);
     if (rc != 0) {
         return ErrnoToWin32(rc, target);
     }

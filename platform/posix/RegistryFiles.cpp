@@ -7,10 +7,12 @@
 #include "StateFile.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <pwd.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -97,16 +99,65 @@ void Forget(Cache& cache, const std::string& path)
     }
 }
 
-std::string UserName()
+bool MachineHive(Hive hive)
 {
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_name != nullptr && *found->pw_name != '\0') {
-        return found->pw_name;
+    return hive != Hive::CurrentUser;
+}
+
+// Empty when root and the caller alone may change the file and every folder
+// above it (others may write a folder only with the sticky bit, as /tmp);
+// otherwise the first of them that someone else may change. Service entries
+// of the machine's hive name programs that root starts, so a hive anyone else
+// could rewrite is not taken for the machine's.
+std::string OpenToOthers(const std::string& file)
+{
+    std::string path = file;
+    struct stat st {};
+    while (::stat(path.c_str(), &st) != 0) {
+        if (path == "/" || path == ".") {
+            return path;
+        }
+        path = FolderOf(path);
     }
-    return std::to_string(::geteuid());
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    } else {
+        return path;
+    }
+    const uid_t caller = ::geteuid();
+    for (;;) {
+        if (::stat(path.c_str(), &st) != 0) {
+            return path;
+        }
+        const bool shared = (st.st_mode & 0022) != 0 && !(S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0);
+        if ((st.st_uid != 0 && st.st_uid != caller) || shared) {
+            return path;
+        }
+        if (path == "/") {
+            return std::string();
+        }
+        path = FolderOf(path);
+    }
+}
+
+// ERROR_ACCESS_DENIED, said once per file on the standard error stream, for a
+// machine hive that others may change; ERROR_SUCCESS otherwise.
+std::uint32_t CheckTrusted(Hive hive, const std::string& file)
+{
+    if (!MachineHive(hive)) {
+        return ERROR_SUCCESS;
+    }
+    const std::string open = OpenToOthers(file);
+    if (open.empty()) {
+        return ERROR_SUCCESS;
+    }
+    static std::set<std::string> told; // under the cache's lock
+    if (told.insert(file).second) {
+        std::fprintf(stderr, "brenlix: %s is not used as %s: another user than root may change %s\n", file.c_str(),
+                     HiveRootName(hive), open.c_str());
+    }
+    return ERROR_ACCESS_DENIED;
 }
 
 // The keys a hive has from the start on Windows.
@@ -169,6 +220,11 @@ CachedHive* Load(Cache& cache, Hive hive, const std::string& path, std::uint32_t
     if (same && !entry.racy) {
         return &entry;
     }
+    if (const std::uint32_t distrust = CheckTrusted(hive, path); distrust != ERROR_SUCCESS) {
+        Forget(cache, path);
+        error = distrust;
+        return nullptr;
+    }
     const timespec readStart = CoarseNow();
     std::string bytes;
     const int rc = ReadFileBytes(path, bytes, st);
@@ -199,19 +255,12 @@ CachedHive* Load(Cache& cache, Hive hive, const std::string& path, std::uint32_t
 
 std::string HiveFile(Hive hive)
 {
+    if (hive == Hive::CurrentUser) {
+        return UserConfigFolder() + "/HKCU.reg";
+    }
     const std::string root = MachineRoot();
     const std::string folder = (root == "/" ? std::string() : root) + "/registry/";
-    switch (hive) {
-    case Hive::LocalMachine:
-        return folder + "HKLM.reg";
-    case Hive::CurrentUser: {
-        static const std::string user = UserName();
-        return folder + "HKCU-" + user + ".reg";
-    }
-    case Hive::Users:
-        break;
-    }
-    return folder + "HKU.reg";
+    return folder + (hive == Hive::LocalMachine ? "HKLM.reg" : "HKU.reg");
 }
 
 const char* HiveRootName(Hive hive)
@@ -273,7 +322,7 @@ std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& e
     Cache& cache = TheCache();
     std::lock_guard guard(cache.lock);
     const std::string folder = FolderOf(file);
-    if (!MakeFolders(folder)) {
+    if (!MakeFolders(folder, MachineHive(hive) ? kMachineFolderMode : kUserFolderMode)) {
         return ERROR_ACCESS_DENIED;
     }
     const FolderLock lock(folder);
@@ -292,14 +341,15 @@ std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& e
     }
     struct stat old {};
     const bool exists = !entry->missing && ::stat(file.c_str(), &old) == 0;
-    if (HiveWritable(file) != ERROR_SUCCESS) {
+    if (HiveWritable(file) != ERROR_SUCCESS || CheckTrusted(hive, file) != ERROR_SUCCESS) {
         Forget(cache, file); // holds the change that could not be written
         return ERROR_ACCESS_DENIED;
     }
     std::string text;
     text.reserve(entry->size + entry->size / 8 + 4096);
     entry->hive->WriteText(text);
-    const int rc = ReplaceFile(file, folder, text.data(), text.size(), exists ? &old : nullptr);
+    const int rc = ReplaceFile(file, folder, text.data(), text.size(), exists ? &old : nullptr,
+                               MachineHive(hive) ? kMachineFileMode : kUserFileMode);
     if (rc != 0) {
         Forget(cache, file);
         return ErrnoToWin32(rc, file);

@@ -1,5 +1,9 @@
-// The registry's hive files, <root>/registry/HKLM.reg, HKCU-<user>.reg (the
-// Linux user name) and HKU.reg, and the parsed hives kept in memory.
+// The registry's hive files and the parsed hives kept in memory. The machine's
+// hives, <root>/registry/HKLM.reg and HKU.reg (folder 0755, files 0644), are
+// read by every user and written by root; HKEY_CURRENT_USER is the calling
+// user's own, UserConfigFolder()/HKCU.reg (folder 0700, file 0600). A machine
+// hive that a user other than root (or the caller) may change, through its
+// file or a folder above it, gives ERROR_ACCESS_DENIED to every call.
 //
 // A read uses the parsed hive while the file's identity (device, inode, size,
 // modification and change times) is what it was; a hive read in the clock tick
@@ -25,7 +29,7 @@ namespace platform::posix {
 
 enum class Hive { LocalMachine, CurrentUser, Users };
 
-// The hive's file under the machine root as it is now.
+// The hive's file as the environment names it now.
 std::string HiveFile(Hive hive);
 // The root as the hive's file names it ("HKEY_LOCAL_MACHINE").
 const char* HiveRootName(Hive hive);
@@ -40,8 +44,9 @@ using HiveReader = std::function<std::uint32_t(const RegistryHive& hive, const t
 using HiveEditor = std::function<std::uint32_t(RegistryHive& hive, bool& changed)>;
 
 // Calls read with the hive as the file holds it now. Returns read's result,
-// or the Win32 code of a failure to read the file (5: not readable; 1009,
-// ERROR_BADDB: a key deeper than HiveMaxDepth).
+// or the Win32 code of a failure to read the file (5: not readable, or a
+// machine hive others may change; 1009, ERROR_BADDB: a key deeper than
+// HiveMaxDepth).
 std::uint32_t ReadHive(Hive hive, const std::string& file, const HiveReader& read);
 
 // Calls edit under the registry folder's lock with the hive as the file holds

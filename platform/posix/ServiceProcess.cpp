@@ -72,7 +72,8 @@ std::uint32_t WriteRuns(const FolderLock& lock, const Runs& runs)
     const std::string file = StateFile();
     struct stat old {};
     const bool exists = ::stat(file.c_str(), &old) == 0;
-    const int error = ReplaceFile(file, ServicesFolder(), text.data(), text.size(), exists ? &old : nullptr);
+    const int error =
+        ReplaceFile(file, ServicesFolder(), text.data(), text.size(), exists ? &old : nullptr, kMachineFileMode);
     if (error != 0) {
         return ErrnoToWin32(error, file);
     }

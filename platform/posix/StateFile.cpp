@@ -107,24 +107,30 @@ FolderLock::~FolderLock()
 }
 
 int ReplaceFile(const std::string& target, const std::string& folder, const char* data, std::size_t size,
-                const struct stat* old)
+                const struct stat* old, mode_t newMode)
 {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = target.find_last_of('/');
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     const std::string temp = (folder == "/" ? std::string() : folder) + "/." + name + '.' +
                              std::to_string(::getpid()) + '.' + std::to_string(counter++) + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Made without rights for others, which come with the mode it is given.
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newMode != 0 ? 0600 : 0666);
     if (fd < 0) {
         return errno;
     }
+    int error = 0;
     if (old != nullptr) {
         ::fchmod(fd, old->st_mode & 07777);
         if (::geteuid() == 0) {
             [[maybe_unused]] const int ignored = ::fchown(fd, old->st_uid, old->st_gid);
         }
+    } else if (newMode != 0 && ::fchmod(fd, newMode) != 0) {
+        error = errno;
     }
-    int error = WriteAll(fd, data, size);
+    if (error == 0) {
+        error = WriteAll(fd, data, size);
+    }
     if (error == 0 && ::fsync(fd) != 0) {
         error = errno;
     }

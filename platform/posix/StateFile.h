@@ -59,9 +59,10 @@ private:
 
 // Writes the bytes to a new file beside the target, flushes it to disk and
 // renames it over the target. The new file keeps old's mode (and owner, for
-// root) when old is given. The caller flushes the folder. Returns 0 or an
-// errno value; on failure the target is as it was and no temporary file stays.
+// root) when old is given; otherwise it gets newMode, or with 0 what the umask
+// leaves of 0666. The caller flushes the folder. Returns 0 or an errno value;
+// on failure the target is as it was and no temporary file stays.
 int ReplaceFile(const std::string& target, const std::string& folder, const char* data, std::size_t size,
-                const struct stat* old);
+                const struct stat* old, mode_t newMode = 0);
 
 } // namespace platform::posix

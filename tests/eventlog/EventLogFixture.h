@@ -60,6 +60,7 @@ protected:
 
     testing_support::TempDir root_;
     testing_support::ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()};
+    testing_support::ScopedEnvironment eventLog_{"BRENLIX_EVENTLOG", "file"};
 
 private:
     std::string name_ = "BrenlixEventTest";

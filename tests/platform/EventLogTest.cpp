@@ -21,6 +21,7 @@ class EventLog : public ::testing::Test {
 protected:
     TempDir root;
     ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
+    ScopedEnvironment eventLog{"BRENLIX_EVENTLOG", "file"};
 };
 
 TEST_F(EventLog, ReportsThroughALocalSource)

@@ -52,6 +52,7 @@ protected:
 
     testing_support::TempDir root;
     testing_support::ScopedEnvironment machineRoot{"BRENLIX_ROOT", root.Path().c_str()};
+    testing_support::ScopedEnvironment userConfig{"XDG_CONFIG_HOME", root.File("config").c_str()};
     std::string keyName;
     HKEY key = nullptr;
 };

@@ -75,6 +75,7 @@ protected:
 
     testing_support::TempDir machine_;
     testing_support::ScopedEnvironment root_{"BRENLIX_ROOT", machine_.Path().c_str()};
+    testing_support::ScopedEnvironment config_{"XDG_CONFIG_HOME", machine_.File("config").c_str()};
     const std::string key_ = "Software\\Korvane\\Test\\KvRegistry\\"s +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
     KvRegistry reg_;

@@ -1,9 +1,14 @@
 #include "sql/Kerberos.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 namespace dunmarrow::sql {
 
@@ -69,10 +74,36 @@ std::string StatusText(const Gssapi& gssapi, OmUint32 code, int kind)
     return text;
 }
 
+// Why the ticket cache that KRB5CCNAME names as a file cannot be read by this
+// user (another user's cache, as when a run drops its rights but keeps the
+// environment); empty otherwise. MIT Kerberos 1.20 may crash when it looks
+// through such a cache for credentials, so it is not asked then.
+std::string UnreadableCache()
+{
+    const char* name = std::getenv("KRB5CCNAME");
+    if (name == nullptr) {
+        return {};
+    }
+    std::string path = name;
+    if (path.rfind("FILE:", 0) == 0) {
+        path.erase(0, 5);
+    } else if (path.find(':') != std::string::npos) {
+        return {}; // a cache of another kind
+    }
+    if (path.empty() || ::faccessat(AT_FDCWD, path.c_str(), F_OK, AT_EACCESS) != 0 ||
+        ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0) {
+        return {};
+    }
+    return "the Kerberos ticket cache " + path + " cannot be read by this user: " + std::strerror(errno);
+}
+
 } // namespace
 
 std::string MissingKerberosTicket()
 {
+    if (std::string unreadable = UnreadableCache(); !unreadable.empty()) {
+        return unreadable;
+    }
     const Gssapi gssapi;
     const auto acquire = gssapi.Find<AcquireCred>("gss_acquire_cred");
     const auto releaseCred = gssapi.Find<ReleaseCred>("gss_release_cred");

@@ -50,6 +50,7 @@ protected:
 
     TempDir root;
     ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
+    ScopedEnvironment eventLog{"BRENLIX_EVENTLOG", "file"};
 };
 
 TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)

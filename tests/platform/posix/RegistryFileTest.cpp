@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -34,6 +33,7 @@ protected:
 
     TempDir root;
     ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
+    ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
 };
 
 // Bytes read by this process so far (rchar of /proc/self/io); -1 when unknown.
@@ -137,14 +137,14 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
     // The other hives: the machine's (HKEY_CLASSES_ROOT is in it) and the user's.
     RegCloseKey(Create(HKEY_CLASSES_ROOT, ".x"));
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Korvane"));
-    const passwd* user = ::getpwuid(::geteuid());
-    ASSERT_NE(user, nullptr);
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(root.Path() + "/registry")) {
         files.push_back(entry.path().filename().string());
     }
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"HKCU-" + std::string(user->pw_name) + ".reg", "HKLM.reg", "HKU.reg"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"HKLM.reg", "HKU.reg"}));
+    EXPECT_NE(ReadFile(root.Path() + "/config/brenlix/HKCU.reg").find("\r\n[HKEY_CURRENT_USER\\Software\\Korvane]\r\n"),
+              std::string::npos);
     EXPECT_NE(ReadFile(Hive("HKLM.reg")).find("\r\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\.x]\r\n"),
               std::string::npos);
 }
@@ -328,7 +328,7 @@ TEST_F(RegistryFile, UnchangedHiveIsNotReadAgain)
     }
     ChildProcess writer(TestChildCommand("regwrite Software\\Korvane\\Big 2000 value"));
     ASSERT_EQ(writer.Wait(), 0u);
-    const std::string hive = Hive(("HKCU-" + std::string(::getpwuid(::geteuid())->pw_name) + ".reg").c_str());
+    const std::string hive = root.Path() + "/config/brenlix/HKCU.reg";
     const auto size = static_cast<long long>(std::filesystem::file_size(hive));
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Korvane\\Big", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -359,7 +359,7 @@ TEST_F(RegistryFile, WriteIsInTheFileWhenTheCallReturns)
     EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"v0", "v1", "v2"}));
     RegCloseKey(key);
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root.Path() + "/registry")) {
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root.Path() + "/config/brenlix")) {
         ++files;
     }
     EXPECT_EQ(files, 1u); // no temporary file left

@@ -71,6 +71,7 @@ using PHKEY = HKEY*;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_ENVIRONMENT 10L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_NO_MORE_FILES 18L
@@ -339,10 +340,11 @@ BRENLIX_API LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 BRENLIX_API LSTATUS WINAPI RegFlushKey(HKEY hKey);
 BRENLIX_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
-// The event log: each event is appended as one line to
-// <root>/eventlog/Application.log (layout in posix/EventLogFormat.h). A server
-// name other than this machine's fails with RPC_S_SERVER_UNAVAILABLE. Event
-// source handles are closed with DeregisterEventSource, never with CloseHandle.
+// The event log: each event goes to the system log (posix/Syslog.h), or where
+// BRENLIX_EVENTLOG names another sink (posix/EventLog.cpp); ReportEventA fails
+// with RPC_S_SERVER_UNAVAILABLE when no system log listens. A server name
+// other than this machine's fails with RPC_S_SERVER_UNAVAILABLE. Event source
+// handles are closed with DeregisterEventSource, never with CloseHandle.
 BRENLIX_API HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
 BRENLIX_API BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, PSID lpUserSid,
                                      WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData);

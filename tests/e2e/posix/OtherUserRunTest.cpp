@@ -1,0 +1,98 @@
+// A whole run of the program by a user who is not root, from a folder of
+// their own: the log is written there, the machine's registry is only read
+// (the event source cannot be registered there), and the reasons still reach
+// the system log.
+#include <platform/Files.h>
+#include <platform/Text.h>
+
+#include "TestSupport.h"
+#include "posix/OtherUser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+using testing_support::ScopedEnvironment;
+using testing_support::TempDir;
+
+// The message after "<ident>[<pid>]: ", with its priority in front, or the
+// whole message when it lacks that layout.
+std::string PriorityAndText(const std::string& message, const std::string& ident)
+{
+    const std::size_t tag = message.find(" " + ident + "[");
+    const std::size_t text = message.find("]: ", tag);
+    if (message.rfind('<', 0) != 0 || tag == std::string::npos || text == std::string::npos) {
+        return message;
+    }
+    return message.substr(0, message.find('>') + 1) + message.substr(text + 3);
+}
+
+TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
+{
+    std::string whyNot;
+    const auto other = testing_support::UnprivilegedAccount(whyNot);
+    if (!other) {
+        GTEST_SKIP() << whyNot;
+    }
+    TempDir machine;
+    ASSERT_EQ(::chmod(machine.Path().c_str(), 0755), 0);
+    testing_support::SyslogSocket log(machine.File("log"));
+    TempDir outer;
+    ASSERT_EQ(::chmod(outer.Path().c_str(), 0755), 0);
+    const std::string folder = outer.File("run");
+    std::filesystem::create_directory(folder);
+    for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
+        std::filesystem::copy_file(platform::ProgramFolder() + "/" + name, folder + "/" + name);
+    }
+    testing_support::WriteFile(folder + "/Dunmarrow.ini",
+                               platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\n"
+                                                "Backupfile=" +
+                                                folder + "/Løn.bak\r\nEventLog=1\r\n"));
+    testing_support::GiveTo(*other, folder);
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str());
+    const ScopedEnvironment config("XDG_CONFIG_HOME", (folder + "/config").c_str());
+    const ScopedEnvironment sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
+    // The environment still names root's ticket cache, which the user may not read.
+    const std::string cache = machine.File("ccache");
+    testing_support::WriteFile(cache, "root's tickets");
+    ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
+    const ScopedEnvironment tickets("KRB5CCNAME", ("FILE:" + cache).c_str());
+
+    const std::string program = folder + "/" + DUNMARROW_PROGRAM_NAME;
+    EXPECT_EQ(testing_support::RunAs(*other, 022,
+                                     [&] {
+                                         testing_support::ChildProcess run("\"" + program + "\"");
+                                         return std::to_string(run.Wait());
+                                     }),
+              "1");
+    EXPECT_EQ(testing_support::LogEntries(folder + "/Dunmarrow.log"),
+              (std::vector<std::string>{
+                  "INFORMATION|Starter Dunmarrow",
+                  "INFORMATION|Indlæser og starter Backup",
+                  "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
+                  "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1",
+                  "INFORMATION|Indlæser og starter Backup Slut",
+              }));
+    struct stat st {};
+    ASSERT_EQ(::stat((folder + "/Dunmarrow.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, other->uid);
+
+    const std::string connection = PriorityAndText(log.Receive(), "Dunmarrow");
+    const std::string failure = PriorityAndText(log.Receive(), "Dunmarrow");
+    EXPECT_EQ(connection.rfind("<12>event=1 category=0 \"no connection to server \\\"127.0.0.1,1\\\": ", 0), 0u)
+        << connection;
+    EXPECT_NE(connection.find("the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied"),
+              std::string::npos)
+        << connection;
+    EXPECT_EQ(failure.rfind(platform::ToAnsi("<11>event=3 category=0 \"the job \\\"Løn\\\" failed: "), 0), 0u)
+        << failure;
+    EXPECT_FALSE(log.Pending());
+    // The source could not be registered: the machine's registry stays unwritten.
+    EXPECT_FALSE(std::filesystem::exists(machine.Path() + "/registry"));
+}
+
+} // namespace
