@@ -93,6 +93,7 @@ public:
         if (xlngEventType == nullptr || result == nullptr) {
             return E_POINTER;
         }
+        *result = 0; // what a raised error leaves
         return Call([&] {
             const std::string text = strEventTekst != nullptr ? FromBstr(*strEventTekst) : std::string();
             *result = log_.WriteEventLog(static_cast<brenlix::EventLogTypes>(*xlngEventType), text,
