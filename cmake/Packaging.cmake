@@ -16,8 +16,12 @@ set(CPACK_VERBATIM_VARIABLES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
+  # One archive of the listed components only (a monolithic one would take all).
   set(CPACK_COMPONENTS_ALL Runtime)
-  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  # Unpacked, the files stay together in a folder named like the archive.
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
