@@ -11,8 +11,13 @@ if(WIN32)
                                                          _WIN32_WINNT=0x0601)
 endif()
 if(MINGW)
-  # Link the compiler's runtime statically, so a folder holding Dunmarrow.exe and
-  # Brenlix.dll runs on a machine (or a Wine prefix) without the MinGW DLLs.
-  target_link_options(dunmarrow_options INTERFACE -static-libgcc -static-libstdc++
-                      -Wl,-Bstatic,--whole-archive -lwinpthread -Wl,--no-whole-archive,-Bdynamic)
+  # Link the compiler's runtime (libgcc, libstdc++, winpthread) statically, so a
+  # folder holding Dunmarrow.exe and Brenlix.dll runs on a machine (or a Wine
+  # prefix) without the MinGW DLLs. Only the members used are taken: the whole
+  # of winpthread would bring its own version resource, which Windows would
+  # then show for the program's and the library's.
+  target_link_options(dunmarrow_options INTERFACE -static)
+  # CMake would otherwise switch back to -Bdynamic after the libraries it lists,
+  # and the compiler's own (libstdc++, winpthread) would come from their DLLs.
+  set(CMAKE_LINK_SEARCH_END_STATIC ON)
 endif()

@@ -1,0 +1,18 @@
+# dunmarrow_version_resource(target description): gives a Windows program or
+# library a VERSIONINFO resource carrying the project's version.
+function(dunmarrow_version_resource target description)
+  get_target_property(_type ${target} TYPE)
+  if(_type STREQUAL "EXECUTABLE")
+    set(VERSIONINFO_TYPE VFT_APP)
+    set(_suffix ${CMAKE_EXECUTABLE_SUFFIX})
+  else()
+    set(VERSIONINFO_TYPE VFT_DLL)
+    set(_suffix ${CMAKE_SHARED_LIBRARY_SUFFIX})
+  endif()
+  set(VERSIONINFO_NAME ${target})
+  set(VERSIONINFO_FILE ${target}${_suffix})
+  set(VERSIONINFO_DESCRIPTION "${description}")
+  set(_rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in ${_rc} @ONLY)
+  target_sources(${target} PRIVATE ${_rc})
+endfunction()
