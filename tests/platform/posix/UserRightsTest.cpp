@@ -261,26 +261,44 @@ TEST_F(SystemLog, EachEventIsOneMessage)
 }
 
 // BRENLIX_EVENTLOG names the sink; a value it does not know loses no event
-// silently.
+// silently. The file's folder is open to every user, so what one of them puts
+// under the file's name instead of a file is not written through.
 TEST_F(SystemLog, SinkIsChosenByTheSetting)
 {
+    const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED);
     const struct {
         std::string setting;
         std::string expected;
         bool inFile;
+        std::string inPlace; // what stands under the file's name first: "", "symlink", "hard link", "fifo"
     } rows[] = {
-        {"file", "1 0", true},
-        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), false},
-        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false},
-        {"journal", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false},
+        {"file", "1 0", true, ""},
+        {"file", denied, false, "symlink"},
+        {"file", denied, false, "hard link"},
+        {"file", denied, false, "fifo"},
+        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), false, ""},
+        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false, ""},
+        {"journal", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false, ""},
     };
     const std::string file = root.Path() + "/eventlog/Application.log";
+    const std::string target = root.File("target");
+    testing_support::WriteFile(target, "root's own\n");
+    std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.setting);
+        SCOPED_TRACE(row.setting + " " + row.inPlace);
         std::remove(file.c_str());
+        if (row.inPlace == "symlink") {
+            ASSERT_EQ(::symlink(target.c_str(), file.c_str()), 0);
+        } else if (row.inPlace == "hard link") {
+            ASSERT_EQ(::link(target.c_str(), file.c_str()), 0);
+        } else if (row.inPlace == "fifo") {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0);
+        }
         const ScopedEnvironment setting("BRENLIX_EVENTLOG", row.setting.c_str());
         EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}, ""), row.expected);
-        EXPECT_EQ(ReadFile(file).find("\tProbe\t") != std::string::npos, row.inFile);
+        EXPECT_EQ(std::filesystem::is_regular_file(file) && ReadFile(file).find("\tProbe\t") != std::string::npos,
+                  row.inFile);
+        EXPECT_EQ(ReadFile(target), "root's own\n");
     }
     EXPECT_FALSE(log.Pending());
 }
