@@ -12,8 +12,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +45,16 @@ mode_t ModeOf(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
+}
+
+// Gives the file a modification time no write gives it, so every process,
+// a forked one with the parsed hive it inherited too, reads it from disk anew.
+void MakeStale(const std::string& path)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        throw std::runtime_error("cannot change the times of " + path);
+    }
 }
 
 LSTATUS CreateAndClose(HKEY root, const char* path)
@@ -305,6 +317,8 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
 
 // A user who is not root writes their own HKEY_CURRENT_USER, reads the
 // machine's hive but may not change it, and reports events to every sink.
+// Both hives are read from their files, not from what the process parsed
+// before (the child is forked from the test, which wrote HKLM).
 TEST_F(SystemLog, UserWhoIsNotRoot)
 {
     std::string whyNot;
@@ -324,12 +338,13 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
         ASSERT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root"}, ""), "1 0");
     }
     const std::string machineHive = ReadFile(root.Path() + "/registry/HKLM.reg");
+    MakeStale(root.Path() + "/registry/HKLM.reg");
     const std::string home = root.File("home");
     ASSERT_TRUE(std::filesystem::create_directory(home));
     testing_support::GiveTo(*other, home);
     const ScopedEnvironment userConfig("XDG_CONFIG_HOME", (home + "/config").c_str());
 
-    const std::string got = testing_support::RunAs(*other, 0, [] {
+    const std::string got = testing_support::RunAs(*other, 0, [&home] {
         std::string out = "pid " + std::to_string(::getpid()) + "\n";
         HKEY user = nullptr;
         out += "HKCU create " +
@@ -348,6 +363,7 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
                std::to_string(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE)) + "\n";
         out += "HKCR create " + std::to_string(CreateAndClose(HKEY_CLASSES_ROOT, ".mine")) + "\n";
         out += "HKU create " + std::to_string(CreateAndClose(HKEY_USERS, ".DEFAULT\\Mine")) + "\n";
+        MakeStale(home + "/config/brenlix/HKCU.reg");
         HKEY again = nullptr;
         RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, KEY_READ, &again);
         out += "HKCU value " + Get(again, "Name").second + "\n";
