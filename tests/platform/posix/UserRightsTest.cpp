@@ -101,7 +101,8 @@ protected:
 };
 
 // The user's hive lies where the environment says, and every file and folder
-// made gets its mode whatever the umask.
+// made gets its mode whatever the umask (the machine's hives too, in a
+// temporary folder made under that umask).
 TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
 {
     const std::string r = root.Path();
@@ -116,25 +117,24 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
         {std::nullopt, r + "/h2", 077, r + "/h2/.config/brenlix/HKCU.reg", r + "/h2"},
         {"relative/config", r + "/h3", 0, r + "/h3/.config/brenlix/HKCU.reg", r + "/h3"},
         {"", r + "/h4/", 027, r + "/h4/.config/brenlix/HKCU.reg", r + "/h4"},
+        {std::nullopt, r + "/h5", 002, r + "/h5/.config/brenlix/HKCU.reg", r + "/h5"},
     };
-    int n = 0;
     for (const auto& row : rows) {
-        const std::string machineRoot = r + "/m" + std::to_string(++n);
         SCOPED_TRACE(row.hive);
+        const ScopedUmask mask(row.umask);
+        const TempDir machineFolder;
+        const std::string machineRoot = machineFolder.Path() + "/m";
         const ScopedEnvironment xdgConfig("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr);
         const ScopedEnvironment home("HOME", row.home.c_str());
         const ScopedEnvironment rootHere("BRENLIX_ROOT", machineRoot.c_str());
-        {
-            const ScopedUmask mask(row.umask);
-            HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      &key, nullptr),
-                      ERROR_SUCCESS);
-            EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
-            RegCloseKey(key);
-            EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
-            EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
-        }
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
+        RegCloseKey(key);
+        EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
+        EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
         EXPECT_NE(ReadFile(row.hive).find("[HKEY_CURRENT_USER\\Software\\Probe]\r\n\"Name\"=\"mine\"\r\n"),
                   std::string::npos);
         const std::string folder = row.hive.substr(0, row.hive.rfind('/'));
