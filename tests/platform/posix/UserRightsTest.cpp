@@ -5,6 +5,7 @@
 #include <platform/Win32.h>
 
 #include "../RegistryCalls.h"
+#include "MachineRoot.h"
 #include "TestSupport.h"
 #include "posix/OtherUser.h"
 
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <pwd.h>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -100,33 +102,54 @@ protected:
     ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
 };
 
-// The user's hive lies where the environment says, and every file and folder
-// made gets its mode whatever the umask (the machine's hives too, in a
-// temporary folder made under that umask).
+// The user's hive lies where the environment says, when that is the user's
+// own folder, and every file and folder made gets its mode whatever the umask
+// (the machine's hives too, in a temporary folder made under that umask).
 TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
 {
     const std::string r = root.Path();
+    const passwd* account = ::getpwuid(::geteuid());
+    ASSERT_NE(account, nullptr);
+    const std::string accountHive = std::string(account->pw_dir) + "/.config/brenlix/HKCU.reg";
+    std::string whyNot;
+    const auto other = testing_support::UnprivilegedAccount(whyNot);
     const struct {
-        std::optional<std::string> xdg; // XDG_CONFIG_HOME, or unset
-        std::string home;
+        std::optional<std::string> xdg;  // XDG_CONFIG_HOME, or unset
+        std::optional<std::string> home; // HOME, or unset
         mode_t umask;
         std::string hive;    // the user's hive file
-        std::string created; // the outermost folder the write makes for it
+        std::string created; // the outermost folder the write makes for it; "" for the account's own home,
+                             // only looked up, as no test writes there
+        std::string others;  // a folder made and given to another user first (root only)
     } rows[] = {
-        {r + "/x1/config", r + "/h1", 0, r + "/x1/config/brenlix/HKCU.reg", r + "/x1"},
-        {std::nullopt, r + "/h2", 077, r + "/h2/.config/brenlix/HKCU.reg", r + "/h2"},
-        {"relative/config", r + "/h3", 0, r + "/h3/.config/brenlix/HKCU.reg", r + "/h3"},
-        {"", r + "/h4/", 027, r + "/h4/.config/brenlix/HKCU.reg", r + "/h4"},
-        {std::nullopt, r + "/h5", 002, r + "/h5/.config/brenlix/HKCU.reg", r + "/h5"},
+        {r + "/x1/config", r + "/h1", 0, r + "/x1/config/brenlix/HKCU.reg", r + "/x1", ""},
+        {std::nullopt, r + "/h2", 077, r + "/h2/.config/brenlix/HKCU.reg", r + "/h2", ""},
+        {"relative/config", r + "/h3", 0, r + "/h3/.config/brenlix/HKCU.reg", r + "/h3", ""},
+        {"", r + "/h4/", 027, r + "/h4/.config/brenlix/HKCU.reg", r + "/h4", ""},
+        {std::nullopt, r + "/h5", 002, r + "/h5/.config/brenlix/HKCU.reg", r + "/h5", ""},
+        {r + "/x6/config", r + "/h6", 0, r + "/h6/.config/brenlix/HKCU.reg", r + "/h6", r + "/x6"},
+        {std::nullopt, r + "/h7", 0, accountHive, "", r + "/h7"},
+        {std::nullopt, std::nullopt, 0, accountHive, "", ""},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.hive);
+        SCOPED_TRACE(row.hive + (row.others.empty() ? "" : " beside " + row.others + " of another user"));
+        if (!row.others.empty()) {
+            if (!other) {
+                continue;
+            }
+            ASSERT_TRUE(std::filesystem::create_directory(row.others));
+            testing_support::GiveTo(*other, row.others);
+        }
         const ScopedUmask mask(row.umask);
         const TempDir machineFolder;
         const std::string machineRoot = machineFolder.Path() + "/m";
         const ScopedEnvironment xdgConfig("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr);
-        const ScopedEnvironment home("HOME", row.home.c_str());
+        const ScopedEnvironment home("HOME", row.home ? row.home->c_str() : nullptr);
         const ScopedEnvironment rootHere("BRENLIX_ROOT", machineRoot.c_str());
+        EXPECT_EQ(platform::posix::UserConfigFolder() + "/HKCU.reg", row.hive);
+        if (row.created.empty()) {
+            continue;
+        }
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                   nullptr),
@@ -147,6 +170,9 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
         EXPECT_EQ(ModeOf(machineRoot + "/registry/HKLM.reg"), 0644u);
         EXPECT_EQ(ModeOf(machineRoot + "/registry/HKU.reg"), 0644u);
         EXPECT_FALSE(std::filesystem::exists(machineRoot + "/registry/HKCU.reg"));
+        if (!row.others.empty()) {
+            EXPECT_TRUE(std::filesystem::is_empty(row.others)); // nothing of this user's made there
+        }
     }
 }
 
