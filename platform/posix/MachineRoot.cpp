@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,7 +109,19 @@ bool MakeFolders(const std::string& path, mode_t mode)
     if (::mkdir(path.c_str(), mode) != 0) {
         return errno == EEXIST; // made by another process meanwhile, with its own mode
     }
-    return ::chmod(path.c_str(), mode) == 0;
+    // The mode goes to the folder just made, not to whatever another process
+    // may have put under its name since. A umask that took the owner's own
+    // read or search bit makes the folder unopenable; then its mode is set by
+    // name, still refusing a symbolic link.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == EACCES && ::fchmodat(AT_FDCWD, path.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    const bool done = ::fchmod(fd, mode) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return done;
 }
 
 } // namespace platform::posix

@@ -33,8 +33,8 @@ std::string WindowsFolder();
 BRENLIX_API std::string UserConfigFolder();
 
 // Creates the folder and any missing parents, each with exactly mode (set
-// after mkdir, so the umask takes nothing away); folders that exist are left
-// as they are. False, with errno set, when it cannot be had.
+// with fchmod on the folder just made, so the umask takes nothing away);
+// folders that exist are left as they are. False, with errno set, when it cannot be had.
 bool MakeFolders(const std::string& path, mode_t mode = kMachineFolderMode);
 
 } // namespace platform::posix
