@@ -53,7 +53,11 @@ std::string TimeText(const platform::LocalDateTime& when)
 }
 
 // Appends the event's line to the file log. Its folder takes files of every
-// user (sticky, as /tmp) and the file takes every user's events.
+// user (sticky, as /tmp) and the file takes every user's events. So any user
+// may put something else under the file's name: a symbolic or hard link to
+// another file, a FIFO or a device would have the caller (root, say) write
+// there. Only a regular file with no other name is written; anything else
+// fails with ERROR_ACCESS_DENIED and a line on the standard error stream.
 DWORD AppendToFile(const platform::posix::EventLine& event)
 {
     const std::string folder = platform::posix::MachineRoot() + "/eventlog";
@@ -65,7 +69,18 @@ DWORD AppendToFile(const platform::posix::EventLine& event)
     if (fd >= 0) {
         ::fchmod(fd, 0666);
     } else if (errno == EEXIST) {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting.
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        const bool plain = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+        if (!plain && (fd >= 0 || errno == ELOOP || errno == ENXIO)) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            std::fprintf(stderr, "brenlix: %s is not used as the event log: it is not a regular file of its own\n",
+                         path.c_str());
+            return ERROR_ACCESS_DENIED;
+        }
     }
     if (fd < 0) {
         return platform::ErrnoToWin32(errno, path);

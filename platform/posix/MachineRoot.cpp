@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,32 +29,65 @@ std::string WindowsFolder()
     return root == "/" ? "/windows" : root + "/windows";
 }
 
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+// True when the folder, or the nearest folder above it that exists, belongs
+// to the effective user: a folder the environment names that is someone
+// else's (HOME kept by sudo -E) is not where this user's hive goes.
+bool OwnedByCaller(std::string path)
+{
+    struct stat st {};
+    while (::stat(path.c_str(), &st) != 0) {
+        if (path == "/") {
+            return false;
+        }
+        const std::size_t slash = path.find_last_of('/');
+        path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+    }
+    return st.st_uid == ::geteuid();
+}
+
+// The absolute folder the variable names when it belongs to the caller, else "".
+std::string OwnFolderFrom(const char* variable)
+{
+    const char* set = std::getenv(variable);
+    if (set == nullptr || set[0] != '/') {
+        return std::string();
+    }
+    std::string folder = WithoutTrailingSlashes(set);
+    return OwnedByCaller(folder) ? folder : std::string();
+}
+
+std::string AccountHome()
+{
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        return WithoutTrailingSlashes(found->pw_dir);
+    }
+    return "/"; // an account without a home keeps its hive in /.config, which root alone may make
+}
+
+} // namespace
+
 std::string UserConfigFolder()
 {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') {
-        std::string folder = config;
-        while (folder.size() > 1 && folder.back() == '/') {
-            folder.pop_back();
-        }
-        return (folder == "/" ? std::string() : folder) + "/brenlix";
+    if (const std::string config = OwnFolderFrom("XDG_CONFIG_HOME"); !config.empty()) {
+        return (config == "/" ? std::string() : config) + "/brenlix";
     }
-    std::string home;
-    if (const char* set = std::getenv("HOME"); set != nullptr && set[0] == '/') {
-        home = set;
-    } else {
-        std::vector<char> buffer(16384);
-        passwd entry{};
-        passwd* found = nullptr;
-        if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-            found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-            home = found->pw_dir;
-        } else {
-            home = "/"; // an account without a home keeps its hive in /.config, which root alone may make
-        }
-    }
-    while (home.size() > 1 && home.back() == '/') {
-        home.pop_back();
+    std::string home = OwnFolderFrom("HOME");
+    if (home.empty()) {
+        home = AccountHome();
     }
     return (home == "/" ? std::string() : home) + "/.config/brenlix";
 }
@@ -75,7 +109,19 @@ bool MakeFolders(const std::string& path, mode_t mode)
     if (::mkdir(path.c_str(), mode) != 0) {
         return errno == EEXIST; // made by another process meanwhile, with its own mode
     }
-    return ::chmod(path.c_str(), mode) == 0;
+    // The mode goes to the folder just made, not to whatever another process
+    // may have put under its name since. A umask that took the owner's own
+    // read or search bit makes the folder unopenable; then its mode is set by
+    // name, still refusing a symbolic link.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == EACCES && ::fchmodat(AT_FDCWD, path.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    const bool done = ::fchmod(fd, mode) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return done;
 }
 
 } // namespace platform::posix

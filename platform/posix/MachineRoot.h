@@ -1,8 +1,10 @@
 // Where the substitutes keep state. The machine's: $BRENLIX_ROOT, or
 // /var/lib/brenlix when it is unset or empty, readable by every user and
 // written by root. The calling user's (HKEY_CURRENT_USER): $XDG_CONFIG_HOME/brenlix,
-// by default ~/.config/brenlix, the user's alone.
+// by default ~/.config/brenlix, the user's alone (see UserConfigFolder).
 #pragma once
+
+#include <brenlix/Export.h>
 
 #include <string>
 #include <sys/types.h>
@@ -21,15 +23,18 @@ std::string MachineRoot();
 // <root>/windows, the Windows folder of the substitutes (WIN.INI lives there).
 std::string WindowsFolder();
 
-// $XDG_CONFIG_HOME/brenlix when that is an absolute path, else
-// $HOME/.config/brenlix, with the home folder of the effective user's account
-// when HOME is unset or not absolute. Looked up on every call: a process that
-// changes its user or environment gets the new user's folder.
-std::string UserConfigFolder();
+// $XDG_CONFIG_HOME/brenlix, else $HOME/.config/brenlix, else the same under
+// the home folder of the effective user's account (its passwd entry). A
+// variable counts only when it is an absolute path whose folder, or the
+// nearest folder above it that exists, the effective user owns: root run
+// with another user's environment (sudo -E) keeps its hive in its own home,
+// not in theirs. Looked up on every call: a process that changes its user or
+// environment gets the new user's folder. Exported for the tests.
+BRENLIX_API std::string UserConfigFolder();
 
 // Creates the folder and any missing parents, each with exactly mode (set
-// after mkdir, so the umask takes nothing away); folders that exist are left
-// as they are. False, with errno set, when it cannot be had.
+// with fchmod on the folder just made, so the umask takes nothing away);
+// folders that exist are left as they are. False, with errno set, when it cannot be had.
 bool MakeFolders(const std::string& path, mode_t mode = kMachineFolderMode);
 
 } // namespace platform::posix

@@ -67,6 +67,12 @@ TempDir::TempDir()
         std::error_code error;
         if (fs::create_directory(base / name.str(), error)) {
             path_ = ToUtf8(base / name.str());
+#ifndef _WIN32
+            // The test's alone whatever the umask: under 002 the folder would
+            // be group-writable, and the machine's hives below it refused. A
+            // test that lets another user in opens the folder itself.
+            fs::permissions(base / name.str(), fs::perms::owner_all, fs::perm_options::replace, error);
+#endif
             return;
         }
     }

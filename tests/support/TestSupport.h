@@ -15,7 +15,8 @@ namespace testing_support {
 // it is generous enough for a machine under heavy load.
 constexpr std::uint32_t kHangGuardMs = 120000;
 
-// A fresh folder, removed with everything in it when the object goes.
+// A fresh folder, removed with everything in it when the object goes. On
+// Linux it is 0700 whatever the umask.
 class TempDir {
 public:
     TempDir();

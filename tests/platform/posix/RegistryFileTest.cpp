@@ -36,6 +36,17 @@ protected:
     ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
 };
 
+// Writes a machine hive file as root's tools leave it, whatever the umask:
+// folder 0755, file 0644 (a group-writable one would be refused).
+void WriteMachineHive(const std::string& path, const std::string& text)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::filesystem::create_directories(folder);
+    std::filesystem::permissions(folder, static_cast<std::filesystem::perms>(0755));
+    WriteFile(path, text);
+    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(0644));
+}
+
 // Bytes read by this process so far (rchar of /proc/self/io); -1 when unknown.
 long long BytesReadByProcess()
 {
@@ -121,8 +132,7 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
 
     // Read back by a fresh parse: the file copied to another machine root.
     const TempDir copy;
-    std::filesystem::create_directories(copy.Path() + "/registry");
-    WriteFile(copy.Path() + "/registry/HKU.reg", ReadFile(Hive("HKU.reg")));
+    WriteMachineHive(copy.Path() + "/registry/HKU.reg", ReadFile(Hive("HKU.reg")));
     {
         const ScopedEnvironment elsewhere("BRENLIX_ROOT", copy.Path().c_str());
         ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, "TEST", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -151,25 +161,24 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
 
 TEST_F(RegistryFile, ReadsWhatOtherToolsWrite)
 {
-    std::filesystem::create_directories(root.Path() + "/registry");
-    WriteFile(Hive("HKU.reg"), "REGEDIT4\n"
-                               "; written by hand\n"
-                               "[HKEY_USERS\\App]\n"
-                               "\"Name\"=\"Value\"\n"
-                               "  \"Spaced\" = dword:0000ABCD  \n"
-                               "\"Wrapped\"=hex:01,02,\\\n"
-                               "    03,04\n"
-                               "\"Typed\"=hex(2):41,00\n"
-                               "\"Dropped\"=\"x\"\n"
-                               "\"Dropped\"=-\n"
-                               "\"Broken\"=dword:xyz\n"
-                               "nonsense line\n"
-                               "[hkey_users\\APP]\n"
-                               "\"Later\"=\"merged\"\n"
-                               "[HKEY_USERS\\Gone]\n"
-                               "[-HKEY_USERS\\Gone]\n"
-                               "[HKEY_LOCAL_MACHINE\\Elsewhere]\n"
-                               "\"Name\"=\"not this hive\"\n");
+    WriteMachineHive(Hive("HKU.reg"), "REGEDIT4\n"
+                                      "; written by hand\n"
+                                      "[HKEY_USERS\\App]\n"
+                                      "\"Name\"=\"Value\"\n"
+                                      "  \"Spaced\" = dword:0000ABCD  \n"
+                                      "\"Wrapped\"=hex:01,02,\\\n"
+                                      "    03,04\n"
+                                      "\"Typed\"=hex(2):41,00\n"
+                                      "\"Dropped\"=\"x\"\n"
+                                      "\"Dropped\"=-\n"
+                                      "\"Broken\"=dword:xyz\n"
+                                      "nonsense line\n"
+                                      "[hkey_users\\APP]\n"
+                                      "\"Later\"=\"merged\"\n"
+                                      "[HKEY_USERS\\Gone]\n"
+                                      "[-HKEY_USERS\\Gone]\n"
+                                      "[HKEY_LOCAL_MACHINE\\Elsewhere]\n"
+                                      "\"Name\"=\"not this hive\"\n");
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, "App", 0, KEY_READ, &key), ERROR_SUCCESS);
     const struct {
@@ -177,10 +186,8 @@ TEST_F(RegistryFile, ReadsWhatOtherToolsWrite)
         DWORD type;
         std::string bytes;
     } rows[] = {
-        {"Name", REG_SZ, Bytes("Value\0", 6)},
-        {"Spaced", REG_DWORD, Bytes("\xcd\xab\0\0", 4)},
-        {"Wrapped", REG_BINARY, Bytes("\1\2\3\4", 4)},
-        {"Typed", REG_EXPAND_SZ, Bytes("A\0", 2)},
+        {"Name", REG_SZ, Bytes("Value\0", 6)},         {"Spaced", REG_DWORD, Bytes("\xcd\xab\0\0", 4)},
+        {"Wrapped", REG_BINARY, Bytes("\1\2\3\4", 4)}, {"Typed", REG_EXPAND_SZ, Bytes("A\0", 2)},
         {"Later", REG_SZ, Bytes("merged\0", 7)},
     };
     for (const auto& row : rows) {
@@ -250,12 +257,11 @@ TEST_F(RegistryFile, KeysDeeperThanWindowsKeepsAreRefused)
         {510, ERROR_BADDB},
         {100000, ERROR_BADDB},
     };
-    std::filesystem::create_directories(root.Path() + "/registry");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.levels);
         const std::string hive = "REGEDIT4\r\n\r\n[HKEY_USERS\\Top]\r\n\"v\"=\"top\"\r\n\r\n[HKEY_USERS\\" +
                                  Levels("Top", row.levels) + "]\r\n\r\n";
-        WriteFile(Hive("HKU.reg"), hive);
+        WriteMachineHive(Hive("HKU.reg"), hive);
         key = HKEY_USERS;
         EXPECT_EQ(RegOpenKeyExA(HKEY_USERS, "Top", 0, KEY_READ, &key), row.expected);
         RegCloseKey(key);

@@ -5,6 +5,7 @@
 #include <platform/Win32.h>
 
 #include "../RegistryCalls.h"
+#include "MachineRoot.h"
 #include "TestSupport.h"
 #include "posix/OtherUser.h"
 
@@ -12,8 +13,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <pwd.h>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +47,16 @@ mode_t ModeOf(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
+}
+
+// Gives the file a modification time no write gives it, so every process,
+// a forked one with the parsed hive it inherited too, reads it from disk anew.
+void MakeStale(const std::string& path)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+        throw std::runtime_error("cannot change the times of " + path);
+    }
 }
 
 LSTATUS CreateAndClose(HKEY root, const char* path)
@@ -88,41 +102,62 @@ protected:
     ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
 };
 
-// The user's hive lies where the environment says, and every file and folder
-// made gets its mode whatever the umask.
+// The user's hive lies where the environment says, when that is the user's
+// own folder, and every file and folder made gets its mode whatever the umask
+// (the machine's hives too, in a temporary folder made under that umask).
 TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
 {
     const std::string r = root.Path();
+    const passwd* account = ::getpwuid(::geteuid());
+    ASSERT_NE(account, nullptr);
+    const std::string accountHive = std::string(account->pw_dir) + "/.config/brenlix/HKCU.reg";
+    std::string whyNot;
+    const auto other = testing_support::UnprivilegedAccount(whyNot);
     const struct {
-        std::optional<std::string> xdg; // XDG_CONFIG_HOME, or unset
-        std::string home;
+        std::optional<std::string> xdg;  // XDG_CONFIG_HOME, or unset
+        std::optional<std::string> home; // HOME, or unset
         mode_t umask;
         std::string hive;    // the user's hive file
-        std::string created; // the outermost folder the write makes for it
+        std::string created; // the outermost folder the write makes for it; "" for the account's own home,
+                             // only looked up, as no test writes there
+        std::string others;  // a folder made and given to another user first (root only)
     } rows[] = {
-        {r + "/x1/config", r + "/h1", 0, r + "/x1/config/brenlix/HKCU.reg", r + "/x1"},
-        {std::nullopt, r + "/h2", 077, r + "/h2/.config/brenlix/HKCU.reg", r + "/h2"},
-        {"relative/config", r + "/h3", 0, r + "/h3/.config/brenlix/HKCU.reg", r + "/h3"},
-        {"", r + "/h4/", 027, r + "/h4/.config/brenlix/HKCU.reg", r + "/h4"},
+        {r + "/x1/config", r + "/h1", 0, r + "/x1/config/brenlix/HKCU.reg", r + "/x1", ""},
+        {std::nullopt, r + "/h2", 077, r + "/h2/.config/brenlix/HKCU.reg", r + "/h2", ""},
+        {"relative/config", r + "/h3", 0, r + "/h3/.config/brenlix/HKCU.reg", r + "/h3", ""},
+        {"", r + "/h4/", 027, r + "/h4/.config/brenlix/HKCU.reg", r + "/h4", ""},
+        {std::nullopt, r + "/h5", 002, r + "/h5/.config/brenlix/HKCU.reg", r + "/h5", ""},
+        {r + "/x6/config", r + "/h6", 0, r + "/h6/.config/brenlix/HKCU.reg", r + "/h6", r + "/x6"},
+        {std::nullopt, r + "/h7", 0, accountHive, "", r + "/h7"},
+        {std::nullopt, std::nullopt, 0, accountHive, "", ""},
     };
-    int n = 0;
     for (const auto& row : rows) {
-        const std::string machineRoot = r + "/m" + std::to_string(++n);
-        SCOPED_TRACE(row.hive);
-        const ScopedEnvironment xdgConfig("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr);
-        const ScopedEnvironment home("HOME", row.home.c_str());
-        const ScopedEnvironment rootHere("BRENLIX_ROOT", machineRoot.c_str());
-        {
-            const ScopedUmask mask(row.umask);
-            HKEY key = nullptr;
-            ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      &key, nullptr),
-                      ERROR_SUCCESS);
-            EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
-            RegCloseKey(key);
-            EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
-            EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
+        SCOPED_TRACE(row.hive + (row.others.empty() ? "" : " beside " + row.others + " of another user"));
+        if (!row.others.empty()) {
+            if (!other) {
+                continue;
+            }
+            ASSERT_TRUE(std::filesystem::create_directory(row.others));
+            testing_support::GiveTo(*other, row.others);
         }
+        const ScopedUmask mask(row.umask);
+        const TempDir machineFolder;
+        const std::string machineRoot = machineFolder.Path() + "/m";
+        const ScopedEnvironment xdgConfig("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr);
+        const ScopedEnvironment home("HOME", row.home ? row.home->c_str() : nullptr);
+        const ScopedEnvironment rootHere("BRENLIX_ROOT", machineRoot.c_str());
+        EXPECT_EQ(platform::posix::UserConfigFolder() + "/HKCU.reg", row.hive);
+        if (row.created.empty()) {
+            continue;
+        }
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
+        RegCloseKey(key);
+        EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
+        EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
         EXPECT_NE(ReadFile(row.hive).find("[HKEY_CURRENT_USER\\Software\\Probe]\r\n\"Name\"=\"mine\"\r\n"),
                   std::string::npos);
         const std::string folder = row.hive.substr(0, row.hive.rfind('/'));
@@ -135,6 +170,9 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
         EXPECT_EQ(ModeOf(machineRoot + "/registry/HKLM.reg"), 0644u);
         EXPECT_EQ(ModeOf(machineRoot + "/registry/HKU.reg"), 0644u);
         EXPECT_FALSE(std::filesystem::exists(machineRoot + "/registry/HKCU.reg"));
+        if (!row.others.empty()) {
+            EXPECT_TRUE(std::filesystem::is_empty(row.others)); // nothing of this user's made there
+        }
     }
 }
 
@@ -261,32 +299,52 @@ TEST_F(SystemLog, EachEventIsOneMessage)
 }
 
 // BRENLIX_EVENTLOG names the sink; a value it does not know loses no event
-// silently.
+// silently. The file's folder is open to every user, so what one of them puts
+// under the file's name instead of a file is not written through.
 TEST_F(SystemLog, SinkIsChosenByTheSetting)
 {
+    const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED);
     const struct {
         std::string setting;
         std::string expected;
         bool inFile;
+        std::string inPlace; // what stands under the file's name first: "", "symlink", "hard link", "fifo"
     } rows[] = {
-        {"file", "1 0", true},
-        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), false},
-        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false},
-        {"journal", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false},
+        {"file", "1 0", true, ""},
+        {"file", denied, false, "symlink"},
+        {"file", denied, false, "hard link"},
+        {"file", denied, false, "fifo"},
+        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), false, ""},
+        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false, ""},
+        {"journal", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false, ""},
     };
     const std::string file = root.Path() + "/eventlog/Application.log";
+    const std::string target = root.File("target");
+    testing_support::WriteFile(target, "root's own\n");
+    std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.setting);
+        SCOPED_TRACE(row.setting + " " + row.inPlace);
         std::remove(file.c_str());
+        if (row.inPlace == "symlink") {
+            ASSERT_EQ(::symlink(target.c_str(), file.c_str()), 0);
+        } else if (row.inPlace == "hard link") {
+            ASSERT_EQ(::link(target.c_str(), file.c_str()), 0);
+        } else if (row.inPlace == "fifo") {
+            ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0);
+        }
         const ScopedEnvironment setting("BRENLIX_EVENTLOG", row.setting.c_str());
         EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}, ""), row.expected);
-        EXPECT_EQ(ReadFile(file).find("\tProbe\t") != std::string::npos, row.inFile);
+        EXPECT_EQ(std::filesystem::is_regular_file(file) && ReadFile(file).find("\tProbe\t") != std::string::npos,
+                  row.inFile);
+        EXPECT_EQ(ReadFile(target), "root's own\n");
     }
     EXPECT_FALSE(log.Pending());
 }
 
 // A user who is not root writes their own HKEY_CURRENT_USER, reads the
 // machine's hive but may not change it, and reports events to every sink.
+// Both hives are read from their files, not from what the process parsed
+// before (the child is forked from the test, which wrote HKLM).
 TEST_F(SystemLog, UserWhoIsNotRoot)
 {
     std::string whyNot;
@@ -306,12 +364,13 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
         ASSERT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root"}, ""), "1 0");
     }
     const std::string machineHive = ReadFile(root.Path() + "/registry/HKLM.reg");
+    MakeStale(root.Path() + "/registry/HKLM.reg");
     const std::string home = root.File("home");
     ASSERT_TRUE(std::filesystem::create_directory(home));
     testing_support::GiveTo(*other, home);
     const ScopedEnvironment userConfig("XDG_CONFIG_HOME", (home + "/config").c_str());
 
-    const std::string got = testing_support::RunAs(*other, 0, [] {
+    const std::string got = testing_support::RunAs(*other, 0, [&home] {
         std::string out = "pid " + std::to_string(::getpid()) + "\n";
         HKEY user = nullptr;
         out += "HKCU create " +
@@ -330,6 +389,7 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
                std::to_string(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE)) + "\n";
         out += "HKCR create " + std::to_string(CreateAndClose(HKEY_CLASSES_ROOT, ".mine")) + "\n";
         out += "HKU create " + std::to_string(CreateAndClose(HKEY_USERS, ".DEFAULT\\Mine")) + "\n";
+        MakeStale(home + "/config/brenlix/HKCU.reg");
         HKEY again = nullptr;
         RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, KEY_READ, &again);
         out += "HKCU value " + Get(again, "Name").second + "\n";

@@ -310,8 +310,9 @@ BRENLIX_API BOOL WINAPI FindClose(HANDLE hFindFile);
 BRENLIX_API BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 BRENLIX_API DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 
-// The registry, over one REGEDIT4 file per hive under <root>/registry
-// (HKLM.reg, HKCU-<user>.reg, HKU.reg). HKEY_CLASSES_ROOT is
+// The registry, over one REGEDIT4 file per hive: the machine's under
+// <root>/registry (HKLM.reg, HKU.reg), the calling user's in their config
+// folder (~/.config/brenlix/HKCU.reg). HKEY_CLASSES_ROOT is
 // HKLM\Software\Classes. Each returns a Win32 error code, never sets the last
 // error.
 BRENLIX_API LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
