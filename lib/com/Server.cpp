@@ -137,14 +137,8 @@ REGSAM OtherView()
 #endif
 }
 
-// Whether the other bitness's server is registered under root.
-bool OtherBitnessRegistered(HKEY root)
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0)
 {
-    const REGSAM view = OtherView();
-    if (view == 0) {
-        return false;
-    }
-    const std::string key = std::string(kClassesKey) + "\\CLSID\\" + GuidText(CLSID_FileLog) + "\\InprocServer32";
     HKEY opened = nullptr;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) {
         return false;
@@ -153,17 +147,19 @@ bool OtherBitnessRegistered(HKEY root)
     return true;
 }
 
-// Whether root holds this bitness's type library entry.
-bool OwnLibraryEntry(HKEY root)
+// Whether the other bitness's server is registered under root.
+bool OtherBitnessRegistered(HKEY root)
 {
-    const std::string key = std::string(kClassesKey) + "\\TypeLib\\" + GuidText(LIBID_Brenlix) + "\\9.0\\0\\" +
-                            kOwnKindKey;
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(opened);
-    return true;
+    const REGSAM view = OtherView();
+    return view != 0 &&
+           KeyExists(root, std::string(kClassesKey) + "\\CLSID\\" + GuidText(CLSID_FileLog) + "\\InprocServer32",
+                     view);
+}
+
+// This bitness's type library entry, below the root.
+std::string OwnLibraryEntry()
+{
+    return std::string(kClassesKey) + "\\TypeLib\\" + GuidText(LIBID_Brenlix) + "\\9.0\\0\\" + kOwnKindKey;
 }
 
 // The programmatic name of a class: the key and its value, and its CLSID.
@@ -207,13 +203,13 @@ HRESULT Unregister(HKEY root, bool perUser)
         for (const IID* iid : kInterfaces) {
             note(DeleteTree(root, classes + "Interface\\" + GuidText(*iid)));
         }
-        note(DeleteTree(root, classes + "TypeLib\\" + GuidText(LIBID_Brenlix) + "\\9.0\\0\\" + kOwnKindKey));
+        note(DeleteTree(root, OwnLibraryEntry()));
         return outcome;
     }
     // Without an entry of this bitness there is nothing of ours to remove, and
     // the system's unregistration would go by the other's entry and take the
     // interface keys that the other still uses.
-    if (!OwnLibraryEntry(root)) {
+    if (!KeyExists(root, OwnLibraryEntry())) {
         return outcome;
     }
     const HRESULT hr = UnregisterLibrary(perUser);
