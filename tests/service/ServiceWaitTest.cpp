@@ -1,126 +1,53 @@
-// The wait of ServiceStart and ServiceStop on an injected tick source: a
-// ManualClock whose pauses move it on, and a service that is only a list of
-// answers.
+// The wait of ServiceStart and ServiceStop on a ManualClock that its pauses
+// move on, against a service that is only its answers.
 #include "ServiceWait.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <vector>
-
 namespace {
 
-using brenlix::service::Poll;
-using brenlix::service::WaitForState;
-using testing_support::ManualClock;
+constexpr std::uint64_t k2To31 = 0x80000000ull, k2To32 = 0x100000000ull, kNever = UINT64_MAX;
 
-constexpr std::uint64_t k2To31 = 0x80000000ull;
-constexpr std::uint64_t k2To32 = 0x100000000ull;
-
-// Answers "not there" with the given hint until the wanted state comes, and
-// notes the clock at each poll.
-struct FakeService {
-    explicit FakeService(const ManualClock& on, std::int32_t hint = 0, std::uint64_t reached = UINT64_MAX)
-        : clock(on), waitHint(hint), reachedAt(reached)
-    {
+// From the tick count start, a wait of limit for a service that gives the
+// hint and is there after reachedAfter ms: its result, its polls and the time
+// it took. Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
+TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
+{
+    const struct {
+        std::uint64_t start;
+        std::int32_t limit, hint;
+        std::uint64_t reachedAfter;
+        bool reached;
+        std::size_t polls;
+        std::uint64_t took;
+    } rows[] = {
+        {1000, 100, 0, kNever, false, 5, 100},      {1000, 5000, 300, 700, true, 4, 900},
+        {1000, 5000, 3000, kNever, false, 2, 6000}, {1000, 5000, 0, 0, true, 1, 0},
+        {1000, 0, 0, 0, false, 0, 0},               {1000, -1, 0, 0, false, 0, 0},
+        {1000, INT32_MIN, 0, 0, false, 0, 0},       {k2To32 - 10, INT32_MAX, 0x40000000, kNever, false, 2, k2To31},
+        {k2To31 - 50, 5000, 0, 200, true, 11, 200}, {k2To31 - 50, 5000, 100, kNever, false, 50, 5000},
+        {k2To32 - 50, 5000, 0, 200, true, 11, 200}, {k2To32 - 50, 5000, 100, kNever, false, 50, 5000},
+        {5 * k2To32 - 1, 5000, 0, 200, true, 11, 200}, {5 * k2To32 - 1, 5000, 100, kNever, false, 50, 5000},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.start) + " " + std::to_string(row.limit) + " " + std::to_string(row.hint));
+        testing_support::ManualClock clock(testing_support::At(2024, 1, 1, 12, 0, 0));
+        clock.Advance(row.start - clock.MonotonicMilliseconds());
+        const platform::ScopedClock installed(clock);
+        std::size_t polls = 0;
+        EXPECT_EQ(brenlix::service::WaitForState(row.limit,
+                                                 [&] {
+                                                     ++polls;
+                                                     const std::uint64_t now = clock.MonotonicMilliseconds();
+                                                     return brenlix::service::Poll{
+                                                         now - row.start >= row.reachedAfter, row.hint};
+                                                 }),
+                  row.reached);
+        EXPECT_EQ(polls, row.polls);
+        EXPECT_EQ(clock.MonotonicMilliseconds() - row.start, row.took);
     }
-
-    const ManualClock& clock;
-    std::int32_t waitHint;
-    std::uint64_t reachedAt; // monotonic milliseconds
-    std::vector<std::uint64_t> polls;
-
-    Poll operator()()
-    {
-        polls.push_back(clock.MonotonicMilliseconds());
-        return Poll{clock.MonotonicMilliseconds() >= reachedAt, waitHint};
-    }
-};
-
-class ServiceWait : public ::testing::Test {
-protected:
-    ManualClock clock{testing_support::At(2024, 1, 1, 12, 0, 0)};
-    platform::ScopedClock installed{clock};
-
-    void StartAt(std::uint64_t monotonic) { clock.Advance(monotonic - clock.MonotonicMilliseconds()); }
-};
-
-TEST_F(ServiceWait, AHintOfZeroPollsEvery20Milliseconds)
-{
-    const std::uint64_t start = clock.MonotonicMilliseconds();
-    FakeService service{clock};
-    EXPECT_FALSE(WaitForState(100, std::ref(service)));
-    const std::vector<std::uint64_t> expected = {start, start + 20, start + 40, start + 60, start + 80};
-    EXPECT_EQ(service.polls, expected);
-    EXPECT_EQ(clock.PausedMilliseconds(), 100u);
-}
-
-TEST_F(ServiceWait, PollsByTheHintUntilTheStateComes)
-{
-    const std::uint64_t start = clock.MonotonicMilliseconds();
-    FakeService service{clock, 300, start + 700};
-    EXPECT_TRUE(WaitForState(5000, std::ref(service)));
-    const std::vector<std::uint64_t> expected = {start, start + 300, start + 600, start + 900};
-    EXPECT_EQ(service.polls, expected);
-}
-
-TEST_F(ServiceWait, ALargeHintOvershootsTheLimit)
-{
-    const std::uint64_t start = clock.MonotonicMilliseconds();
-    FakeService service{clock, 3000};
-    EXPECT_FALSE(WaitForState(5000, std::ref(service)));
-    const std::vector<std::uint64_t> expected = {start, start + 3000};
-    EXPECT_EQ(service.polls, expected);
-    EXPECT_EQ(clock.MonotonicMilliseconds() - start, 6000u);
-}
-
-TEST_F(ServiceWait, ALimitOfZeroOrLessPollsNot)
-{
-    for (const std::int32_t limit : {0, -1, INT32_MIN}) {
-        FakeService service{clock, 0, 0};
-        EXPECT_FALSE(WaitForState(limit, std::ref(service))) << limit;
-        EXPECT_TRUE(service.polls.empty()) << limit;
-    }
-    EXPECT_EQ(clock.Pauses(), 0u);
-}
-
-TEST_F(ServiceWait, AStateAlreadyThereNeedsOnePoll)
-{
-    FakeService service{clock, 0, 0};
-    EXPECT_TRUE(WaitForState(5000, std::ref(service)));
-    EXPECT_EQ(service.polls.size(), 1u);
-    EXPECT_EQ(clock.Pauses(), 0u);
-}
-
-// The tick count is 32 bits: past 2^31 a signed deadline overflows, at 2^32
-// the count starts again from 0. Neither shortens or lengthens the wait.
-TEST_F(ServiceWait, TheTickCountMayWrap)
-{
-    for (const std::uint64_t before : {k2To31 - 50, k2To32 - 50, 3 * k2To32 + k2To31 - 1, 5 * k2To32 - 1}) {
-        SCOPED_TRACE(before);
-        StartAt(before);
-        FakeService reached{clock, 0, before + 200};
-        EXPECT_TRUE(WaitForState(5000, std::ref(reached)));
-        EXPECT_EQ(reached.polls.size(), 11u);
-
-        const std::uint64_t start = clock.MonotonicMilliseconds();
-        FakeService never{clock, 100};
-        EXPECT_FALSE(WaitForState(5000, std::ref(never)));
-        EXPECT_EQ(never.polls.size(), 50u);
-        EXPECT_EQ(clock.MonotonicMilliseconds() - start, 5000u);
-    }
-}
-
-TEST_F(ServiceWait, TheLongestLimitEndsOnTime)
-{
-    StartAt(k2To32 - 10);
-    const std::uint64_t start = clock.MonotonicMilliseconds();
-    FakeService service{clock, 0x40000000};
-    EXPECT_FALSE(WaitForState(INT32_MAX, std::ref(service)));
-    EXPECT_EQ(service.polls.size(), 2u);
-    EXPECT_EQ(clock.MonotonicMilliseconds() - start, 2 * 0x40000000ull);
 }
 
 } // namespace
