@@ -14,13 +14,10 @@ namespace {
 template <typename Done> bool PollUntil(Done done)
 {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kHangGuardMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= limit) {
-            return false;
-        }
+    while (!done() && std::chrono::steady_clock::now() < limit) {
         Sleep(10);
     }
-    return true;
+    return done();
 }
 
 std::string UniqueServiceName()
@@ -40,15 +37,10 @@ std::string TestServiceCommand(const std::string& logFile, const std::string& op
 DWORD RawState(const std::string& name, SERVICE_STATUS* status)
 {
     const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const UniqueScHandle service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    const UniqueScHandle service(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
     SERVICE_STATUS own{};
     SERVICE_STATUS& result = status != nullptr ? *status : own;
     return service && QueryServiceStatus(service.get(), &result) ? result.dwCurrentState : 0;
-}
-
-bool WaitForRawState(const std::string& name, DWORD state)
-{
-    return PollUntil([&] { return RawState(name) == state; });
 }
 
 std::size_t CountLines(const std::string& path, const std::string& prefix)
@@ -61,36 +53,38 @@ std::size_t CountLines(const std::string& path, const std::string& prefix)
     return count;
 }
 
+bool WaitForRawState(const std::string& name, DWORD state)
+{
+    return PollUntil([&] { return RawState(name) == state; });
+}
+
 bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count)
 {
     return PollUntil([&] { return CountLines(path, prefix) >= count; });
 }
 
-bool ReadServiceValue(const std::string& name, const char* value, DWORD& type, std::string& data)
+std::string ServiceValue(const std::string& name, const char* value)
 {
     HKEY key = nullptr;
-    const std::string path = "System\\CurrentControlSet\\Services\\" + name;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return false;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ, &key);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return "";
     }
-    DWORD size = 0;
-    bool read = RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
-    data.assign(size, '\0');
-    read = read && RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == 0;
-    data.resize(size);
+    std::string data(size, '\0');
+    RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
     RegCloseKey(key);
-    return read;
+    return std::to_string(type) + ":" + data.substr(0, size);
 }
 
 ServiceTest::ServiceTest() : name(UniqueServiceName()), log(files.File("service.log")), hold(files.File("stop.hold")) {}
 
-// Stops the service, waiting for it, and deletes it.
 ServiceTest::~ServiceTest()
 {
     ReleaseHold();
     const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    const UniqueScHandle service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS) : nullptr);
-    if (service) {
+    if (const UniqueScHandle service{OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS)}) {
         SERVICE_STATUS status{};
         ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
         EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED)) << "the test service " << name << " did not stop";
@@ -106,9 +100,7 @@ std::string ServiceTest::HoldOption() const
 
 void ServiceTest::ReleaseHold() const
 {
-    if (!testing_support::FileExists(hold)) {
-        testing_support::WriteFile(hold, "");
-    }
+    testing_support::WriteFile(hold, "");
 }
 
 } // namespace service_testing

@@ -20,13 +20,14 @@ using UniqueScHandle = platform::UniqueHandle<SC_HANDLE, &CloseServiceHandle>;
 std::string TestServiceCommand(const std::string& logFile, const std::string& options = "");
 // The state by the raw calls; 0 when it cannot be queried.
 DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr);
-// These poll until the state (or count lines starting with prefix) is there;
-// false only when the hang guard's time passes.
+std::size_t CountLines(const std::string& path, const std::string& prefix);
+// Poll until the state is there or count lines start with prefix; false only
+// when the hang guard's time passes.
 bool WaitForRawState(const std::string& name, DWORD state);
 bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1);
-std::size_t CountLines(const std::string& path, const std::string& prefix);
-// A value of HKLM\System\CurrentControlSet\Services\<name>.
-bool ReadServiceValue(const std::string& name, const char* value, DWORD& type, std::string& data);
+// The data of a value of HKLM\System\CurrentControlSet\Services\<name>, its
+// type in front; "" when it cannot be read.
+std::string ServiceValue(const std::string& name, const char* value);
 
 class ServiceTest : public ::testing::Test {
 protected:

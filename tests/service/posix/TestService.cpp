@@ -1,31 +1,26 @@
-// The Linux test daemon that the service substitutes start: logs its start,
-// waits for SIGTERM, then for --hold's file, and ends with 0.
-#include "../ServiceOptions.h"
-
+// The Linux test daemon: "--log FILE" gets "start <pid>" and "running", then
+// after SIGTERM "stop" and, once "--hold FILE" exists, "stopped".
 #include <csignal>
 #include <fstream>
+#include <string>
 #include <unistd.h>
 
 int main(int argc, char** argv)
 {
-    test_service::Options options;
-    if (!test_service::Parse(argc, argv, options)) {
-        return 2;
+    std::string log, hold;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        (std::string(argv[i]) == "--log" ? log : hold) = argv[i + 1];
     }
-    const auto log = [&](const std::string& line) { std::ofstream(options.log, std::ios::app) << line << '\n'; };
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     sigprocmask(SIG_BLOCK, &term, nullptr);
-    log("start " + std::to_string(::getpid()));
-    log("running");
-    int signal = 0;
-    while (sigwait(&term, &signal) != 0) {
+    std::ofstream(log, std::ios::app) << "start " << ::getpid() << "\nrunning\n";
+    for (int signal = 0; sigwait(&term, &signal) != 0;) {
     }
-    log("stop");
-    while (!options.hold.empty() && ::access(options.hold.c_str(), F_OK) != 0) {
+    std::ofstream(log, std::ios::app) << "stop\n";
+    while (!hold.empty() && ::access(hold.c_str(), F_OK) != 0) {
         ::usleep(10000);
     }
-    log("stopped");
-    return 0;
+    std::ofstream(log, std::ios::app) << "stopped\n";
 }

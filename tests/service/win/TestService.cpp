@@ -1,35 +1,30 @@
-// The Windows test service, a real service program: start-pending, then
-// running; asked to stop, stop-pending with a wait hint of 1000 ms (as the
-// Linux substitutes give) until --hold's file exists, then stopped.
-#include "../ServiceOptions.h"
-
+// The Windows test service, a real service program taking the Linux test
+// daemon's options: start-pending, then running; asked to stop, stop-pending
+// with a wait hint of 1000 ms (as the Linux substitutes give) until the hold
+// file exists, then stopped.
 #include <windows.h>
+
+#include <string>
 
 namespace {
 
-test_service::Options options;
+std::string logFile, holdFile;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
-HANDLE stopRequested = nullptr;
+HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 void Log(const std::string& line)
 {
-    const HANDLE file = CreateFileA(options.log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = CreateFileA(logFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        const std::string text = line + "\n";
-        DWORD written = 0;
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        CloseHandle(file);
-    }
+    DWORD written = 0;
+    WriteFile(file, (line + "\n").data(), static_cast<DWORD>(line.size() + 1), &written, nullptr);
+    CloseHandle(file);
 }
 
-void Report(DWORD state, DWORD waitHint)
+void Report(DWORD state, DWORD waitHint = 0)
 {
-    SERVICE_STATUS status{};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    status.dwCheckPoint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? 1 : 0;
+    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, state == SERVICE_RUNNING ? DWORD{SERVICE_ACCEPT_STOP} : 0};
+    status.dwCheckPoint = waitHint != 0 ? 1 : 0;
     status.dwWaitHint = waitHint;
     SetServiceStatus(statusHandle, &status);
 }
@@ -46,30 +41,27 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
 
 void WINAPI ServiceMain(DWORD, LPSTR*)
 {
-    if ((statusHandle = RegisterServiceCtrlHandlerExA("", Handler, nullptr)) == nullptr) {
-        return;
-    }
+    statusHandle = RegisterServiceCtrlHandlerExA("", Handler, nullptr);
     Log("start " + std::to_string(GetCurrentProcessId()));
-    Report(SERVICE_START_PENDING, 0);
+    Report(SERVICE_START_PENDING);
     Log("running");
-    Report(SERVICE_RUNNING, 0);
+    Report(SERVICE_RUNNING);
     WaitForSingleObject(stopRequested, INFINITE);
     Log("stop");
-    while (!options.hold.empty() && GetFileAttributesA(options.hold.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    while (!holdFile.empty() && GetFileAttributesA(holdFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
         Sleep(10);
     }
     Log("stopped");
-    Report(SERVICE_STOPPED, 0);
+    Report(SERVICE_STOPPED);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!test_service::Parse(argc, argv, options)) {
-        return 2;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        (std::string(argv[i]) == "--log" ? logFile : holdFile) = argv[i + 1];
     }
-    stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     char name[] = "";
     const SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherA(table) ? 0 : static_cast<int>(GetLastError());
