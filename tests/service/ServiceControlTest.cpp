@@ -1,7 +1,6 @@
-// The service control calls as Windows makes them: against Wine's service
-// control manager with a real service program, and natively against the
-// Linux substitutes with the test daemon. A row is a call and the last error
-// it leaves (0: it succeeded), set to 0xdeadbeef before it.
+// The service control calls as Windows makes them, against Wine's service
+// control manager and natively against the Linux substitutes. A row is a call
+// and the last error it leaves (0: it succeeded), set to 0xdeadbeef before.
 #include "ServiceTestSupport.h"
 
 namespace {
@@ -15,9 +14,8 @@ DWORD Outcome(BOOL succeeded)
 
 DWORD Outcome(SC_HANDLE handle)
 {
-    const DWORD error = handle != nullptr ? 0 : GetLastError();
-    UniqueScHandle closed(handle);
-    return error;
+    const UniqueScHandle closed(handle);
+    return handle != nullptr ? 0 : GetLastError();
 }
 
 #define OUTCOME(call) (SetLastError(0xdeadbeef), Outcome(call))
@@ -32,52 +30,53 @@ SC_HANDLE CreateIn(SC_HANDLE manager, const char* name, const char* program, DWO
 class ServiceControl : public ServiceTest {
 protected:
     SC_HANDLE Open(DWORD access) const { return OpenServiceA(manager.get(), name.c_str(), access); }
-    // Display names are unique on a machine, like service names.
+    // With a display name of its own: those are unique on a machine too.
     SC_HANDLE Create(const std::string& path, DWORD start = SERVICE_DEMAND_START, DWORD access = SERVICE_ALL_ACCESS)
     {
-        const std::string display = "Brenlix test " + name;
         return CreateIn(manager.get(), name.c_str(), path.c_str(), SERVICE_WIN32_OWN_PROCESS, start, access,
-                        display.c_str());
+                        ("Brenlix test " + name).c_str());
     }
     const UniqueScHandle manager{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
-    const std::string program = TestServiceCommand(log), fresh = name + "n";
+    const std::string program = TestServiceCommand(log);
     SERVICE_STATUS status{};
 };
 
-TEST_F(ServiceControl, RefusalsByArgumentsAndRights)
+TEST_F(ServiceControl, Refusals)
 {
     const SC_HANDLE m = manager.get();
     const UniqueScHandle connected(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueScHandle created(Create(program, SERVICE_DISABLED, 0));
-    UniqueScHandle query(Open(SERVICE_QUERY_STATUS)), start(Open(SERVICE_START)), all(Open(SERVICE_ALL_ACCESS));
-    const std::string slashed = fresh + "\\sub", otherCase = "brenlixtest" + name.substr(11);
-    const DWORD own = SERVICE_WIN32_OWN_PROCESS;
+    UniqueScHandle created(Create(program, SERVICE_DISABLED, 0)), query(Open(SERVICE_QUERY_STATUS)),
+        start(Open(SERVICE_START)), all(Open(SERVICE_ALL_ACCESS));
+    const std::string fresh = name + "n", absent = name + "x", slashed = name + "\\n",
+                      otherCase = "brenlixtest" + name.substr(11);
+    const std::string missing = "\"" + files.File("missing.exe") + "\"";
+    const UniqueScHandle noProgram(CreateIn(m, fresh.c_str(), missing.c_str()));
+    const char* p = program.c_str();
+    const DWORD own = SERVICE_WIN32_OWN_PROCESS, connect = SC_MANAGER_CONNECT;
     const std::pair<DWORD, DWORD> rows[] = {
         {OUTCOME(OpenSCManagerA(nullptr, nullptr, 0)), 0},
         {OUTCOME(OpenSCManagerA("", SERVICES_ACTIVE_DATABASEA, SC_MANAGER_ALL_ACCESS)), 0},
-        {OUTCOME(OpenSCManagerA(nullptr, "DoesNotExist", SC_MANAGER_CONNECT)), ERROR_INVALID_NAME},
-        {OUTCOME(OpenSCManagerA(nullptr, SERVICES_FAILED_DATABASEA, SC_MANAGER_CONNECT)),
-          ERROR_DATABASE_DOES_NOT_EXIST},
+        {OUTCOME(OpenSCManagerA(nullptr, "DoesNotExist", connect)), ERROR_INVALID_NAME},
+        {OUTCOME(OpenSCManagerA(nullptr, SERVICES_FAILED_DATABASEA, connect)), ERROR_DATABASE_DOES_NOT_EXIST},
         {OUTCOME(CloseServiceHandle(nullptr)), ERROR_INVALID_HANDLE},
         {OUTCOME(OpenServiceA(nullptr, name.c_str(), SERVICE_QUERY_STATUS)), ERROR_INVALID_HANDLE},
-        {OUTCOME(CreateIn(nullptr, fresh.c_str(), program.c_str())), ERROR_INVALID_HANDLE},
+        {OUTCOME(CreateIn(nullptr, absent.c_str(), p)), ERROR_INVALID_HANDLE},
         {OUTCOME(DeleteService(nullptr)), ERROR_INVALID_HANDLE},
         {OUTCOME(StartServiceA(nullptr, 0, nullptr)), ERROR_INVALID_HANDLE},
         {OUTCOME(ControlService(nullptr, SERVICE_CONTROL_STOP, &status)), ERROR_INVALID_HANDLE},
         {OUTCOME(QueryServiceStatus(nullptr, &status)), ERROR_INVALID_HANDLE},
         {OUTCOME(OpenServiceA(m, nullptr, SERVICE_QUERY_STATUS)), ERROR_INVALID_ADDRESS},
-        {OUTCOME(OpenServiceA(m, "", SERVICE_QUERY_STATUS)), ERROR_INVALID_NAME},
-        {OUTCOME(OpenServiceA(m, fresh.c_str(), SERVICE_QUERY_STATUS)), ERROR_SERVICE_DOES_NOT_EXIST},
-        {OUTCOME(CreateIn(m, nullptr, program.c_str())), ERROR_INVALID_ADDRESS},
-        {OUTCOME(CreateIn(m, fresh.c_str(), nullptr)), ERROR_INVALID_ADDRESS},
-        {OUTCOME(CreateIn(connected.get(), fresh.c_str(), program.c_str())), ERROR_ACCESS_DENIED},
-        {OUTCOME(CreateIn(m, "", program.c_str())), ERROR_INVALID_NAME},
-        {OUTCOME(CreateIn(m, slashed.c_str(), program.c_str())), ERROR_INVALID_NAME},
-        {OUTCOME(CreateIn(m, fresh.c_str(), "")), ERROR_INVALID_PARAMETER},
-        {OUTCOME(CreateIn(m, fresh.c_str(), program.c_str(), own | SERVICE_WIN32_SHARE_PROCESS)), ERROR_INVALID_PARAMETER},
-        {OUTCOME(CreateIn(m, fresh.c_str(), program.c_str(), own, SERVICE_BOOT_START)), ERROR_INVALID_PARAMETER},
-        {OUTCOME(CreateIn(m, fresh.c_str(), program.c_str(), own, SERVICE_AUTO_START | SERVICE_DISABLED)),
-         ERROR_INVALID_PARAMETER},
+        {OUTCOME(OpenServiceA(m, "", SERVICE_QUERY_STATUS)), ERROR_INVALID_NAME}, // no service lacks a name
+        {OUTCOME(OpenServiceA(m, absent.c_str(), SERVICE_QUERY_STATUS)), ERROR_SERVICE_DOES_NOT_EXIST},
+        {OUTCOME(CreateIn(m, nullptr, p)), ERROR_INVALID_ADDRESS},
+        {OUTCOME(CreateIn(m, absent.c_str(), nullptr)), ERROR_INVALID_ADDRESS},
+        {OUTCOME(CreateIn(connected.get(), absent.c_str(), p)), ERROR_ACCESS_DENIED},
+        {OUTCOME(CreateIn(m, "", p)), ERROR_INVALID_NAME},
+        {OUTCOME(CreateIn(m, slashed.c_str(), p)), ERROR_INVALID_NAME},
+        {OUTCOME(CreateIn(m, absent.c_str(), "")), ERROR_INVALID_PARAMETER},
+        {OUTCOME(CreateIn(m, absent.c_str(), p, own | SERVICE_WIN32_SHARE_PROCESS)), ERROR_INVALID_PARAMETER},
+        {OUTCOME(CreateIn(m, absent.c_str(), p, own, SERVICE_BOOT_START)), ERROR_INVALID_PARAMETER},
+        {OUTCOME(CreateIn(m, absent.c_str(), p, own, SERVICE_AUTO_START | SERVICE_DISABLED)), ERROR_INVALID_PARAMETER},
         {OUTCOME(CreateIn(m, name.c_str(), "other.exe")), ERROR_SERVICE_EXISTS},
         {OUTCOME(CreateIn(m, otherCase.c_str(), "other.exe")), ERROR_SERVICE_EXISTS},
         {OUTCOME(StartServiceA(query.get(), 0, nullptr)), ERROR_ACCESS_DENIED},
@@ -86,6 +85,9 @@ TEST_F(ServiceControl, RefusalsByArgumentsAndRights)
         {OUTCOME(DeleteService(created.get())), ERROR_ACCESS_DENIED},
         {OUTCOME(QueryServiceStatus(start.get(), &status)), ERROR_ACCESS_DENIED},
         {OUTCOME(StartServiceA(start.get(), 0, nullptr)), ERROR_SERVICE_DISABLED},
+        {OUTCOME(StartServiceA(noProgram.get(), 0, nullptr)), ERROR_FILE_NOT_FOUND},
+        {OUTCOME(ControlService(all.get(), SERVICE_CONTROL_STOP, &status)), ERROR_SERVICE_NOT_ACTIVE},
+        {OUTCOME(DeleteService(noProgram.get())), 0},
         {OUTCOME(DeleteService(all.get())), 0},
         {OUTCOME(DeleteService(all.get())), ERROR_SERVICE_MARKED_FOR_DELETE},
     };
@@ -94,7 +96,7 @@ TEST_F(ServiceControl, RefusalsByArgumentsAndRights)
     }
     created.reset(), query.reset(), start.reset(), all.reset(); // gone with the last handle
     EXPECT_EQ(OUTCOME(Open(SERVICE_QUERY_STATUS)), DWORD{ERROR_SERVICE_DOES_NOT_EXIST});
-    EXPECT_EQ(ServiceValue(name, "ImagePath") + ServiceValue(fresh, "ImagePath"), "") << "no key left";
+    EXPECT_EQ(ServiceValue(name, "ImagePath"), "") << "and its key";
     if (!testing_support::RunningUnderWine()) { // Wine's acts on this machine whatever computer is named
         EXPECT_EQ(OUTCOME(OpenSCManagerA("no-such-computer.invalid", nullptr, 0)), DWORD{RPC_S_SERVER_UNAVAILABLE});
         EXPECT_EQ(OUTCOME(OpenSCManagerA("\\\\no-such.invalid", nullptr, 0)), DWORD{RPC_S_SERVER_UNAVAILABLE});
@@ -102,30 +104,26 @@ TEST_F(ServiceControl, RefusalsByArgumentsAndRights)
 }
 
 // Never started, started, started again, a stop held pending, stop and start
-// while it is, stopped, stopped again: the status the system gives, in the
-// order type, state, controls accepted, exit code, check point, wait hint.
+// while it is, stopped; the status as type, state, controls accepted, exit
+// code, check point and wait hint.
 TEST_F(ServiceControl, StartsAndStops)
 {
-    using Fields = std::vector<DWORD>;
-    const auto fields = [this](bool raw) {
-        if (raw) {
-            RawState(name, &status);
-        }
-        const SERVICE_STATUS& s = status;
-        return Fields{s.dwServiceType, s.dwCurrentState, s.dwControlsAccepted, s.dwWin32ExitCode, s.dwCheckPoint,
-                      s.dwWaitHint};
+    const auto fields = [](const SERVICE_STATUS& s) {
+        return std::vector<DWORD>{s.dwServiceType,   s.dwCurrentState, s.dwControlsAccepted,
+                                  s.dwWin32ExitCode, s.dwCheckPoint,   s.dwWaitHint};
     };
+    const auto raw = [&] { return RawState(name, &status), fields(status); };
     const DWORD own = SERVICE_WIN32_OWN_PROCESS;
+    const std::vector<DWORD> pending{own, SERVICE_STOP_PENDING, 0, 0, 1, 1000};
     const UniqueScHandle service(Create(TestServiceCommand(log, HoldOption())));
-    EXPECT_EQ(fields(true), (Fields{own, SERVICE_STOPPED, 0, ERROR_SERVICE_NEVER_STARTED, 0, 0}));
+    EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_STOPPED, 0, ERROR_SERVICE_NEVER_STARTED, 0, 0}));
     EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), 0u);
     EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
     ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForLines(log, "running"));
-    EXPECT_EQ(fields(true), (Fields{own, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0}));
-    const Fields pending{own, SERVICE_STOP_PENDING, 0, 0, 1, 1000};
+    EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0}));
     EXPECT_EQ(OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)), 0u);
-    EXPECT_EQ(fields(false), pending);
-    EXPECT_EQ(fields(true), pending);
+    EXPECT_EQ(fields(status), pending);
+    EXPECT_EQ(raw(), pending);
     status = SERVICE_STATUS{};
     EXPECT_EQ(OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)),
               DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
@@ -133,17 +131,9 @@ TEST_F(ServiceControl, StartsAndStops)
     EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
     ReleaseHold();
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
-    EXPECT_EQ(OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)), DWORD{ERROR_SERVICE_NOT_ACTIVE});
-    EXPECT_EQ(fields(false), (Fields{own, SERVICE_STOPPED, 0, 0, 0, 0}));
+    EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_STOPPED, 0, 0, 0, 0}));
     const std::string lines = testing_support::ReadFile(log);
     EXPECT_EQ(lines.substr(lines.find('\n')), "\nrunning\nstop\nstopped\n");
-}
-
-TEST_F(ServiceControl, AMissingProgramDoesNotStart)
-{
-    const UniqueScHandle service(Create("\"" + files.File("no.exe") + "\""));
-    EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), DWORD{ERROR_FILE_NOT_FOUND});
-    EXPECT_EQ(RawState(name), DWORD{SERVICE_STOPPED});
 }
 
 TEST_F(ServiceControl, ARunningServiceIsDeletedOnceItStops)
@@ -157,7 +147,6 @@ TEST_F(ServiceControl, ARunningServiceIsDeletedOnceItStops)
     EXPECT_EQ(OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)), 0u);
     service.reset();
     EXPECT_TRUE(WaitForRawState(name, 0));
-    EXPECT_EQ(OUTCOME(Open(SERVICE_QUERY_STATUS)), DWORD{ERROR_SERVICE_DOES_NOT_EXIST});
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // ServiceManager over the real service control: what it adds to the calls,
 // its texts, its waits and what it installs. The calls' own results are
 // ServiceControlTest's, the wait's arithmetic ServiceWaitTest's.
-#include <brenlix/ServiceManager.h>
 #include <brenlix/modCommon.h>
 
 #include "ServiceTestSupport.h"
@@ -14,41 +13,15 @@ namespace {
 using brenlix::ServiceManager;
 using brenlix::SystemErrorText;
 using namespace service_testing;
+using ServiceManagerTest = ServiceTest;
 
-// The system's clock, with a hook into its tick count and one into its pauses.
-struct HookedClock final : platform::Clock {
-    platform::LocalDateTime Now() const override { return system.Now(); }
-    std::uint64_t MonotonicMilliseconds() const override { return onTick(), system.MonotonicMilliseconds(); }
-    void Pause(std::uint32_t milliseconds) const override
-    {
-        pauses.push_back(milliseconds);
-        onPause();
-        system.Pause(milliseconds);
-    }
-    const platform::Clock& system = platform::CurrentClock();
-    std::function<void()> onTick = [] {}, onPause = [] {};
-    mutable std::vector<std::uint32_t> pauses;
-};
-
-class ServiceManagerTest : public ServiceTest {
-protected:
-    ServiceManager Manager(const std::string& options = "")
-    {
-        ServiceManager manager;
-        manager.ServiceShortName(name);
-        manager.ServiceLongName("Brenlix test " + name);
-        manager.ServicePath(TestServiceCommand(log, options));
-        manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
-        return manager;
-    }
-    ServiceManager Running(const std::string& options = "")
-    {
-        ServiceManager manager = Manager(options);
-        EXPECT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-        EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING});
-        EXPECT_TRUE(WaitForLines(log, "running"));
-        return manager;
-    }
+// A clock whose tick count throws the error given.
+template <typename Error> struct ThrowingClock final : platform::Clock {
+    explicit ThrowingClock(Error thrown) : error(thrown) {}
+    platform::LocalDateTime Now() const override { return {}; }
+    std::uint64_t MonotonicMilliseconds() const override { throw error; }
+    void Pause(std::uint32_t) const override {}
+    Error error;
 };
 
 TEST_F(ServiceManagerTest, FailuresKeepTheReason)
@@ -61,7 +34,8 @@ TEST_F(ServiceManagerTest, FailuresKeepTheReason)
         {[](ServiceManager& m) { return m.RestartService(); }, missing},
         {[](ServiceManager& m) { return m.RemoveService(); }, "Service not installed"},
         // Any other reason the service cannot be looked up keeps the system's text.
-        {[](ServiceManager& m) { return m.ServiceShortName(""), m.RemoveService(); }, SystemErrorText(ERROR_INVALID_NAME)},
+        {[](ServiceManager& m) { return m.ServiceShortName(""), m.RemoveService(); },
+         SystemErrorText(ERROR_INVALID_NAME)},
     };
     for (const auto& [call, text] : rows) {
         ServiceManager manager = Manager();
@@ -78,31 +52,38 @@ TEST_F(ServiceManagerTest, FailuresKeepTheReason)
 }
 
 // An own-process service that starts with the system, as LocalSystem (a
-// password alone is no account) or as the account given; what CreateServiceA
-// writes lands where Windows keeps it, the description beside it.
-TEST_F(ServiceManagerTest, Installs)
+// password alone is no account) or as the account given, its configuration
+// where Windows keeps it, the description beside it. Installing, its start,
+// the installed check and removing work here whatever computer is named.
+TEST_F(ServiceManagerTest, InstallsHere)
 {
     const auto dword = [](DWORD value) { return "4:" + std::string(reinterpret_cast<const char*>(&value), 4); };
-    const std::string text = "1:", imageType = testing_support::RunningUnderWine() ? "1:" : "2:"; // Wine: REG_SZ
+    const bool wine = testing_support::RunningUnderWine();
     for (const std::string account : {"", "NT AUTHORITY\\LocalService"}) {
         ServiceManager manager = Manager();
+        manager.ComputerName("no-such-computer.invalid");
         manager.ServiceUsername(account);
         manager.ServiceUserPassword("secret");
         manager.ServiceDescription(account.empty() ? "" : "Backs up");
-        ASSERT_TRUE(manager.InstallService()) << manager.ServiceLastError();
-        EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_STOPPED);
-        EXPECT_EQ(manager.ServiceLastError(), "");
+        ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+        EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING});
+        EXPECT_TRUE(manager.IsServiceInstalled());
         const std::pair<const char*, std::string> rows[] = {
             {"Type", dword(SERVICE_WIN32_OWN_PROCESS)},
             {"Start", dword(SERVICE_AUTO_START)},
             {"ErrorControl", dword(SERVICE_ERROR_NORMAL)},
-            {"ImagePath", imageType + TestServiceCommand(log) + '\0'},
-            {"DisplayName", text + "Brenlix test " + name + '\0'},
-            {"ObjectName", text + (account.empty() ? "LocalSystem" : account) + '\0'},
-            {"Description", account.empty() ? "" : text + "Backs up" + '\0'},
+            {"ImagePath", (wine ? "1:" : "2:") + TestServiceCommand(log) + '\0'}, // Wine writes REG_SZ
+            {"DisplayName", "1:Brenlix test " + name + '\0'},
+            {"ObjectName", "1:" + (account.empty() ? "LocalSystem" : account) + '\0'},
+            {"Description", account.empty() ? "" : std::string("1:Backs up") + '\0'},
         };
         for (const auto& [value, data] : rows) {
             EXPECT_EQ(ServiceValue(name, value), data) << value;
+        }
+        if (!wine) { // Wine's service control acts on this machine whatever computer is named
+            EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_UNKNOWN);
+            EXPECT_FALSE(manager.ServiceStart(true) || manager.ServiceStop(true));
+            EXPECT_EQ(manager.ServiceLastError(), SystemErrorText(RPC_S_SERVER_UNAVAILABLE));
         }
         EXPECT_TRUE(manager.RemoveService()) << manager.ServiceLastError();
         EXPECT_EQ(RawState(name), 0u);
@@ -128,23 +109,9 @@ TEST_F(ServiceManagerTest, StartsStopsAndRestarts)
     EXPECT_EQ(manager.ServiceLastError(), "");
 }
 
-// A stop held until the wait's first pause, which lasts the service's hint;
-// a second stop, refused as the service is stopping, waits for it too.
-TEST_F(ServiceManagerTest, StopsWaitingByTheHint)
-{
-    ServiceManager manager = Running(HoldOption());
-    HookedClock clock;
-    clock.onPause = [this] { ReleaseHold(); };
-    const platform::ScopedClock installed(clock);
-    EXPECT_TRUE(manager.ServiceStop());
-    ASSERT_EQ(RawState(name), DWORD{SERVICE_STOP_PENDING});
-    EXPECT_TRUE(manager.ServiceStop(true)) << manager.ServiceLastError();
-    EXPECT_EQ(RawState(name), DWORD{SERVICE_STOPPED});
-    EXPECT_EQ(clock.pauses.at(0), 1000u);
-}
-
-// On a clock that its pauses move on, the wait for a stop runs out at once: a
-// restart starts nothing and the service cannot be removed.
+// On a clock that its pauses move on, a wait for a held stop polls by the
+// service's hint and runs out at once. A restart then starts nothing; the
+// stop of RemoveService, refused as the service is stopping, waits too.
 TEST_F(ServiceManagerTest, AServiceThatCannotStopInTime)
 {
     ServiceManager manager = Running(HoldOption());
@@ -154,6 +121,7 @@ TEST_F(ServiceManagerTest, AServiceThatCannotStopInTime)
     EXPECT_FALSE(manager.RestartService());
     EXPECT_EQ(clock.PausedMilliseconds(), 3000u);
     EXPECT_FALSE(manager.RemoveService());
+    EXPECT_EQ(clock.PausedMilliseconds(), 6000u);
     EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
     EXPECT_EQ(RawState(name), DWORD{SERVICE_STOP_PENDING});
     ReleaseHold();
@@ -166,38 +134,20 @@ TEST_F(ServiceManagerTest, AnExceptionInTheWaitIsFalse)
 {
     ServiceManager manager = Manager();
     ASSERT_TRUE(manager.InstallService());
-    HookedClock clock;
-    clock.onTick = [] { throw std::runtime_error("no clock"); };
+    {
+        const ThrowingClock<std::runtime_error> clock(std::runtime_error("no clock"));
+        const platform::ScopedClock installed(clock);
+        EXPECT_FALSE(manager.ServiceStart(true));
+        EXPECT_EQ(manager.ServiceLastError(), "");
+        ASSERT_TRUE(WaitForLines(log, "running"));
+        EXPECT_FALSE(manager.ServiceStop(true));
+        EXPECT_EQ(manager.ServiceLastError(), "no clock");
+    }
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
+    const ThrowingClock<int> clock(1);
     const platform::ScopedClock installed(clock);
     EXPECT_FALSE(manager.ServiceStart(true));
-    EXPECT_EQ(manager.ServiceLastError(), "");
-    ASSERT_TRUE(WaitForLines(log, "running"));
     EXPECT_FALSE(manager.ServiceStop(true));
-    EXPECT_EQ(manager.ServiceLastError(), "no clock");
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
-    clock.onTick = [] { throw 1; };
-    EXPECT_FALSE(manager.ServiceStart(true));
-    ASSERT_TRUE(WaitForLines(log, "running", 2));
-    EXPECT_FALSE(manager.ServiceStop(true));
-}
-
-// Only state, start and stop ask the computer named; installing with its
-// start, the installed check and removing work here.
-TEST_F(ServiceManagerTest, AnotherComputerIsAskedForStateStartAndStop)
-{
-    ServiceManager manager = Manager();
-    manager.ComputerName("no-such-computer.invalid");
-    EXPECT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-    EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING}) << "started here";
-    EXPECT_TRUE(manager.IsServiceInstalled());
-    if (!testing_support::RunningUnderWine()) { // Wine's acts on this machine whatever computer is named
-        EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_UNKNOWN);
-        EXPECT_FALSE(manager.ServiceStart(true) || manager.ServiceStop(true));
-        EXPECT_EQ(manager.ServiceLastError(), SystemErrorText(RPC_S_SERVER_UNAVAILABLE));
-    }
-    ASSERT_TRUE(WaitForLines(log, "running"));
-    EXPECT_TRUE(manager.RemoveService()) << manager.ServiceLastError();
-    EXPECT_EQ(RawState(name), 0u) << "stopped and removed here";
 }
 
 } // namespace

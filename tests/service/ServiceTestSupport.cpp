@@ -68,17 +68,16 @@ std::string ServiceValue(const std::string& name, const char* value)
     HKEY key = nullptr;
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ, &key);
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        RegCloseKey(key);
-        return "";
-    }
-    std::string data(size, '\0');
-    RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    std::string data(RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS ? size : 0, '\0');
+    const bool read = !data.empty() && RegQueryValueExA(key, value, nullptr, &type,
+                                                        reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return std::to_string(type) + ":" + data.substr(0, size);
+    return read ? std::to_string(type) + ":" + data.substr(0, size) : "";
 }
 
-ServiceTest::ServiceTest() : name(UniqueServiceName()), log(files.File("service.log")), hold(files.File("stop.hold")) {}
+ServiceTest::ServiceTest() : name(UniqueServiceName()), log(files.File("service.log")), hold(files.File("stop.hold"))
+{
+}
 
 ServiceTest::~ServiceTest()
 {
@@ -101,6 +100,23 @@ std::string ServiceTest::HoldOption() const
 void ServiceTest::ReleaseHold() const
 {
     testing_support::WriteFile(hold, "");
+}
+
+brenlix::ServiceManager ServiceTest::Manager(const std::string& options) const
+{
+    brenlix::ServiceManager manager;
+    manager.ServiceShortName(name);
+    manager.ServiceLongName("Brenlix test " + name);
+    manager.ServicePath(TestServiceCommand(log, options));
+    manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
+    return manager;
+}
+
+brenlix::ServiceManager ServiceTest::Running(const std::string& options) const
+{
+    brenlix::ServiceManager manager = Manager(options);
+    EXPECT_TRUE(manager.InstallService(true) && WaitForLines(log, "running")) << manager.ServiceLastError();
+    return manager;
 }
 
 } // namespace service_testing

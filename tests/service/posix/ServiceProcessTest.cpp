@@ -1,9 +1,6 @@
 // What the Linux service substitutes decide for themselves: who may change
-// the service database, that a service is a process of its own that outlives
-// its starter and that a reused process id is not taken for it, and which
-// accounts a service may run as.
+// the service database, the service's process, and the accounts it runs as.
 #include <brenlix/Error.h>
-#include <brenlix/ServiceManager.h>
 #include <brenlix/modCommon.h>
 #include <platform/Files.h>
 
@@ -12,7 +9,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -23,8 +19,9 @@ namespace {
 
 using brenlix::ServiceManager;
 using namespace service_testing;
+using ServiceProcess = ServiceTest;
 
-// Field n (from 3) of /proc/<pid>/stat, counted as proc(5) does.
+// Field n (from 3) of /proc/<pid>/stat, as proc(5) counts them.
 std::string StatField(pid_t pid, int field)
 {
     const std::string text = testing_support::ReadFile("/proc/" + std::to_string(pid) + "/stat");
@@ -35,51 +32,30 @@ std::string StatField(pid_t pid, int field)
     return value;
 }
 
-class ServiceProcess : public ServiceTest {
-protected:
-    ServiceManager Manager()
-    {
-        ServiceManager manager;
-        manager.ServiceShortName(name);
-        manager.ServicePath(TestServiceCommand(log));
-        return manager;
-    }
-    // Installs and starts the service; its process id from the log.
-    pid_t Started(ServiceManager& manager)
-    {
-        EXPECT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-        EXPECT_TRUE(WaitForLines(log, "running"));
-        return static_cast<pid_t>(std::stol("0" + testing_support::ReadFile(log).substr(6)));
-    }
-};
+// The process id of the last start in the log.
+pid_t LoggedPid(const std::string& log)
+{
+    const std::string text = testing_support::ReadFile(log);
+    return static_cast<pid_t>(std::stol(text.substr(text.rfind("start ") + 6)));
+}
 
 TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
 {
-    ServiceManager manager = Manager();
-    ASSERT_GT(Started(manager), 0);
+    ServiceManager manager = Running();
     const std::string hive = root.Path() + "/registry/HKLM.reg";
     ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
-    const UniqueScHandle reader(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenServiceA(reader.get(), name.c_str(), SERVICE_STOP), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
-    // The class reads with the query rights alone.
-    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
+    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING) << "the class reads with query rights";
     EXPECT_TRUE(manager.IsServiceInstalled());
-    ServiceManager other = Manager();
-    other.ServiceShortName(name + "x");
-    EXPECT_FALSE(other.InstallService());
-    EXPECT_EQ(other.ServiceLastError(), brenlix::SystemErrorText(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
+    manager.ServiceShortName(name + "x");
+    EXPECT_FALSE(manager.InstallService());
+    EXPECT_EQ(manager.ServiceLastError(), brenlix::SystemErrorText(ERROR_ACCESS_DENIED));
     ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
 }
 
 // The registry class's failure reaches the caller; the service stays
-// installed and is not started.
+// installed, not started.
 TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
 {
     ServiceManager manager = Manager();
@@ -92,40 +68,27 @@ TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
     EXPECT_FALSE(testing_support::FileExists(log)) << "never started";
 }
 
+// Detached in a session of its own; stopped, and started again, once its
+// process ends by itself; stopped once its id is another process's, one
+// started a clock tick or more later (one of the same tick could not be told
+// apart).
 TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
 {
-    ServiceManager manager = Manager();
-    const pid_t pid = Started(manager);
-    ASSERT_GT(pid, 0);
+    ServiceManager manager = Running();
+    pid_t pid = LoggedPid(log);
     EXPECT_NE(StatField(pid, 4), std::to_string(::getpid())) << "not the caller's child";
     EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
     EXPECT_EQ(StatField(pid, 7), "0") << "without a terminal";
-    EXPECT_EQ(testing_support::ReadFile(root.Path() + "/services/state"),
-              std::to_string(pid) + '\t' + StatField(pid, 22) + "\t0\t" + name + '\n');
-}
-
-TEST_F(ServiceProcess, AProcessThatEndedByItselfIsStopped)
-{
-    ServiceManager manager = Manager();
-    const pid_t pid = Started(manager);
-    ASSERT_GT(pid, 0);
+    const std::string file = root.Path() + "/services/state";
+    EXPECT_EQ(testing_support::ReadFile(file), std::to_string(pid) + '\t' + StatField(pid, 22) + "\t0\t" + name + '\n');
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     SERVICE_STATUS status{};
     RawState(name, &status);
     EXPECT_EQ(status.dwWin32ExitCode, DWORD{ERROR_PROCESS_ABORTED});
-    EXPECT_TRUE(manager.ServiceStart(true)) << "and starts again";
-}
-
-// Another process, started a clock tick or more after the service (one of
-// the same tick could not be told apart), takes the service's process id.
-TEST_F(ServiceProcess, AReusedProcessIdIsNotTheService)
-{
-    ServiceManager manager = Manager();
-    const pid_t pid = Started(manager);
-    ASSERT_GT(pid, 0);
-    const std::string file = root.Path() + "/services/state", recorded = StatField(pid, 22);
-    std::string text = testing_support::ReadFile(file);
+    ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running", 2));
+    pid = LoggedPid(log);
+    const std::string recorded = StatField(pid, 22), text = testing_support::ReadFile(file);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     pid_t other = 0;
     while ((other = ::fork()) == 0 || StatField(other, 22) == recorded) {
@@ -137,8 +100,7 @@ TEST_F(ServiceProcess, AReusedProcessIdIsNotTheService)
         ::waitpid(other, nullptr, 0);
         ::usleep(10000);
     }
-    text.replace(0, text.find('\t'), std::to_string(other));
-    testing_support::WriteFile(file, text);
+    testing_support::WriteFile(file, std::to_string(other) + text.substr(text.find('\t')));
     EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     ::kill(other, SIGKILL);
     ::waitpid(other, nullptr, 0);
@@ -148,9 +110,14 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
 {
     const std::string user = ::getpwuid(::geteuid())->pw_name;
     const std::pair<std::string, DWORD> rows[] = {
-        {"LocalSystem", 0},         {".\\LocalSystem", 0},       {"NT AUTHORITY\\NetworkService", 0},
-        {user, 0},                  {".\\" + user, 0},           {"localhost\\" + user, 0},
-        {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT}, {"OTHER-DOMAIN\\" + user, ERROR_INVALID_SERVICE_ACCOUNT},
+        {"LocalSystem", 0},
+        {".\\LocalSystem", 0},
+        {"NT AUTHORITY\\NetworkService", 0},
+        {user, 0},
+        {".\\" + user, 0},
+        {"localhost\\" + user, 0},
+        {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
+        {"OTHER-DOMAIN\\" + user, ERROR_INVALID_SERVICE_ACCOUNT},
     };
     const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     for (const auto& [account, error] : rows) {
@@ -160,14 +127,11 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
                                                     SERVICE_ERROR_NORMAL, TestServiceCommand(log).c_str(), nullptr,
                                                     nullptr, nullptr, account.c_str(), "secret"));
         EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
-        if (service) {
-            EXPECT_TRUE(StartServiceA(service.get(), 0, nullptr)) << account << ": " << GetLastError();
-            EXPECT_TRUE(WaitForLines(log, "running", CountLines(log, "start ")));
-            SERVICE_STATUS status{};
-            EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
-            EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
-            EXPECT_TRUE(DeleteService(service.get()));
-        }
+        SERVICE_STATUS status{};
+        EXPECT_TRUE(!service || (StartServiceA(service.get(), 0, nullptr) &&
+                                 ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
+                                 WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get())))
+            << account << ": " << GetLastError();
     }
 }
 
@@ -184,9 +148,9 @@ TEST_F(ServiceProcess, ServiceRunsAsItsAccount)
     ServiceManager manager = Manager();
     manager.ServicePath("\"" + program + "\" --log \"" + log + "\"");
     manager.ServiceUsername("nobody");
-    const pid_t pid = Started(manager);
+    ASSERT_TRUE(manager.InstallService(true) && WaitForLines(log, "running")) << manager.ServiceLastError();
     struct stat st {};
-    ASSERT_EQ(::stat(("/proc/" + std::to_string(pid)).c_str(), &st), 0);
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(LoggedPid(log))).c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, ::getpwnam("nobody")->pw_uid);
 }
 

@@ -36,7 +36,7 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
         SetEvent(stopRequested);
     }
     return control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR
-                                                                                      : ERROR_CALL_NOT_IMPLEMENTED;
+                                                                                     : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*)
