@@ -1,9 +1,9 @@
 // ServiceManager over the real service control: what it adds to the calls,
-// its texts, its waits and what it installs. The calls' own results are
-// ServiceControlTest's, the wait's arithmetic ServiceWaitTest's.
+// its texts, its waits and what it installs; and its wait on its own.
 #include <brenlix/modCommon.h>
 
 #include "ServiceTestSupport.h"
+#include "ServiceWait.h"
 
 #include <functional>
 #include <stdexcept>
@@ -148,6 +148,44 @@ TEST_F(ServiceManagerTest, AnExceptionInTheWaitIsFalse)
     const platform::ScopedClock installed(clock);
     EXPECT_FALSE(manager.ServiceStart(true));
     EXPECT_FALSE(manager.ServiceStop(true));
+}
+
+// A wait from tick count start with limit, for a service that gives hint and
+// is there after reachedAfter ms: its result, its polls and the time it took.
+// Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
+TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
+{
+    constexpr std::int64_t k2To31 = 0x80000000ll, k2To32 = 0x100000000ll, kNever = INT64_MAX;
+    const std::int64_t rows[][7] = {
+        // start, limit, hint, reachedAfter, reached, polls, took
+        {1000, 100, 0, kNever, false, 5, 100},
+        {1000, 5000, 300, 700, true, 4, 900},
+        {1000, 5000, 3000, kNever, false, 2, 6000},
+        {1000, 5000, 0, 0, true, 1, 0},
+        {1000, 0, 0, 0, false, 0, 0},
+        {1000, -1, 0, 0, false, 0, 0},
+        {k2To31 - 50, 5000, 0, 200, true, 11, 200},
+        {k2To31 - 50, 5000, 100, kNever, false, 50, 5000},
+        {k2To32 - 50, 5000, 0, 200, true, 11, 200},
+        {k2To32 - 50, 5000, 100, kNever, false, 50, 5000},
+        {5 * k2To32 - 1, 5000, 0, 200, true, 11, 200},
+        {k2To32 - 10, INT32_MAX, 0x40000000, kNever, false, 2, k2To31},
+    };
+    for (const auto& [start, limit, hint, reachedAfter, reached, polls, took] : rows) {
+        SCOPED_TRACE(std::to_string(start) + " " + std::to_string(limit) + " " + std::to_string(hint));
+        testing_support::ManualClock clock(testing_support::At(2024, 1, 1, 12, 0, 0));
+        clock.Advance(static_cast<std::uint64_t>(start) - clock.MonotonicMilliseconds());
+        const platform::ScopedClock installed(clock);
+        std::int64_t polled = 0;
+        const auto poll = [&, start = start, reachedAfter = reachedAfter, hint = hint] {
+            ++polled;
+            const auto now = static_cast<std::int64_t>(clock.MonotonicMilliseconds());
+            return brenlix::service::Poll{now - start >= reachedAfter, static_cast<std::int32_t>(hint)};
+        };
+        EXPECT_EQ(brenlix::service::WaitForState(static_cast<std::int32_t>(limit), poll), reached != 0);
+        EXPECT_EQ(polled, polls);
+        EXPECT_EQ(static_cast<std::int64_t>(clock.MonotonicMilliseconds()) - start, took);
+    }
 }
 
 } // namespace

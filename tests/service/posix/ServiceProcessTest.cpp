@@ -39,12 +39,13 @@ pid_t LoggedPid(const std::string& log)
     return static_cast<pid_t>(std::stol(text.substr(text.rfind("start ") + 6)));
 }
 
+// Reading needs the query rights alone; what changes the database fails.
 TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
 {
     ServiceManager manager = Running();
     const std::string hive = root.Path() + "/registry/HKLM.reg";
     ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
-    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING) << "the class reads with query rights";
+    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
     EXPECT_TRUE(manager.IsServiceInstalled());
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
@@ -79,16 +80,14 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     EXPECT_NE(StatField(pid, 4), std::to_string(::getpid())) << "not the caller's child";
     EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
     EXPECT_EQ(StatField(pid, 7), "0") << "without a terminal";
-    const std::string file = root.Path() + "/services/state";
-    EXPECT_EQ(testing_support::ReadFile(file), std::to_string(pid) + '\t' + StatField(pid, 22) + "\t0\t" + name + '\n');
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     SERVICE_STATUS status{};
     RawState(name, &status);
     EXPECT_EQ(status.dwWin32ExitCode, DWORD{ERROR_PROCESS_ABORTED});
     ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running", 2));
-    pid = LoggedPid(log);
-    const std::string recorded = StatField(pid, 22), text = testing_support::ReadFile(file);
+    const std::string file = root.Path() + "/services/state", text = testing_support::ReadFile(file);
+    const std::string recorded = StatField(pid = LoggedPid(log), 22);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     pid_t other = 0;
     while ((other = ::fork()) == 0 || StatField(other, 22) == recorded) {
@@ -106,52 +105,43 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     ::waitpid(other, nullptr, 0);
 }
 
+// Users of this machine, as themselves; LocalSystem and the NT AUTHORITY
+// accounts as the caller. The program is copied to the test's open folder:
+// the build folder may lie below one that only its owner may enter.
 TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
 {
-    const std::string user = ::getpwuid(::geteuid())->pw_name;
-    const std::pair<std::string, DWORD> rows[] = {
-        {"LocalSystem", 0},
-        {".\\LocalSystem", 0},
-        {"NT AUTHORITY\\NetworkService", 0},
-        {user, 0},
-        {".\\" + user, 0},
-        {"localhost\\" + user, 0},
-        {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
-        {"OTHER-DOMAIN\\" + user, ERROR_INVALID_SERVICE_ACCOUNT},
-    };
-    const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    for (const auto& [account, error] : rows) {
-        SetLastError(0xdeadbeef);
-        const UniqueScHandle service(CreateServiceA(manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS,
-                                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                                    SERVICE_ERROR_NORMAL, TestServiceCommand(log).c_str(), nullptr,
-                                                    nullptr, nullptr, account.c_str(), "secret"));
-        EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
-        SERVICE_STATUS status{};
-        EXPECT_TRUE(!service || (StartServiceA(service.get(), 0, nullptr) &&
-                                 ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
-                                 WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get())))
-            << account << ": " << GetLastError();
-    }
-}
-
-TEST_F(ServiceProcess, ServiceRunsAsItsAccount)
-{
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "only root may start a process as another user";
-    }
-    // A copy of the program in the test's open folder: the build folder may
-    // lie below one that only its owner may enter.
-    const std::string program = files.Path() + "/" + TEST_SERVICE_FILE;
+    const std::string me = ::getpwuid(::geteuid())->pw_name, program = files.Path() + "/" + TEST_SERVICE_FILE;
     std::filesystem::copy_file(platform::ProgramFolder() + "/" + TEST_SERVICE_FILE, program);
     ASSERT_EQ(::chmod(files.Path().c_str(), 0777) | ::chmod(program.c_str(), 0755), 0);
-    ServiceManager manager = Manager();
-    manager.ServicePath("\"" + program + "\" --log \"" + log + "\"");
-    manager.ServiceUsername("nobody");
-    ASSERT_TRUE(manager.InstallService(true) && WaitForLines(log, "running")) << manager.ServiceLastError();
-    struct stat st {};
-    ASSERT_EQ(::stat(("/proc/" + std::to_string(LoggedPid(log))).c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, ::getpwnam("nobody")->pw_uid);
+    const std::vector<std::pair<std::string, DWORD>> rows = {{"LocalSystem", 0},
+                                                             {".\\LocalSystem", 0},
+                                                             {"NT AUTHORITY\\NetworkService", 0},
+                                                             {me, 0},
+                                                             {".\\" + me, 0},
+                                                             {"localhost\\" + me, 0},
+                                                             {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
+                                                             {"OTHER-DOMAIN\\" + me, ERROR_INVALID_SERVICE_ACCOUNT},
+                                                             {::geteuid() == 0 ? "nobody" : me, 0}};
+    const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& [account, error] = rows[i];
+        const std::string rowLog = files.File(std::to_string(i) + ".log"), command = "\"" + program + "\" --log \"" + rowLog + "\"";
+        SetLastError(0xdeadbeef);
+        const UniqueScHandle service(CreateServiceA(
+            manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, account.c_str(), "secret"));
+        EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
+        if (service) {
+            EXPECT_TRUE(StartServiceA(service.get(), 0, nullptr)) << account << ": " << GetLastError();
+            ASSERT_TRUE(WaitForLines(rowLog, "running"));
+            struct stat st {};
+            ::stat(("/proc/" + std::to_string(LoggedPid(rowLog))).c_str(), &st);
+            EXPECT_EQ(st.st_uid, ::getpwnam(account == "nobody" ? "nobody" : me.c_str())->pw_uid) << account;
+            SERVICE_STATUS status{};
+            EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
+                        WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get()));
+        }
+    }
 }
 
 } // namespace

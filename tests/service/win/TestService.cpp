@@ -1,9 +1,9 @@
-// The Windows test service, a real service program taking the Linux test
-// daemon's options: start-pending, then running; asked to stop, stop-pending
-// with a wait hint of 1000 ms (as the Linux substitutes give) until the hold
-// file exists, then stopped.
+// The Windows test service, taking the Linux test daemon's options: running
+// once started; asked to stop, stop-pending with a wait hint of 1000 ms (as
+// the Linux substitutes give) until the hold file exists, then stopped.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -14,11 +14,10 @@ HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 void Log(const std::string& line)
 {
-    const HANDLE file = CreateFileA(logFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, (line + "\n").data(), static_cast<DWORD>(line.size() + 1), &written, nullptr);
-    CloseHandle(file);
+    if (FILE* file = std::fopen(logFile.c_str(), "a")) {
+        std::fputs((line + "\n").c_str(), file);
+        std::fclose(file);
+    }
 }
 
 void Report(DWORD state, DWORD waitHint = 0)
@@ -35,16 +34,13 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
         Report(SERVICE_STOP_PENDING, 1000);
         SetEvent(stopRequested);
     }
-    return control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR
-                                                                                     : ERROR_CALL_NOT_IMPLEMENTED;
+    return NO_ERROR;
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*)
 {
     statusHandle = RegisterServiceCtrlHandlerExA("", Handler, nullptr);
-    Log("start " + std::to_string(GetCurrentProcessId()));
-    Report(SERVICE_START_PENDING);
-    Log("running");
+    Log("start " + std::to_string(GetCurrentProcessId()) + "\nrunning");
     Report(SERVICE_RUNNING);
     WaitForSingleObject(stopRequested, INFINITE);
     Log("stop");
