@@ -14,7 +14,7 @@ HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 void Log(const std::string& line)
 {
-    if (FILE* file = std::fopen(logFile.c_str(), "a")) {
+    if (FILE* file = std::fopen(logFile.c_str(), "ab")) {
         std::fputs((line + "\n").c_str(), file);
         std::fclose(file);
     }
@@ -22,9 +22,8 @@ void Log(const std::string& line)
 
 void Report(DWORD state, DWORD waitHint = 0)
 {
-    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, state == SERVICE_RUNNING ? DWORD{SERVICE_ACCEPT_STOP} : 0};
-    status.dwCheckPoint = waitHint != 0 ? 1 : 0;
-    status.dwWaitHint = waitHint;
+    const DWORD accepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0, checkPoint = waitHint != 0 ? 1 : 0;
+    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, accepted, NO_ERROR, 0, checkPoint, waitHint};
     SetServiceStatus(statusHandle, &status);
 }
 
