@@ -105,42 +105,44 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     ::waitpid(other, nullptr, 0);
 }
 
-// Users of this machine, as themselves; LocalSystem and the NT AUTHORITY
-// accounts as the caller. The program is copied to the test's open folder:
-// the build folder may lie below one that only its owner may enter.
+// Users of this machine run the service as themselves, LocalSystem and the NT
+// AUTHORITY accounts as the caller. The program is copied to the test's open
+// folder, as the build folder may lie below one that only its owner may enter.
 TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
 {
-    const std::string me = ::getpwuid(::geteuid())->pw_name, program = files.Path() + "/" + TEST_SERVICE_FILE;
+    const std::string me = ::getpwuid(::geteuid())->pw_name, program = files.File(TEST_SERVICE_FILE);
     std::filesystem::copy_file(platform::ProgramFolder() + "/" + TEST_SERVICE_FILE, program);
     ASSERT_EQ(::chmod(files.Path().c_str(), 0777) | ::chmod(program.c_str(), 0755), 0);
-    const std::vector<std::pair<std::string, DWORD>> rows = {{"LocalSystem", 0},
-                                                             {".\\LocalSystem", 0},
-                                                             {"NT AUTHORITY\\NetworkService", 0},
-                                                             {me, 0},
-                                                             {".\\" + me, 0},
-                                                             {"localhost\\" + me, 0},
-                                                             {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
-                                                             {"OTHER-DOMAIN\\" + me, ERROR_INVALID_SERVICE_ACCOUNT},
-                                                             {::geteuid() == 0 ? "nobody" : me, 0}};
+    const std::string other = ::geteuid() == 0 ? "nobody" : me; // only root may run a process as another user
+    const std::pair<std::string, DWORD> rows[] = {
+        {"LocalSystem", 0},
+        {".\\LocalSystem", 0},
+        {"NT AUTHORITY\\NetworkService", 0},
+        {".\\" + me, 0},
+        {"localhost\\" + me, 0},
+        {other, 0},
+        {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
+        {"OTHER-DOMAIN\\" + me, ERROR_INVALID_SERVICE_ACCOUNT},
+    };
     const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto& [account, error] = rows[i];
-        const std::string rowLog = files.File(std::to_string(i) + ".log"), command = "\"" + program + "\" --log \"" + rowLog + "\"";
+    int run = 0;
+    for (const auto& [account, error] : rows) {
+        const std::string runLog = files.File(std::to_string(++run) + ".log");
+        const std::string command = "\"" + program + "\" --log \"" + runLog + "\"";
         SetLastError(0xdeadbeef);
         const UniqueScHandle service(CreateServiceA(
             manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, account.c_str(), "secret"));
+            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, account.c_str(), "pw"));
         EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
-        if (service) {
-            EXPECT_TRUE(StartServiceA(service.get(), 0, nullptr)) << account << ": " << GetLastError();
-            ASSERT_TRUE(WaitForLines(rowLog, "running"));
-            struct stat st {};
-            ::stat(("/proc/" + std::to_string(LoggedPid(rowLog))).c_str(), &st);
-            EXPECT_EQ(st.st_uid, ::getpwnam(account == "nobody" ? "nobody" : me.c_str())->pw_uid) << account;
-            SERVICE_STATUS status{};
-            EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
-                        WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get()));
-        }
+        const uid_t uid = account == "nobody" ? ::getpwnam("nobody")->pw_uid : ::geteuid();
+        struct stat process {};
+        SERVICE_STATUS status{};
+        EXPECT_TRUE(!service ||
+                    (StartServiceA(service.get(), 0, nullptr) && WaitForLines(runLog, "running") &&
+                     ::stat(("/proc/" + std::to_string(LoggedPid(runLog))).c_str(), &process) == 0 &&
+                     process.st_uid == uid && ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
+                     WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get())))
+            << account << ": " << GetLastError();
     }
 }
 
