@@ -1,9 +1,6 @@
 // What the Linux service substitutes decide for themselves: who may change
-// the service database, that a started service is a process of its own that
-// outlives its starter, that a process id reused by another process is not
-// taken for the service, and which accounts a service may run as.
+// the service database, the service's process, and the accounts it runs as.
 #include <brenlix/Error.h>
-#include <brenlix/ServiceManager.h>
 #include <brenlix/modCommon.h>
 #include <platform/Files.h>
 
@@ -12,7 +9,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -22,17 +18,13 @@
 namespace {
 
 using brenlix::ServiceManager;
-using service_testing::RawState;
-using service_testing::ServiceTest;
-using service_testing::TestServiceCommand;
-using service_testing::UniqueScHandle;
-using service_testing::WaitForRawState;
+using namespace service_testing;
+using ServiceProcess = ServiceTest;
 
-// Field n (from 1) of /proc/<pid>/stat, counted after the command name.
+// Field n (from 3) of /proc/<pid>/stat, as proc(5) counts them.
 std::string StatField(pid_t pid, int field)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = testing_support::ReadFile("/proc/" + std::to_string(pid) + "/stat");
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string value;
     for (int i = 3; i <= field && fields >> value; ++i) {
@@ -40,63 +32,31 @@ std::string StatField(pid_t pid, int field)
     return value;
 }
 
-pid_t ServicePid(const std::string& log)
+// The process id of the last start in the log.
+pid_t LoggedPid(const std::string& log)
 {
-    service_testing::WaitForLines(log, "running");
-    for (const std::string& line : service_testing::LogLines(log)) {
-        if (line.rfind("start ", 0) == 0) {
-            return static_cast<pid_t>(std::stol(line.substr(6)));
-        }
-    }
-    return 0;
+    const std::string text = testing_support::ReadFile(log);
+    return static_cast<pid_t>(std::stol(text.substr(text.rfind("start ") + 6)));
 }
 
-class ServiceProcess : public ServiceTest {
-protected:
-    ServiceManager Manager(const std::string& options = "")
-    {
-        ServiceManager manager;
-        manager.ServiceShortName(name);
-        manager.ServicePath(TestServiceCommand(log, options));
-        return manager;
-    }
-};
-
+// Reading needs the query rights alone; what changes the database fails.
 TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
 {
-    ServiceManager manager = Manager();
-    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
+    ServiceManager manager = Running();
     const std::string hive = root.Path() + "/registry/HKLM.reg";
     ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
-
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    const UniqueScHandle reader(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    ASSERT_TRUE(reader);
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(OpenServiceA(reader.get(), name.c_str(), SERVICE_STOP), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_RUNNING)) << "reading still works";
-
-    // The class asks with the query rights alone, so reading works for it
-    // too; what changes the database is refused with the system's reason.
-    const std::string denied = brenlix::SystemErrorText(ERROR_ACCESS_DENIED);
     EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
     EXPECT_TRUE(manager.IsServiceInstalled());
-    ServiceManager other = Manager();
-    other.ServiceShortName(name + "x");
-    EXPECT_FALSE(other.InstallService());
-    EXPECT_EQ(other.ServiceLastError(), denied);
-    EXPECT_FALSE(other.RemoveService());
-    EXPECT_EQ(other.ServiceLastError(), "Service not installed");
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
+    manager.ServiceShortName(name + "x");
+    EXPECT_FALSE(manager.InstallService());
+    EXPECT_EQ(manager.ServiceLastError(), brenlix::SystemErrorText(ERROR_ACCESS_DENIED));
     ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
 }
 
-// A description that cannot be written is the registry class's failure: it
-// reaches the caller, and the service stays installed and is not started.
+// The registry class's failure reaches the caller; the service stays
+// installed, not started.
 TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
 {
     ServiceManager manager = Manager();
@@ -105,140 +65,85 @@ TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
         const registry_faults::ScopedFault fault("RegSetValueExA", "Description", 1, ERROR_ACCESS_DENIED);
         EXPECT_THROW(manager.InstallService(true), brenlix::Error);
     }
-    EXPECT_TRUE(manager.IsServiceInstalled());
-    EXPECT_EQ(RawState(name), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(RawState(name), DWORD{SERVICE_STOPPED});
     EXPECT_FALSE(testing_support::FileExists(log)) << "never started";
 }
 
+// Detached in a session of its own; stopped, and started again, once its
+// process ends by itself; stopped once its id is another process's, one
+// started a clock tick or more later (one of the same tick could not be told
+// apart).
 TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
 {
-    ServiceManager manager = Manager();
-    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-    const pid_t pid = ServicePid(log);
-    ASSERT_GT(pid, 0);
+    ServiceManager manager = Running();
+    pid_t pid = LoggedPid(log);
     EXPECT_NE(StatField(pid, 4), std::to_string(::getpid())) << "not the caller's child";
     EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
     EXPECT_EQ(StatField(pid, 7), "0") << "without a terminal";
-    std::ifstream state(root.Path() + "/services/state");
-    std::string line;
-    ASSERT_TRUE(std::getline(state, line));
-    EXPECT_EQ(line, std::to_string(pid) + '\t' + StatField(pid, 22) + "\t0\t" + name);
-}
-
-TEST_F(ServiceProcess, AProcessThatEndedByItselfIsStopped)
-{
-    ServiceManager manager = Manager();
-    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-    const pid_t pid = ServicePid(log);
-    ASSERT_GT(pid, 0);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     SERVICE_STATUS status{};
     RawState(name, &status);
-    EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_PROCESS_ABORTED));
-    EXPECT_TRUE(manager.ServiceStart(true)) << "and starts again";
-}
-
-TEST_F(ServiceProcess, AReusedProcessIdIsNotTheService)
-{
-    ServiceManager manager = Manager();
-    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-    const pid_t pid = ServicePid(log);
-    ASSERT_GT(pid, 0);
-    const std::string file = root.Path() + "/services/state";
-    std::string text = testing_support::ReadFile(file);
-    const std::string recorded = StatField(pid, 22);
+    EXPECT_EQ(status.dwWin32ExitCode, DWORD{ERROR_PROCESS_ABORTED});
+    ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running", 2));
+    const std::string file = root.Path() + "/services/state", text = testing_support::ReadFile(file);
+    const std::string recorded = StatField(pid = LoggedPid(log), 22);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    // Another process takes the service's process id: one started a clock
-    // tick or more after the service, so its start time differs from the
-    // recorded one (a process started in the same tick could not be told
-    // apart, on Linux as by this check).
     pid_t other = 0;
-    for (;;) {
-        other = ::fork();
-        ASSERT_GE(other, 0);
+    while ((other = ::fork()) == 0 || StatField(other, 22) == recorded) {
         if (other == 0) {
             ::pause();
             ::_exit(0);
-        }
-        if (StatField(other, 22) != recorded) {
-            break;
         }
         ::kill(other, SIGKILL);
         ::waitpid(other, nullptr, 0);
         ::usleep(10000);
     }
-    text.replace(0, text.find('\t'), std::to_string(other));
-    testing_support::WriteFile(file, text);
+    testing_support::WriteFile(file, std::to_string(other) + text.substr(text.find('\t')));
     EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     ::kill(other, SIGKILL);
     ::waitpid(other, nullptr, 0);
 }
 
+// Users of this machine run the service as themselves, LocalSystem and the NT
+// AUTHORITY accounts as the caller. The program is copied to the test's open
+// folder, as the build folder may lie below one that only its owner may enter.
 TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
 {
-    passwd* me = ::getpwuid(::geteuid());
-    ASSERT_NE(me, nullptr);
-    const std::string user = me->pw_name;
-    struct Row {
-        std::string account;
-        DWORD error;
-    };
-    const Row rows[] = {
+    const std::string me = ::getpwuid(::geteuid())->pw_name, program = files.File(TEST_SERVICE_FILE);
+    std::filesystem::copy_file(platform::ProgramFolder() + "/" + TEST_SERVICE_FILE, program);
+    ASSERT_EQ(::chmod(files.Path().c_str(), 0777) | ::chmod(program.c_str(), 0755), 0);
+    const std::string other = ::geteuid() == 0 ? "nobody" : me; // only root may run a process as another user
+    const std::pair<std::string, DWORD> rows[] = {
         {"LocalSystem", 0},
         {".\\LocalSystem", 0},
         {"NT AUTHORITY\\NetworkService", 0},
-        {user, 0},
-        {".\\" + user, 0},
-        {"localhost\\" + user, 0},
+        {".\\" + me, 0},
+        {"localhost\\" + me, 0},
+        {other, 0},
         {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
-        {"OTHER-DOMAIN\\" + user, ERROR_INVALID_SERVICE_ACCOUNT},
+        {"OTHER-DOMAIN\\" + me, ERROR_INVALID_SERVICE_ACCOUNT},
     };
     const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.account);
+    int run = 0;
+    for (const auto& [account, error] : rows) {
+        const std::string runLog = files.File(std::to_string(++run) + ".log");
+        const std::string command = "\"" + program + "\" --log \"" + runLog + "\"";
         SetLastError(0xdeadbeef);
-        const UniqueScHandle service(CreateServiceA(manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS,
-                                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                                    SERVICE_ERROR_NORMAL, TestServiceCommand(log).c_str(), nullptr,
-                                                    nullptr, nullptr, row.account.c_str(), "secret"));
-        if (row.error != 0) {
-            EXPECT_FALSE(service);
-            EXPECT_EQ(GetLastError(), row.error);
-            continue;
-        }
-        ASSERT_TRUE(service) << GetLastError();
-        EXPECT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
+        const UniqueScHandle service(CreateServiceA(
+            manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, account.c_str(), "pw"));
+        EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
+        const uid_t uid = account == "nobody" ? ::getpwnam("nobody")->pw_uid : ::geteuid();
+        struct stat process {};
         SERVICE_STATUS status{};
-        EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
-        EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
-        EXPECT_TRUE(DeleteService(service.get()));
+        EXPECT_TRUE(!service ||
+                    (StartServiceA(service.get(), 0, nullptr) && WaitForLines(runLog, "running") &&
+                     ::stat(("/proc/" + std::to_string(LoggedPid(runLog))).c_str(), &process) == 0 &&
+                     process.st_uid == uid && ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
+                     WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get())))
+            << account << ": " << GetLastError();
     }
-}
-
-TEST_F(ServiceProcess, ServiceRunsAsItsAccount)
-{
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "only root may start a process as another user";
-    }
-    passwd* nobody = ::getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    ASSERT_EQ(::chmod(files.Path().c_str(), 0777), 0);
-    // The account must reach the program: a copy in the test's open folder,
-    // since the build folder may lie below one that only its owner may enter.
-    const std::string program = files.Path() + "/" + TEST_SERVICE_FILE;
-    std::filesystem::copy_file(platform::ProgramFolder() + "/" + TEST_SERVICE_FILE, program);
-    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-    ServiceManager manager = Manager();
-    manager.ServicePath("\"" + program + "\" --log \"" + log + "\"");
-    manager.ServiceUsername("nobody");
-    ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-    const pid_t pid = ServicePid(log);
-    ASSERT_GT(pid, 0);
-    struct stat st {};
-    ASSERT_EQ(::stat(("/proc/" + std::to_string(pid)).c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, nobody->pw_uid);
-    EXPECT_TRUE(manager.ServiceStop(true)) << manager.ServiceLastError();
 }
 
 } // namespace

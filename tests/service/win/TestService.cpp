@@ -1,95 +1,62 @@
-// The Windows test service: a real service program. Started by the service
-// control manager it reports start-pending with its wait hint, then running,
-// and on a stop request stop-pending with its wait hint, then stopped.
-#include "../ServiceOptions.h"
-
+// The Windows test service, taking the Linux test daemon's options: running
+// once started; asked to stop, stop-pending with a wait hint of 1000 ms (as
+// the Linux substitutes give) until the hold file exists, then stopped.
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
-test_service::Options options;
+std::string logFile, holdFile;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
-HANDLE stopRequested = nullptr;
+HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 void Log(const std::string& line)
 {
-    if (options.log.empty()) {
-        return;
+    if (FILE* file = std::fopen(logFile.c_str(), "ab")) {
+        std::fputs((line + "\n").c_str(), file);
+        std::fclose(file);
     }
-    const HANDLE file = CreateFileA(options.log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
 }
 
-void Report(DWORD state, DWORD waitHint, DWORD checkPoint)
+void Report(DWORD state, DWORD waitHint = 0)
 {
-    SERVICE_STATUS status{};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    status.dwWin32ExitCode = NO_ERROR;
-    status.dwCheckPoint = checkPoint;
-    status.dwWaitHint = waitHint;
+    const DWORD accepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0, checkPoint = waitHint != 0 ? 1 : 0;
+    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, accepted, NO_ERROR, 0, checkPoint, waitHint};
     SetServiceStatus(statusHandle, &status);
 }
 
 DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
 {
-    switch (control) {
-    case SERVICE_CONTROL_STOP:
-        Report(SERVICE_STOP_PENDING, options.stopHint, 1);
+    if (control == SERVICE_CONTROL_STOP) {
+        Report(SERVICE_STOP_PENDING, 1000);
         SetEvent(stopRequested);
-        return NO_ERROR;
-    case SERVICE_CONTROL_INTERROGATE:
-        return NO_ERROR;
-    default:
-        return ERROR_CALL_NOT_IMPLEMENTED;
     }
+    return NO_ERROR;
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*)
 {
     statusHandle = RegisterServiceCtrlHandlerExA("", Handler, nullptr);
-    if (statusHandle == nullptr) {
-        return;
-    }
-    Log("start " + std::to_string(GetCurrentProcessId()));
-    Report(SERVICE_START_PENDING, options.startHint, 1);
-    Sleep(options.startMs);
-    Log("running");
-    Report(SERVICE_RUNNING, 0, 0);
+    Log("start " + std::to_string(GetCurrentProcessId()) + "\nrunning");
+    Report(SERVICE_RUNNING);
     WaitForSingleObject(stopRequested, INFINITE);
     Log("stop");
-    while (!options.hold.empty() && GetFileAttributesA(options.hold.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    while (!holdFile.empty() && GetFileAttributesA(holdFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
         Sleep(10);
     }
-    Sleep(options.stopMs);
     Log("stopped");
-    Report(SERVICE_STOPPED, 0, 0);
+    Report(SERVICE_STOPPED);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!test_service::Parse(argc, argv, options)) {
-        return 2;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        (std::string(argv[i]) == "--log" ? logFile : holdFile) = argv[i + 1];
     }
-    if (options.console) {
-        // The dispatcher would wait for a service control manager that never
-        // calls (Wine gives up after 10 s).
-        std::puts("testservice: a service program; the service control manager starts it");
-        return 0;
-    }
-    stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     char name[] = "";
     const SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherA(table) ? 0 : static_cast<int>(GetLastError());
