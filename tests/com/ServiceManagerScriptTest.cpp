@@ -38,11 +38,13 @@ protected:
 // there already at the second InstallService: the system refuses it.
 TEST_F(ServiceManagerScript, OptionalBooleansLeftOutAreFalse)
 {
-    EXPECT_EQ(Run("waitFlag = True\r\n"
-                  "For Each call In Array(\"InstallService\", \"ServiceStatus\", \"ServiceStart\", "
-                  "\"ServiceStart((waitFlag))\", \"ServiceStatus\", \"ServiceStop\", \"ServiceStop((waitFlag))\", "
-                  "\"ServiceStatus\", \"InstallService(False)\", \"RemoveService\", \"IsServiceInstalled\")\r\n"
-                  "  out.WriteLine call & \" \" & CInt(Eval(\"sm.\" & call))\r\nNext\r\n"),
+    std::string script = "waitFlag = True\r\n";
+    for (const char* call : {"InstallService", "ServiceStatus", "ServiceStart", "ServiceStart((waitFlag))",
+                             "ServiceStatus", "ServiceStop", "ServiceStop((waitFlag))", "ServiceStatus",
+                             "InstallService(False)", "RemoveService", "IsServiceInstalled"}) {
+        script += "out.WriteLine \"" + std::string(call) + " \" & CInt(sm." + call + ")\r\n";
+    }
+    EXPECT_EQ(Run(script),
               (std::vector<std::string>{"InstallService -1", "ServiceStatus 1", "ServiceStart -1",
                                         "ServiceStart((waitFlag)) -1", "ServiceStatus 4", "ServiceStop -1",
                                         "ServiceStop((waitFlag)) -1", "ServiceStatus 1", "InstallService(False) 0",

@@ -35,7 +35,7 @@ std::string Stored(const std::string& name)
 
 // The script writes in a key of its own below HKEY_CURRENT_USER and reports
 // through `out`; the lines come back as UTF-8.
-std::vector<std::string> Run(const std::string& body)
+std::vector<std::string> RunWithRegistry(const std::string& body)
 {
     const testing_support::TempDir dir;
     std::vector<std::string> lines = com_testing::RunScript(
@@ -90,7 +90,7 @@ TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
     for (const auto& row : rows) {
         body += "WriteRow \"" + std::string(row.name) + "\", " + row.expression + "\r\n";
     }
-    const std::vector<std::string> lines = Run(body);
+    const std::vector<std::string> lines = RunWithRegistry(body);
     ASSERT_EQ(lines.size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const auto& row = rows[i];
@@ -111,7 +111,7 @@ TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
 // boundary as an overflow.
 TEST_F(VariantMapping, DefaultComesBackAsItsOwnKind)
 {
-    EXPECT_EQ(Run("reg.ValueKey = \"missing\"\r\nSub Check(v)\r\n  reg.Default = v\r\n  r = reg.Value\r\n"
+    EXPECT_EQ(RunWithRegistry("reg.ValueKey = \"missing\"\r\nSub Check(v)\r\n  reg.Default = v\r\n  r = reg.Value\r\n"
                   "  out.WriteLine TypeName(r) & \"|\" & (VarType(r) = VarType(v)) & \"|\" & (r = v)\r\nEnd Sub\r\n"
                   "Check True\r\nCheck False\r\nCheck CByte(200)\r\n"
                   "Check CDate(DateSerial(2026, 3, 14) + TimeSerial(15, 9, 26))\r\nCheck CDate(-1.25)\r\n"
