@@ -1,10 +1,8 @@
 // A compiled client built against the published interfaces (not the
-// library's generated header): it creates each class by its identifiers and
-// calls members by their slots, so a slot bound to the wrong member shows as
-// a wrong result. The contract test proves the slots' signatures.
+// library's generated header) calls members by their slots, so a slot bound
+// to the wrong member shows as a wrong result. The contract test proves the
+// slots' signatures.
 #include "RegisteredServer.h"
-
-#include <brenlix/modCommon.h>
 
 #include <gtest/gtest.h>
 
@@ -14,101 +12,96 @@
 
 namespace {
 
-using com_testing::Com;
-using com_testing::Narrow;
 using com_testing::Take;
-using com_testing::Text;
-using testing_support::TempDir;
 using namespace published;
 
 class PublishedClient : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
-    template <class Interface>
-    Com<Interface> Create(ClassIndex cls)
+    // The text a get slot gives.
+    template <class I>
+    std::string Get(const com_testing::Com<I>& object, HRESULT (STDMETHODCALLTYPE I::*get)(BSTR*))
     {
-        Com<Interface> object = com_testing::Create<Interface>(kClasses[cls]);
-        EXPECT_NE(object, nullptr);
-        return object;
+        BSTR text = nullptr;
+        EXPECT_EQ((object.get()->*get)(&text), S_OK);
+        return Take(text);
     }
     com_testing::RegisteredServer server;
+    com_testing::Texts text;
+    testing_support::TempDir dir;
 };
 
-// The message goes by reference and comes back as passed; error before
-// warning in the slot order, so a swap shows as swapped words.
+// The message goes by reference and comes back as passed; error comes before
+// warning in the slot order, so a swap shows as swapped words. The library
+// can be unloaded once no object is alive.
 TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
 {
-    const TempDir dir;
-    const std::string logPath = dir.File("client.log");
-    const Com<_FileLog> log = Create<_FileLog>(kFileLog);
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    const auto canUnload = reinterpret_cast<CanUnload>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(BRENLIX_DLL_NAME), "DllCanUnloadNow")));
+    auto log = com_testing::Create<_FileLog>(kClasses[kFileLog]);
     ASSERT_NE(log, nullptr);
-    BSTR path = Text(logPath);
-    EXPECT_EQ(log->put_LogFile(path), S_OK);
-    BSTR stored = nullptr;
-    EXPECT_EQ(log->get_LogFile(&stored), S_OK);
-    EXPECT_EQ(Take(stored), logPath);
-    BSTR texts[] = {Text("Written at slot five"), Text("Error at slot seven"), Text("Warning at slot eight"), path};
-    const BSTR passed = texts[0];
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    EXPECT_EQ(log->put_LogFile(text(dir.File("client.log"))), S_OK);
+    EXPECT_EQ(Get(log, &_FileLog::get_LogFile), dir.File("client.log"));
+    BSTR message = text("Written at slot five");
+    const BSTR passed = message;
     LONG level = 0;
     LogFileType type = LogFileTypeWarning;
-    EXPECT_EQ(log->WriteToLog(&texts[0], &level, &type), S_OK);
-    EXPECT_EQ(texts[0], passed);
-    EXPECT_EQ(Narrow(texts[0]), "Written at slot five");
+    EXPECT_EQ(log->WriteToLog(&message, &level, &type), S_OK);
+    EXPECT_EQ(message, passed);
+    EXPECT_EQ(com_testing::Narrow(message), "Written at slot five");
     EXPECT_EQ(level, 0);
     EXPECT_EQ(type, LogFileTypeWarning);
-    EXPECT_EQ(log->LogErrorFile(&texts[1], &level), S_OK);
-    EXPECT_EQ(log->LogWarningFile(&texts[2], &level), S_OK);
-    std::for_each(std::begin(texts), std::end(texts), SysFreeString);
-    EXPECT_EQ(testing_support::LogEntries(logPath),
+    BSTR error = text("Error at slot seven");
+    BSTR warning = text("Warning at slot eight");
+    EXPECT_EQ(log->LogErrorFile(&error, &level), S_OK);
+    EXPECT_EQ(log->LogWarningFile(&warning, &level), S_OK);
+    log.reset();
+    EXPECT_EQ(canUnload(), S_OK);
+    EXPECT_EQ(testing_support::LogEntries(dir.File("client.log")),
               (std::vector<std::string>{"WARNING|Written at slot five", "ERROR|Error at slot seven",
                                         "WARNING|Warning at slot eight"}));
 }
 
-// Every argument of WriteEventLog goes by reference. No application name is
-// set (that would register an event source); Wine's event log keeps no event,
-// so the written text is read back from the object.
+// Every argument of WriteEventLog goes by reference, the text may be left
+// out. No application name is set (that would register an event source);
+// Wine's event log keeps no event, so the text is read back from the object.
 TEST_F(PublishedClient, WriteEventLogTakesEveryArgumentByReference)
 {
-    const Com<_EventLog> events = Create<_EventLog>(kEventLog);
+    const auto events = com_testing::Create<_EventLog>(kClasses[kEventLog]);
     ASSERT_NE(events, nullptr);
     auto type = static_cast<EventLogTypes>(4); // information
-    BSTR text = Text("Insertion text by reference");
-    const BSTR passed = text;
+    BSTR message = text("Insertion text by reference");
+    const BSTR passed = message;
     LONG id = 7;
     LONG written = 0;
-    EXPECT_EQ(events->WriteEventLog(&type, &text, &id, &written), S_OK);
+    EXPECT_EQ(events->WriteEventLog(&type, &message, &id, &written), S_OK);
     EXPECT_EQ(written, -1);
     EXPECT_EQ(type, 4);
-    EXPECT_EQ(text, passed);
+    EXPECT_EQ(message, passed);
     EXPECT_EQ(id, 7);
-    SysFreeString(text);
-    BSTR stored = nullptr;
-    EXPECT_EQ(events->get_EventTekst(&stored), S_OK);
-    EXPECT_EQ(Take(stored), "Insertion text by reference");
+    EXPECT_EQ(Get(events, &_EventLog::get_EventTekst), "Insertion text by reference");
     LONG number = 1;
     EXPECT_EQ(events->get_LastEventErrNum(&number), S_OK);
     EXPECT_EQ(number, 0);
-    // The text left out (nullptr) is the published default, the empty text.
     EXPECT_EQ(events->WriteEventLog(&type, nullptr, &id, &written), S_OK);
     EXPECT_EQ(written, -1);
 }
 
 // IniRead takes seven values and keeps what it read for IniReadResult; the
-// path it is given is not the object's.
+// path it is given is not the object's. A section's entries come as a
+// (0 To 1, 0 To n - 1) array of names and values.
 TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
 {
-    const TempDir dir;
     const std::string readFrom = dir.File("read from.ini");
     testing_support::WriteFile(readFrom, "[Jobs]\r\nName=Nightly\r\nCount=42\r\n");
-    const Com<_IniFile> ini = Create<_IniFile>(kIniFile);
+    const auto ini = com_testing::Create<_IniFile>(kClasses[kIniFile]);
     ASSERT_NE(ini, nullptr);
-    BSTR own = Text(dir.File("own.list.ini"));
-    EXPECT_EQ(ini->put_FullPath(own), S_OK);
-    BSTR text = nullptr;
-    EXPECT_EQ(ini->get_FileName(&text), S_OK);
-    EXPECT_EQ(Take(text), "own");
-    EXPECT_EQ(ini->get_IniReadResult(&text), S_OK);
-    EXPECT_EQ(Take(text), "") << "before any IniRead";
+    EXPECT_EQ(ini->put_FullPath(text(dir.File("own.list.ini"))), S_OK);
+    EXPECT_EQ(Get(ini, &_IniFile::get_FileName), "own");
+    EXPECT_EQ(Get(ini, &_IniFile::get_IniReadResult), "") << "before any IniRead";
     const struct {
         const char* entry;
         SHORT defaultInt;
@@ -118,23 +111,17 @@ TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
                 {"Missing", 5, VARIANT_FALSE, "fallback"},
                 {"Count", 5, VARIANT_TRUE, "42"},
                 {"Missing", -5, VARIANT_TRUE, "-5"}};
-    BSTR args[] = {Text("Jobs"), Text("fallback"), Text(""), Text(readFrom), Text("Name"), own};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.entry + std::string(row.readNumber ? " as a number" : " as text"));
-        BSTR entry = Text(row.entry);
-        EXPECT_EQ(ini->IniRead(args[0], entry, row.defaultInt, args[1], args[2], row.readNumber, args[3]), S_OK);
-        SysFreeString(entry);
-        EXPECT_EQ(ini->get_IniReadResult(&text), S_OK);
-        EXPECT_EQ(Take(text), row.expected);
+        EXPECT_EQ(ini->IniRead(text("Jobs"), text(row.entry), row.defaultInt, text("fallback"), text(""),
+                               row.readNumber, text(readFrom)),
+                  S_OK);
+        EXPECT_EQ(Get(ini, &_IniFile::get_IniReadResult), row.expected);
     }
-    EXPECT_EQ(ini->get_FullPath(&text), S_OK);
-    EXPECT_EQ(Take(text), Narrow(own));
+    EXPECT_EQ(Get(ini, &_IniFile::get_FullPath), dir.File("own.list.ini"));
 
-    // The section's entries as a (0 To 1, 0 To n - 1) array of names and values.
-    EXPECT_EQ(ini->put_FullPath(args[3]), S_OK);
-    EXPECT_EQ(ini->put_SectionName(args[0]), S_OK);
-    EXPECT_EQ(ini->GetString(args[4], args[1], &text), S_OK);
-    EXPECT_EQ(Take(text), "Nightly");
+    EXPECT_EQ(ini->put_FullPath(text(readFrom)), S_OK);
+    EXPECT_EQ(ini->put_SectionName(text("Jobs")), S_OK);
     SAFEARRAY* entries = nullptr;
     SHORT count = 0;
     EXPECT_EQ(ini->GetSectEntriesEx(&entries, &count), S_OK);
@@ -143,44 +130,12 @@ TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
     LONG bounds[2] = {};
     SafeArrayGetUBound(entries, 1, &bounds[0]);
     SafeArrayGetUBound(entries, 2, &bounds[1]);
-    EXPECT_EQ(bounds[0], 1);
-    EXPECT_EQ(bounds[1], 1);
+    EXPECT_EQ(std::to_string(bounds[0]) + "," + std::to_string(bounds[1]), "1,1");
     LONG at[2] = {1, 1}; // the second entry's value
-    EXPECT_EQ(SafeArrayGetElement(entries, at, &text), S_OK);
-    EXPECT_EQ(Take(text), "42");
+    BSTR value = nullptr;
+    EXPECT_EQ(SafeArrayGetElement(entries, at, &value), S_OK);
+    EXPECT_EQ(Take(value), "42");
     SafeArrayDestroy(entries);
-    std::for_each(std::begin(args), std::end(args), SysFreeString);
-}
-
-// A service that is not there; the library can be unloaded once no object is alive.
-TEST_F(PublishedClient, ServiceManagerAnswersAtItsSlots)
-{
-    using CanUnload = HRESULT(STDAPICALLTYPE*)();
-    const auto canUnload = reinterpret_cast<CanUnload>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(BRENLIX_DLL_NAME), "DllCanUnloadNow")));
-    Com<_ServiceManager> services = Create<_ServiceManager>(kServiceManager);
-    ASSERT_NE(services, nullptr);
-    ASSERT_NE(canUnload, nullptr);
-    EXPECT_EQ(canUnload(), S_FALSE);
-    BSTR missing = Text("BrenlixClient" + std::to_string(GetCurrentProcessId()) + "NotInstalled");
-    EXPECT_EQ(services->put_ServiceShortName(missing), S_OK);
-    SysFreeString(missing);
-    VARIANT_BOOL wait = VARIANT_TRUE;
-    VARIANT_BOOL started = VARIANT_TRUE;
-    EXPECT_EQ(services->ServiceStart(&wait, &started), S_OK);
-    EXPECT_EQ(started, VARIANT_FALSE);
-    EXPECT_EQ(wait, VARIANT_TRUE);
-    auto state = static_cast<ServiceState>(-1);
-    EXPECT_EQ(services->ServiceStatus(&state), S_OK);
-    EXPECT_EQ(state, STATE_SERVICE_UNKNOWN);
-    BSTR reason = nullptr;
-    EXPECT_EQ(services->get_ServiceLastError(&reason), S_OK);
-    EXPECT_EQ(Take(reason), brenlix::SystemErrorText(ERROR_SERVICE_DOES_NOT_EXIST));
-    LONG maxWait = 0;
-    EXPECT_EQ(services->get_MaxWaitForService(&maxWait), S_OK);
-    EXPECT_EQ(maxWait, 5000);
-    services.reset();
-    EXPECT_EQ(canUnload(), S_OK);
 }
 
 // The listings come 1-based and replace the caller's array; a key without
@@ -191,18 +146,10 @@ TEST_F(PublishedClient, KvRegistryListingsReplaceTheCallersArray)
     for (const char* name : {"First", "Second"}) {
         ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key, name, REG_SZ, "x", 2), ERROR_SUCCESS);
     }
-    const Com<_KvRegistry> registry = Create<_KvRegistry>(kKvRegistry);
+    const auto registry = com_testing::Create<_KvRegistry>(kClasses[kKvRegistry]);
     ASSERT_NE(registry, nullptr);
     EXPECT_EQ(registry->put_ClassKey(static_cast<ERegistryClassConstants>(0x80000001)), S_OK);
-    auto root = static_cast<ERegistryClassConstants>(0);
-    EXPECT_EQ(registry->get_ClassKey(&root), S_OK);
-    EXPECT_EQ(root, static_cast<LONG>(0x80000001));
-    auto type = static_cast<ERegistryValueTypes>(-1);
-    EXPECT_EQ(registry->get_ValueType(&type), S_OK);
-    EXPECT_EQ(type, 0);
-    BSTR section = Text(key);
-    EXPECT_EQ(registry->put_SectionKey(section), S_OK);
-    SysFreeString(section);
+    EXPECT_EQ(registry->put_SectionKey(text(key)), S_OK);
     SAFEARRAY* names = SafeArrayCreateVector(VT_BSTR, 0, 5);
     LONG count = -1;
     VARIANT_BOOL listed = VARIANT_FALSE;
@@ -210,17 +157,16 @@ TEST_F(PublishedClient, KvRegistryListingsReplaceTheCallersArray)
     EXPECT_EQ(listed, VARIANT_TRUE);
     ASSERT_EQ(count, 2);
     ASSERT_NE(names, nullptr);
+    std::vector<std::string> found;
     LONG bounds[2] = {-1, -1};
     SafeArrayGetLBound(names, 1, &bounds[0]);
     SafeArrayGetUBound(names, 1, &bounds[1]);
-    EXPECT_EQ(bounds[0], 1);
-    EXPECT_EQ(bounds[1], 2);
-    std::vector<std::string> found;
-    for (LONG index = 1; index <= 2; ++index) {
+    for (LONG index = bounds[0]; index <= bounds[1]; ++index) {
         BSTR name = nullptr;
         SafeArrayGetElement(names, &index, &name);
         found.push_back(Take(name));
     }
+    EXPECT_EQ(std::to_string(bounds[0]) + ".." + std::to_string(bounds[1]), "1..2");
     std::sort(found.begin(), found.end()); // Wine lists in another order than Windows
     EXPECT_EQ(found, (std::vector<std::string>{"First", "Second"}));
     RegDeleteTreeA(HKEY_CURRENT_USER, key);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,8 +31,18 @@ inline std::uint32_t RunRegsvr32(const std::string& options)
     return testing_support::ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait();
 }
 
-// A text of the ASCII range as a BSTR the caller frees.
-inline BSTR Text(const std::string& text) { return SysAllocString(std::wstring(text.begin(), text.end()).c_str()); }
+// BSTRs of ASCII texts, freed with the object.
+class Texts {
+public:
+    ~Texts() { std::for_each(all_.begin(), all_.end(), SysFreeString); }
+    BSTR operator()(const std::string& text)
+    {
+        return all_.emplace_back(SysAllocString(std::wstring(text.begin(), text.end()).c_str()));
+    }
+
+private:
+    std::vector<BSTR> all_;
+};
 
 inline std::string Narrow(BSTR text)
 {
