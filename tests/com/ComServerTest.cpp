@@ -116,35 +116,29 @@ TEST_F(ComServer, RegistersAndUnregistersEachClass)
 // dispatch call with another interface identifier than IID_NULL is refused.
 TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
 {
-    struct Row {
+    const struct {
         LONG valueType;
-        const wchar_t* text; // nullptr: the number 5
+        const wchar_t* value;
         HRESULT hr;
         const char* source;
         const char* description;
-    };
-    const Row rows[] = {
+    } rows[] = {
         // A value the type cannot take: the object-defined number as it is.
-        {99, nullptr, static_cast<HRESULT>(-2147194455), "Brenlix.cRegistry",
+        {99, L"5", static_cast<HRESULT>(-2147194455), "Brenlix.cRegistry",
          "Failed to set registry value Key: '-2147483647',Section: '',Key: '' to value: '5'"},
         // 26001 (no byte array for REG_BINARY, raised without source and
         // description) travels as 0x800A0000 + 26001, which scripts show as 26001.
         {3, L"text", static_cast<HRESULT>(0x800A6591), "", ""},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.valueType);
         const Com<published::_KvRegistry> registry = Create<published::_KvRegistry>(kClasses[published::kKvRegistry]);
         ASSERT_NE(registry, nullptr);
         registry->put_ClassKey(static_cast<published::ERegistryClassConstants>(0x80000001));
         registry->put_ValueType(static_cast<published::ERegistryValueTypes>(row.valueType));
         VARIANT value;
-        VariantInit(&value);
-        V_VT(&value) = row.text != nullptr ? VT_BSTR : VT_I4;
-        if (row.text != nullptr) {
-            V_BSTR(&value) = SysAllocString(row.text);
-        } else {
-            V_I4(&value) = 5;
-        }
+        V_VT(&value) = VT_BSTR;
+        V_BSTR(&value) = SysAllocString(row.value);
         EXPECT_EQ(registry->put_Value(value), row.hr);
         IErrorInfo* info = nullptr;
         ASSERT_EQ(GetErrorInfo(0, &info), S_OK);

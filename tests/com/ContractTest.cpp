@@ -3,9 +3,7 @@
 // and its default interface, every slot's full signature, every enumeration.
 // The table is written from the published interface tables, never from the
 // IDL. Both sides are rendered as text, one line each, and compared whole.
-#include "PublishedInterfaces.h"
-
-#include <platform/Files.h>
+#include "RegisteredServer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +14,8 @@
 #include <vector>
 
 namespace {
+
+using com_testing::Take;
 
 // Each interface's slots after IDispatch's, in the order of published::kClasses:
 // "[get |put ]Name(parameters)[: result]", a parameter as "flags type name[=kind:default]".
@@ -84,13 +84,6 @@ const char* const kEnumerations[] = {
 };
 
 std::string Narrow(const wchar_t* text) { return text == nullptr ? "" : std::string(text, text + wcslen(text)); }
-
-std::string Take(BSTR text)
-{
-    const std::string result = Narrow(text);
-    SysFreeString(text);
-    return result;
-}
 
 std::string GuidText(const GUID& guid)
 {
@@ -184,7 +177,10 @@ std::string SlotText(ITypeInfo* face, const FUNCDESC& function)
     UINT named = 0;
     face->GetNames(function.memid, names.data(), static_cast<UINT>(names.size()), &named);
     const INVOKEKIND kind = function.invkind;
-    std::string text = (kind == INVOKE_FUNC ? "" : kind == INVOKE_PROPERTYGET ? "get " : kind == INVOKE_PROPERTYPUT ? "put " : "putref ") +
+    std::string text = (kind == INVOKE_FUNC           ? ""
+                        : kind == INVOKE_PROPERTYGET ? "get "
+                        : kind == INVOKE_PROPERTYPUT ? "put "
+                                                     : "putref ") +
                        Narrow(names[0]) + "(";
     std::string result;
     SHORT params = function.cParams;
@@ -276,7 +272,8 @@ std::string Described(const std::string& path)
     for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
         TYPEKIND kind{};
         ITypeInfo* info = nullptr;
-        if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_ENUM && SUCCEEDED(library->GetTypeInfo(i, &info))) {
+        if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_ENUM &&
+            SUCCEEDED(library->GetTypeInfo(i, &info))) {
             std::string& line = enumerations.emplace_back("\n" + NameOf(info) + ":");
             VARDESC* member = nullptr;
             for (UINT m = 0; SUCCEEDED(info->GetVarDesc(m, &member)); ++m) {
@@ -296,7 +293,7 @@ std::string Described(const std::string& path)
     }
     ITypeInfo* logFileType = nullptr;
     library->GetTypeInfoOfGuid(published::Guid(published::kLogFileType), &logFileType);
-    text += "\n" + GuidText(published::Guid(published::kLogFileType)) + " names " + (logFileType != nullptr ? NameOf(logFileType) : "nothing");
+    text += "\n" + Narrow(published::kLogFileType) + " names " + (logFileType != nullptr ? NameOf(logFileType) : "");
     if (logFileType != nullptr) {
         logFileType->Release();
     }
@@ -320,7 +317,8 @@ std::string Expected(SYSKIND system)
             text += "\n_" + name + " " + std::to_string(++slot) + ": " +
                     (both ? "get " + property + "()" + member.substr(colon) : member);
             if (both) {
-                text += "\n_" + name + " " + std::to_string(++slot) + ": put " + property + "(in" + member.substr(colon + 1) + ")";
+                text += "\n_" + name + " " + std::to_string(++slot) + ": put " + property + "(in" +
+                        member.substr(colon + 1) + ")";
             }
         }
     }
@@ -345,7 +343,7 @@ void ExpectThePublishedContract(const std::string& path, SYSKIND system)
 
 TEST(TypeLibraryContract, MatchesThePublishedInterfaces)
 {
-    ExpectThePublishedContract(platform::ProgramFolder() + "\\" + BRENLIX_DLL_NAME, k64 ? SYS_WIN64 : SYS_WIN32);
+    ExpectThePublishedContract(com_testing::LibraryPath(), k64 ? SYS_WIN64 : SYS_WIN32);
 }
 
 // The other bitness's build, read as a file: a 64-bit test checks the 32-bit

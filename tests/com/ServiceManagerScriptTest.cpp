@@ -1,5 +1,5 @@
-// ServiceManager driven late-bound from VBScript: the optional Booleans left
-// out or given, and failing calls arriving in Err. The fixture of the service
+// ServiceManager driven late-bound from VBScript, its optional Booleans left
+// out or given. The fixture of the service
 // tests gives a service name of this test's own and removes that service.
 #include "RegisteredServer.h"
 #include "ServiceTestSupport.h"
@@ -49,25 +49,6 @@ TEST_F(ServiceManagerScript, OptionalBooleansLeftOutAreFalse)
                                         "ServiceStart((waitFlag)) -1", "ServiceStatus 4", "ServiceStop -1",
                                         "ServiceStop((waitFlag)) -1", "ServiceStatus 1", "InstallService(False) 0",
                                         "RemoveService -1", "IsServiceInstalled 0"}));
-}
-
-// ServiceManager raises an error of its own only where the registry refuses
-// a service's description, which a Wine prefix never does; so the errors
-// here are the call's own: an array where a Boolean goes, and a variable
-// passed by reference to a VARIANT_BOOL*. Neither reaches the object, and the
-// variable keeps its value.
-TEST_F(ServiceManagerScript, AFailingCallArrivesInErr)
-{
-    EXPECT_EQ(Run("sm.InstallService\r\nOn Error Resume Next\r\nwaitFlag = True\r\n"
-                  "result = sm.ServiceStart(Array(1, 2))\r\n"
-                  "out.WriteLine Err.Number & \"|\" & Err.Source & \"|\" & Err.Description\r\nErr.Clear\r\n"
-                  "result = sm.ServiceStart(waitFlag)\r\n"
-                  "out.WriteLine Err.Number & \"|\" & Err.Source & \"|\" & Err.Description & \"|\" & CInt(waitFlag)\r\n"
-                  "Err.Clear\r\nout.WriteLine \"ServiceStatus \" & sm.ServiceStatus & \" \" & Err.Number\r\n"
-                  "out.WriteLine \"RemoveService \" & CInt(sm.RemoveService)\r\n"),
-              (std::vector<std::string>{"13|Microsoft VBScript runtime error|Type mismatch",
-                                        "13|Microsoft VBScript runtime error|Type mismatch|-1", "ServiceStatus 1 0",
-                                        "RemoveService -1"}));
 }
 
 } // namespace
