@@ -47,13 +47,6 @@ std::vector<std::pair<std::string, std::string>> Keys(const published::Published
             {kClassesKey + "Interface\\" + Text(cls.iid) + "\\TypeLib", Text(published::kLibrary)}};
 }
 
-// The keys that hold a class's registration.
-std::vector<std::string> Roots(const published::PublishedClass& cls)
-{
-    return {kClassesKey + "CLSID\\" + Text(cls.clsid), kClassesKey + "Brenlix." + cls.name,
-            kClassesKey + "Interface\\" + Text(cls.iid)};
-}
-
 void Write(const std::string& key, const std::string& value, REGSAM view)
 {
     HKEY opened = nullptr;
@@ -100,8 +93,8 @@ TEST_F(ComServer, RegistersAndUnregistersEachClass)
     EXPECT_NE(Read(kTypeLib), "(missing)");
     ASSERT_EQ(RunRegsvr32("/u /s"), 0u);
     for (const published::PublishedClass& cls : kClasses) {
-        for (const std::string& key : Roots(cls)) {
-            EXPECT_EQ(Read(key), "(missing)") << key;
+        for (const auto& [key, value] : Keys(cls, "")) {
+            EXPECT_EQ(Read(key.substr(0, key.rfind('\\'))), "(missing)") << key;
         }
     }
     EXPECT_EQ(Read(kTypeLib), "(missing)");
@@ -207,8 +200,8 @@ TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
     EXPECT_NE(Create(kClasses[published::kFileLog]), nullptr);
 
     for (const published::PublishedClass& cls : kClasses) {
-        for (const std::string& key : Roots(cls)) {
-            Remove(key, other);
+        for (const auto& [key, value] : Keys(cls, "")) {
+            Remove(key.substr(0, key.rfind('\\')), other);
         }
     }
     Remove(otherEntry, 0);
