@@ -68,11 +68,7 @@ void Remove(const std::string& key, REGSAM view)
     }
 }
 
-class ComServer : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
-    com_testing::RegisteredServer server;
-};
+using ComServer = com_testing::ServerTest;
 
 // Each class by identifier and name, errors reported through IErrorInfo;
 // unregistering leaves no key behind.

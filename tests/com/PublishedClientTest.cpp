@@ -15,9 +15,8 @@ namespace {
 using com_testing::Take;
 using namespace published;
 
-class PublishedClient : public ::testing::Test {
+class PublishedClient : public com_testing::ServerTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
     // The text a get slot gives.
     template <class I>
     std::string Get(const com_testing::Com<I>& object, HRESULT (STDMETHODCALLTYPE I::*get)(BSTR*))
@@ -26,7 +25,6 @@ protected:
         EXPECT_EQ((object.get()->*get)(&text), S_OK);
         return Take(text);
     }
-    com_testing::RegisteredServer server;
     com_testing::Texts text;
     testing_support::TempDir dir;
 };
@@ -51,7 +49,7 @@ TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
     LogFileType type = LogFileTypeWarning;
     EXPECT_EQ(log->WriteToLog(&message, &level, &type), S_OK);
     EXPECT_EQ(message, passed);
-    EXPECT_EQ(com_testing::Narrow(message), "Written at slot five");
+    EXPECT_EQ(Take(message, true), "Written at slot five");
     EXPECT_EQ(level, 0);
     EXPECT_EQ(type, LogFileTypeWarning);
     BSTR error = text("Error at slot seven");

@@ -1,6 +1,5 @@
 // What the client tests share: the library registered with regsvr32 for the
-// length of a test, COM initialised on its thread, owning pointers, BSTR
-// texts and a VBScript run by cscript.
+// length of a test, owning pointers, BSTR texts and a VBScript run by cscript.
 #pragma once
 
 #include "PublishedInterfaces.h"
@@ -44,16 +43,11 @@ private:
     std::vector<BSTR> all_;
 };
 
-inline std::string Narrow(BSTR text)
+// The text of a BSTR, which is freed unless keep.
+inline std::string Take(BSTR text, bool keep = false)
 {
-    return text == nullptr ? std::string("(null)") : std::string(text, text + SysStringLen(text));
-}
-
-// The narrowed text, and the BSTR freed.
-inline std::string Take(BSTR text)
-{
-    const std::string result = Narrow(text);
-    SysFreeString(text);
+    const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
+    keep ? void() : SysFreeString(text);
     return result;
 }
 
@@ -79,6 +73,7 @@ inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, c
     return testing_support::SplitLines(testing_support::ReadFile(results));
 }
 
+// The library registered for the object's life, and COM initialised.
 class RegisteredServer {
 public:
     RegisteredServer() : registered_(RunRegsvr32("/s") == 0), initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
@@ -96,6 +91,12 @@ public:
 private:
     bool registered_;
     bool initialised_;
+};
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
+    RegisteredServer server;
 };
 
 } // namespace com_testing

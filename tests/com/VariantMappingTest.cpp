@@ -47,15 +47,9 @@ std::vector<std::string> RunWithRegistry(const std::string& body)
     return lines;
 }
 
-class VariantMapping : public ::testing::Test {
+class VariantMapping : public com_testing::ServerTest {
 protected:
-    void SetUp() override
-    {
-        RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
-        ASSERT_TRUE(server.Ready());
-    }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
-    com_testing::RegisteredServer server;
 };
 
 // Each row is written once with REG_SZ and once with REG_DWORD: the script
