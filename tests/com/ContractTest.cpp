@@ -1,8 +1,7 @@
-// The type library embedded in the built library (and in the other bitness's
-// build) against the published contract: identifiers and version, every class
-// and its default interface, every slot's full signature, every enumeration.
-// The table is written from the published interface tables, never from the
-// IDL. Both sides are rendered as text, one line each, and compared whole.
+// The type library embedded in the built library, and in the other bitness's
+// build, against the published contract, written from the published tables
+// and never from the IDL. Both are rendered as text, a line per class,
+// interface, slot and enumeration, and compared whole.
 #include "RegisteredServer.h"
 
 #include <gtest/gtest.h>

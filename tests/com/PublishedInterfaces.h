@@ -1,8 +1,6 @@
 // The library's interfaces as a compiled client sees them, written from the
 // published interface tables and not generated from the library's IDL: the
-// identifiers, each interface's members in slot order after IDispatch, and
-// the signature of every slot. A client built against this header is what a
-// change of the library's type library must not break.
+// identifiers, and every slot after IDispatch's in order with its signature.
 #pragma once
 
 #include <windows.h>
