@@ -102,7 +102,7 @@ TEST_F(ComServer, RegistersAndUnregistersEachClass)
 
 // A failure raised by a class reaches a vtable client as the HRESULT and
 // IErrorInfo, and a dispatch client as an exception with the same three; a
-// dispatch call with another interface identifier than IID_NULL is refused.
+// dispatch call or look-up with another interface identifier than IID_NULL is refused.
 TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
 {
     const struct {
@@ -150,6 +150,13 @@ TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
         SysFreeString(exception.bstrHelpFile);
         EXPECT_EQ(registry->Invoke(5, IID_IUnknown, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
                   DISP_E_UNKNOWNINTERFACE);
+        LPOLESTR name = const_cast<LPOLESTR>(L"Value");
+        DISPID id = 0;
+        EXPECT_EQ(registry->GetIDsOfNames(IID_IUnknown, &name, 1, 0, &id), DISP_E_UNKNOWNINTERFACE);
+        EXPECT_EQ(registry->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+        EXPECT_EQ(id, 5);
+        ITypeInfo* typeInfo = nullptr;
+        EXPECT_EQ(registry->GetTypeInfo(1, 0, &typeInfo), DISP_E_BADINDEX);
         VariantClear(&value);
     }
 }
