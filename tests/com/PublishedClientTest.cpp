@@ -1,250 +1,177 @@
-// A compiled client of the library built against the published interfaces
-// (PublishedInterfaces.h, not the library's generated header): it creates
-// each class by its identifier and calls members by their slots, so a slot
-// that moved or changed its signature shows here as a wrong result.
-#include "PublishedInterfaces.h"
+// A compiled client built against the published interfaces (not the
+// library's generated header) calls members by their slots, so a slot bound
+// to the wrong member shows as a wrong result. The contract test proves the
+// slots' signatures.
 #include "RegisteredServer.h"
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
-using com_testing::Com;
-using com_testing::Narrow;
-using com_testing::Text;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using com_testing::Take;
+using namespace published;
 
-class PublishedClient : public ::testing::Test {
+class PublishedClient : public com_testing::ServerTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
-
-    template <class Interface>
-    Com<Interface> Create(const published::PublishedClass& cls)
+    // The text a get slot gives.
+    template <class I>
+    std::string Get(const com_testing::Com<I>& object, HRESULT (STDMETHODCALLTYPE I::*get)(BSTR*))
     {
-        Interface* object = nullptr;
-        EXPECT_EQ(CoCreateInstance(published::Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER,
-                                   published::Guid(cls.iid), reinterpret_cast<void**>(&object)),
-                  S_OK)
-            << cls.name;
-        return Com<Interface>(object);
+        BSTR text = nullptr;
+        EXPECT_EQ((object.get()->*get)(&text), S_OK);
+        return Take(text);
     }
-
-    com_testing::RegisteredServer server;
+    com_testing::Texts text;
+    testing_support::TempDir dir;
 };
 
-// Where a slot's signature differs from the published one in its number of
-// parameters, calling it would unbalance the stack (or, past the end of the
-// vtable, jump anywhere). The library's own description of the slot tells
-// whether the call is safe; the empty text when it is.
-std::string UnsafeSlot(const published::PublishedClass& cls, std::size_t slot, const char* name, SHORT params)
-{
-    const std::string path = com_testing::LibraryPath();
-    ITypeLib* library = nullptr;
-    if (LoadTypeLibEx(std::wstring(path.begin(), path.end()).c_str(), REGKIND_NONE, &library) != S_OK) {
-        return "no type library";
-    }
-    ITypeInfo* dispatch = nullptr;
-    ITypeInfo* face = nullptr;
-    HREFTYPE half = 0;
-    std::string problem = std::string(name) + " is not in slot " + std::to_string(slot);
-    if (library->GetTypeInfoOfGuid(published::Guid(cls.iid), &dispatch) == S_OK &&
-        dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &half) == S_OK &&
-        dispatch->GetRefTypeInfo(half, &face) == S_OK) {
-        for (UINT i = 0;; ++i) {
-            FUNCDESC* function = nullptr;
-            if (face->GetFuncDesc(i, &function) != S_OK) {
-                break;
-            }
-            if (static_cast<std::size_t>(function->oVft) / sizeof(void*) == 6 + slot) {
-                problem = function->cParams == params
-                              ? ""
-                              : std::string(name) + " in slot " + std::to_string(slot) + " takes " +
-                                    std::to_string(function->cParams) + " parameters, not " + std::to_string(params);
-            }
-            face->ReleaseFuncDesc(function);
-        }
-        face->Release();
-    }
-    if (dispatch != nullptr) {
-        dispatch->Release();
-    }
-    library->Release();
-    return problem;
-}
-
-TEST_F(PublishedClient, CreatesEveryClassByItsIdentifiers)
-{
-    for (const published::PublishedClass* cls : published::kClasses) {
-        const Com<IDispatch> object = Create<IDispatch>(*cls);
-        EXPECT_NE(object, nullptr) << cls->name;
-    }
-}
-
+// The message goes by reference and comes back as passed; error comes before
+// warning in the slot order, so a swap shows as swapped words. The library
+// can be unloaded once no object is alive.
 TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
 {
-    const TempDir dir;
-    const std::string logPath = dir.File("client.log");
-    const Com<published::_FileLog> log = Create<published::_FileLog>(published::kFileLog);
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    const auto canUnload = reinterpret_cast<CanUnload>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(BRENLIX_DLL_NAME), "DllCanUnloadNow")));
+    auto log = com_testing::Create<_FileLog>(kClasses[kFileLog]);
     ASSERT_NE(log, nullptr);
-    BSTR path = Text(logPath);
-    EXPECT_EQ(log->put_LogFile(path), S_OK);
-
-    BSTR message = Text("Written at slot five");
+    ASSERT_NE(canUnload, nullptr);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    EXPECT_EQ(log->put_LogFile(text(dir.File("client.log"))), S_OK);
+    EXPECT_EQ(Get(log, &_FileLog::get_LogFile), dir.File("client.log"));
+    BSTR message = text("Written at slot five");
     const BSTR passed = message;
     LONG level = 0;
-    published::LogFileType type = published::LogFileTypeWarning;
+    LogFileType type = LogFileTypeWarning;
     EXPECT_EQ(log->WriteToLog(&message, &level, &type), S_OK);
     EXPECT_EQ(message, passed);
-    EXPECT_EQ(Narrow(message), "Written at slot five");
+    EXPECT_EQ(Take(message, true), "Written at slot five");
     EXPECT_EQ(level, 0);
-    EXPECT_EQ(type, published::LogFileTypeWarning);
-    // Error before warning in the slot order: a swap shows as swapped words.
-    BSTR error = Text("Error at slot seven");
-    BSTR warning = Text("Warning at slot eight");
+    EXPECT_EQ(type, LogFileTypeWarning);
+    BSTR error = text("Error at slot seven");
+    BSTR warning = text("Warning at slot eight");
     EXPECT_EQ(log->LogErrorFile(&error, &level), S_OK);
     EXPECT_EQ(log->LogWarningFile(&warning, &level), S_OK);
-
-    BSTR stored = nullptr;
-    EXPECT_EQ(log->get_LogFile(&stored), S_OK);
-    EXPECT_EQ(Narrow(stored), logPath);
-    for (BSTR text : {path, message, error, warning, stored}) {
-        SysFreeString(text);
-    }
-    EXPECT_EQ(testing_support::LogEntries(logPath),
+    log.reset();
+    EXPECT_EQ(canUnload(), S_OK);
+    EXPECT_EQ(testing_support::LogEntries(dir.File("client.log")),
               (std::vector<std::string>{"WARNING|Written at slot five", "ERROR|Error at slot seven",
                                         "WARNING|Warning at slot eight"}));
 }
 
-// The text of WriteEventLog goes by reference. Should the slot take it by
-// value instead, it reads the pointer it gets as a BSTR: this frame gives the
-// pointer a length prefix and a terminator, so such a slot takes a few odd
-// characters for the text instead of reading wild memory.
-struct TextByReference {
-    UINT padding = 0;
-    UINT prefix = sizeof(BSTR);
-    BSTR text = nullptr;
-    WCHAR end[2] = {};
-};
-static_assert(offsetof(TextByReference, text) == offsetof(TextByReference, prefix) + sizeof(UINT));
-
-// No application name is set: that would register an event source in the
-// machine's registry. Wine's event log takes any event and keeps none, so
-// the written text is read back from the object.
+// Every argument of WriteEventLog goes by reference, the text may be left
+// out. No application name is set (that would register an event source);
+// Wine's event log keeps no event, so the text is read back from the object.
 TEST_F(PublishedClient, WriteEventLogTakesEveryArgumentByReference)
 {
-    const Com<published::_EventLog> events = Create<published::_EventLog>(published::kEventLog);
+    const auto events = com_testing::Create<_EventLog>(kClasses[kEventLog]);
     ASSERT_NE(events, nullptr);
-    auto type = static_cast<published::EventLogTypes>(4); // information
-    TextByReference frame;
-    frame.text = Text("Insertion text by reference");
-    const BSTR passed = frame.text;
+    auto type = static_cast<EventLogTypes>(4); // information
+    BSTR message = text("Insertion text by reference");
+    const BSTR passed = message;
     LONG id = 7;
     LONG written = 0;
-    EXPECT_EQ(events->WriteEventLog(&type, &frame.text, &id, &written), S_OK);
+    EXPECT_EQ(events->WriteEventLog(&type, &message, &id, &written), S_OK);
     EXPECT_EQ(written, -1);
     EXPECT_EQ(type, 4);
-    EXPECT_EQ(frame.text, passed);
-    EXPECT_EQ(Narrow(frame.text), "Insertion text by reference");
+    EXPECT_EQ(message, passed);
     EXPECT_EQ(id, 7);
-    BSTR stored = nullptr;
-    EXPECT_EQ(events->get_EventTekst(&stored), S_OK);
-    EXPECT_EQ(Narrow(stored), "Insertion text by reference");
+    EXPECT_EQ(Get(events, &_EventLog::get_EventTekst), "Insertion text by reference");
     LONG number = 1;
     EXPECT_EQ(events->get_LastEventErrNum(&number), S_OK);
     EXPECT_EQ(number, 0);
-    SysFreeString(stored);
-    SysFreeString(frame.text);
+    EXPECT_EQ(events->WriteEventLog(&type, nullptr, &id, &written), S_OK);
+    EXPECT_EQ(written, -1);
 }
 
+// IniRead takes seven values and keeps what it read for IniReadResult; the
+// path it is given is not the object's. A section's entries come as a
+// (0 To 1, 0 To n - 1) array of names and values.
 TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
 {
-    const TempDir dir;
     const std::string readFrom = dir.File("read from.ini");
-    WriteFile(readFrom, "[Jobs]\r\nName=Nightly\r\nCount=42\r\n");
-    const Com<published::_IniFile> ini = Create<published::_IniFile>(published::kIniFile);
+    testing_support::WriteFile(readFrom, "[Jobs]\r\nName=Nightly\r\nCount=42\r\n");
+    const auto ini = com_testing::Create<_IniFile>(kClasses[kIniFile]);
     ASSERT_NE(ini, nullptr);
-    BSTR own = Text(dir.File("own.list.ini"));
-    EXPECT_EQ(ini->put_FullPath(own), S_OK);
-    BSTR name = nullptr;
-    EXPECT_EQ(ini->get_FileName(&name), S_OK);
-    EXPECT_EQ(Narrow(name), "own");
-    SysFreeString(name);
-
-    const std::string readSlot = UnsafeSlot(published::kIniFile, 24, "IniRead", 7);
-    const std::string resultSlot = UnsafeSlot(published::kIniFile, 31, "IniReadResult", 1);
-    ASSERT_EQ(readSlot + (readSlot.empty() || resultSlot.empty() ? "" : "; ") + resultSlot, "") << "not called: the slots differ from the published ones";
-    BSTR result = nullptr;
-    EXPECT_EQ(ini->get_IniReadResult(&result), S_OK);
-    EXPECT_EQ(Narrow(result), "") << "before any IniRead";
-    SysFreeString(result);
-
-    struct Row {
+    EXPECT_EQ(ini->put_FullPath(text(dir.File("own.list.ini"))), S_OK);
+    EXPECT_EQ(Get(ini, &_IniFile::get_FileName), "own");
+    EXPECT_EQ(Get(ini, &_IniFile::get_IniReadResult), "") << "before any IniRead";
+    const struct {
         const char* entry;
         SHORT defaultInt;
         VARIANT_BOOL readNumber;
         const char* expected;
-    };
-    const Row rows[] = {
-        {"Name", 5, VARIANT_FALSE, "Nightly"},
-        {"Missing", 5, VARIANT_FALSE, "fallback"},
-        {"Count", 5, VARIANT_TRUE, "42"},
-        {"Missing", -5, VARIANT_TRUE, "-5"},
-    };
-    BSTR section = Text("Jobs");
-    BSTR fallback = Text("fallback");
-    BSTR returnStr = Text("");
-    BSTR file = Text(readFrom);
-    for (const Row& row : rows) {
+    } rows[] = {{"Name", 5, VARIANT_FALSE, "Nightly"},
+                {"Missing", 5, VARIANT_FALSE, "fallback"},
+                {"Count", 5, VARIANT_TRUE, "42"},
+                {"Missing", -5, VARIANT_TRUE, "-5"}};
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.entry + std::string(row.readNumber ? " as a number" : " as text"));
-        BSTR entry = Text(row.entry);
-        EXPECT_EQ(ini->IniRead(section, entry, row.defaultInt, fallback, returnStr, row.readNumber, file), S_OK);
-        EXPECT_EQ(ini->get_IniReadResult(&result), S_OK);
-        EXPECT_EQ(Narrow(result), row.expected);
-        SysFreeString(result);
-        SysFreeString(entry);
+        EXPECT_EQ(ini->IniRead(text("Jobs"), text(row.entry), row.defaultInt, text("fallback"), text(""),
+                               row.readNumber, text(readFrom)),
+                  S_OK);
+        EXPECT_EQ(Get(ini, &_IniFile::get_IniReadResult), row.expected);
     }
-    BSTR path = nullptr;
-    EXPECT_EQ(ini->get_FullPath(&path), S_OK);
-    EXPECT_EQ(Narrow(path), Narrow(own)) << "the path argument is not the object's";
-    for (BSTR text : {section, fallback, returnStr, file, path, own}) {
-        SysFreeString(text);
-    }
+    EXPECT_EQ(Get(ini, &_IniFile::get_FullPath), dir.File("own.list.ini"));
+
+    EXPECT_EQ(ini->put_FullPath(text(readFrom)), S_OK);
+    EXPECT_EQ(ini->put_SectionName(text("Jobs")), S_OK);
+    SAFEARRAY* entries = nullptr;
+    SHORT count = 0;
+    EXPECT_EQ(ini->GetSectEntriesEx(&entries, &count), S_OK);
+    ASSERT_EQ(count, 2);
+    ASSERT_NE(entries, nullptr);
+    LONG bounds[2] = {};
+    SafeArrayGetUBound(entries, 1, &bounds[0]);
+    SafeArrayGetUBound(entries, 2, &bounds[1]);
+    EXPECT_EQ(std::to_string(bounds[0]) + "," + std::to_string(bounds[1]), "1,1");
+    LONG at[2] = {1, 1}; // the second entry's value
+    BSTR value = nullptr;
+    EXPECT_EQ(SafeArrayGetElement(entries, at, &value), S_OK);
+    EXPECT_EQ(Take(value), "42");
+    SafeArrayDestroy(entries);
 }
 
-// The optional Boolean of ServiceStart goes by reference and comes back as passed.
-TEST_F(PublishedClient, ServiceManagerAndKvRegistryAnswerAtTheirSlots)
+// The listings come 1-based and replace the caller's array; a key without
+// values releases it.
+TEST_F(PublishedClient, KvRegistryListingsReplaceTheCallersArray)
 {
-    const Com<published::_ServiceManager> services = Create<published::_ServiceManager>(published::kServiceManager);
-    ASSERT_NE(services, nullptr);
-    BSTR missing = Text("BrenlixClient" + std::to_string(GetCurrentProcessId()) + "NotInstalled");
-    EXPECT_EQ(services->put_ServiceShortName(missing), S_OK);
-    VARIANT_BOOL wait = VARIANT_TRUE;
-    VARIANT_BOOL started = VARIANT_TRUE;
-    EXPECT_EQ(services->ServiceStart(&wait, &started), S_OK);
-    EXPECT_EQ(started, VARIANT_FALSE);
-    EXPECT_EQ(wait, VARIANT_TRUE);
-    auto state = static_cast<published::ServiceState>(-1);
-    EXPECT_EQ(services->ServiceStatus(&state), S_OK);
-    EXPECT_EQ(state, published::STATE_SERVICE_UNKNOWN);
-    LONG maxWait = 0;
-    EXPECT_EQ(services->get_MaxWaitForService(&maxWait), S_OK);
-    EXPECT_EQ(maxWait, 5000);
-    SysFreeString(missing);
-
-    const Com<published::_KvRegistry> registry = Create<published::_KvRegistry>(published::kKvRegistry);
+    const char key[] = "Software\\BrenlixComListing";
+    for (const char* name : {"First", "Second"}) {
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key, name, REG_SZ, "x", 2), ERROR_SUCCESS);
+    }
+    const auto registry = com_testing::Create<_KvRegistry>(kClasses[kKvRegistry]);
     ASSERT_NE(registry, nullptr);
-    EXPECT_EQ(registry->put_ClassKey(static_cast<published::ERegistryClassConstants>(-2147483647L)), S_OK);
-    auto root = static_cast<published::ERegistryClassConstants>(0);
-    EXPECT_EQ(registry->get_ClassKey(&root), S_OK);
-    EXPECT_EQ(root, -2147483647L);
-    auto type = static_cast<published::ERegistryValueTypes>(-1);
-    EXPECT_EQ(registry->get_ValueType(&type), S_OK);
-    EXPECT_EQ(type, 0);
+    EXPECT_EQ(registry->put_ClassKey(static_cast<ERegistryClassConstants>(0x80000001)), S_OK);
+    EXPECT_EQ(registry->put_SectionKey(text(key)), S_OK);
+    SAFEARRAY* names = SafeArrayCreateVector(VT_BSTR, 0, 5);
+    LONG count = -1;
+    VARIANT_BOOL listed = VARIANT_FALSE;
+    EXPECT_EQ(registry->EnumerateValues(&names, &count, &listed), S_OK);
+    EXPECT_EQ(listed, VARIANT_TRUE);
+    ASSERT_EQ(count, 2);
+    ASSERT_NE(names, nullptr);
+    std::vector<std::string> found;
+    LONG bounds[2] = {-1, -1};
+    SafeArrayGetLBound(names, 1, &bounds[0]);
+    SafeArrayGetUBound(names, 1, &bounds[1]);
+    for (LONG index = bounds[0]; index <= bounds[1]; ++index) {
+        BSTR name = nullptr;
+        SafeArrayGetElement(names, &index, &name);
+        found.push_back(Take(name));
+    }
+    EXPECT_EQ(std::to_string(bounds[0]) + ".." + std::to_string(bounds[1]), "1..2");
+    std::sort(found.begin(), found.end()); // Wine lists in another order than Windows
+    EXPECT_EQ(found, (std::vector<std::string>{"First", "Second"}));
+    RegDeleteTreeA(HKEY_CURRENT_USER, key);
+    RegDeleteKeyA(HKEY_CURRENT_USER, key);
+    EXPECT_EQ(registry->EnumerateValues(&names, &count, &listed), S_OK);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(names, nullptr);
 }
 
 } // namespace

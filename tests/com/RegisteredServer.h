@@ -1,12 +1,8 @@
 // What the client tests share: the library registered with regsvr32 for the
-// length of a test (and unregistered afterwards), COM initialised on the
-// test's thread, and an owning pointer for interfaces.
+// length of a test, owning pointers, BSTR texts and a VBScript run by cscript.
 #pragma once
 
-#include <windows.h>
-
-#include <objbase.h>
-#include <oleauto.h>
+#include "PublishedInterfaces.h"
 
 #include <platform/Files.h>
 
@@ -14,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace com_testing {
 
@@ -25,35 +23,60 @@ struct Releaser {
 template <class T>
 using Com = std::unique_ptr<T, Releaser>;
 
-inline std::string LibraryPath()
-{
-    return platform::ProgramFolder() + "\\" + BRENLIX_DLL_NAME;
-}
+inline std::string LibraryPath() { return platform::ProgramFolder() + "\\" + BRENLIX_DLL_NAME; }
 
 inline std::uint32_t RunRegsvr32(const std::string& options)
 {
     return testing_support::ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait();
 }
 
-// A text of the ASCII range as a BSTR the caller frees.
-inline BSTR Text(const std::string& text)
+// BSTRs of ASCII texts, freed with the object.
+class Texts {
+public:
+    ~Texts() { std::for_each(all_.begin(), all_.end(), SysFreeString); }
+    BSTR operator()(const std::string& text)
+    {
+        return all_.emplace_back(SysAllocString(std::wstring(text.begin(), text.end()).c_str()));
+    }
+
+private:
+    std::vector<BSTR> all_;
+};
+
+// The text of a BSTR, which is freed unless keep.
+inline std::string Take(BSTR text, bool keep = false)
 {
-    const std::wstring wide(text.begin(), text.end());
-    return SysAllocString(wide.c_str());
+    const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
+    keep ? void() : SysFreeString(text);
+    return result;
 }
 
-inline std::string Narrow(BSTR text)
+template <class Interface = IDispatch>
+Com<Interface> Create(const published::PublishedClass& cls)
 {
-    return text == nullptr ? std::string("(null)") : std::string(text, text + SysStringLen(text));
+    Interface* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(published::Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER, published::Guid(cls.iid),
+                               reinterpret_cast<void**>(&object)),
+              S_OK)
+        << cls.name;
+    return Com<Interface>(object);
 }
 
+// Runs body after `out` (a text file) is opened, and gives the lines it wrote.
+inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, const std::string& body)
+{
+    const std::string script = dir.File("client.vbs");
+    const std::string results = dir.File("results.txt");
+    testing_support::WriteFile(script, "Set out = CreateObject(\"Scripting.FileSystemObject\").CreateTextFile(\"" +
+                                           results + "\", True)\r\n" + body + "out.Close\r\n");
+    EXPECT_EQ(testing_support::ChildProcess("cscript //nologo \"" + script + "\"").Wait(), 0u);
+    return testing_support::SplitLines(testing_support::ReadFile(results));
+}
+
+// The library registered for the object's life, and COM initialised.
 class RegisteredServer {
 public:
-    RegisteredServer()
-    {
-        registered_ = RunRegsvr32("/s") == 0;
-        initialised_ = SUCCEEDED(CoInitialize(nullptr));
-    }
+    RegisteredServer() : registered_(RunRegsvr32("/s") == 0), initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
     ~RegisteredServer()
     {
         if (initialised_) {
@@ -63,12 +86,17 @@ public:
     }
     RegisteredServer(const RegisteredServer&) = delete;
     RegisteredServer& operator=(const RegisteredServer&) = delete;
-
     bool Ready() const { return registered_ && initialised_; }
 
 private:
-    bool registered_ = false;
-    bool initialised_ = false;
+    bool registered_;
+    bool initialised_;
+};
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
+    RegisteredServer server;
 };
 
 } // namespace com_testing
