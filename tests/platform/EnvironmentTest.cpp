@@ -13,10 +13,7 @@ using testing_support::ScopedEnvironment;
 TEST(EnvironmentExpansion, Table)
 {
     const ScopedEnvironment set("KvX", "xx"), empty("KvEmpty", ""), missing("KvNope", nullptr);
-    const struct {
-        const char* text;
-        const char* expanded;
-    } rows[] = {
+    const struct { const char* text; const char* expanded; } rows[] = {
         {"%KvX%", "xx"}, {"%kvx%|%KVX%", "xx|xx"}, {"%KvNope%", "%KvNope%"}, {"%KvNope%KvX%", "%KvNope%KvX%"},
         {"%KvNope%%KvX%", "%KvNope%xx"}, {"%%KvX%", "%%KvX%"}, {"%%%", "%%%"}, {"100%", "100%"}, {"%KvX", "%KvX"},
         {"%KvEmpty%|", "|"}, {"", ""},

@@ -32,7 +32,7 @@ TEST(EventLog, ReportsThroughALocalSourceAndRefusesWhatWindowsRefuses)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
     const HANDLE source = RegisterEventSourceA(nullptr, "BrenlixTest");
     ASSERT_NE(source, nullptr);
-    for (const auto [strings, size] : {std::pair<WORD, DWORD>{1, 0}, {0, 4}}) { // counted, but no pointer
+    for (const auto& [strings, size] : {std::pair<WORD, DWORD>{1, 0}, {0, 4}}) { // counted, but no pointer
         SetLastError(0xdeadbeef);
         EXPECT_FALSE(ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 1, nullptr, strings, size, nullptr, nullptr));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));

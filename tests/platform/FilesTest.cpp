@@ -43,10 +43,7 @@ TEST(CopyFileReplacing, ReplacesWholeAndGivesWindowsCodes)
     EXPECT_EQ(ReadFile(target), "");
 
     const std::string sep(1, platform::PathSeparator());
-    const struct {
-        std::string source, destination;
-        std::uint32_t expected;
-    } rows[] = {
+    const struct { std::string source, destination; std::uint32_t expected; } rows[] = {
         {dir.File("no") + sep + "x.bak", dir.File("copy.bak"), ERROR_PATH_NOT_FOUND},
         {source, dir.File("no") + sep + "copy.bak", ERROR_PATH_NOT_FOUND},
         {source, dir.Path(), ERROR_ACCESS_DENIED},

@@ -215,11 +215,7 @@ TEST_F(Profile, ResultsAndLastError)
 
 TEST_F(Profile, WritesStepByStep)
 {
-    const struct {
-        const char *section, *key, *value;
-        BOOL result;
-        const char* expected;
-    } steps[] = {
+    const struct { const char *section, *key, *value; BOOL result; const char* expected; } steps[] = {
         {"one", "a", "1", TRUE, "[one]\r\na=1\r\n"},
         {"one", "b", "2", TRUE, "[one]\r\na=1\r\nb=2\r\n"},
         {"two", "c", "3", TRUE, "[one]\r\na=1\r\nb=2\r\n[two]\r\nc=3\r\n"},

@@ -56,11 +56,7 @@ protected:
 
 TEST_F(Registry, CreatesAndOpensKeys)
 {
-    const struct {
-        const char* path;
-        LSTATUS expected;
-        DWORD disposition;
-    } rows[] = {
+    const struct { const char* path; LSTATUS expected; DWORD disposition; } rows[] = {
         {"One\\Two\\Three", ERROR_SUCCESS, REG_CREATED_NEW_KEY},
         {"one\\TWO\\three", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
         {"One\\Two\\", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
@@ -68,11 +64,10 @@ TEST_F(Registry, CreatesAndOpensKeys)
         {"\\One", ERROR_BAD_PATHNAME, 0xdead},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
         HKEY created = HKEY_USERS;
         DWORD disposition = 0xdead;
         EXPECT_EQ(RegCreateKeyExA(key, row.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, &disposition),
-                  row.expected);
+                  row.expected) << row.path;
         EXPECT_EQ(disposition, row.disposition);
         EXPECT_EQ(created == nullptr, row.expected != ERROR_SUCCESS);
         RegCloseKey(created);
@@ -100,11 +95,7 @@ TEST_F(Registry, EveryValueTypeRoundTripsByteForByte)
     for (int b = 0; b < 256; ++b) {
         allBytes += static_cast<char>(b);
     }
-    const struct {
-        const char* value;
-        DWORD type;
-        std::string bytes;
-    } rows[] = {
+    const struct { const char* value; DWORD type; std::string bytes; } rows[] = {
         {"sz", REG_SZ, Bytes("C:\\Path \"quoted\" ; [x] = @\0", 28)},
         {"sz without NUL", REG_SZ, "abc"},
         {"sz odd", REG_SZ, Bytes("ab\0c\0", 5)},
@@ -124,9 +115,8 @@ TEST_F(Registry, EveryValueTypeRoundTripsByteForByte)
         {"na\"me\\with = quotes", REG_SZ, Bytes("x\0", 2)},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.value);
         ASSERT_EQ(Set(key, row.value, row.type, row.bytes), ERROR_SUCCESS);
-        EXPECT_EQ(Get(key, row.value), std::make_pair(row.type, row.bytes));
+        EXPECT_EQ(Get(key, row.value), std::make_pair(row.type, row.bytes)) << row.value;
     }
     ASSERT_EQ(Set(key, "DWORD", REG_BINARY, "changed"), ERROR_SUCCESS); // names without case
     EXPECT_EQ(Get(key, "dword"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string("changed")));
@@ -150,13 +140,8 @@ TEST_F(Registry, QuerySizesAndStringsWithoutTheirNul)
     ASSERT_EQ(Set(key, "bare", REG_SZ, "abc"), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "five", REG_BINARY, "12345"), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "empty", REG_SZ, ""), ERROR_SUCCESS);
-    const struct {
-        const char* value;
-        bool buffer;
-        DWORD size;
-        LSTATUS expected;
-        DWORD type, sizeAfter;
-        std::string bytes; // the buffer's first bytes after the call
+    const struct { // the buffer's first bytes after the call
+        const char* value; bool buffer; DWORD size; LSTATUS expected; DWORD type, sizeAfter; std::string bytes;
     } rows[] = {
         {"bare", true, 3, ERROR_SUCCESS, REG_SZ, 3, Bytes("abc\xbd", 4)},
         {"bare", true, 4, ERROR_SUCCESS, REG_SZ, 3, Bytes("abc\0\xbd", 5)},
@@ -241,25 +226,18 @@ TEST_F(Registry, Enumeration)
     DeleteTree(HKEY_CURRENT_USER, keyName);
     key = Create(HKEY_CURRENT_USER, keyName.c_str());
     ASSERT_EQ(Set(key, "abcd", REG_BINARY, "12345"), ERROR_SUCCESS);
-    const struct {
-        DWORD nameSize;
-        bool buffer;
-        DWORD dataSize;
-        LSTATUS expected;
-    } rows[] = {
+    const struct { DWORD nameSize; bool buffer; DWORD dataSize; LSTATUS expected; } rows[] = {
         {4, false, 0xdead, ERROR_MORE_DATA}, {4, true, 64, ERROR_MORE_DATA}, {1, true, 0, ERROR_MORE_DATA},
         {5, true, 4, ERROR_MORE_DATA},       {5, true, 5, ERROR_SUCCESS},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.nameSize) + " " + std::to_string(row.dataSize));
         std::string data(65, static_cast<char>(kSentinel));
         std::fill(name, name + sizeof name, static_cast<char>(kSentinel));
         DWORD nameSize = row.nameSize, type = 0xdead, dataSize = row.dataSize;
         EXPECT_EQ(RegEnumValueA(key, 0, name, &nameSize, nullptr, &type,
                                 row.buffer ? reinterpret_cast<BYTE*>(data.data()) : nullptr, &dataSize),
-                  row.expected);
-        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(dataSize, 5u);
+                  row.expected) << row.nameSize << " " << row.dataSize;
+        EXPECT_EQ(std::make_pair(type, dataSize), std::make_pair(DWORD{REG_BINARY}, DWORD{5}));
         if (row.expected == ERROR_SUCCESS) {
             EXPECT_EQ(std::string(name, nameSize + 1), std::string("abcd", 5));
             EXPECT_EQ(data.substr(0, 6), "12345\xbd");
@@ -275,11 +253,7 @@ TEST_F(Registry, DepthLimits)
     const LSTATUS refused = wine ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
     const LSTATUS notMade = wine ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     RegCloseKey(Create(key, "Made"));
-    const struct {
-        std::string path;
-        bool create;
-        LSTATUS expected;
-    } rows[] = {
+    const struct { std::string path; bool create; LSTATUS expected; } rows[] = {
         {Levels("Fresh", 32), true, ERROR_SUCCESS},
         {Levels("Fresher", 33), true, refused},
         {Levels("Made", 33), true, ERROR_SUCCESS}, // 32 of them new
@@ -308,10 +282,7 @@ TEST_F(Registry, DepthLimits)
 TEST_F(Registry, DeletesKeysWithoutSubkeysOnly)
 {
     HKEY leaf = Create(key, "Parent\\Child");
-    const struct {
-        const char* subkey;
-        LSTATUS expected;
-    } rows[] = {
+    const struct { const char* subkey; LSTATUS expected; } rows[] = {
         {"Parent", ERROR_ACCESS_DENIED}, {"Parent\\Missing", ERROR_FILE_NOT_FOUND},
         {"Missing\\Child", ERROR_FILE_NOT_FOUND}, {"PARENT\\child", ERROR_SUCCESS},
         {"Parent\\Child", ERROR_FILE_NOT_FOUND}, {"Parent", ERROR_SUCCESS},
@@ -355,11 +326,7 @@ TEST_F(Registry, ClassesRoot)
     HKEY machine = Create(HKEY_LOCAL_MACHINE, ("Software\\Classes\\" + type).c_str(), KEY_READ);
     EXPECT_EQ(Get(machine, nullptr).second, Bytes("Korvane.Backup\0", 15));
     RegCloseKey(machine);
-    const struct {
-        HKEY root;
-        std::string path;
-        LSTATUS expected;
-    } rows[] = {
+    const struct { HKEY root; std::string path; LSTATUS expected; } rows[] = {
         {HKEY_CLASSES_ROOT, "\\" + type, ERROR_SUCCESS},
         {HKEY_CLASSES_ROOT, "\\" + type + "\\Sub", ERROR_SUCCESS},
         {HKEY_LOCAL_MACHINE, "\\Software\\Classes\\" + type, ERROR_BAD_PATHNAME},

@@ -8,11 +8,7 @@ namespace {
 
 TEST(Text, Utf8AndUtf16)
 {
-    const struct {
-        std::string utf8;
-        std::u16string utf16;
-        bool roundTrips;
-    } rows[] = {
+    const struct { std::string utf8; std::u16string utf16; bool roundTrips; } rows[] = {
         {"", u"", true}, {"Lønkørsel på", u"Lønkørsel på", true}, {"日本", u"日本", true},
         {"\xF0\x9F\x98\x80", u"\U0001F600", true}, // a surrogate pair
         {"a\xFF" "b", u"a\uFFFDb", false}, {"\xC3", u"\uFFFD", false}, {"\xC0\xAF", u"\uFFFD\uFFFD", false},

@@ -1,5 +1,4 @@
-// What the Linux profile substitutes decide for themselves: where WIN.INI lives, the layout of edited files,
-// the parsed-file cache and how a file is replaced.
+// What the Linux profile substitutes decide for themselves.
 #include <platform/Win32.h>
 
 #include "TestSupport.h"
@@ -11,7 +10,6 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -55,11 +53,7 @@ TEST(ProfileFile, WinIniAndTheWindowsFolderAreUnderTheRoot)
 // Edits keep each line's ending and layout; new lines take the file's ending.
 TEST(ProfileFile, EditsKeepTheFilesLayout)
 {
-    const struct {
-        std::string before;
-        const char *section, *key, *value;
-        std::string after;
-    } rows[] = {
+    const struct { std::string before; const char *section, *key, *value; std::string after; } rows[] = {
         {"[s]\nk=v\n", "s", "j", "w", "[s]\nk=v\nj=w\n"},
         {"[s]\nk=v", "t", "j", "w", "[s]\nk=v\n[t]\nj=w\n"},
         {"[s]\r\n  Key  =  old  \r\n", "S", "KEY", "new", "[s]\r\n  Key  =  new\r\n"},
@@ -124,40 +118,6 @@ TEST(ProfileFile, ReplacementKeepsModeAndLinksAndLeavesNoTemporaryFile)
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"link.ini", "real.ini"}));
-}
-
-TEST(ProfileFile, ConcurrentWritersLoseNothing)
-{
-    const TempDir dir;
-    const std::string path = dir.File("shared.ini");
-    std::vector<std::thread> writers;
-    for (int w = 0; w < 4; ++w) {
-        writers.emplace_back([&path, w] {
-            for (int i = 0; i < 15; ++i) {
-                const std::string key = "k" + std::to_string(w) + "_" + std::to_string(i);
-                WritePrivateProfileStringA("s", key.c_str(), "v", path.c_str());
-            }
-        });
-    }
-    for (std::thread& writer : writers) {
-        writer.join();
-    }
-    std::vector<char> buffer(4096);
-    const DWORD n = GetPrivateProfileStringA("s", nullptr, "", buffer.data(), 4096, path.c_str());
-    EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + n, '\0'), 60);
-}
-
-TEST(ProfileFile, FindHandlesCloseOnlyWithFindClose)
-{
-    const TempDir dir;
-    WIN32_FIND_DATAA data{};
-    const HANDLE search = FindFirstFileA(dir.File("*").c_str(), &data);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CloseHandle(search));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_TRUE(FindClose(search));
-    EXPECT_FALSE(FindClose(search));
 }
 
 } // namespace
