@@ -19,7 +19,8 @@ TEST(AppendToFile, CreatesThenAppendsAndFailsWithoutAFile)
     ASSERT_TRUE(platform::AppendToFile(path, "one\r\n"));
     ASSERT_TRUE(platform::AppendToFile(path, "two\r\n"));
     EXPECT_EQ(ReadFile(path), "one\r\ntwo\r\n");
-    for (const std::string& bad : {std::string(), dir.File("missing") + platform::PathSeparator() + "a.log", dir.Path()}) {
+    for (const std::string& bad :
+         {std::string(), dir.File("missing") + platform::PathSeparator() + "a.log", dir.Path()}) {
         EXPECT_FALSE(platform::AppendToFile(bad, "x")) << bad;
     }
 }
@@ -37,7 +38,8 @@ TEST(CopyFileReplacing, ReplacesWholeAndGivesWindowsCodes)
     ASSERT_EQ(platform::CopyFileReplacing(source, target), 0u);
     EXPECT_EQ(ReadFile(target), bytes);
     WriteFile(source, "payload");
-    ASSERT_EQ(platform::CopyFileReplacing(dir.File("none.bak"), target), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    ASSERT_EQ(platform::CopyFileReplacing(dir.File("none.bak"), target),
+              static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     WriteFile(dir.File("empty"), "");
     ASSERT_EQ(platform::CopyFileReplacing(dir.File("empty"), target), 0u);
     EXPECT_EQ(ReadFile(target), "");

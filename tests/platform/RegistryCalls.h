@@ -34,7 +34,8 @@ inline std::pair<DWORD, std::string> Get(HKEY key, const char* value)
     }
     std::string buffer(size + 1, static_cast<char>(kSentinel));
     DWORD got = size;
-    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got),
+              ERROR_SUCCESS);
     EXPECT_EQ(got, size);
     EXPECT_EQ(buffer.back(), static_cast<char>(kSentinel)); // nothing past what fits
     return {type, buffer.substr(0, got)};
@@ -57,6 +58,15 @@ inline std::vector<std::string> Names(HKEY key, bool values)
 }
 inline std::vector<std::string> Subkeys(HKEY key) { return Names(key, false); }
 inline std::vector<std::string> ValueNames(HKEY key) { return Names(key, true); }
+
+// The path of levels keys, the first named first, the others "d".
+inline std::string Levels(std::string path, int levels)
+{
+    for (int i = 1; i < levels; ++i) {
+        path += "\\d";
+    }
+    return path;
+}
 
 inline HKEY Create(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS)
 {

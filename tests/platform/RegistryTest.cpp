@@ -20,16 +20,6 @@ using Strings = std::vector<std::string>;
 constexpr char kTestRoot[] = "Software\\Korvane\\Test";
 constexpr int kTestKeyLevel = 7; // \REGISTRY\USER\<SID>\Software\Korvane\Test\<test>
 
-// The path of levels keys, the first named first, the others "d".
-std::string Levels(const std::string& first, int levels)
-{
-    std::string path = first;
-    for (int i = 1; i < levels; ++i) {
-        path += "\\d";
-    }
-    return path;
-}
-
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override
@@ -198,7 +188,8 @@ TEST_F(Registry, Enumeration)
     ASSERT_EQ(RegDeleteValueA(key, "alpha"), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "ALPHA", REG_SZ, Bytes("x\0", 2)), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "zeta", REG_SZ, Bytes("yyy\0", 4)), ERROR_SUCCESS);
-    EXPECT_EQ(Subkeys(key), (wine ? Strings{"_x", "A", "a1", "Ab", "b", "C"} : Strings{"A", "a1", "Ab", "b", "C", "_x"}));
+    EXPECT_EQ(Subkeys(key),
+              (wine ? Strings{"_x", "A", "a1", "Ab", "b", "C"} : Strings{"A", "a1", "Ab", "b", "C", "_x"}));
     EXPECT_EQ(ValueNames(key), (wine ? Strings{"", "_u", "ALPHA", "beta", "Gamma", "zeta"}
                                      : Strings{"zeta", "_u", "beta", "", "Gamma", "ALPHA"}));
     char name[8];

@@ -56,7 +56,8 @@ TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
     ASSERT_NE(source, nullptr);
     LPCSTR strings[] = {"plain", "", "tab\there", "cr lf\r\nend\\", nullptr};
     BYTE data[] = {0xAB, 0x01, 0xFF};
-    ASSERT_TRUE(ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102, nullptr, 5, sizeof data, strings, data));
+    ASSERT_TRUE(
+        ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102, nullptr, 5, sizeof data, strings, data));
     ASSERT_TRUE(ReportEventA(source, EVENTLOG_SUCCESS, 0, 0, nullptr, 0, 0, nullptr, nullptr));
     ASSERT_TRUE(DeregisterEventSource(source));
 

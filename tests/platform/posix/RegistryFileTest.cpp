@@ -43,15 +43,6 @@ void WriteMachineHive(const std::string& path, const std::string& text)
     std::filesystem::permissions(path, static_cast<std::filesystem::perms>(0644));
 }
 
-// The path of levels keys below first, all named "d".
-std::string Levels(std::string first, int levels)
-{
-    for (int i = 0; i < levels; ++i) {
-        first += "\\d";
-    }
-    return first;
-}
-
 TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
 {
     RegCloseKey(Create(HKEY_USERS, "Test\\Sub"));
@@ -101,18 +92,20 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
     // The other hives: the machine's (HKEY_CLASSES_ROOT is in it) and the user's.
     RegCloseKey(Create(HKEY_CLASSES_ROOT, ".x"));
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Korvane"));
-    EXPECT_NE(ReadFile(Hive("HKLM.reg")).find("\r\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\.x]\r\n"), std::string::npos);
+    EXPECT_NE(ReadFile(Hive("HKLM.reg")).find("\r\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\.x]\r\n"),
+              std::string::npos);
     EXPECT_NE(ReadFile(UserHive()).find("\r\n[HKEY_CURRENT_USER\\Software\\Korvane]\r\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Hive("HKCU.reg")));
 }
 
 TEST_F(RegistryFile, ReadsWhatOtherToolsWrite)
 {
-    WriteMachineHive(Hive("HKU.reg"), "REGEDIT4\n; written by hand\n[HKEY_USERS\\App]\n\"Name\"=\"Value\"\n"
-                                      "  \"Spaced\" = dword:0000ABCD  \n\"Wrapped\"=hex:01,02,\\\n    03,04\n"
-                                      "\"Typed\"=hex(2):41,00\n\"Dropped\"=\"x\"\n\"Dropped\"=-\n\"Broken\"=dword:xyz\n"
-                                      "nonsense line\n[hkey_users\\APP]\n\"Later\"=\"merged\"\n[HKEY_USERS\\Gone]\n"
-                                      "[-HKEY_USERS\\Gone]\n[HKEY_LOCAL_MACHINE\\Elsewhere]\n\"Name\"=\"not this hive\"\n");
+    WriteMachineHive(Hive("HKU.reg"),
+                     "REGEDIT4\n; written by hand\n[HKEY_USERS\\App]\n\"Name\"=\"Value\"\n"
+                     "  \"Spaced\" = dword:0000ABCD  \n\"Wrapped\"=hex:01,02,\\\n    03,04\n"
+                     "\"Typed\"=hex(2):41,00\n\"Dropped\"=\"x\"\n\"Dropped\"=-\n\"Broken\"=dword:xyz\n"
+                     "nonsense line\n[hkey_users\\APP]\n\"Later\"=\"merged\"\n[HKEY_USERS\\Gone]\n"
+                     "[-HKEY_USERS\\Gone]\n[HKEY_LOCAL_MACHINE\\Elsewhere]\n\"Name\"=\"not this hive\"\n");
     HKEY key = Create(HKEY_USERS, "App", KEY_READ);
     const struct { const char* name; DWORD type; std::string bytes; } rows[] = {
         {"Name", REG_SZ, Bytes("Value\0", 6)},         {"Spaced", REG_DWORD, Bytes("\xcd\xab\0\0", 4)},
@@ -138,10 +131,15 @@ TEST_F(RegistryFile, ReadOnlyHiveRefusesEveryChange)
     ASSERT_EQ(::chmod(Hive("HKLM.reg").c_str(), 0444), 0);
     const std::string before = ReadFile(Hive("HKLM.reg"));
     const LSTATUS results[] = {
-        CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New"), CreateAndClose(HKEY_CLASSES_ROOT, ".new", true, KEY_READ),
-        OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_SET_VALUE), Set(writable, "v", REG_SZ, Bytes("after\0", 6)),
-        Set(writable, "w", REG_SZ, Bytes("new\0", 4)), RegDeleteValueA(writable, "v"), RegDeleteKeyA(writable, "Sub"),
-        RegDeleteValueA(writable, "missing"), OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED),
+        CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New"),
+        CreateAndClose(HKEY_CLASSES_ROOT, ".new", true, KEY_READ),
+        OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_SET_VALUE),
+        Set(writable, "v", REG_SZ, Bytes("after\0", 6)),
+        Set(writable, "w", REG_SZ, Bytes("new\0", 4)),
+        RegDeleteValueA(writable, "v"),
+        RegDeleteKeyA(writable, "Sub"),
+        RegDeleteValueA(writable, "missing"),
+        OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED),
         CreateAndClose(HKEY_CURRENT_USER, "Software\\Korvane"), // the user's hive is not affected
     };
     const auto denied = ERROR_ACCESS_DENIED;
@@ -165,12 +163,13 @@ TEST_F(RegistryFile, ReadOnlyHiveRefusesEveryChange)
 // every call on its hive fails with ERROR_BADDB.
 TEST_F(RegistryFile, KeysDeeperThanWindowsKeepsAreRefused)
 {
-    EXPECT_EQ(CreateAndClose(HKEY_USERS, Levels("Top", 99999)), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CreateAndClose(HKEY_USERS, Levels("Top", 100000)), ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(std::filesystem::exists(Hive("HKU.reg")));
-    for (const auto& [levels, expected] : {std::pair<int, LSTATUS>{509, ERROR_SUCCESS}, {510, ERROR_BADDB}, {100000, ERROR_BADDB}}) {
+    for (const auto& [levels, expected] :
+         {std::pair<int, LSTATUS>{509, ERROR_SUCCESS}, {510, ERROR_BADDB}, {100000, ERROR_BADDB}}) {
         SCOPED_TRACE(levels); // below Top, itself one level below the root
         const std::string hive = "REGEDIT4\r\n\r\n[HKEY_USERS\\Top]\r\n\"v\"=\"top\"\r\n\r\n[HKEY_USERS\\" +
-                                 Levels("Top", levels) + "]\r\n\r\n";
+                                 Levels("Top", levels + 1) + "]\r\n\r\n";
         WriteMachineHive(Hive("HKU.reg"), hive);
         EXPECT_EQ(OpenAndClose(HKEY_USERS, "Top"), expected);
         EXPECT_EQ(CreateAndClose(HKEY_USERS, "Other"), expected);
@@ -181,10 +180,10 @@ TEST_F(RegistryFile, KeysDeeperThanWindowsKeepsAreRefused)
         std::string written = "REGEDIT4\r\n\r\n[HKEY_USERS]\r\n\r\n[HKEY_USERS\\Other]\r\n\r\n"
                               "[HKEY_USERS\\Top]\r\n\"v\"=\"top\"\r\n\r\n"; // whole, each key before its subkeys
         for (int level = 1; level <= levels; ++level) {
-            written += "[HKEY_USERS\\" + Levels("Top", level) + "]\r\n\r\n";
+            written += "[HKEY_USERS\\" + Levels("Top", level + 1) + "]\r\n\r\n";
         }
         EXPECT_EQ(ReadFile(Hive("HKU.reg")), written);
-        HKEY key = Create(HKEY_USERS, Levels("Top", levels).c_str(), KEY_READ);
+        HKEY key = Create(HKEY_USERS, Levels("Top", levels + 1).c_str(), KEY_READ);
         EXPECT_EQ(CreateAndClose(key, "d"), ERROR_INVALID_PARAMETER);
         RegCloseKey(key);
     }

@@ -189,6 +189,7 @@ protected:
 TEST_F(SystemLog, EachEventIsOneMessage)
 {
     const std::string head = "Mar  5 07:08:09 ", pid = "[" + std::to_string(::getpid()) + "]: ";
+    const std::string probe = head + "Probe" + pid;
     const struct {
         const char* source;
         WORD type, category;
@@ -197,14 +198,16 @@ TEST_F(SystemLog, EachEventIsOneMessage)
         std::string data, expected;
     } rows[] = {
         {"Probe", EVENTLOG_ERROR_TYPE, 3, 1001, {"disk \"D:\" is\\full\r\n\tnow"}, "",
-         "<11>" + head + "Probe" + pid + "event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
-        {"Probe", EVENTLOG_WARNING_TYPE, 0, 1, {}, "", "<12>" + head + "Probe" + pid + "event=1 category=0"},
+         "<11>" + probe + "event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
+        {"Probe", EVENTLOG_WARNING_TYPE, 0, 1, {}, "", "<12>" + probe + "event=1 category=0"},
         {"Probe", EVENTLOG_INFORMATION_TYPE, 1, 2, {"a", ""}, std::string("AB\x01\xff", 4),
-         "<14>" + head + "Probe" + pid + "event=2 category=1 \"a\" \"\" data=414201FF"},
-        {"Probe", EVENTLOG_AUDIT_SUCCESS, 65535, 4294967295u, {}, "", "<14>" + head + "Probe" + pid + "event=4294967295 category=65535"},
-        {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + head + "Probe" + pid + "event=5 category=0"},
-        {"Nightly export[2]:x", EVENTLOG_INFORMATION_TYPE, 0, 6, {}, "", "<14>" + head + "Nightly_export_2__x" + pid + "event=6 category=0"},
-        {"", EVENTLOG_INFORMATION_TYPE, 0, 7, {}, "", "<14>" + head + program_invocation_short_name + pid + "event=7 category=0"},
+         "<14>" + probe + "event=2 category=1 \"a\" \"\" data=414201FF"},
+        {"Probe", EVENTLOG_AUDIT_SUCCESS, 65535, 0xffffffff, {}, "", "<14>" + probe + "event=4294967295 category=65535"},
+        {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + probe + "event=5 category=0"},
+        {"Nightly export[2]:x", EVENTLOG_INFORMATION_TYPE, 0, 6, {}, "",
+         "<14>" + head + "Nightly_export_2__x" + pid + "event=6 category=0"},
+        {"", EVENTLOG_INFORMATION_TYPE, 0, 7, {}, "",
+         "<14>" + head + program_invocation_short_name + pid + "event=7 category=0"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Report(row.source, row.type, row.category, row.id, row.strings, row.data), "1 0");
