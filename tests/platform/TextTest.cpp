@@ -1,3 +1,4 @@
+#include <platform/DateTimeText.h>
 #include <platform/Text.h>
 
 #include "TestSupport.h"
@@ -5,6 +6,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using testing_support::At;
 
 TEST(Text, Utf8AndUtf16)
 {
@@ -36,6 +39,18 @@ TEST(Text, AnsiCodePage)
     EXPECT_EQ(platform::ToAnsi("æøåÆØÅ"), "\xE6\xF8\xE5\xC6\xD8\xC5");
     EXPECT_EQ(platform::FromAnsi("F\xE6rdig p\xE5"), "Færdig på");
     EXPECT_EQ(platform::ToAnsi("日本"), "??"); // not in the code page
+}
+
+// Short date and long time; midnight shows the date alone; milliseconds play no part.
+TEST(GeneralDateTimeText, ShortDateAndLongTime)
+{
+    for (const auto& when : {At(2026, 12, 6, 19, 5, 9), At(2026, 1, 31, 0, 0, 1), At(1999, 12, 31, 23, 59, 59),
+                             At(2024, 2, 29, 12, 0, 0), At(2026, 7, 4, 0, 1, 0), At(2026, 12, 7, 0, 0, 0)}) {
+        EXPECT_EQ(platform::GeneralDateTimeText(when), testing_support::ExpectedStamp(when));
+    }
+    const std::string midnight = platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0));
+    EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0, 999)), midnight);
+    EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 1)).rfind(midnight + " ", 0), 0u);
 }
 
 } // namespace
