@@ -1,5 +1,4 @@
-// Reading and writing the registry through its raw calls, for the registry
-// tests of both builds.
+// The registry's raw calls as the registry tests of both builds make them.
 #pragma once
 
 #include <platform/Win32.h>
@@ -16,62 +15,57 @@ namespace registry_calls {
 constexpr BYTE kSentinel = 0xbd;
 constexpr DWORD kUnreadable = 0xdead;
 
-inline std::string Bytes(const char* text, std::size_t size)
-{
-    return std::string(text, size);
-}
+inline std::string Bytes(const char* text, std::size_t size) { return std::string(text, size); }
 
-// Sets the bytes with a non-NUL byte after them, so Windows counts no NUL
-// that the size leaves out.
+// Sets the bytes with a non-NUL byte after them, so Windows counts no NUL that the size leaves out.
 inline LSTATUS Set(HKEY key, const char* value, DWORD type, const std::string& bytes)
 {
-    std::vector<BYTE> buffer(bytes.begin(), bytes.end());
-    buffer.push_back('X');
-    return RegSetValueExA(key, value, 0, type, buffer.data(), static_cast<DWORD>(bytes.size()));
+    const std::string buffer = bytes + 'X';
+    return RegSetValueExA(key, value, 0, type, reinterpret_cast<const BYTE*>(buffer.data()),
+                          static_cast<DWORD>(bytes.size()));
 }
 
-// The value's type and bytes (asked for their size first); kUnreadable when
-// there is no such value.
+// The value's type and bytes (their size asked first); kUnreadable when there is no such value.
 inline std::pair<DWORD, std::string> Get(HKEY key, const char* value)
 {
-    DWORD type = kUnreadable;
-    DWORD size = 0;
+    DWORD type = kUnreadable, size = 0;
     if (RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
         return {kUnreadable, ""};
     }
-    std::vector<BYTE> buffer(size + 1, kSentinel);
+    std::string buffer(size + 1, static_cast<char>(kSentinel));
     DWORD got = size;
-    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, buffer.data(), &got), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got),
+              ERROR_SUCCESS);
     EXPECT_EQ(got, size);
-    EXPECT_EQ(buffer[size], kSentinel); // nothing past what fits
-    return {type, std::string(buffer.begin(), buffer.begin() + got)};
+    EXPECT_EQ(buffer.back(), static_cast<char>(kSentinel)); // nothing past what fits
+    return {type, buffer.substr(0, got)};
 }
 
-inline std::vector<std::string> Subkeys(HKEY key)
+// The subkeys' or the values' names in the order the enumeration gives them.
+inline std::vector<std::string> Names(HKEY key, bool values)
 {
     std::vector<std::string> names;
     char name[256];
-    DWORD size = sizeof name;
-    while (RegEnumKeyExA(key, static_cast<DWORD>(names.size()), name, &size, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS) {
+    for (DWORD size = sizeof name;; size = sizeof name) {
+        const auto index = static_cast<DWORD>(names.size());
+        if ((values ? RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
+                    : RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)) != ERROR_SUCCESS) {
+            return names;
+        }
         EXPECT_EQ(size, std::strlen(name));
-        names.emplace_back(name);
-        size = sizeof name;
-    }
-    return names;
-}
-
-inline std::vector<std::string> ValueNames(HKEY key)
-{
-    std::vector<std::string> names;
-    char name[256];
-    DWORD size = sizeof name;
-    while (RegEnumValueA(key, static_cast<DWORD>(names.size()), name, &size, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS) {
         names.emplace_back(name, size);
-        size = sizeof name;
     }
-    return names;
+}
+inline std::vector<std::string> Subkeys(HKEY key) { return Names(key, false); }
+inline std::vector<std::string> ValueNames(HKEY key) { return Names(key, true); }
+
+// The path of levels keys, the first named first, the others "d".
+inline std::string Levels(std::string path, int levels)
+{
+    for (int i = 1; i < levels; ++i) {
+        path += "\\d";
+    }
+    return path;
 }
 
 inline HKEY Create(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS)
@@ -79,6 +73,21 @@ inline HKEY Create(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(parent, path, 0, nullptr, 0, access, nullptr, &key, nullptr), ERROR_SUCCESS);
     return key;
+}
+
+// The status of creating (or opening) the key; the handle given back must be null exactly on failure.
+inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create = true, REGSAM access = KEY_ALL_ACCESS)
+{
+    HKEY key = HKEY_USERS;
+    const LSTATUS status = create ? RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
+                                  : RegOpenKeyExA(parent, path.c_str(), 0, access, &key);
+    EXPECT_EQ(key == nullptr, status != ERROR_SUCCESS) << path;
+    RegCloseKey(key);
+    return status;
+}
+inline LSTATUS OpenAndClose(HKEY parent, const std::string& path, REGSAM access = KEY_READ)
+{
+    return CreateAndClose(parent, path, false, access);
 }
 
 // Removes the key with everything below it.

@@ -1,7 +1,5 @@
-// The registry functions as Windows has them. Runs against the Linux
-// substitutes (in a machine root of its own) and, in the Windows build, against
-// the system's registry, in a key of its own under
-// HKEY_CURRENT_USER\Software\Korvane\Test that each test removes.
+// The registry functions as Windows has them: against the Linux substitutes (in a machine root of their
+// own) and, in the Windows build, in a key of each test's own under HKEY_CURRENT_USER\Software\Korvane\Test.
 #include <platform/Win32.h>
 
 #include "RegistryCalls.h"
@@ -17,28 +15,17 @@ namespace {
 
 using namespace registry_calls;
 using testing_support::RunningUnderWine;
+using Strings = std::vector<std::string>;
 
 constexpr char kTestRoot[] = "Software\\Korvane\\Test";
-// A test's own key is this many levels below \REGISTRY:
-// \REGISTRY\USER\<SID>\Software\Korvane\Test\<test>.
-constexpr int kTestKeyLevel = 7;
-
-// The path of levels keys, the first named first, the others "d".
-std::string Levels(const std::string& first, int levels)
-{
-    std::string path = first;
-    for (int i = 1; i < levels; ++i) {
-        path += "\\d";
-    }
-    return path;
-}
+constexpr int kTestKeyLevel = 7; // \REGISTRY\USER\<SID>\Software\Korvane\Test\<test>
 
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        keyName = std::string(kTestRoot) + "\\" + test->name() + "-" + std::to_string(GetCurrentProcessId());
+        keyName = std::string(kTestRoot) + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                  "-" + std::to_string(GetCurrentProcessId());
         key = Create(HKEY_CURRENT_USER, keyName.c_str());
         ASSERT_NE(key, nullptr);
     }
@@ -57,13 +44,9 @@ protected:
     HKEY key = nullptr;
 };
 
-TEST_F(Registry, CreatesAndOpensNestedKeys)
+TEST_F(Registry, CreatesAndOpensKeys)
 {
-    const struct {
-        const char* path;
-        LSTATUS expected;
-        DWORD disposition;
-    } rows[] = {
+    const struct { const char* path; LSTATUS expected; DWORD disposition; } rows[] = {
         {"One\\Two\\Three", ERROR_SUCCESS, REG_CREATED_NEW_KEY},
         {"one\\TWO\\three", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
         {"One\\Two\\", ERROR_SUCCESS, REG_OPENED_EXISTING_KEY},
@@ -71,28 +54,24 @@ TEST_F(Registry, CreatesAndOpensNestedKeys)
         {"\\One", ERROR_BAD_PATHNAME, 0xdead},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
         HKEY created = HKEY_USERS;
         DWORD disposition = 0xdead;
         EXPECT_EQ(RegCreateKeyExA(key, row.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, &disposition),
-                  row.expected);
+                  row.expected) << row.path;
         EXPECT_EQ(disposition, row.disposition);
         EXPECT_EQ(created == nullptr, row.expected != ERROR_SUCCESS);
         RegCloseKey(created);
     }
-    HKEY opened = HKEY_USERS;
-    EXPECT_EQ(RegOpenKeyExA(key, "One\\Missing", 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(opened, nullptr);
-    ASSERT_EQ(RegOpenKeyExA(key, "ONE", 0, KEY_READ, &opened), ERROR_SUCCESS);
-    EXPECT_EQ(Subkeys(opened), (std::vector<std::string>{"Four", "Two"})); // as first written
+    EXPECT_EQ(OpenAndClose(key, "One\\Missing"), ERROR_FILE_NOT_FOUND);
+    HKEY opened = Create(key, "ONE", KEY_READ);
+    EXPECT_EQ(Subkeys(opened), (Strings{"Four", "Two"})); // as first written
     RegCloseKey(opened);
 
     // No subkey: the same key again, through a handle of its own; a root hands back itself.
-    HKEY again = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_ALL_ACCESS, &again), ERROR_SUCCESS);
-    EXPECT_NE(again, key);
-    ASSERT_EQ(Set(again, "v", REG_BINARY, "ab"), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_ALL_ACCESS, &opened), ERROR_SUCCESS);
+    EXPECT_NE(opened, key);
+    ASSERT_EQ(Set(opened, "v", REG_BINARY, "ab"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(opened), ERROR_SUCCESS);
     EXPECT_EQ(Get(key, "v").second, "ab");
     for (const char* empty : {static_cast<const char*>(nullptr), ""}) {
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, empty, 0, KEY_READ, &opened), ERROR_SUCCESS);
@@ -106,13 +85,8 @@ TEST_F(Registry, EveryValueTypeRoundTripsByteForByte)
     for (int b = 0; b < 256; ++b) {
         allBytes += static_cast<char>(b);
     }
-    const struct {
-        const char* value;
-        DWORD type;
-        std::string bytes;
-    } rows[] = {
-        {"sz", REG_SZ, Bytes("plain text\0", 11)},
-        {"sz escaped", REG_SZ, Bytes("C:\\Path \"quoted\" ; [x] = @\0", 28)},
+    const struct { const char* value; DWORD type; std::string bytes; } rows[] = {
+        {"sz", REG_SZ, Bytes("C:\\Path \"quoted\" ; [x] = @\0", 28)},
         {"sz without NUL", REG_SZ, "abc"},
         {"sz odd", REG_SZ, Bytes("ab\0c\0", 5)},
         {"sz line breaks", REG_SZ, Bytes("one\r\ntwo\n\0", 10)},
@@ -131,78 +105,58 @@ TEST_F(Registry, EveryValueTypeRoundTripsByteForByte)
         {"na\"me\\with = quotes", REG_SZ, Bytes("x\0", 2)},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.value);
         ASSERT_EQ(Set(key, row.value, row.type, row.bytes), ERROR_SUCCESS);
-        EXPECT_EQ(Get(key, row.value), std::make_pair(row.type, row.bytes));
+        EXPECT_EQ(Get(key, row.value), std::make_pair(row.type, row.bytes)) << row.value;
     }
     ASSERT_EQ(Set(key, "DWORD", REG_BINARY, "changed"), ERROR_SUCCESS); // names without case
     EXPECT_EQ(Get(key, "dword"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string("changed")));
     EXPECT_EQ(ValueNames(key).size(), std::size(rows));
+
+    // The unnamed value is both nullptr and ""; "@" is a name like any other.
+    ASSERT_EQ(Set(key, nullptr, REG_SZ, Bytes("default\0", 8)), ERROR_SUCCESS);
+    EXPECT_EQ(Get(key, "").second, Bytes("default\0", 8));
+    ASSERT_EQ(Set(key, "@", REG_SZ, Bytes("at\0", 3)), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Get(key, "@").second, Bytes("at\0", 3));
 }
 
-// A string whose NUL the size leaves out but which follows it gets the NUL
-// counted; one without gets a NUL after it on reading where the buffer has room.
-TEST_F(Registry, StringsWithoutTheirNul)
+// A string whose NUL the size leaves out but which follows it gets the NUL counted; one without gets a NUL
+// after it on reading where the buffer has room. Then the sizes and types of queries.
+TEST_F(Registry, QuerySizesAndStringsWithoutTheirNul)
 {
-    const char counted[] = "abc";
-    ASSERT_EQ(RegSetValueExA(key, "counted", 0, REG_SZ, reinterpret_cast<const BYTE*>(counted), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "counted", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
     EXPECT_EQ(Get(key, "counted").second, Bytes("abc\0", 4));
     ASSERT_EQ(Set(key, "bare", REG_SZ, "abc"), ERROR_SUCCESS);
-    const struct {
-        DWORD size;
-        std::string bytes;
-    } rows[] = {
-        {3, Bytes("abc\xbd", 4)},
-        {4, Bytes("abc\0\xbd", 5)},
-        {8, Bytes("abc\0\xbd", 5)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.size);
-        std::vector<BYTE> buffer(16, kSentinel);
-        DWORD size = row.size;
-        ASSERT_EQ(RegQueryValueExA(key, "bare", nullptr, nullptr, buffer.data(), &size), ERROR_SUCCESS);
-        EXPECT_EQ(size, 3u);
-        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + static_cast<long>(row.bytes.size())), row.bytes);
-    }
-}
-
-TEST_F(Registry, SizeQueries)
-{
     ASSERT_EQ(Set(key, "five", REG_BINARY, "12345"), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "empty", REG_SZ, ""), ERROR_SUCCESS);
-    const struct {
-        const char* value;
-        bool buffer;
-        DWORD size;
-        LSTATUS expected;
-        DWORD type;
-        DWORD sizeAfter;
+    const struct { // the buffer's first bytes after the call
+        const char* value; bool buffer; DWORD size; LSTATUS expected; DWORD type, sizeAfter; std::string bytes;
     } rows[] = {
-        {"five", false, 0xdead, ERROR_SUCCESS, REG_BINARY, 5},
-        {"five", true, 0, ERROR_MORE_DATA, REG_BINARY, 5},
-        {"five", true, 4, ERROR_MORE_DATA, REG_BINARY, 5},
-        {"five", true, 5, ERROR_SUCCESS, REG_BINARY, 5},
-        {"five", true, 64, ERROR_SUCCESS, REG_BINARY, 5},
-        {"empty", true, 0, ERROR_SUCCESS, REG_SZ, 0},
-        {"empty", false, 0xdead, ERROR_SUCCESS, REG_SZ, 0},
-        {"missing", true, 64, ERROR_FILE_NOT_FOUND, 0xdead, 64},
-        {"missing", false, 0xdead, ERROR_FILE_NOT_FOUND, 0xdead, 0}, // a size query gets 0
+        {"bare", true, 3, ERROR_SUCCESS, REG_SZ, 3, Bytes("abc\xbd", 4)},
+        {"bare", true, 4, ERROR_SUCCESS, REG_SZ, 3, Bytes("abc\0\xbd", 5)},
+        {"bare", true, 8, ERROR_SUCCESS, REG_SZ, 3, Bytes("abc\0\xbd", 5)},
+        {"five", false, 0xdead, ERROR_SUCCESS, REG_BINARY, 5, ""},
+        {"five", true, 0, ERROR_MORE_DATA, REG_BINARY, 5, "\xbd"},
+        {"five", true, 4, ERROR_MORE_DATA, REG_BINARY, 5, ""},
+        {"five", true, 5, ERROR_SUCCESS, REG_BINARY, 5, "12345\xbd"},
+        {"five", true, 64, ERROR_SUCCESS, REG_BINARY, 5, "12345\xbd"},
+        {"empty", true, 0, ERROR_SUCCESS, REG_SZ, 0, "\xbd"},
+        {"empty", false, 0xdead, ERROR_SUCCESS, REG_SZ, 0, ""},
+        {"missing", true, 64, ERROR_FILE_NOT_FOUND, 0, 64, "\xbd"}, // the size left alone
+        {"missing", false, 0xdead, ERROR_FILE_NOT_FOUND, 0, 0, ""},  // a size query gets 0
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.value) + (row.buffer ? " buffer " : " no buffer ") + std::to_string(row.size));
-        std::vector<BYTE> buffer(65, kSentinel);
-        DWORD type = 0xdead;
-        DWORD size = row.size;
-        EXPECT_EQ(RegQueryValueExA(key, row.value, nullptr, &type, row.buffer ? buffer.data() : nullptr, &size),
+        std::string buffer(65, static_cast<char>(kSentinel));
+        DWORD type = 0xdead, size = row.size;
+        EXPECT_EQ(RegQueryValueExA(key, row.value, nullptr, &type,
+                                   row.buffer ? reinterpret_cast<BYTE*>(buffer.data()) : nullptr, &size),
                   row.expected);
-        if (row.expected == ERROR_FILE_NOT_FOUND) {
-            EXPECT_EQ(size, row.sizeAfter); // left as it was; what the type gets is not documented
-            continue;
-        }
-        EXPECT_EQ(type, row.type);
         EXPECT_EQ(size, row.sizeAfter);
-        if (row.expected == ERROR_SUCCESS) {
-            EXPECT_EQ(buffer[row.sizeAfter], kSentinel);
+        EXPECT_EQ(buffer.substr(0, row.bytes.size()), row.bytes);
+        if (row.expected != ERROR_FILE_NOT_FOUND) { // what the type gets then is not documented
+            EXPECT_EQ(type, row.type);
         }
     }
     BYTE data[8];
@@ -211,8 +165,7 @@ TEST_F(Registry, SizeQueries)
     EXPECT_EQ(type, kUnreadable);
     EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    // One variable for type and size: the size is what the buffer holds.
-    DWORD both = 8;
+    DWORD both = 8; // one variable for type and size: the size is what the buffer holds
     std::fill(data, data + sizeof data, kSentinel);
     EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &both, data, &both), ERROR_SUCCESS);
     EXPECT_EQ(std::string(data, data + 6), "12345\xbd");
@@ -221,28 +174,13 @@ TEST_F(Registry, SizeQueries)
     EXPECT_EQ(Get(key, "null data"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string()));
 }
 
-TEST_F(Registry, UnnamedDefaultValue)
+// Windows lists subkeys by upper-cased name and values in the order they were first set (the documentation
+// promises no order for either); Wine orders both by lower-cased name.
+TEST_F(Registry, Enumeration)
 {
-    ASSERT_EQ(Set(key, nullptr, REG_SZ, Bytes("default\0", 8)), ERROR_SUCCESS);
-    EXPECT_EQ(Get(key, "").second, Bytes("default\0", 8));
-    ASSERT_EQ(Set(key, "", REG_SZ, Bytes("again\0", 6)), ERROR_SUCCESS);
-    ASSERT_EQ(Set(key, "@", REG_SZ, Bytes("at\0", 3)), ERROR_SUCCESS);
-    EXPECT_EQ(Get(key, nullptr).second, Bytes("again\0", 6));
-    EXPECT_EQ(Get(key, "@").second, Bytes("at\0", 3));
-    EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "@"}));
-    EXPECT_EQ(RegDeleteValueA(key, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteValueA(key, ""), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Get(key, "@").second, Bytes("at\0", 3));
-}
-
-// Windows lists subkeys by upper-cased name and values in the order they were
-// first set (the documentation promises no order for either).
-TEST_F(Registry, EnumerationOrderAndCounts)
-{
+    const bool wine = RunningUnderWine();
     for (const char* subkey : {"b", "A", "_x", "C", "a1", "Ab"}) {
-        HKEY made = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(key, subkey, 0, nullptr, 0, KEY_READ, nullptr, &made, nullptr), ERROR_SUCCESS);
-        RegCloseKey(made);
+        RegCloseKey(Create(key, subkey, KEY_READ));
     }
     for (const char* value : {"zeta", "Alpha", "_u", "beta", "", "Gamma"}) {
         ASSERT_EQ(Set(key, value, REG_SZ, Bytes("x\0", 2)), ERROR_SUCCESS);
@@ -250,33 +188,19 @@ TEST_F(Registry, EnumerationOrderAndCounts)
     ASSERT_EQ(RegDeleteValueA(key, "alpha"), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "ALPHA", REG_SZ, Bytes("x\0", 2)), ERROR_SUCCESS);
     ASSERT_EQ(Set(key, "zeta", REG_SZ, Bytes("yyy\0", 4)), ERROR_SUCCESS);
-
-    if (RunningUnderWine()) { // Wine orders by lower-cased name ("_" before the letters), values too
-        EXPECT_EQ(Subkeys(key), (std::vector<std::string>{"_x", "A", "a1", "Ab", "b", "C"}));
-        EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"", "_u", "ALPHA", "beta", "Gamma", "zeta"}));
-    } else {
-        EXPECT_EQ(Subkeys(key), (std::vector<std::string>{"A", "a1", "Ab", "b", "C", "_x"}));
-        EXPECT_EQ(ValueNames(key), (std::vector<std::string>{"zeta", "_u", "beta", "", "Gamma", "ALPHA"}));
-    }
+    EXPECT_EQ(Subkeys(key),
+              (wine ? Strings{"_x", "A", "a1", "Ab", "b", "C"} : Strings{"A", "a1", "Ab", "b", "C", "_x"}));
+    EXPECT_EQ(ValueNames(key), (wine ? Strings{"", "_u", "ALPHA", "beta", "Gamma", "zeta"}
+                                     : Strings{"zeta", "_u", "beta", "", "Gamma", "ALPHA"}));
     char name[8];
     EXPECT_EQ(RegEnumKeyA(key, 6, name, sizeof name), ERROR_NO_MORE_ITEMS);
     ASSERT_EQ(RegEnumKeyA(key, 1, name, sizeof name), ERROR_SUCCESS);
-    EXPECT_STREQ(name, RunningUnderWine() ? "A" : "a1");
+    EXPECT_STREQ(name, wine ? "A" : "a1");
     DWORD size = 2; // a two-letter name needs three
     EXPECT_EQ(RegEnumKeyExA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     EXPECT_EQ(RegEnumKeyA(key, 2, name, 2), ERROR_MORE_DATA);
     size = sizeof name;
     EXPECT_EQ(RegEnumValueA(key, 6, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-
-    // A value whose data does not fit: its size, type; its name is not given.
-    const DWORD zeta = RunningUnderWine() ? 5 : 0;
-    BYTE data[2];
-    DWORD type = 0xdead;
-    DWORD dataSize = sizeof data;
-    size = sizeof name;
-    EXPECT_EQ(RegEnumValueA(key, zeta, name, &size, nullptr, &type, data, &dataSize), ERROR_MORE_DATA);
-    EXPECT_EQ(dataSize, 4u);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
 
     DWORD subkeys = 0xdead, maxSubkey = 0xdead, values = 0xdead, maxName = 0xdead, maxData = 0xdead;
     char className[4] = {'x', 'x', 'x', 'x'};
@@ -284,203 +208,127 @@ TEST_F(Registry, EnumerationOrderAndCounts)
     ASSERT_EQ(RegQueryInfoKeyA(key, className, &classSize, nullptr, &subkeys, &maxSubkey, nullptr, &values, &maxName,
                                &maxData, nullptr, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(className[0], '\0');
-    EXPECT_EQ(classSize, 0u);
-    EXPECT_EQ(subkeys, 6u);
-    EXPECT_EQ(maxSubkey, 2u); // characters, no NUL
-    EXPECT_EQ(values, 6u);
-    EXPECT_EQ(maxName, 5u);
-    EXPECT_EQ(maxData, 8u); // "yyy" and its NUL as Windows keeps them, in UTF-16
-}
+    EXPECT_EQ(std::make_pair(className[0], classSize), std::make_pair('\0', DWORD{0}));
+    EXPECT_EQ((std::vector<DWORD>{subkeys, maxSubkey, values, maxName, maxData}), // lengths without the NUL;
+              (std::vector<DWORD>{6, 2, 6, 5, 8}));                               // "yyy" in UTF-16 with its NUL
 
-// A name or data that does not fit: ERROR_MORE_DATA, neither name nor data,
-// but the value's type and the size of its data.
-TEST_F(Registry, EnumValueThatDoesNotFit)
-{
+    // A name or data that does not fit: ERROR_MORE_DATA, neither name nor data, but the type and data size.
+    RegCloseKey(key);
+    DeleteTree(HKEY_CURRENT_USER, keyName);
+    key = Create(HKEY_CURRENT_USER, keyName.c_str());
     ASSERT_EQ(Set(key, "abcd", REG_BINARY, "12345"), ERROR_SUCCESS);
-    const struct {
-        DWORD nameSize;
-        bool buffer;
-        DWORD dataSize;
-        LSTATUS expected;
-    } rows[] = {
-        {4, false, 0xdead, ERROR_MORE_DATA},
-        {4, true, 64, ERROR_MORE_DATA},
-        {1, true, 0, ERROR_MORE_DATA},
-        {5, true, 4, ERROR_MORE_DATA},
-        {5, true, 5, ERROR_SUCCESS},
+    const struct { DWORD nameSize; bool buffer; DWORD dataSize; LSTATUS expected; } rows[] = {
+        {4, false, 0xdead, ERROR_MORE_DATA}, {4, true, 64, ERROR_MORE_DATA}, {1, true, 0, ERROR_MORE_DATA},
+        {5, true, 4, ERROR_MORE_DATA},       {5, true, 5, ERROR_SUCCESS},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.nameSize) + " " + std::to_string(row.dataSize));
-        char name[8];
+        std::string data(65, static_cast<char>(kSentinel));
         std::fill(name, name + sizeof name, static_cast<char>(kSentinel));
-        std::vector<BYTE> data(65, kSentinel);
-        DWORD nameSize = row.nameSize;
-        DWORD type = 0xdead;
-        DWORD dataSize = row.dataSize;
-        EXPECT_EQ(RegEnumValueA(key, 0, name, &nameSize, nullptr, &type, row.buffer ? data.data() : nullptr, &dataSize),
-                  row.expected);
-        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(dataSize, 5u);
+        DWORD nameSize = row.nameSize, type = 0xdead, dataSize = row.dataSize;
+        EXPECT_EQ(RegEnumValueA(key, 0, name, &nameSize, nullptr, &type,
+                                row.buffer ? reinterpret_cast<BYTE*>(data.data()) : nullptr, &dataSize),
+                  row.expected) << row.nameSize << " " << row.dataSize;
+        EXPECT_EQ(std::make_pair(type, dataSize), std::make_pair(DWORD{REG_BINARY}, DWORD{5}));
         if (row.expected == ERROR_SUCCESS) {
             EXPECT_EQ(std::string(name, nameSize + 1), std::string("abcd", 5));
-            EXPECT_EQ(std::string(data.begin(), data.begin() + 6), "12345\xbd");
+            EXPECT_EQ(data.substr(0, 6), "12345\xbd");
         }
     }
 }
 
-// Windows keeps a key at most 512 levels below \REGISTRY and creates at most
-// 32 levels in one call; it refuses more with ERROR_INVALID_PARAMETER.
+// Windows keeps a key at most 512 levels below \REGISTRY and creates at most 32 levels in one call; it
+// refuses more with ERROR_INVALID_PARAMETER. Wine keeps keys at any depth and makes any number at once.
 TEST_F(Registry, DepthLimits)
 {
-    const bool wine = RunningUnderWine(); // Wine keeps keys at any depth and makes any number of levels at once
+    const bool wine = RunningUnderWine();
     const LSTATUS refused = wine ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    const LSTATUS notMade = wine ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     RegCloseKey(Create(key, "Made"));
-    const struct {
-        const char* first;
-        int levels;
-        LSTATUS expected;
-    } rows[] = {
-        {"Fresh", 32, ERROR_SUCCESS},
-        {"Fresher", 33, ERROR_INVALID_PARAMETER},
-        {"Made", 33, ERROR_SUCCESS},            // 32 of them new
-        {"Fresh", 65, ERROR_INVALID_PARAMETER}, // 33 of them new
+    const struct { std::string path; bool create; LSTATUS expected; } rows[] = {
+        {Levels("Fresh", 32), true, ERROR_SUCCESS},
+        {Levels("Fresher", 33), true, refused},
+        {Levels("Made", 33), true, ERROR_SUCCESS}, // 32 of them new
+        {Levels("Fresh", 65), true, refused},      // 33 of them new
+        {"Fresher", false, notMade},
+        {Levels("Fresh", 33), false, notMade},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string(row.first) + " " + std::to_string(row.levels));
-        HKEY made = HKEY_USERS;
-        const LSTATUS expected = row.expected == ERROR_INVALID_PARAMETER ? refused : row.expected;
-        EXPECT_EQ(RegCreateKeyExA(key, Levels(row.first, row.levels).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &made, nullptr),
-                  expected);
-        EXPECT_EQ(made == nullptr, expected != ERROR_SUCCESS);
-        RegCloseKey(made);
+        EXPECT_EQ(CreateAndClose(key, row.path, row.create), row.expected) << row.path.size() << " " << row.create;
     }
-    for (const std::string& notMade : {std::string("Fresher"), Levels("Fresh", 33)}) {
-        HKEY opened = nullptr;
-        EXPECT_EQ(RegOpenKeyExA(key, notMade.c_str(), 0, KEY_READ, &opened),
-                  wine ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
-        RegCloseKey(opened);
-    }
-
-    // Down to level 512, at most 32 levels at a time; level 513 is refused.
     HKEY deepest = Create(key, "Deep");
-    for (int level = kTestKeyLevel + 1; level < 512 && deepest != nullptr;) {
+    for (int level = kTestKeyLevel + 1; level < 512 && deepest != nullptr;) { // down to 512, 32 levels at a time
         const int step = std::min(32, 512 - level);
-        HKEY next = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(deepest, Levels("d", step).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next,
-                                  nullptr),
-                  ERROR_SUCCESS)
-            << "level " << level + step;
+        HKEY next = Create(deepest, Levels("d", step).c_str());
         RegCloseKey(deepest);
         deepest = next;
         level += step;
     }
+    ASSERT_NE(deepest, nullptr);
     ASSERT_EQ(Set(deepest, "v", REG_BINARY, "x"), ERROR_SUCCESS);
-    HKEY tooDeep = HKEY_USERS;
-    EXPECT_EQ(RegCreateKeyExA(deepest, "d", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &tooDeep, nullptr), refused);
-    EXPECT_EQ(tooDeep == nullptr, !wine);
+    EXPECT_EQ(CreateAndClose(deepest, "d"), refused);
     EXPECT_EQ(Subkeys(deepest).size(), wine ? 1u : 0u);
-    RegCloseKey(tooDeep);
     RegCloseKey(deepest);
 }
 
 TEST_F(Registry, DeletesKeysWithoutSubkeysOnly)
 {
-    HKEY leaf = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(key, "Parent\\Child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &leaf, nullptr),
-              ERROR_SUCCESS);
-    const struct {
-        const char* subkey;
-        LSTATUS expected;
-    } rows[] = {
-        {"Parent", ERROR_ACCESS_DENIED},
-        {"Parent\\Missing", ERROR_FILE_NOT_FOUND},
-        {"Missing\\Child", ERROR_FILE_NOT_FOUND},
-        {"PARENT\\child", ERROR_SUCCESS},
-        {"Parent\\Child", ERROR_FILE_NOT_FOUND},
-        {"Parent", ERROR_SUCCESS},
+    HKEY leaf = Create(key, "Parent\\Child");
+    const struct { const char* subkey; LSTATUS expected; } rows[] = {
+        {"Parent", ERROR_ACCESS_DENIED}, {"Parent\\Missing", ERROR_FILE_NOT_FOUND},
+        {"Missing\\Child", ERROR_FILE_NOT_FOUND}, {"PARENT\\child", ERROR_SUCCESS},
+        {"Parent\\Child", ERROR_FILE_NOT_FOUND}, {"Parent", ERROR_SUCCESS},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.subkey);
-        EXPECT_EQ(RegDeleteKeyA(key, row.subkey), row.expected);
+        EXPECT_EQ(RegDeleteKeyA(key, row.subkey), row.expected) << row.subkey;
     }
-    EXPECT_EQ(Subkeys(key), std::vector<std::string>{});
+    EXPECT_EQ(Subkeys(key), Strings{});
     EXPECT_EQ(RegDeleteKeyA(key, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
 
     // The handle still open on the deleted key.
-    HKEY other = nullptr;
     char name[8];
     DWORD count = 0;
     EXPECT_EQ(Set(leaf, "v", REG_BINARY, "x"), ERROR_KEY_DELETED);
     EXPECT_EQ(RegQueryValueExA(leaf, "v", nullptr, nullptr, nullptr, &count), ERROR_KEY_DELETED);
     EXPECT_EQ(RegEnumKeyA(leaf, 0, name, sizeof name), ERROR_KEY_DELETED);
-    EXPECT_EQ(RegOpenKeyExA(leaf, nullptr, 0, KEY_READ, &other), ERROR_KEY_DELETED);
-    EXPECT_EQ(RegCreateKeyExA(leaf, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &other, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(OpenAndClose(leaf, ""), ERROR_KEY_DELETED);
+    EXPECT_EQ(CreateAndClose(leaf, "x"), ERROR_KEY_DELETED);
     EXPECT_EQ(RegQueryInfoKeyA(leaf, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
                                nullptr, nullptr),
               ERROR_KEY_DELETED);
     EXPECT_EQ(RegFlushKey(leaf), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(leaf), ERROR_SUCCESS);
 
-    // An empty subkey deletes the key itself.
-    ASSERT_EQ(RegCreateKeyExA(key, "Self", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &leaf, nullptr), ERROR_SUCCESS);
+    leaf = Create(key, "Self"); // an empty subkey deletes the key itself
     EXPECT_EQ(RegDeleteKeyA(leaf, ""), ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyExA(key, "Self", 0, KEY_READ, &other), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenAndClose(key, "Self"), ERROR_FILE_NOT_FOUND);
     RegCloseKey(leaf);
 }
 
-TEST_F(Registry, ClassesRootWritesLandUnderMachineClasses)
+// HKEY_CLASSES_ROOT writes land under HKEY_LOCAL_MACHINE\Software\Classes; it takes a path that starts with
+// "\" ("\clsid" opens CLSID), which under the other roots is a bad path.
+TEST_F(Registry, ClassesRoot)
 {
     const std::string type = ".korvane-" + std::to_string(GetCurrentProcessId());
-    HKEY classes = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
-                              nullptr),
-              ERROR_SUCCESS);
+    HKEY classes = Create(HKEY_CLASSES_ROOT, type.c_str());
     EXPECT_EQ(Set(classes, nullptr, REG_SZ, Bytes("Korvane.Backup\0", 15)), ERROR_SUCCESS);
+    RegCloseKey(Create(classes, "Sub"));
     RegCloseKey(classes);
-
-    HKEY machine = nullptr;
-    const std::string underMachine = "Software\\Classes\\" + type;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, underMachine.c_str(), 0, KEY_READ, &machine), ERROR_SUCCESS);
+    HKEY machine = Create(HKEY_LOCAL_MACHINE, ("Software\\Classes\\" + type).c_str(), KEY_READ);
     EXPECT_EQ(Get(machine, nullptr).second, Bytes("Korvane.Backup\0", 15));
     RegCloseKey(machine);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, underMachine.c_str()), ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, KEY_READ, &classes), ERROR_FILE_NOT_FOUND);
-}
-
-// HKEY_CLASSES_ROOT takes a path that starts with "\" ("\clsid" opens CLSID);
-// under the other roots it is a bad path.
-TEST_F(Registry, ClassesRootOpensPathWithLeadingBackslash)
-{
-    const std::string type = ".korvane-slash-" + std::to_string(GetCurrentProcessId());
-    HKEY classes = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, type.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes,
-                              nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(Create(classes, "Sub"));
-    const std::string slashed = "\\" + type;
-    const struct {
-        HKEY root;
-        std::string path;
-        LSTATUS expected;
-    } rows[] = {
-        {HKEY_CLASSES_ROOT, slashed, ERROR_SUCCESS},
-        {HKEY_CLASSES_ROOT, slashed + "\\Sub", ERROR_SUCCESS},
+    const struct { HKEY root; std::string path; LSTATUS expected; } rows[] = {
+        {HKEY_CLASSES_ROOT, "\\" + type, ERROR_SUCCESS},
+        {HKEY_CLASSES_ROOT, "\\" + type + "\\Sub", ERROR_SUCCESS},
         {HKEY_LOCAL_MACHINE, "\\Software\\Classes\\" + type, ERROR_BAD_PATHNAME},
         {HKEY_CURRENT_USER, "\\Software", ERROR_BAD_PATHNAME},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.path);
-        HKEY opened = HKEY_USERS;
-        EXPECT_EQ(RegOpenKeyExA(row.root, row.path.c_str(), 0, KEY_READ, &opened), row.expected);
-        EXPECT_EQ(opened == nullptr, row.expected != ERROR_SUCCESS);
-        RegCloseKey(opened);
+        EXPECT_EQ(OpenAndClose(row.root, row.path), row.expected) << row.path;
     }
-    RegCloseKey(classes);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, (type + "\\Sub").c_str()), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, type.c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\Classes\\" + type).c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(OpenAndClose(HKEY_CLASSES_ROOT, type), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, HandlesAndTheirAccess)
@@ -488,15 +336,13 @@ TEST_F(Registry, HandlesAndTheirAccess)
     EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
-    HKEY closed = nullptr;
+    HKEY closed = nullptr, reader = nullptr, writer = nullptr;
     ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &closed), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
     EXPECT_EQ(Set(closed, "v", REG_BINARY, "x"), ERROR_INVALID_HANDLE);
 
     ASSERT_EQ(Set(key, "v", REG_BINARY, "x"), ERROR_SUCCESS);
-    HKEY reader = nullptr;
-    HKEY writer = nullptr;
     ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &reader), ERROR_SUCCESS);
     ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_WRITE, &writer), ERROR_SUCCESS);
     char name[8];

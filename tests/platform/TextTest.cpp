@@ -1,67 +1,56 @@
+#include <platform/DateTimeText.h>
 #include <platform/Text.h>
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
-TEST(Text, Utf16RoundTrips)
-{
-    const struct {
-        const char* utf8;
-        std::u16string utf16;
-    } rows[] = {
-        {"", u""},
-        {"plain", u"plain"},
-        {"Lønkørsel på", u"Lønkørsel på"},
-        {"日本", u"日本"},
-        {"\xF0\x9F\x98\x80", u"\U0001F600"}, // outside the BMP: a surrogate pair
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.utf8);
-        EXPECT_EQ(platform::Utf8ToUtf16(row.utf8), row.utf16);
-        EXPECT_EQ(platform::Utf16ToUtf8(row.utf16), row.utf8);
-    }
-}
+using testing_support::At;
 
-TEST(Text, BrokenInputBecomesReplacementCharacters)
+TEST(Text, Utf8AndUtf16)
 {
-    const struct {
-        std::string utf8;
-        std::u16string utf16;
-    } rows[] = {
-        {"a\xFF" "b", u"a\uFFFDb"},
-        {"\xC3", u"\uFFFD"},              // cut short
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},    // overlong
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}, // a surrogate written as UTF-8
+    const struct { std::string utf8; std::u16string utf16; bool roundTrips; } rows[] = {
+        {"", u"", true}, {"Lønkørsel på", u"Lønkørsel på", true}, {"日本", u"日本", true},
+        {"\xF0\x9F\x98\x80", u"\U0001F600", true}, // a surrogate pair
+        {"a\xFF" "b", u"a\uFFFDb", false}, {"\xC3", u"\uFFFD", false}, {"\xC0\xAF", u"\uFFFD\uFFFD", false},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false}, // a surrogate written as UTF-8
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.utf8);
         EXPECT_EQ(platform::Utf8ToUtf16(row.utf8), row.utf16);
+        if (row.roundTrips) {
+            EXPECT_EQ(platform::Utf16ToUtf8(row.utf16), row.utf8);
+        }
     }
     EXPECT_EQ(platform::Utf16ToUtf8(u"x\xD800"), "x\xEF\xBF\xBD"); // lone surrogate
 }
 
-TEST(Text, AsciiPassesUnchanged)
+// The Danish letters of the program's messages take one byte each in the Western European code page.
+TEST(Text, AnsiCodePage)
 {
     EXPECT_EQ(platform::ToAnsi("Backup Faerdig. \t\r\n"), "Backup Faerdig. \t\r\n");
     EXPECT_EQ(platform::FromAnsi("x y"), "x y");
-}
-
-// The Danish letters of the program's messages take one byte each in the
-// Western European code page.
-TEST(Text, DanishLettersInWesternCodePage)
-{
     const testing_support::WesternCodePage western;
     if (!western.Active()) {
-        GTEST_SKIP() << "no Western European code page here (Linux: run localedef -i da_DK -f ISO-8859-1 "
-                        "da_DK.ISO-8859-1)";
+        GTEST_SKIP() << "no Western European code page (Linux: localedef -i da_DK -f ISO-8859-1 da_DK.ISO-8859-1)";
     }
     EXPECT_EQ(platform::ToAnsi("æøåÆØÅ"), "\xE6\xF8\xE5\xC6\xD8\xC5");
     EXPECT_EQ(platform::FromAnsi("F\xE6rdig p\xE5"), "Færdig på");
     EXPECT_EQ(platform::ToAnsi("日本"), "??"); // not in the code page
+}
+
+// Short date and long time; midnight shows the date alone; milliseconds play no part.
+TEST(GeneralDateTimeText, ShortDateAndLongTime)
+{
+    for (const auto& when : {At(2026, 12, 6, 19, 5, 9), At(2026, 1, 31, 0, 0, 1), At(1999, 12, 31, 23, 59, 59),
+                             At(2024, 2, 29, 12, 0, 0), At(2026, 7, 4, 0, 1, 0), At(2026, 12, 7, 0, 0, 0)}) {
+        EXPECT_EQ(platform::GeneralDateTimeText(when), testing_support::ExpectedStamp(when));
+    }
+    const std::string midnight = platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0));
+    EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0, 999)), midnight);
+    EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 1)).rfind(midnight + " ", 0), 0u);
 }
 
 } // namespace

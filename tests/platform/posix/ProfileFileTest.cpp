@@ -1,6 +1,4 @@
-// What the Linux profile substitutes decide for themselves: where WIN.INI
-// lives, line endings and layout of edited files, the parsed-file cache, and
-// how a file is replaced.
+// What the Linux profile substitutes decide for themselves.
 #include <platform/Win32.h>
 
 #include "TestSupport.h"
@@ -12,7 +10,6 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -26,75 +23,55 @@ using testing_support::WriteFile;
 std::string Value(const std::string& path, const char* section, const char* key)
 {
     char buffer[64];
-    const DWORD n = GetPrivateProfileStringA(section, key, "(none)", buffer, sizeof buffer, path.c_str());
-    return std::string(buffer, n);
+    return std::string(buffer, GetPrivateProfileStringA(section, key, "(none)", buffer, sizeof buffer, path.c_str()));
 }
 
+std::string WindowsFolder()
+{
+    char folder[MAX_PATH];
+    return std::string(folder, GetWindowsDirectoryA(folder, MAX_PATH));
+}
+
+// "" names no file: a write to it makes nothing, not even the Windows folder it makes for WIN.INI.
 TEST(ProfileFile, WinIniAndTheWindowsFolderAreUnderTheRoot)
 {
     const TempDir root;
     {
         const ScopedEnvironment unset("BRENLIX_ROOT", nullptr);
-        char folder[MAX_PATH];
-        EXPECT_EQ(std::string(folder, GetWindowsDirectoryA(folder, MAX_PATH)), "/var/lib/brenlix/windows");
+        EXPECT_EQ(WindowsFolder(), "/var/lib/brenlix/windows");
     }
     const ScopedEnvironment environment("BRENLIX_ROOT", (root.Path() + "/").c_str());
-    char folder[MAX_PATH];
-    EXPECT_EQ(std::string(folder, GetWindowsDirectoryA(folder, MAX_PATH)), root.Path() + "/windows");
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", ""));
+    EXPECT_FALSE(WritePrivateProfileSectionA("s", "a=1\0", ""));
+    EXPECT_TRUE(std::filesystem::is_empty(root.Path()));
+    EXPECT_EQ(WindowsFolder(), root.Path() + "/windows");
     ASSERT_TRUE(WriteProfileStringA("Mail", "MAPI", "1"));
     EXPECT_EQ(ReadFile(root.Path() + "/windows/WIN.INI"), "[Mail]\r\nMAPI=1\r\n");
     EXPECT_EQ(Value("WIN.INI", "mail", "mapi"), "1");
 }
 
-// "" names no file: a write to it leaves the machine root as it was (the
-// Windows folder is not even made, as it is for WIN.INI).
-TEST(ProfileFile, EmptyFileNameCreatesNothing)
-{
-    const TempDir root;
-    const ScopedEnvironment environment("BRENLIX_ROOT", root.Path().c_str());
-    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", ""));
-    EXPECT_FALSE(WritePrivateProfileSectionA("s", "a=1\0", ""));
-    EXPECT_TRUE(std::filesystem::is_empty(root.Path()));
-}
-
 // Edits keep each line's ending and layout; new lines take the file's ending.
 TEST(ProfileFile, EditsKeepTheFilesLayout)
 {
-    const struct {
-        const char* what;
-        std::string before;
-        const char* section;
-        const char* key;
-        const char* value;
-        std::string after;
-    } rows[] = {
-        {"LF file", "[s]\nk=v\n", "s", "j", "w", "[s]\nk=v\nj=w\n"},
-        {"LF file, new section", "[s]\nk=v", "t", "j", "w", "[s]\nk=v\n[t]\nj=w\n"},
-        {"value replaced in place", "[s]\r\n  Key  =  old  \r\n", "S", "KEY", "new", "[s]\r\n  Key  =  new\r\n"},
-        {"empty value filled", "[s]\r\nk=\r\n", "s", "k", "v", "[s]\r\nk=v\r\n"},
-        {"new key before the blank lines", "[s]\r\nk=v\r\n\r\n; t\r\n[t]\r\n", "s", "j", "w",
-         "[s]\r\nk=v\r\nj=w\r\n\r\n; t\r\n[t]\r\n"},
-        {"key above the first section", "top=1\r\n[s]\r\n", "", "top", "2", "top=2\r\n[s]\r\n"},
-        {"byte order mark kept", "\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", nullptr, nullptr, "\xEF\xBB\xBF"},
-        {"section goes with its blank lines", "[s]\r\nk=v\r\n\r\n[t]\r\nj=w\r\n", "s", nullptr, nullptr,
-         "[t]\r\nj=w\r\n"},
-        {"Latin-1 names fold in UTF-8", "[\xC3\x86gir]\r\n\xC3\x98l=1\r\n", "\xC3\xA6GIR", "\xC3\xB8L", "2",
-         "[\xC3\x86gir]\r\n\xC3\x98l=2\r\n"},
+    const struct { std::string before; const char *section, *key, *value; std::string after; } rows[] = {
+        {"[s]\nk=v\n", "s", "j", "w", "[s]\nk=v\nj=w\n"},
+        {"[s]\nk=v", "t", "j", "w", "[s]\nk=v\n[t]\nj=w\n"},
+        {"[s]\r\n  Key  =  old  \r\n", "S", "KEY", "new", "[s]\r\n  Key  =  new\r\n"},
+        {"[s]\r\nk=\r\n", "s", "k", "v", "[s]\r\nk=v\r\n"},
+        {"[s]\r\nk=v\r\n\r\n; t\r\n[t]\r\n", "s", "j", "w", "[s]\r\nk=v\r\nj=w\r\n\r\n; t\r\n[t]\r\n"},
+        {"top=1\r\n[s]\r\n", "", "top", "2", "top=2\r\n[s]\r\n"},
+        {"\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", nullptr, nullptr, "\xEF\xBB\xBF"}, // byte order mark kept
+        {"[s]\r\nk=v\r\n\r\n[t]\r\nj=w\r\n", "s", nullptr, nullptr, "[t]\r\nj=w\r\n"},
+        {"[\xC3\x86gir]\r\n\xC3\x98l=1\r\n", "\xC3\xA6GIR", "\xC3\xB8L", "2", "[\xC3\x86gir]\r\n\xC3\x98l=2\r\n"},
     };
     const TempDir dir;
     const std::string path = dir.File("layout.ini");
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(row.before);
         WriteFile(path, row.before);
         EXPECT_TRUE(WritePrivateProfileStringA(row.section, row.key, row.value, path.c_str()));
         EXPECT_EQ(ReadFile(path), row.after);
     }
-}
-
-TEST(ProfileFile, SectionWriteKeepsWhatLeadsToTheNextSection)
-{
-    const TempDir dir;
-    const std::string path = dir.File("section.ini");
     WriteFile(path, "[s]\r\nk=v\r\n; inside\r\nplain\r\n\r\n; about t\r\n[t]\r\n");
     ASSERT_TRUE(WritePrivateProfileSectionA("s", "a=1\0", path.c_str()));
     EXPECT_EQ(ReadFile(path), "[s]\r\na=1\r\n\r\n; about t\r\n[t]\r\n");
@@ -109,16 +86,13 @@ TEST(ProfileFile, CacheSeesEveryChange)
     WriteFile(path, "[s]\r\nk=1\r\n");
     ::utimensat(AT_FDCWD, path.c_str(), when, 0);
     EXPECT_EQ(Value(path, "s", "k"), "1");
-
     WriteFile(path, "[s]\r\nk=2\r\n"); // same size, rewritten in place within the same tick
     EXPECT_EQ(Value(path, "s", "k"), "2");
-
     ::usleep(20000); // a tick or two later the cache trusts the times again
     EXPECT_EQ(Value(path, "s", "k"), "2");
     WriteFile(path, "[s]\r\nk=3\r\n");
     ::utimensat(AT_FDCWD, path.c_str(), when, 0);
     EXPECT_EQ(Value(path, "s", "k"), "3");
-
     WriteFile(dir.File("other"), "[s]\r\nk=4\r\n");
     ::utimensat(AT_FDCWD, dir.File("other").c_str(), when, 0);
     std::filesystem::rename(dir.File("other"), path);
@@ -128,12 +102,10 @@ TEST(ProfileFile, CacheSeesEveryChange)
 TEST(ProfileFile, ReplacementKeepsModeAndLinksAndLeavesNoTemporaryFile)
 {
     const TempDir dir;
-    const std::string target = dir.File("real.ini");
-    const std::string link = dir.File("link.ini");
+    const std::string target = dir.File("real.ini"), link = dir.File("link.ini");
     WriteFile(target, "[s]\r\nk=v\r\n");
     ::chmod(target.c_str(), 0640);
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-
     ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "w", link.c_str()));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadFile(target), "[s]\r\nk=w\r\n");
@@ -146,41 +118,6 @@ TEST(ProfileFile, ReplacementKeepsModeAndLinksAndLeavesNoTemporaryFile)
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"link.ini", "real.ini"}));
-}
-
-TEST(ProfileFile, ConcurrentWritersLoseNothing)
-{
-    const TempDir dir;
-    const std::string path = dir.File("shared.ini");
-    std::vector<std::thread> writers;
-    for (int w = 0; w < 4; ++w) {
-        writers.emplace_back([&path, w] {
-            for (int i = 0; i < 15; ++i) {
-                const std::string key = "k" + std::to_string(w) + "_" + std::to_string(i);
-                WritePrivateProfileStringA("s", key.c_str(), "v", path.c_str());
-            }
-        });
-    }
-    for (std::thread& writer : writers) {
-        writer.join();
-    }
-    std::vector<char> buffer(4096);
-    const DWORD n = GetPrivateProfileStringA("s", nullptr, "", buffer.data(), 4096, path.c_str());
-    EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + n, '\0'), 60);
-}
-
-TEST(ProfileFile, FindHandlesCloseOnlyWithFindClose)
-{
-    const TempDir dir;
-    WriteFile(dir.File("a"), "");
-    WIN32_FIND_DATAA data{};
-    const HANDLE search = FindFirstFileA(dir.File("*").c_str(), &data);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(CloseHandle(search));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_TRUE(FindClose(search));
-    EXPECT_FALSE(FindClose(search));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// Who may write what on Linux: HKEY_CURRENT_USER is the user's own file in
-// their config folder, the machine's hives are root's (and refused when
-// someone else may change them), and every user's events reach the system log.
+// Who may write what on Linux: HKEY_CURRENT_USER is the user's own file in their config folder, the
+// machine's hives are root's (and refused when someone else may change them), and every user's events reach
+// the system log.
 #include <platform/Clock.h>
 #include <platform/Win32.h>
 
@@ -11,13 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <pwd.h>
-#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,19 +26,7 @@ namespace {
 using namespace registry_calls;
 using testing_support::ReadFile;
 using testing_support::ScopedEnvironment;
-using testing_support::SyslogSocket;
 using testing_support::TempDir;
-
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
 
 // The mode bits, or 0xffff when the path is missing.
 mode_t ModeOf(const std::string& path)
@@ -49,50 +35,28 @@ mode_t ModeOf(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
 }
 
-// Gives the file a modification time no write gives it, so every process,
-// a forked one with the parsed hive it inherited too, reads it from disk anew.
+// Gives the file a modification time no write gives it, so every process, a forked one with the parsed hive
+// it inherited too, reads it from disk anew.
 void MakeStale(const std::string& path)
 {
     const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
-        throw std::runtime_error("cannot change the times of " + path);
-    }
-}
-
-LSTATUS CreateAndClose(HKEY root, const char* path)
-{
-    HKEY key = nullptr;
-    const LSTATUS status = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegCloseKey(key);
-    return status;
-}
-
-LSTATUS OpenAndClose(HKEY root, const char* path, REGSAM access)
-{
-    HKEY key = nullptr;
-    const LSTATUS status = RegOpenKeyExA(root, path, 0, access, &key);
-    RegCloseKey(key);
-    return status;
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
 }
 
 // ReportEventA's result and last error: "1 0" or "0 <code>".
-std::string Report(const char* source, WORD type, WORD category, DWORD id, const std::vector<std::string>& strings,
-                   const std::string& data)
+std::string Report(const char* source, WORD type, WORD category, DWORD id, const std::vector<const char*>& strings,
+                   std::string data = "")
 {
     const HANDLE log = RegisterEventSourceA(nullptr, source);
     if (log == nullptr) {
         return "no source " + std::to_string(GetLastError());
     }
-    std::vector<const char*> pointers;
-    for (const std::string& text : strings) {
-        pointers.push_back(text.c_str());
-    }
     SetLastError(0);
-    const BOOL done = ReportEventA(log, type, category, id, nullptr, static_cast<WORD>(pointers.size()),
-                                   static_cast<DWORD>(data.size()), pointers.data(), const_cast<char*>(data.data()));
-    const DWORD error = GetLastError();
+    const BOOL done = ReportEventA(log, type, category, id, nullptr, static_cast<WORD>(strings.size()),
+                                   static_cast<DWORD>(data.size()), const_cast<LPCSTR*>(strings.data()), data.data());
+    const DWORD error = done ? 0 : GetLastError();
     DeregisterEventSource(log);
-    return std::to_string(done) + " " + std::to_string(done ? 0 : error);
+    return std::to_string(done) + " " + std::to_string(error);
 }
 
 class UserRights : public ::testing::Test {
@@ -100,27 +64,24 @@ protected:
     TempDir root;
     ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
     ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
+    std::string whyNot;
+    std::optional<testing_support::Account> other = testing_support::UnprivilegedAccount(whyNot);
 };
 
-// The user's hive lies where the environment says, when that is the user's
-// own folder, and every file and folder made gets its mode whatever the umask
-// (the machine's hives too, in a temporary folder made under that umask).
+// The user's hive lies where the environment says when that is the user's own folder (else in the account's
+// home), and every file and folder made gets its mode whatever the umask (the machine's hives too, in a
+// folder made under that umask).
 TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
 {
     const std::string r = root.Path();
     const passwd* account = ::getpwuid(::geteuid());
     ASSERT_NE(account, nullptr);
     const std::string accountHive = std::string(account->pw_dir) + "/.config/brenlix/HKCU.reg";
-    std::string whyNot;
-    const auto other = testing_support::UnprivilegedAccount(whyNot);
     const struct {
-        std::optional<std::string> xdg;  // XDG_CONFIG_HOME, or unset
-        std::optional<std::string> home; // HOME, or unset
+        std::optional<std::string> xdg, home; // unset when empty
         mode_t umask;
-        std::string hive;    // the user's hive file
-        std::string created; // the outermost folder the write makes for it; "" for the account's own home,
-                             // only looked up, as no test writes there
-        std::string others;  // a folder made and given to another user first (root only)
+        std::string hive, created; // the outermost folder made for it; "" for the account's home, not written
+        std::string others;        // a folder made and given to another user first (root only)
     } rows[] = {
         {r + "/x1/config", r + "/h1", 0, r + "/x1/config/brenlix/HKCU.reg", r + "/x1", ""},
         {std::nullopt, r + "/h2", 077, r + "/h2/.config/brenlix/HKCU.reg", r + "/h2", ""},
@@ -140,67 +101,54 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
             ASSERT_TRUE(std::filesystem::create_directory(row.others));
             testing_support::GiveTo(*other, row.others);
         }
-        const ScopedUmask mask(row.umask);
+        const mode_t previous = ::umask(row.umask);
         const TempDir machineFolder;
-        const std::string machineRoot = machineFolder.Path() + "/m";
-        const ScopedEnvironment xdgConfig("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr);
-        const ScopedEnvironment home("HOME", row.home ? row.home->c_str() : nullptr);
-        const ScopedEnvironment rootHere("BRENLIX_ROOT", machineRoot.c_str());
+        const std::string m = machineFolder.Path() + "/m";
+        const ScopedEnvironment xdg("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr),
+            home("HOME", row.home ? row.home->c_str() : nullptr), here("BRENLIX_ROOT", m.c_str());
         EXPECT_EQ(platform::posix::UserConfigFolder() + "/HKCU.reg", row.hive);
-        if (row.created.empty()) {
-            continue;
+        if (!row.created.empty()) {
+            HKEY key = Create(HKEY_CURRENT_USER, "Software\\Probe");
+            EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
+            RegCloseKey(key);
+            EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
+            EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
+            EXPECT_NE(ReadFile(row.hive).find("[HKEY_CURRENT_USER\\Software\\Probe]\r\n\"Name\"=\"mine\"\r\n"),
+                      std::string::npos);
+            for (std::string made = row.hive.substr(0, row.hive.rfind('/')); made.size() >= row.created.size();
+                 made = made.substr(0, made.rfind('/'))) {
+                EXPECT_EQ(ModeOf(made), 0700u) << made;
+            }
+            EXPECT_EQ((std::vector<mode_t>{ModeOf(row.hive), ModeOf(m), ModeOf(m + "/registry"),
+                                           ModeOf(m + "/registry/HKLM.reg"), ModeOf(m + "/registry/HKU.reg"),
+                                           ModeOf(m + "/registry/HKCU.reg")}),
+                      (std::vector<mode_t>{0600, 0755, 0755, 0644, 0644, 0xffff}));
+            if (!row.others.empty()) {
+                EXPECT_TRUE(std::filesystem::is_empty(row.others)); // nothing of this user's made there
+            }
         }
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
-        RegCloseKey(key);
-        EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
-        EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
-        EXPECT_NE(ReadFile(row.hive).find("[HKEY_CURRENT_USER\\Software\\Probe]\r\n\"Name\"=\"mine\"\r\n"),
-                  std::string::npos);
-        const std::string folder = row.hive.substr(0, row.hive.rfind('/'));
-        for (std::string made = folder; made.size() >= row.created.size(); made = made.substr(0, made.rfind('/'))) {
-            EXPECT_EQ(ModeOf(made), 0700u) << made;
-        }
-        EXPECT_EQ(ModeOf(row.hive), 0600u);
-        EXPECT_EQ(ModeOf(machineRoot), 0755u);
-        EXPECT_EQ(ModeOf(machineRoot + "/registry"), 0755u);
-        EXPECT_EQ(ModeOf(machineRoot + "/registry/HKLM.reg"), 0644u);
-        EXPECT_EQ(ModeOf(machineRoot + "/registry/HKU.reg"), 0644u);
-        EXPECT_FALSE(std::filesystem::exists(machineRoot + "/registry/HKCU.reg"));
-        if (!row.others.empty()) {
-            EXPECT_TRUE(std::filesystem::is_empty(row.others)); // nothing of this user's made there
-        }
+        ::umask(previous);
     }
 }
 
-// The machine's hive is not used once anyone but root (or the caller) could
-// have changed it: read and write alike give ERROR_ACCESS_DENIED.
+// The machine's hive is not used once anyone but root (or the caller) could have changed it: read and write
+// alike give ERROR_ACCESS_DENIED.
 TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     ASSERT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
-    const std::string hive = root.Path() + "/registry/HKLM.reg";
+    const std::string hive = root.Path() + "/registry/HKLM.reg", folder = root.Path() + "/registry";
     const std::string text = ReadFile(hive);
-    std::string whyNot;
-    const auto other = testing_support::UnprivilegedAccount(whyNot);
     const struct {
         std::string path;
         mode_t mode;
-        bool otherOwner; // the hive given to another user (root only)
-        bool missing;    // no hive file: only the write is refused
+        bool otherOwner, missing; // the hive given to another user (root only); no hive: only writes refused
         LSTATUS expected;
     } rows[] = {
-        {hive, 0644, false, false, ERROR_SUCCESS},
-        {hive, 0666, false, false, ERROR_ACCESS_DENIED},
-        {hive, 0664, false, false, ERROR_ACCESS_DENIED},
-        {hive, 0644, true, false, ERROR_ACCESS_DENIED},
-        {root.Path() + "/registry", 0777, false, false, ERROR_ACCESS_DENIED},
-        {root.Path() + "/registry", 0775, false, false, ERROR_ACCESS_DENIED},
-        {root.Path() + "/registry", 0777, false, true, ERROR_ACCESS_DENIED},
-        {root.Path() + "/registry", 01777, false, false, ERROR_SUCCESS},
+        {hive, 0644, false, false, ERROR_SUCCESS},         {hive, 0666, false, false, ERROR_ACCESS_DENIED},
+        {hive, 0664, false, false, ERROR_ACCESS_DENIED},   {hive, 0644, true, false, ERROR_ACCESS_DENIED},
+        {folder, 0777, false, false, ERROR_ACCESS_DENIED}, {folder, 0775, false, false, ERROR_ACCESS_DENIED},
+        {folder, 0777, false, true, ERROR_ACCESS_DENIED},  {folder, 01777, false, false, ERROR_SUCCESS},
         {root.Path(), 0757, false, false, ERROR_ACCESS_DENIED},
     };
     for (const auto& row : rows) {
@@ -209,8 +157,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
         if (row.otherOwner && !other) {
             continue;
         }
-        // Written anew as someone else could have, so no process holds it parsed.
-        std::remove(hive.c_str());
+        std::remove(hive.c_str()); // written anew as someone else could have, so no process holds it parsed
         if (!row.missing) {
             testing_support::WriteFile(hive, text);
             ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
@@ -220,7 +167,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
         }
         ASSERT_EQ(::chmod(row.path.c_str(), row.mode), 0);
         if (!row.missing) {
-            EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_READ), row.expected);
+            EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), row.expected);
         }
         EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Other"), row.expected);
         EXPECT_EQ(CreateAndClose(HKEY_CURRENT_USER, "Software\\Other"), ERROR_SUCCESS); // the user's own
@@ -233,7 +180,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
 
 class SystemLog : public UserRights {
 protected:
-    SyslogSocket log{root.File("log")};
+    testing_support::SyslogSocket log{root.File("log")};
     ScopedEnvironment sink{"BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str()};
     testing_support::ManualClock clock{testing_support::At(2024, 3, 5, 7, 8, 9)};
     platform::ScopedClock useClock{clock};
@@ -241,85 +188,49 @@ protected:
 
 TEST_F(SystemLog, EachEventIsOneMessage)
 {
-    const std::string head = "Mar  5 07:08:09 ";
-    const std::string pid = "[" + std::to_string(::getpid()) + "]: ";
+    const std::string head = "Mar  5 07:08:09 ", pid = "[" + std::to_string(::getpid()) + "]: ";
+    const std::string probe = head + "Probe" + pid;
     const struct {
         const char* source;
-        WORD type;
-        WORD category;
+        WORD type, category;
         DWORD id;
-        std::vector<std::string> strings;
-        std::string data;
-        std::string expected;
+        std::vector<const char*> strings;
+        std::string data, expected;
     } rows[] = {
-        {"Probe",
-         EVENTLOG_ERROR_TYPE,
-         3,
-         1001,
-         {"disk \"D:\" is\\full\r\n\tnow"},
-         "",
-         "<11>" + head + "Probe" + pid + "event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
-        {"Probe", EVENTLOG_WARNING_TYPE, 0, 1, {}, "", "<12>" + head + "Probe" + pid + "event=1 category=0"},
-        {"Probe",
-         EVENTLOG_INFORMATION_TYPE,
-         1,
-         2,
-         {"a", ""},
-         std::string("AB\x01\xff", 4),
-         "<14>" + head + "Probe" + pid + "event=2 category=1 \"a\" \"\" data=414201FF"},
-        {"Probe",
-         EVENTLOG_AUDIT_SUCCESS,
-         65535,
-         4294967295u,
-         {},
-         "",
-         "<14>" + head + "Probe" + pid + "event=4294967295 category=65535"},
-        {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + head + "Probe" + pid + "event=5 category=0"},
-        {"Nightly export[2]:x",
-         EVENTLOG_INFORMATION_TYPE,
-         0,
-         6,
-         {},
-         "",
+        {"Probe", EVENTLOG_ERROR_TYPE, 3, 1001, {"disk \"D:\" is\\full\r\n\tnow"}, "",
+         "<11>" + probe + "event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
+        {"Probe", EVENTLOG_WARNING_TYPE, 0, 1, {}, "", "<12>" + probe + "event=1 category=0"},
+        {"Probe", EVENTLOG_INFORMATION_TYPE, 1, 2, {"a", ""}, std::string("AB\x01\xff", 4),
+         "<14>" + probe + "event=2 category=1 \"a\" \"\" data=414201FF"},
+        {"Probe", EVENTLOG_AUDIT_SUCCESS, 65535, 0xffffffff, {}, "", "<14>" + probe + "event=4294967295 category=65535"},
+        {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + probe + "event=5 category=0"},
+        {"Nightly export[2]:x", EVENTLOG_INFORMATION_TYPE, 0, 6, {}, "",
          "<14>" + head + "Nightly_export_2__x" + pid + "event=6 category=0"},
-        {"",
-         EVENTLOG_INFORMATION_TYPE,
-         0,
-         7,
-         {},
-         "",
+        {"", EVENTLOG_INFORMATION_TYPE, 0, 7, {}, "",
          "<14>" + head + program_invocation_short_name + pid + "event=7 category=0"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.expected);
         EXPECT_EQ(Report(row.source, row.type, row.category, row.id, row.strings, row.data), "1 0");
         EXPECT_EQ(log.Receive(), row.expected);
     }
     EXPECT_FALSE(log.Pending());
 }
 
-// BRENLIX_EVENTLOG names the sink; a value it does not know loses no event
-// silently. The file's folder is open to every user, so what one of them puts
-// under the file's name instead of a file is not written through.
+// BRENLIX_EVENTLOG names the sink; a value it does not know loses no event silently. The file's folder is
+// open to every user, so what one of them puts under the file's name instead of a file is not written
+// through (it used to be followed).
 TEST_F(SystemLog, SinkIsChosenByTheSetting)
 {
     const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED);
+    const std::string badSetting = "0 " + std::to_string(ERROR_BAD_ENVIRONMENT);
     const struct {
-        std::string setting;
-        std::string expected;
-        bool inFile;
-        std::string inPlace; // what stands under the file's name first: "", "symlink", "hard link", "fifo"
+        std::string setting, expected, inPlace; // what stands under the file's name first
     } rows[] = {
-        {"file", "1 0", true, ""},
-        {"file", denied, false, "symlink"},
-        {"file", denied, false, "hard link"},
-        {"file", denied, false, "fifo"},
-        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), false, ""},
-        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false, ""},
-        {"journal", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), false, ""},
+        {"file", "1 0", ""}, {"file", denied, "symlink"}, {"file", denied, "hard link"}, {"file", denied, "fifo"},
+        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), ""},
+        {"syslog:", badSetting, ""}, {"journal", badSetting, ""},
     };
-    const std::string file = root.Path() + "/eventlog/Application.log";
-    const std::string target = root.File("target");
+    const std::string file = root.Path() + "/eventlog/Application.log", target = root.File("target");
     testing_support::WriteFile(target, "root's own\n");
     std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
@@ -333,100 +244,72 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
             ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0);
         }
         const ScopedEnvironment setting("BRENLIX_EVENTLOG", row.setting.c_str());
-        EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}, ""), row.expected);
+        EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}), row.expected);
         EXPECT_EQ(std::filesystem::is_regular_file(file) && ReadFile(file).find("\tProbe\t") != std::string::npos,
-                  row.inFile);
+                  row.expected == "1 0");
         EXPECT_EQ(ReadFile(target), "root's own\n");
     }
     EXPECT_FALSE(log.Pending());
 }
 
-// A user who is not root writes their own HKEY_CURRENT_USER, reads the
-// machine's hive but may not change it, and reports events to every sink.
-// Both hives are read from their files, not from what the process parsed
+// A user who is not root writes their own HKEY_CURRENT_USER, reads the machine's hive but may not change it,
+// and reports events to every sink. Both hives are read from their files, not from what the process parsed
 // before (the child is forked from the test, which wrote HKLM).
 TEST_F(SystemLog, UserWhoIsNotRoot)
 {
-    std::string whyNot;
-    const auto other = testing_support::UnprivilegedAccount(whyNot);
     if (!other) {
         GTEST_SKIP() << whyNot;
     }
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Probe");
     ASSERT_EQ(Set(key, "Machine", REG_SZ, Bytes("root's\0", 7)), ERROR_SUCCESS);
     RegCloseKey(key);
     {
         const ScopedEnvironment file("BRENLIX_EVENTLOG", "file");
-        ASSERT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root"}, ""), "1 0");
+        ASSERT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root"}), "1 0");
     }
     const std::string machineHive = ReadFile(root.Path() + "/registry/HKLM.reg");
     MakeStale(root.Path() + "/registry/HKLM.reg");
-    const std::string home = root.File("home");
+    const std::string home = root.File("home"), hive = home + "/config/brenlix/HKCU.reg";
     ASSERT_TRUE(std::filesystem::create_directory(home));
     testing_support::GiveTo(*other, home);
     const ScopedEnvironment userConfig("XDG_CONFIG_HOME", (home + "/config").c_str());
 
-    const std::string got = testing_support::RunAs(*other, 0, [&home] {
-        std::string out = "pid " + std::to_string(::getpid()) + "\n";
-        HKEY user = nullptr;
-        out += "HKCU create " +
-               std::to_string(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                              nullptr, &user, nullptr)) +
-               "\n";
-        out += "HKCU set " + std::to_string(Set(user, "Name", REG_SZ, Bytes("mine\0", 5))) + "\n";
+    const std::string got = testing_support::RunAs(*other, 0, [&hive] {
+        std::string out = std::to_string(::getpid());
+        HKEY user = HKEY_USERS, machineKey = HKEY_USERS;
+        out += " " + std::to_string(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0,
+                                                    KEY_ALL_ACCESS, nullptr, &user, nullptr));
+        out += " " + std::to_string(Set(user, "Name", REG_SZ, Bytes("mine\0", 5)));
         RegCloseKey(user);
-        HKEY machineKey = nullptr;
-        out += "HKLM open " +
-               std::to_string(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ, &machineKey)) + "\n";
-        out += "HKLM value " + Get(machineKey, "Machine").second + "\n";
+        out += " " + std::to_string(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ, &machineKey));
+        out += " " + Get(machineKey, "Machine").second;
         RegCloseKey(machineKey);
-        out += "HKLM create " + std::to_string(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Mine")) + "\n";
-        out += "HKLM open to change " +
-               std::to_string(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE)) + "\n";
-        out += "HKCR create " + std::to_string(CreateAndClose(HKEY_CLASSES_ROOT, ".mine")) + "\n";
-        out += "HKU create " + std::to_string(CreateAndClose(HKEY_USERS, ".DEFAULT\\Mine")) + "\n";
-        MakeStale(home + "/config/brenlix/HKCU.reg");
-        HKEY again = nullptr;
-        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, KEY_READ, &again);
-        out += "HKCU value " + Get(again, "Name").second + "\n";
-        RegCloseKey(again);
-        out += "event " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 7, {"nobody"}, "") + "\n";
+        for (const LSTATUS status : {CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Mine"),
+                                     OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE),
+                                     CreateAndClose(HKEY_CLASSES_ROOT, ".mine"),
+                                     CreateAndClose(HKEY_USERS, ".DEFAULT\\Mine")}) {
+            out += " " + std::to_string(status);
+        }
+        MakeStale(hive);
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, KEY_READ, &user);
+        out += " " + Get(user, "Name").second;
+        RegCloseKey(user);
+        out += " " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 7, {"nobody"});
         ::setenv("BRENLIX_EVENTLOG", "file", 1);
-        out += "event to file " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 8, {"nobody"}, "") + "\n";
-        return out;
+        return out + " " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 8, {"nobody"});
     });
-    const std::string pid = got.substr(4, got.find('\n') - 4);
-    const std::string access = std::to_string(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(got, "pid " + pid + "\n" +
-                       "HKCU create 0\nHKCU set 0\n"
-                       "HKLM open 0\nHKLM value " +
-                       std::string("root's\0", 7) +
-                       "\n"
-                       "HKLM create " +
-                       access + "\nHKLM open to change " + access + "\nHKCR create " + access + "\nHKU create " +
-                       access +
-                       "\n"
-                       "HKCU value " +
-                       std::string("mine\0", 5) +
-                       "\n"
-                       "event 1 0\nevent to file 1 0\n");
+    const std::string pid = got.substr(0, got.find(' ')), denied = std::to_string(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(got, pid + " 0 0 0 " + Bytes("root's\0", 7) + " " + denied + " " + denied + " " + denied + " " +
+                       denied + " " + Bytes("mine\0", 5) + " 1 0 1 0");
     EXPECT_EQ(log.Receive(), "<12>Mar  5 07:08:09 Probe[" + pid + "]: event=7 category=2 \"nobody\"");
-
-    const std::string hive = home + "/config/brenlix/HKCU.reg";
     struct stat st {};
     ASSERT_EQ(::stat(hive.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, other->uid);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-    EXPECT_EQ(ModeOf(home + "/config/brenlix"), 0700u);
-    EXPECT_EQ(ModeOf(home + "/config"), 0700u);
+    EXPECT_EQ((std::vector<mode_t>{ModeOf(hive), ModeOf(home + "/config/brenlix"), ModeOf(home + "/config")}),
+              (std::vector<mode_t>{0600, 0700, 0700}));
     EXPECT_EQ(ReadFile(root.Path() + "/registry/HKLM.reg"), machineHive);
-    const std::string events = ReadFile(root.Path() + "/eventlog/Application.log");
-    EXPECT_NE(events.find("\tProbe\t"), std::string::npos);
-    EXPECT_NE(events.find("\t2\t2\t8\tProbe\t"), std::string::npos) << events;
+    EXPECT_NE(ReadFile(root.Path() + "/eventlog/Application.log").find("\t2\t2\t8\tProbe\t"), std::string::npos);
 }
 
 } // namespace
