@@ -57,7 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider in(data, size);
     if (in.ConsumeBool()) {
-        const auto event = ParseEventLine(in.ConsumeRemainingBytesAsString());
+        const std::string text = in.ConsumeRemainingBytesAsString();
+        const auto event = ParseEventLine(text);
+        if (event) {
+            std::size_t at = 0;
+            for (int field = 0; field < 6; ++field) {
+                at = text.find('\t', at) + 1;
+            }
+            Require(std::stoul(text.substr(at, text.find('\t', at) - at)) == event->strings.size(),
+                    "the count of strings disagrees with the strings");
+        }
         if (event && event->time.find_first_of("\\\t\r\n") == std::string::npos) {
             const std::string line = FormatEventLine(*event);
             const auto again = ParseEventLine(line.substr(0, line.size() - 1));

@@ -70,7 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Require(after.SectionLines(name) == before.SectionLines(name), "another section changed");
         }
     }
-    for (const std::string& other : Names(before.KeyNames(section))) {
+    const std::string keys = before.KeyNames(section);
+    const bool added = !before.Value(section, key);
+    Require(after.KeyNames(section) == (added ? keys + key + '\0' : keys), "the keys of the section changed");
+    if (added) {
+        Require(after.SectionLines(section) == before.SectionLines(section) + key + '=' + value + '\0',
+                "the new key is not the last line of its section");
+    }
+    for (const std::string& other : Names(keys)) {
         if (FoldName(other, folding) != FoldName(key, folding)) {
             Require(after.Value(section, other) == before.Value(section, other), "another key changed");
         }

@@ -1,10 +1,12 @@
 // MaxWaitShell seconds as text: any text gives milliseconds within 32 bits, or
-// Error 6; plain whole seconds give exactly seconds * 1000; text without a
+// Error 6; plain decimal seconds give
+// exactly seconds * 1000, rounded half to even; text without a
 // digit is no number and gives the default.
 #include "modMain.h"
 
 #include <brenlix/Error.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +23,8 @@ void Require(bool ok, const char* what)
     }
 }
 
-// Blanks, an optional sign and digits, blanks: seconds * 1000 when that fits
+// Blanks, an optional sign, up to ten digits with up to three after a ".",
+// blanks: the milliseconds, the seconds rounded half to even, when they fit
 // 32 bits, else nothing (an overflow).
 std::optional<std::optional<std::int64_t>> Plain(const std::string& text)
 {
@@ -29,17 +32,20 @@ std::optional<std::optional<std::int64_t>> Plain(const std::string& text)
     if (first == std::string::npos) {
         return std::nullopt;
     }
-    const std::size_t last = text.find_last_not_of(" \t");
-    std::size_t i = first + (text[first] == '-' || text[first] == '+');
-    const bool negative = text[first] == '-';
-    if (i > last || text.find_first_not_of("0123456789", i) <= last) {
+    const std::string t = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    const bool negative = t[0] == '-';
+    const std::size_t begin = t[0] == '-' || t[0] == '+';
+    const std::size_t point = std::min(t.find('.'), t.size());
+    const std::string whole = t.substr(begin, point - begin);
+    const std::string fraction = point < t.size() ? t.substr(point + 1) : "";
+    if (whole.empty() || whole.size() > 10 || fraction.size() > 3 ||
+        (whole + fraction).find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
-    i = std::min(text.find_first_not_of('0', i), last);
-    if (last - i >= 10) {
-        return std::optional<std::int64_t>();
-    }
-    const std::int64_t ms = std::stoll(text.substr(i, last - i + 1)) * (negative ? -1000 : 1000);
+    std::int64_t seconds = std::stoll(whole);
+    const int thousandths = fraction.empty() ? 0 : std::stoi((fraction + "00").substr(0, 3));
+    seconds += thousandths > 500 || (thousandths == 500 && seconds % 2 == 1);
+    const std::int64_t ms = seconds * (negative ? -1000 : 1000);
     return ms >= INT32_MIN && ms <= INT32_MAX ? std::optional(ms) : std::optional<std::int64_t>();
 }
 
@@ -56,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(error.Number() == 6, "an error other than overflow");
     }
     if (expected) {
-        Require(ms == *expected, "whole seconds give other milliseconds");
+        Require(ms == *expected, "plain seconds give other milliseconds");
     }
     if (text.find_first_of("0123456789") == std::string::npos) {
         Require(ms == 30000, "text without a digit is not the default");
