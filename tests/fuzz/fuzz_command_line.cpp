@@ -1,31 +1,20 @@
 // Arguments quoted by the Microsoft C runtime's documented rules split back to
 // exactly the same arguments; any line splits into arguments that, quoted
 // again, split the same way.
+#include "FuzzCheck.h"
 #include "CommandLine.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 using platform::posix::SplitCommandLine;
 
-namespace {
-
-void Require(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "command line: %s\n", what);
-        std::abort();
-    }
-}
-
 // Quoted as CommandLineToArgvW and the C runtime read it back: backslashes
 // are doubled only before a quote, the closing one included.
-std::string Quote(const std::string& arg, bool always)
+static std::string Quote(const std::string& arg, bool always)
 {
     if (!always && !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
         return arg;
@@ -33,19 +22,16 @@ std::string Quote(const std::string& arg, bool always)
     std::string out = "\"";
     std::size_t slashes = 0;
     for (const char c : arg) {
-        if (c == '\\') {
-            ++slashes;
-            continue;
+        if (c != '\\') {
+            out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\') += c;
         }
-        out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-        out += c;
-        slashes = 0;
+        slashes = c == '\\' ? slashes + 1 : 0;
     }
     return out.append(2 * slashes, '\\') + '"';
 }
 
 // The program name takes no escapes: it is quoted only when it holds a blank.
-std::string Line(const std::vector<std::string>& args, bool always, const char* gap)
+static std::string Line(const std::vector<std::string>& args, bool always, const char* gap)
 {
     const std::string& program = args[0];
     std::string line = always || program.empty() || program.find_first_of(" \t") != std::string::npos
@@ -56,8 +42,6 @@ std::string Line(const std::vector<std::string>& args, bool always, const char* 
     }
     return line;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

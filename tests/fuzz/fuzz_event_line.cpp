@@ -1,6 +1,7 @@
 // An event written as a line of the event file parses back to the same event,
 // its fields kept apart; any line that parses gives itself back once written
 // again. The same event sent to the system log keeps its strings apart.
+#include "FuzzCheck.h"
 #include "EventLogFormat.h"
 #include "Syslog.h"
 
@@ -8,50 +9,31 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 using namespace platform::posix;
 
-namespace {
-
-void Require(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "event line: %s\n", what);
-        std::abort();
-    }
-}
-
-bool Same(const EventLine& a, const EventLine& b)
+static bool Same(const EventLine& a, const EventLine& b)
 {
     return a.time == b.time && a.type == b.type && a.category == b.category && a.eventId == b.eventId &&
            a.source == b.source && a.computer == b.computer && a.strings == b.strings && a.data == b.data;
 }
 
 // The quoted strings of a syslog message, unescaped.
-std::vector<std::string> SyslogStrings(const std::string& message)
+static std::vector<std::string> SyslogStrings(const std::string& message)
 {
     std::vector<std::string> strings;
     for (std::size_t i = message.find(" \""); i != std::string::npos; i = message.find(" \"", i)) {
         std::string text;
         for (i += 2; message[i] != '"'; ++i) {
-            if (message[i] != '\\') {
-                text += message[i];
-            } else if (message[++i] == 'x') {
-                text += static_cast<char>(std::stoi(message.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                text += message[i];
-            }
+            const bool hex = message[i] == '\\' && message[++i] == 'x';
+            text += hex ? static_cast<char>(std::stoi(message.substr(i + 1, 2), nullptr, 16)) : message[i];
+            i += hex ? 2 : 0;
         }
         strings.push_back(text);
     }
     return strings;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -59,14 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (in.ConsumeBool()) {
         const std::string text = in.ConsumeRemainingBytesAsString();
         const auto event = ParseEventLine(text);
-        if (event) {
-            std::size_t at = 0;
-            for (int field = 0; field < 6; ++field) {
-                at = text.find('\t', at) + 1;
-            }
-            Require(std::stoul(text.substr(at, text.find('\t', at) - at)) == event->strings.size(),
-                    "the count of strings disagrees with the strings");
+        std::size_t at = 0;
+        for (int field = 0; event && field < 6; ++field) {
+            at = text.find('\t', at) + 1;
         }
+        Require(!event || std::stoul(text.substr(at, text.find('\t', at) - at)) == event->strings.size(),
+                "the count of strings disagrees with the strings");
         if (event && event->time.find_first_of("\\\t\r\n") == std::string::npos) {
             const std::string line = FormatEventLine(*event);
             const auto again = ParseEventLine(line.substr(0, line.size() - 1));

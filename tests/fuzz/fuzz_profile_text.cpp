@@ -1,34 +1,23 @@
 // A key=value the INI format can hold, written into any text, reads back
 // exactly; every other key and section reads as it did before.
+#include "FuzzCheck.h"
 #include "ProfileText.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 using namespace platform::posix;
 
-namespace {
-
-void Require(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "profile text: %s\n", what);
-        std::abort();
-    }
-}
-
 // One line's worth of text without blanks at either end.
-bool Holdable(const std::string& text)
+static bool Holdable(const std::string& text)
 {
     return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos && TrimBlanks(text) == text;
 }
 
 // The names of a SectionNames() or KeyNames() list.
-std::vector<std::string> Names(const std::string& list)
+static std::vector<std::string> Names(const std::string& list)
 {
     std::vector<std::string> names;
     for (std::size_t at = 0; at < list.size(); at = list.find('\0', at) + 1) {
@@ -36,8 +25,6 @@ std::vector<std::string> Names(const std::string& list)
     }
     return names;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,27 +1,16 @@
 // Any text either loads as a hive or is refused; a hive that loads is written
 // out, read back and must give the same keys and values, and the same text.
+#include "FuzzCheck.h"
 #include "RegistryTree.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
 using namespace platform::posix;
 
-namespace {
-
-void Require(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "registry text: %s\n", what);
-        std::abort();
-    }
-}
-
-void RequireSameTree(const RegistryKey& a, const RegistryKey& b)
+static void RequireSameTree(const RegistryKey& a, const RegistryKey& b)
 {
     std::vector<std::pair<const RegistryKey*, const RegistryKey*>> todo{{&a, &b}};
     while (!todo.empty()) {
@@ -40,8 +29,6 @@ void RequireSameTree(const RegistryKey& a, const RegistryKey& b)
         }
     }
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

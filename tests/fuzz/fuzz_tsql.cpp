@@ -2,6 +2,7 @@
 // ([name] with "]]" for "]", N'text' with "''" for "'"), give exactly the
 // database name and the paths of the file list; what cannot be used is
 // refused with E_INVALIDARG and nothing else.
+#include "FuzzCheck.h"
 #include "sql/TSql.h"
 
 #include <brenlix/Error.h>
@@ -10,50 +11,29 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 using namespace dunmarrow::sql;
 
-namespace {
-
-void Require(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "tsql: %s\n", what);
-        std::abort();
-    }
-}
-
-// Reads a quoted T-SQL token at at (after its opening quote) up to its single
+// Reads a quoted T-SQL token from at (after its opening quote) up to its single
 // closing quote; at ends after it.
-std::string Unquote(const std::string& text, std::size_t& at, char close)
+static std::string Unquote(const std::string& text, std::size_t& at, char close)
 {
     std::string out;
-    for (; at < text.size(); ++at) {
-        if (text[at] == close && (at + 1 == text.size() || text[at + 1] != close)) {
-            ++at;
-            return out;
-        }
+    for (; at < text.size() && (text[at] != close || text[at + 1] == close); at += 1 + (text[at] == close)) {
         out += text[at];
-        at += text[at] == close;
     }
-    Require(false, "a quoted name or path is not closed");
+    Require(at++ < text.size(), "a quoted name or path is not closed");
     return out;
 }
 
-bool Eat(const std::string& text, std::size_t& at, const std::string& word)
+static bool Eat(const std::string& text, std::size_t& at, const std::string& word)
 {
-    if (text.compare(at, word.size(), word) != 0) {
-        return false;
-    }
-    at += word.size();
-    return true;
+    return text.compare(at, word.size(), word) == 0 && (at += word.size(), true);
 }
 
-std::vector<std::string> Disks(const std::string& text, std::size_t& at)
+static std::vector<std::string> Disks(const std::string& text, std::size_t& at)
 {
     std::vector<std::string> paths;
     do {
@@ -62,8 +42,6 @@ std::vector<std::string> Disks(const std::string& text, std::size_t& at)
     } while (Eat(text, at, ", "));
     return paths;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -103,12 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(Eat(statement, at, " TO "), "no TO");
     const std::vector<std::string> disks = Disks(statement, at);
     Require(!built || disks == paths, "the paths read back differently");
-    const bool differential = options.action == BackupAction::Differential;
-    const std::string with = differential && options.initialize ? " WITH DIFFERENTIAL, INIT"
-                             : differential                     ? " WITH DIFFERENTIAL"
-                             : options.initialize               ? " WITH INIT"
-                                                                : "";
-    Require(statement.substr(at) == with, "the WITH list differs");
+    const std::string with = std::string(options.action == BackupAction::Differential ? ", DIFFERENTIAL" : "") +
+                             (options.initialize ? ", INIT" : "");
+    Require(statement.substr(at) == (with.empty() ? "" : " WITH" + with.substr(1)), "the WITH list differs");
 
     const std::string verify = VerifyStatement(files, true);
     at = 0;

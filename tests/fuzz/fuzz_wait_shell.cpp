@@ -2,31 +2,20 @@
 // Error 6; plain decimal seconds give
 // exactly seconds * 1000, rounded half to even; text without a
 // digit is no number and gives the default.
+#include "FuzzCheck.h"
 #include "modMain.h"
 
 #include <brenlix/Error.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
-
-namespace {
-
-void Require(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "wait shell: %s\n", what);
-        std::abort();
-    }
-}
 
 // Blanks, an optional sign, up to ten digits with up to three after a ".",
 // blanks: the milliseconds, the seconds rounded half to even, when they fit
 // 32 bits, else nothing (an overflow).
-std::optional<std::optional<std::int64_t>> Plain(const std::string& text)
+static std::optional<std::optional<std::int64_t>> Plain(const std::string& text)
 {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) {
@@ -49,8 +38,6 @@ std::optional<std::optional<std::int64_t>> Plain(const std::string& text)
     return ms >= INT32_MIN && ms <= INT32_MAX ? std::optional(ms) : std::optional<std::int64_t>();
 }
 
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -61,12 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const brenlix::Error& error) {
         Require(error.Number() == 6, "an error other than overflow");
     }
-    if (expected) {
-        Require(ms == *expected, "plain seconds give other milliseconds");
-    }
-    if (text.find_first_of("0123456789") == std::string::npos) {
-        Require(ms == 30000, "text without a digit is not the default");
-    }
+    Require(!expected || ms == *expected, "plain seconds give other milliseconds");
+    Require(text.find_first_of("0123456789") != std::string::npos || ms == 30000, "no digit, yet not the default");
     Require(!ms || *ms % 1000 == 0, "milliseconds not whole seconds");
     return 0;
 }
