@@ -27,7 +27,6 @@ void RemoveValue(std::int32_t root, const std::string& key, const std::string& n
 bool KeyExists(std::int32_t root, const std::string& key);
 // The names in the order the system lists them.
 std::vector<std::string> Subkeys(std::int32_t root, const std::string& key);
-std::vector<std::string> ValueNames(std::int32_t root, const std::string& key);
 // Removes the key with all below it.
 void RemoveTree(std::int32_t root, const std::string& key);
 
