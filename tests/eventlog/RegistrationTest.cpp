@@ -35,7 +35,8 @@ protected:
     void ExpectSourceKeyWritten() const
     {
         const std::string file = platform::LibraryFolder() + platform::PathSeparator() + "Kvevtmsg.dll";
-        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "EventMessageFile"), (raw::Stored{2, platform::ToAnsi(file) + '\0'}));
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "EventMessageFile"),
+                  (raw::Stored{2, platform::ToAnsi(file) + '\0'}));
         EXPECT_EQ(raw::Read(kMachine, SourceKey(), "TypesSupported"), (raw::Stored{4, Dword(7)}));
     }
     void ExpectFailure(const RegisterEvntSource& registration, std::int32_t number, const std::string& text) const
@@ -182,8 +183,10 @@ TEST_F(Registration, FailuresOfEachStep)
         std::int32_t number;
         std::string description;
     } rows[] = {
-        {"RegSetValueExA", "EventMessageFile", 1, -2147220491, "Could not SET the EventMessageFile value for the key, " + Name() + under},
-        {"RegSetValueExA", "TypesSupported", 1, -2147220490, "Could not SET the TypesSupported value for the key, " + Name() + under},
+        {"RegSetValueExA", "EventMessageFile", 1, -2147220491,
+         "Could not SET the EventMessageFile value for the key, " + Name() + under},
+        {"RegSetValueExA", "TypesSupported", 1, -2147220490,
+         "Could not SET the TypesSupported value for the key, " + Name() + under},
         {"RegSetValueExA", "Sources", 1, -2147220491,
          "Could not SET the Sources value for the key, " + kApplicationKey + ", in the registry" + kLeadIn},
         {"RegCloseKey", "", 2, -2147220489, "Could not CLOSE the key, " + Name() + under}, // the source key

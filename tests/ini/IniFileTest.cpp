@@ -48,8 +48,10 @@ TEST(IniFilePaths, Splitting)
     const std::string cwd = platform::CurrentDirectory();
     const std::string s(1, kSep);
     std::vector<std::array<std::string, 4>> rows = { // full path, FilePath, FileName, FileExt
-        {s + "Jobs" + s + "Dunmarrow.ini", s + "Jobs", "Dunmarrow", "ini"}, {s + "Jobs" + s + "job.list.ini", s + "Jobs", "job", "list.ini"},
-        {s + "Jobs" + s + "README", s + "Jobs", "README", "README"}, {s + "Jobs" + s, s + "Jobs", "", ""}, {s + "x.ini", "", "x", "ini"},
+        {s + "Jobs" + s + "Dunmarrow.ini", s + "Jobs", "Dunmarrow", "ini"},
+        {s + "Jobs" + s + "job.list.ini", s + "Jobs", "job", "list.ini"},
+        {s + "Jobs" + s + "README", s + "Jobs", "README", "README"}, {s + "Jobs" + s, s + "Jobs", "", ""},
+        {s + "x.ini", "", "x", "ini"},
         {"x.ini", cwd, "x", "ini"}, {".hidden", cwd, "", "hidden"}, {s + "Jobs" + s + ".ini", s + "Jobs", "", "ini"},
         {"..x", cwd, "", ".x"}, {"", cwd, "", ""},
     };
@@ -96,12 +98,15 @@ TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
     std::vector<IniEntry> entries = {{"kept", "as passed"}};
     std::vector<std::string> names = {"kept"};
     const std::pair<const char*, std::function<bool()>> rows[] = {
-        {"GetString", [&] { return ini_.GetString("Name", "d") == ""; }}, {"GetInt", [&] { return ini_.GetInt("Count", 5) == 0; }},
-        {"GetTF", [&] { return !ini_.GetTF("Name", 1); }}, {"GetSectEntries", [&] { return ini_.GetSectEntries() == ""; }},
+        {"GetString", [&] { return ini_.GetString("Name", "d") == ""; }},
+        {"GetInt", [&] { return ini_.GetInt("Count", 5) == 0; }},
+        {"GetTF", [&] { return !ini_.GetTF("Name", 1); }},
+        {"GetSectEntries", [&] { return ini_.GetSectEntries() == ""; }},
         {"GetSectEntriesEx", [&] { return ini_.GetSectEntriesEx(entries) == 0 && entries.size() == 1; }},
         {"GetSections", [&] { return ini_.GetSections() == ""; }},
         {"GetSectionsEx", [&] { return ini_.GetSectionsEx(names) == 0 && names.size() == 1; }},
-        {"SectExist", [&] { return !ini_.SectExist("Two"); }}, {"PutString", [&] { return ini_.PutString("Name", "x") == 0; }},
+        {"SectExist", [&] { return !ini_.SectExist("Two"); }},
+        {"PutString", [&] { return ini_.PutString("Name", "x") == 0; }},
         {"PutInt", [&] { return ini_.PutInt("Count", 1) == 0; }}, {"PutTF", [&] { return !ini_.PutTF("Flag", 1); }},
         {"DeleteStrEntry", [&] { return ini_.DeleteStrEntry("Name"), true; }},
         {"DeleteNumEntry", [&] { return ini_.DeleteNumEntry("Name"), true; }},
@@ -257,7 +262,8 @@ void ExpectSectExistAgreesWithTheProfile(IniFile& ini, const std::string& path)
         bool latinFold; // found only by folding a Latin-1 letter
     } rows[] = {
         {"æble", true, true}, {"ÆBLE", true, false}, {"æBlE", true, true}, {"øL×å", true, true}, {"ØL×Å", true, false},
-        {"MØ", true, true}, {"aeble", false, false}, {"øl÷å", false, false}, {"Mo", false, false}, {"ble", false, false},
+        {"MØ", true, true}, {"aeble", false, false}, {"øl÷å", false, false}, {"Mo", false, false},
+        {"ble", false, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

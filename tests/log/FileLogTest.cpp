@@ -50,13 +50,13 @@ TEST_F(FileLogTest, LineLayout)
     log_.WriteToLog("midnat");
     clock_.Advance(1000);
     log_.WriteToLog("et sekund over");
-    EXPECT_EQ(ReadFile(path_), "earlier line without end" + platform::ToAnsi(
-                                   stamp + "\t\tINFORMATION\t\tStarter Dunmarrow\r\n" + stamp + "\t\tWARNING\t\tKan ikke forbinde\r\n" +
-                                   stamp + "\t\tERROR\t\tFejl i Main\r\n" + stamp + "\t\t\t\tukendt\r\n" + stamp +
-                                   "\t\tINFORMATION\t\tFærdig på Åbenrå\r\n" + stamp + "\t\tWARNING\t\ttwo\r\nlines\r\n" + stamp +
-                                   "\t\tERROR\t\terror\r\n" + ExpectedStamp(At(2026, 12, 7, 0, 0, 0)) +
-                                   "\t\tINFORMATION\t\tmidnat\r\n" + ExpectedStamp(At(2026, 12, 7, 0, 0, 1)) +
-                                   "\t\tINFORMATION\t\tet sekund over\r\n"));
+    const std::string lines = stamp + "\t\tINFORMATION\t\tStarter Dunmarrow\r\n" +
+                              stamp + "\t\tWARNING\t\tKan ikke forbinde\r\n" + stamp + "\t\tERROR\t\tFejl i Main\r\n" +
+                              stamp + "\t\t\t\tukendt\r\n" + stamp + "\t\tINFORMATION\t\tFærdig på Åbenrå\r\n" +
+                              stamp + "\t\tWARNING\t\ttwo\r\nlines\r\n" + stamp + "\t\tERROR\t\terror\r\n" +
+                              ExpectedStamp(At(2026, 12, 7, 0, 0, 0)) + "\t\tINFORMATION\t\tmidnat\r\n" +
+                              ExpectedStamp(At(2026, 12, 7, 0, 0, 1)) + "\t\tINFORMATION\t\tet sekund over\r\n";
+    EXPECT_EQ(ReadFile(path_), "earlier line without end" + platform::ToAnsi(lines));
     if (western.Active()) {
         EXPECT_NE(ReadFile(path_).find("F\xE6rdig p\xE5 \xC5" "benr\xE5"), std::string::npos);
     }

@@ -16,10 +16,8 @@ using brenlix::KvRegistry;
 using Rows = std::vector<std::pair<std::string, std::string>>;
 
 constexpr std::int32_t kClasses = brenlix::HKEY_CLASSES_ROOT;
-constexpr std::int32_t kMachine = brenlix::HKEY_LOCAL_MACHINE;
-const std::string kMachineClasses = "SOFTWARE\\Classes";
 
-// Each test has its own extension and class, removed below both classes roots afterwards.
+// Each test has its own extension and class, removed afterwards.
 class AssociationsTest : public ::testing::Test {
 protected:
     AssociationsTest() { Clean(); }
@@ -29,22 +27,19 @@ protected:
     {
         for (const std::string& key : {"." + ext_, class_, "\\" + class_}) {
             raw::RemoveTree(kClasses, key);
-            raw::RemoveTree(kMachine, kMachineClasses + "\\" + key);
         }
     }
-    // Both roots hold each key with the text as its unnamed value, and the class these verbs.
+    // Each key holds the text as its unnamed value, and the class has these verbs.
     void Expect(const Rows& rows, std::vector<std::string> verbs, std::uint32_t commandType = brenlix::REG_SZ) const
     {
         for (const auto& [key, text] : rows) {
-            const raw::Stored stored{key.ends_with("\\command") ? commandType : std::uint32_t{brenlix::REG_SZ}, platform::ToAnsi(text) + '\0'};
-            EXPECT_EQ(raw::Read(kClasses, key, ""), stored) << key;
-            EXPECT_EQ(raw::Read(kMachine, kMachineClasses + "\\" + key, ""), stored) << key;
+            const std::uint32_t type = key.ends_with("\\command") ? commandType : std::uint32_t{brenlix::REG_SZ};
+            EXPECT_EQ(raw::Read(kClasses, key, ""), (raw::Stored{type, platform::ToAnsi(text) + '\0'})) << key;
         }
+        std::vector<std::string> names = raw::Subkeys(kClasses, class_ + "\\shell");
+        std::sort(names.begin(), names.end());
         std::sort(verbs.begin(), verbs.end());
-        for (auto names : {raw::Subkeys(kClasses, class_ + "\\shell"), raw::Subkeys(kMachine, kMachineClasses + "\\" + class_ + "\\shell")}) {
-            std::sort(names.begin(), names.end());
-            EXPECT_EQ(names, verbs);
-        }
+        EXPECT_EQ(names, verbs);
     }
     static void ExpectState(const KvRegistry& reg, brenlix::ERegistryClassConstants root, const std::string& section)
     {
@@ -86,14 +81,17 @@ TEST_F(AssociationsTest, RowsForEachOption)
          {"add", "new", "open", "print"}, true},
         {"own texts, icon 3",
          [&](KvRegistry& r) {
-             r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", true, "&Udskriv", true, "&Ny", true, "&Installér", 3);
+             r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", true, "&Udskriv", true, "&Ny", true,
+                                    "&Installér", 3);
          },
          {{c, "Vis"}, {c + "\\shell\\open", "&Vis"}, {c + "\\shell\\open\\command", "\"C:\\a b\\v.exe\" \"%1\""},
           {c + "\\shell\\print", "&Udskriv"}, {c + "\\shell\\add", "&Installér"}, {c + "\\shell\\new", "&Ny"},
           {c + "\\DefaultIcon", "\"C:\\a b\\v.exe\",3"}},
          {"add", "new", "open", "print"}, true},
         {"print only, negative icon",
-         [&](KvRegistry& r) { r.CreateEXEAssociation("C:\\v.exe\"", c, "V", x, "&Open", true, "", false, "", false, "", -5); },
+         [&](KvRegistry& r) {
+             r.CreateEXEAssociation("C:\\v.exe\"", c, "V", x, "&Open", true, "", false, "", false, "", -5);
+         },
          {{c + "\\shell\\print\\command", "\"C:\\v.exe\" /p \"%1\""}}, {"open", "print"}, false},
         {"empty program path", [&](KvRegistry& r) { r.CreateEXEAssociation("", c, "V", x); },
          {{c + "\\shell\\open\\command", "\" \"%1\""}}, {"open"}, false},

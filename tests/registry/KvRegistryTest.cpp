@@ -103,9 +103,11 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
          "Failed to open key '" + u + "',Section: '" + missing + "' for delete access"},
         {"DeleteValue, value missing", [](KvRegistry& r) { r.DeleteValue(); }, 26001, kSource,
          "Failed to delete registry Key: '" + u + "',Section: '" + key_ + "',Key: 'v"},
-        {"write, key cannot be created", [](KvRegistry& r) { r.ClassKey({}), r.ValueType(brenlix::REG_SZ), r.Value(5.5); },
-         26001, kSource, SetValueText("0", "v", "5.5")},
-        {"REG_BINARY of a text", [](KvRegistry& r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, 26001, "", ""},
+        {"write, key cannot be created",
+         [](KvRegistry& r) { r.ClassKey({}), r.ValueType(brenlix::REG_SZ), r.Value(5.5); }, 26001, kSource,
+         SetValueText("0", "v", "5.5")},
+        {"REG_BINARY of a text", [](KvRegistry& r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, 26001, "",
+         ""},
         {"REG_NONE", [](KvRegistry& r) { r.Value(std::int16_t{-3}); }, kBadType, kSource, SetValueText(u, "v", "-3")},
         {"REG_MULTI_SZ", [](KvRegistry& r) { r.ValueType(brenlix::REG_MULTI_SZ), r.Value("a"); }, kBadType, kSource,
          SetValueText(u, "v", "a")},
@@ -115,7 +117,8 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
          [](KvRegistry& r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); }, -2147194452, kSource,
          "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command"},
         {"associations, class missing",
-         [&](KvRegistry& r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); }, -2147194451, kSource, "Error - attempt to create additional associations before class defined."},
+         [&](KvRegistry& r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); }, -2147194451, kSource,
+         "Error - attempt to create additional associations before class defined."},
     };
     for (const auto& row : rows) {
         KvRegistry r;
@@ -140,7 +143,9 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) {
         return testing_support::ExpectedStamp(testing_support::At(y, mo, d, h, mi, s));
     };
-    const auto Time = [](int h, int mi, int s) { return testing_support::ExpectedTimeText(testing_support::At(1899, 12, 30, h, mi, s)); };
+    const auto Time = [](int h, int mi, int s) {
+        return testing_support::ExpectedTimeText(testing_support::At(1899, 12, 30, h, mi, s));
+    };
     const struct {
         Variant value;
         std::string text;
@@ -148,7 +153,8 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         bool expand = false;
     } rows[] = {
         {"%SystemRoot%\\bin", "%SystemRoot%\\bin", no, true}, {"50% of 80%", "50% of 80%", no, true},
-        {"%%x%", "%%x%", no, true}, {"%é%", "%é%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no}, {"", "", no}, {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},
+        {"%%x%", "%%x%", no, true}, {"%é%", "%é%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no}, {"", "", no},
+        {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},
         {Bytes{5, 0}, "\x05", no}, {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {7.0, "7", 7},
         {-2147483648.0, "-2147483648", INT32_MIN}, {5.5, "5.5", no}, {1e20, "1E+20", no},
         {2147483648.0, "2147483648", no}, {"5", "5", 5}, {"-2147483648", "-2147483648", INT32_MIN}, {"5.5", "5.5", no},
@@ -282,7 +288,8 @@ TEST_F(KvRegistryTest, Listings)
     for (const std::string& name : {keys[0], keys[1], "two\\nested"s}) {
         ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, Z("")}), 0);
     }
-    for (auto [list, enumerate] : {std::pair{&values, &KvRegistry::EnumerateValues}, {&keys, &KvRegistry::EnumerateSections}}) {
+    for (auto [list, enumerate] :
+         {std::pair{&values, &KvRegistry::EnumerateValues}, {&keys, &KvRegistry::EnumerateSections}}) {
         names = {"stale"};
         EXPECT_TRUE((reg_.*enumerate)(names, count));
         EXPECT_EQ(count, std::int32_t(list->size()));
