@@ -221,6 +221,7 @@ TEST_F(Registration, AMarkerThatCannotBeWrittenRaises)
     EXPECT_EQ(log.ApplicationName(), Name());
     EXPECT_FALSE(Marker());
 }
+
 #endif
 
 } // namespace
