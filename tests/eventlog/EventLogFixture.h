@@ -25,7 +25,7 @@ protected:
     EventLogMachine() { SetSources("Application\0\0"s); }
     ~EventLogMachine() override
     {
-        raw::RemoveTree(kMachine, SourceKey());
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
         raw::RemoveTree(kMachine, kMarkerKey);
         saved_ ? void(raw::Write(kMachine, kApplicationKey, "Sources", *saved_))
                : raw::RemoveValue(kMachine, kApplicationKey, "Sources");

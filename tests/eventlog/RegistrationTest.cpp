@@ -64,7 +64,7 @@ TEST_F(Registration, TheMarkerMakesItOnce)
             EXPECT_EQ(Sources(), (raw::Stored{7, "Application\0"s + Name() + "\0\0"s}));
             EXPECT_EQ(Marker(), (raw::Stored{4, Dword(1)}));
         }
-        raw::RemoveTree(kMachine, SourceKey());
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
         SetSources("A\0\0"s);
         log.ApplicationName(Name());
         EXPECT_FALSE(raw::KeyExists(kMachine, SourceKey()));
@@ -123,7 +123,7 @@ TEST_F(Registration, TwoProcessesAtOnceLoseNoName)
     for (const std::string& prefix : prefixes) {
         for (int i = 0; i < 50; ++i) {
             EXPECT_EQ(listed.count(prefix + std::to_string(i)), 1u) << prefix << i;
-            raw::RemoveTree(kMachine, kApplicationKey + "\\" + prefix + std::to_string(i));
+            raw::RemoveTree(kMachine, kApplicationKey + "\\" + prefix + std::to_string(i), kApplicationKey);
         }
     }
 }
@@ -157,12 +157,12 @@ TEST_F(Registration, UnreadableSourceListFailsAfterTheSourceKey)
                       "Could not OPEN the key, " + kApplicationKey + ", in the registry" + kLeadIn +
                           brenlix::SystemErrorText(code));
         ExpectSourceKeyWritten();
-        raw::RemoveTree(kMachine, SourceKey());
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
         EventLog log;
         log.ApplicationName(Name());
         EXPECT_FALSE(Marker());
         ExpectSourceKeyWritten();
-        raw::RemoveTree(kMachine, SourceKey());
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
         log.ApplicationName(Name());
         EXPECT_TRUE(raw::KeyExists(kMachine, SourceKey()));
     }
@@ -205,7 +205,7 @@ TEST_F(Registration, FailuresOfEachStep)
             EXPECT_FALSE(Register(registration));
         }
         ExpectFailure(registration, row.number, row.description + brenlix::SystemErrorText(5));
-        raw::RemoveTree(kMachine, SourceKey());
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
     }
     EXPECT_FALSE(raw::KeyExists(kMachine, SourceKey()));
     EventLog log;

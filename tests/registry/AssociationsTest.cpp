@@ -26,7 +26,7 @@ protected:
     void Clean() const
     {
         for (const std::string& key : {"." + ext_, class_, "\\" + class_}) {
-            raw::RemoveTree(kClasses, key);
+            raw::RemoveTree(kClasses, key, "");
         }
     }
     // Each key holds the text as its unnamed value, and the class has these verbs.

@@ -110,9 +110,30 @@ std::vector<std::string> Subkeys(std::int32_t root, const std::string& key)
     return Children(Key(Root(root), key, KEY_ENUMERATE_SUB_KEYS).handle);
 }
 
-void RemoveTree(std::int32_t root, const std::string& key)
+std::vector<std::string> ValueNames(std::int32_t root, const std::string& key)
+{
+    std::vector<std::string> names;
+    const Key open(Root(root), key, KEY_QUERY_VALUE);
+    std::string name(65536, '\0');
+    for (DWORD size = DWORD(name.size());
+         open.handle != nullptr && RegEnumValueA(open.handle, DWORD(names.size()), name.data(), &size, nullptr, nullptr,
+                                                 nullptr, nullptr) == ERROR_SUCCESS;
+         size = DWORD(name.size())) {
+        names.push_back(name.substr(0, size));
+    }
+    return names;
+}
+
+void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt)
 {
     RemoveBelow(Root(root), key);
+    for (std::string parent = key; parent.rfind('\\') != std::string::npos;) {
+        parent.erase(parent.rfind('\\'));
+        if (parent == stopAt || !Subkeys(root, parent).empty() || !ValueNames(root, parent).empty() ||
+            RegDeleteKeyA(Root(root), parent.c_str()) != ERROR_SUCCESS) {
+            return;
+        }
+    }
 }
 
 } // namespace raw

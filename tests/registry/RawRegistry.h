@@ -27,7 +27,8 @@ void RemoveValue(std::int32_t root, const std::string& key, const std::string& n
 bool KeyExists(std::int32_t root, const std::string& key);
 // The names in the order the system lists them.
 std::vector<std::string> Subkeys(std::int32_t root, const std::string& key);
-// Removes the key with all below it.
-void RemoveTree(std::int32_t root, const std::string& key);
+std::vector<std::string> ValueNames(std::int32_t root, const std::string& key);
+// Removes the key with all below it, then the empty keys above it up to (not including) stopAt.
+void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt = "Software");
 
 } // namespace raw
