@@ -1,7 +1,6 @@
-// What the event log tests share: a machine of their own on Linux (registry
-// and event log under a temporary root), a source name of their own, and the
-// Application log's "Sources" list set to a known content and put back
-// afterwards (under Wine the tests write the prefix's own registry).
+// A machine of its own on Linux (registry and event log under a temporary root), a source name,
+// and the Application log's "Sources" list set to a known content and put back afterwards (under
+// Wine the tests write the prefix's own registry).
 #pragma once
 
 #include <brenlix/KvRegistry.h>
@@ -13,9 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-
 namespace eventlog_testing {
 
 using namespace std::string_literals;
@@ -24,31 +20,16 @@ constexpr std::int32_t kMachine = brenlix::HKEY_LOCAL_MACHINE;
 inline const std::string kApplicationKey = "System\\CurrentControlSet\\Services\\EventLog\\Application";
 inline const std::string kMarkerKey = "Software\\Korvane\\Brenlix\\EventLog";
 
-// The path that a registration writes as the message file.
-inline std::string MessageFilePath()
-{
-    return platform::LibraryFolder() + platform::PathSeparator() + "Kvevtmsg.dll";
-}
-
 class EventLogMachine : public ::testing::Test {
 protected:
-    EventLogMachine()
-    {
-        saved_ = raw::Read(kMachine, kApplicationKey, "Sources");
-        SetSources("Application\0\0"s);
-    }
-
+    EventLogMachine() { SetSources("Application\0\0"s); }
     ~EventLogMachine() override
     {
         raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
         raw::RemoveTree(kMachine, kMarkerKey);
-        if (saved_) {
-            raw::Write(kMachine, kApplicationKey, "Sources", *saved_);
-        } else {
-            raw::RemoveValue(kMachine, kApplicationKey, "Sources");
-        }
+        saved_ ? void(raw::Write(kMachine, kApplicationKey, "Sources", *saved_))
+               : raw::RemoveValue(kMachine, kApplicationKey, "Sources");
     }
-
     void SetSources(const std::string& list) const
     {
         ASSERT_EQ(raw::Write(kMachine, kApplicationKey, "Sources", {7, list}), 0);
@@ -64,7 +45,7 @@ protected:
 
 private:
     std::string name_ = "BrenlixEventTest";
-    std::optional<raw::Stored> saved_;
+    std::optional<raw::Stored> saved_ = raw::Read(kMachine, kApplicationKey, "Sources");
 };
 
 } // namespace eventlog_testing

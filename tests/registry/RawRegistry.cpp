@@ -3,7 +3,6 @@
 #include <platform/Win32.h>
 
 #include <algorithm>
-#include <cstdint>
 
 namespace raw {
 
@@ -16,11 +15,9 @@ HKEY Root(std::int32_t root)
 
 struct Key {
     HKEY handle = nullptr;
-    Key(std::int32_t root, const std::string& path, DWORD access)
+    Key(HKEY parent, const std::string& path, DWORD access)
     {
-        if (RegOpenKeyExA(Root(root), path.c_str(), 0, access, &handle) != ERROR_SUCCESS) {
-            handle = nullptr;
-        }
+        handle = RegOpenKeyExA(parent, path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
     }
     ~Key()
     {
@@ -28,25 +25,24 @@ struct Key {
             RegCloseKey(handle);
         }
     }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
 };
 
-// Deletes the key and its subkeys, relative to the parent at each level, so
-// that no path grows beyond what the ANSI calls take.
+std::vector<std::string> Children(HKEY key)
+{
+    std::vector<std::string> names;
+    char name[1024];
+    while (key != nullptr && RegEnumKeyA(key, DWORD(names.size()), name, sizeof name) == ERROR_SUCCESS) {
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+// Relative to the parent at each level, so that no path outgrows the ANSI calls.
 void RemoveBelow(HKEY parent, const std::string& name)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &key) == ERROR_SUCCESS) {
-        std::vector<std::string> children;
-        char child[1024];
-        while (RegEnumKeyA(key, static_cast<DWORD>(children.size()), child, sizeof child) == ERROR_SUCCESS) {
-            children.emplace_back(child);
-        }
-        for (const std::string& each : children) {
-            RemoveBelow(key, each);
-        }
-        RegCloseKey(key);
+    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS);
+    for (const std::string& child : Children(key.handle)) {
+        RemoveBelow(key.handle, child);
     }
     RegDeleteKeyA(parent, name.c_str());
 }
@@ -55,16 +51,14 @@ void RemoveBelow(HKEY parent, const std::string& name)
 
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name)
 {
-    const Key open(root, key, KEY_QUERY_VALUE);
+    const Key open(Root(root), key, KEY_QUERY_VALUE);
     DWORD type = 0;
     DWORD size = 0;
-    if (open.handle == nullptr ||
-        RegQueryValueExA(open.handle, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (open.handle == nullptr || RegQueryValueExA(open.handle, name.c_str(), nullptr, &type, nullptr, &size) != 0) {
         return std::nullopt;
     }
     std::string bytes(size + 1, '\xbd');
-    if (RegQueryValueExA(open.handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()),
-                         &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(open.handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size)) {
         return std::nullopt;
     }
     bytes.resize(size);
@@ -73,10 +67,9 @@ std::optional<Stored> Read(std::int32_t root, const std::string& key, const std:
 
 long Write(std::int32_t root, const std::string& key, const std::string& name, const Stored& value)
 {
-    // One level at a time: the ANSI calls take paths of at most MAX_PATH characters.
     HKEY handle = Root(root);
     LONG result = ERROR_SUCCESS;
-    for (std::size_t start = 0; result == ERROR_SUCCESS && start <= key.size();) {
+    for (std::size_t start = 0; result == ERROR_SUCCESS && start <= key.size();) { // one level at a time
         const std::size_t end = std::min(key.find('\\', start), key.size());
         HKEY child = nullptr;
         result = RegCreateKeyExA(handle, key.substr(start, end - start).c_str(), 0, nullptr, 0,
@@ -88,11 +81,10 @@ long Write(std::int32_t root, const std::string& key, const std::string& name, c
         start = end + 1;
     }
     if (result == ERROR_SUCCESS) {
-        // A sentinel after the data: the system adds a NUL to a text whose
-        // next byte happens to be one, and the bytes must be stored as given.
+        // A byte after the data: the system adds a NUL to a text when the next byte is one.
         const std::string data = value.bytes + '\xbd';
         result = RegSetValueExA(handle, name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(data.data()),
-                                static_cast<DWORD>(value.bytes.size()));
+                                DWORD(value.bytes.size()));
     }
     if (handle != nullptr && handle != Root(root)) {
         RegCloseKey(handle);
@@ -102,7 +94,7 @@ long Write(std::int32_t root, const std::string& key, const std::string& name, c
 
 void RemoveValue(std::int32_t root, const std::string& key, const std::string& name)
 {
-    const Key open(root, key, KEY_SET_VALUE);
+    const Key open(Root(root), key, KEY_SET_VALUE);
     if (open.handle != nullptr) {
         RegDeleteValueA(open.handle, name.c_str());
     }
@@ -110,46 +102,33 @@ void RemoveValue(std::int32_t root, const std::string& key, const std::string& n
 
 bool KeyExists(std::int32_t root, const std::string& key)
 {
-    return Key(root, key, KEY_QUERY_VALUE).handle != nullptr;
+    return Key(Root(root), key, KEY_QUERY_VALUE).handle != nullptr;
 }
 
 std::vector<std::string> Subkeys(std::int32_t root, const std::string& key)
 {
-    std::vector<std::string> names;
-    const Key open(root, key, KEY_ENUMERATE_SUB_KEYS);
-    char name[1024];
-    while (open.handle != nullptr &&
-           RegEnumKeyA(open.handle, static_cast<DWORD>(names.size()), name, sizeof name) == ERROR_SUCCESS) {
-        names.emplace_back(name);
-    }
-    return names;
+    return Children(Key(Root(root), key, KEY_ENUMERATE_SUB_KEYS).handle);
 }
 
 std::vector<std::string> ValueNames(std::int32_t root, const std::string& key)
 {
     std::vector<std::string> names;
-    const Key open(root, key, KEY_QUERY_VALUE);
-    char name[65536];
-    for (;;) {
-        DWORD size = sizeof name;
-        if (open.handle == nullptr || RegEnumValueA(open.handle, static_cast<DWORD>(names.size()), name, &size,
-                                                    nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            return names;
-        }
-        names.emplace_back(name, size);
+    const Key open(Root(root), key, KEY_QUERY_VALUE);
+    std::string name(65536, '\0');
+    for (DWORD size = DWORD(name.size());
+         open.handle != nullptr && RegEnumValueA(open.handle, DWORD(names.size()), name.data(), &size, nullptr, nullptr,
+                                                 nullptr, nullptr) == ERROR_SUCCESS;
+         size = DWORD(name.size())) {
+        names.push_back(name.substr(0, size));
     }
+    return names;
 }
 
 void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt)
 {
     RemoveBelow(Root(root), key);
-    std::string parent = key;
-    for (;;) {
-        const std::size_t slash = parent.rfind('\\');
-        if (slash == std::string::npos) {
-            return;
-        }
-        parent.erase(slash);
+    for (std::string parent = key; parent.rfind('\\') != std::string::npos;) {
+        parent.erase(parent.rfind('\\'));
         if (parent == stopAt || !Subkeys(root, parent).empty() || !ValueNames(root, parent).empty() ||
             RegDeleteKeyA(Root(root), parent.c_str()) != ERROR_SUCCESS) {
             return;

@@ -1,6 +1,5 @@
-// The registry as the system's own calls see it, for checking what the
-// registry class wrote. Roots are the class's numbers (HKEY_CURRENT_USER is
-// -2147483647), texts ANSI bytes.
+// The registry as the system's own calls see it, to check what the classes
+// wrote. Roots are the class's numbers, texts ANSI bytes.
 #pragma once
 
 #include <cstdint>
@@ -16,11 +15,9 @@ struct Stored {
     bool operator==(const Stored&) const = default;
 };
 
-// A REG_DWORD's four bytes, little-endian.
 inline std::string Dword(std::uint32_t bits)
 {
-    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
-            static_cast<char>(bits >> 24)};
+    return {char(bits), char(bits >> 8), char(bits >> 16), char(bits >> 24)};
 }
 
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name);
@@ -31,8 +28,7 @@ bool KeyExists(std::int32_t root, const std::string& key);
 // The names in the order the system lists them.
 std::vector<std::string> Subkeys(std::int32_t root, const std::string& key);
 std::vector<std::string> ValueNames(std::int32_t root, const std::string& key);
-// Removes the key with everything below it, then each key above it up to
-// (not including) stopAt while they hold nothing else.
+// Removes the key with all below it, then the empty keys above it up to (not including) stopAt.
 void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt = "Software");
 
 } // namespace raw
