@@ -78,11 +78,6 @@ TEST_F(OdbcEndpoint, StatementsReachTheServerAndAnyErrorFails)
     const std::string cannotOpen = "Cannot open backup device 'D:\\x.bak'. Operating system error 3(The system "
                                    "cannot find the path specified.).";
     const std::string ending = "BACKUP DATABASE is terminating abnormally.", progress = "info 3211 10 percent processed.";
-    std::vector<std::string> manyResults;
-    for (int percent = 10; percent <= 100; percent += 10) {
-        manyResults.insert(manyResults.end(), {"info 3211 " + std::to_string(percent) + " percent processed.", "done"});
-    }
-    manyResults.insert(manyResults.end(), {"write", "info 3014 BACKUP DATABASE successfully processed 9 pages."});
     const struct {
         std::string database;
         std::vector<std::string> files; // in the list; the file written, "]" not doubled
@@ -94,12 +89,9 @@ TEST_F(OdbcEndpoint, StatementsReachTheServerAndAnyErrorFails)
         {"x]; DROP DATABASE y; --", {d_ + "it's'; DROP DATABASE y; --.bak"}, true, {}, 0, {}},
         {"Løn", {d_ + "løn æøå.bak", d_ + "a]b.bak"}, true, {}, 0, {}},
         {"Init", {d_ + "append.bak"}, false, {}, 0, {}},
-        {"Many", {d_ + "many.bak"}, true, manyResults, 0, {}},
-        {"Slow", {d_ + "slow.bak"}, true, {"wait 2500", "write", "info 3014 done."}, 0, {}}, // no query timeout
+        {"Slow", {d_ + "slow.bak"}, true, {progress, "done", "wait 2500", "write", "info 3014 done."}, 0, {}}, // no query timeout
         {"Later", {d_ + "d.bak"}, true, {progress, "done", "wait 300", "error 3201 16 " + cannotOpen,
                                            "error 3013 16 " + ending}, 3201, {cannotOpen, ending}},
-        {"Same", {d_ + "d.bak"}, true, {progress, progress, "error 3201 16 " + cannotOpen, "error 3013 16 " + ending},
-         3201, {cannotOpen, ending}},
         {"Drain", {d_ + "d.bak"}, true, {"error 911 16 Database 'Drain' does not exist. Make sure that the name is "
                                           "entered correctly.", "error 3013 16 " + ending},
          911, {"Database 'Drain' does not exist.", ending}},

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -75,16 +76,11 @@ TdsEndpoint::TdsEndpoint()
         return;
     }
     for (const std::string& line : LinesOf(ready)) {
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) {
-            continue;
-        }
-        const std::string key = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
+        const std::string key = line.substr(0, line.find('=')), value = line.substr(std::min(key.size() + 1, line.size()));
         if (key == "user") {
             user_ = value;
         } else if (key == "accept" || key == "refuse" || key == "drop" || key == "silent") {
-            ports_.emplace_back(key, std::atoi(value.c_str()));
+            ports_[key] = std::atoi(value.c_str());
         }
     }
     if (ports_.size() != 4 || user_.empty()) {
@@ -104,27 +100,13 @@ TdsEndpoint::~TdsEndpoint()
 
 int TdsEndpoint::Port(const std::string& listener) const
 {
-    for (const auto& [name, port] : ports_) {
-        if (name == listener) {
-            return port;
-        }
-    }
-    return 0;
+    const auto port = ports_.find(listener);
+    return port == ports_.end() ? 0 : port->second;
 }
 
 std::string TdsEndpoint::Server(const std::string& listener) const
 {
     return "127.0.0.1," + std::to_string(Port(listener));
-}
-
-void TdsEndpoint::Reply(const std::string& database, const std::vector<std::string>& steps)
-{
-    Write("replies", database, steps);
-}
-
-void TdsEndpoint::Settings(const std::string& database, const std::vector<std::string>& lines)
-{
-    Write("databases", database, lines);
 }
 
 void TdsEndpoint::Write(const std::string& folder, const std::string& database, const std::vector<std::string>& lines)

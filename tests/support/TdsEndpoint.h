@@ -2,6 +2,7 @@
 // listeners on 127.0.0.1, the events it records, and the replies a test scripts for its own databases.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,11 @@ public:
 
     // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py), and what the database is like
     // ("recovery simple", "compression refused").
-    void Reply(const std::string& database, const std::vector<std::string>& steps);
-    void Settings(const std::string& database, const std::vector<std::string>& lines);
+    void Reply(const std::string& database, const std::vector<std::string>& steps) { Write("replies", database, steps); }
+    void Settings(const std::string& database, const std::vector<std::string>& lines)
+    {
+        Write("databases", database, lines);
+    }
 
     // What the listener recorded since this object was made: "login <user>", "login-refused <user>",
     // "login-failed <reason>", "batch <text>", "attention"; and the texts of the batches among them.
@@ -42,7 +46,7 @@ private:
     std::string folder_;
     std::string problem_;
     std::string user_;
-    std::vector<std::pair<std::string, int>> ports_;
+    std::map<std::string, int> ports_;
     std::size_t journalStart_ = 0;
     std::vector<std::string> replies_;
 };
