@@ -191,8 +191,6 @@ TEST_F(OrvBackUPTest, ARefusedValueTakesTheErrorPath)
     } rows[] = {
         {Keys({"Incremental"}), "Løn.bak", "", 0,
          "13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log. (0)"},
-        {Keys({"", "", "", "", "2"}), "Løn.bak", "", 0, "13 The job key Verify has the value \"2\"; use 1 (or Yes, "
-                                                         "True, Ja) for on and 0 (or No, False, Nej) for off. (0)"},
         {Keys({"", "", "", "", "", "14"}), "Løn.bak", "", 5,
          needs + "Backupfile (\"" + dir_.File("Løn.bak") + "\"): each run must keep a file of its own. (0)"},
         {Keys({"", "", "", "", "", "3"}), "Løn_{stamp}.bak", "kopi.bak", 5,

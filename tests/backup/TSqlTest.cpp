@@ -32,10 +32,8 @@ TEST(BackupStatement, QuotesNamesAndPaths)
         std::string expected;
     } rows[] = {
         {"my]db", "[C:\\x'y.bak]", true, "BACKUP DATABASE [my]]db] TO DISK = N'C:\\x''y.bak' WITH INIT"},
-        {"Sales", "[C:\\Backup\\Sales.bak]", false, "BACKUP DATABASE [Sales] TO DISK = N'C:\\Backup\\Sales.bak'"},
         {"db", "[a.bak],[b.bak]", true, "BACKUP DATABASE [db] TO DISK = N'a.bak', DISK = N'b.bak' WITH INIT"},
-        {"db", " [a] [b];[c]", false, "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c'"},
-        {"db", "[a][b] ", false, "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b'"},
+        {"db", " [a] [b];[c][d] ", false, "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c', DISK = N'd'"},
         {"db", "[a]]b[c.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a]b[c.bak'"}, // "]]" is one "]"
         {"db", "[a,b;c d.bak]", false, "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
         {"x]; DROP DATABASE y; --", "['); DROP DATABASE y; --]", false,
