@@ -3,8 +3,6 @@
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
 
-#include <platform/Files.h>
-
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -31,7 +31,9 @@ TEST(WaitShellMilliseconds, Conversions)
         {"2" + sep + "5", 2000}, {"3" + sep + "5", 4000}, {"0" + sep + "5", 0}, {sep + "9", 1000},
         {"1E3", 1000000},      {"15d-1", 2000},         {"2147483", 2147483000}, {"-2147483", -2147483000},
         {"", 30000},           {"12abc", 30000},        {"1E", 30000},
-        {"1E-400", 0},         {"-1E-400", 0}, // too small for a double: rounds to 0 like any small number
+        {"1" + sep + "6", 2000}, {"   ", 30000},        {"0x10", 30000},
+        // too small for a double: rounds to 0 like any small number
+        {"1E-400", 0}, {"-1E-400", 0}, {"0" + sep + "0001E-330", 0}, {"1" + std::string(400, '0') + "E-402", 0},
         {"2147484", kOverflow}, {"-2147484", kOverflow}, {"1E10", kOverflow}, {"1E400", kOverflow},
         {"1" + std::string(400, '0') + "E-390", kOverflow},
     };

@@ -2,8 +2,6 @@
 #include "modShell.h"
 
 #include <brenlix/modCommon.h>
-#include <platform/Text.h>
-#include <platform/Win32.h>
 
 #include "TestSupport.h"
 

@@ -2,7 +2,6 @@
 // keys, stamped files and their retention, and the reasons it reports.
 #include "OrvBackUP.h"
 #include "Program.h"
-#include "Retention.h"
 
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>

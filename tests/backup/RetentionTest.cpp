@@ -79,6 +79,7 @@ TEST(ReadJobOptions, RefusedValuesAreNamed)
         {Keys({"", "2"}), "Checksum", "2", onOff},
         {Keys({"", "", "", "", "", "", "y"}), "EventLog", "y", onOff},
         {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days},
+        {Keys({"", "", "", "", "", "14d"}), "KeepDays", "14d", days},
         {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
         {Keys({"", "", "", "", "", "99999999999999999999"}), "KeepDays", "99999999999999999999", days},
     };

@@ -57,7 +57,7 @@ TEST(BackupStatement, RefusesBadInput)
         {"db", "a.bak", "outside brackets at character 1"},
         {"db", "[a.bak]x", "outside brackets at character 8"},
         {"db", "[a]]],b", "outside brackets at character 7"},
-        // A lone "]" ends the path: it is never guessed to be part of it.
+        // A lone "]" ends the path: it is never guessed to belong to it.
         {"db", "[C:\\a]b.bak]", "outside brackets at character 7"},
         {"db", "[D:\\Backup [old]\\db.bak]", "outside brackets at character 17"},
         {"db", "[a.bak", "without its closing"},
