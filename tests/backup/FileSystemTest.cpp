@@ -3,8 +3,6 @@
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
 
-#include <platform/Files.h>
-
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,24 +25,6 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-TEST(CopyFile, ReplacesAnExistingFile)
-{
-    const TempDir dir;
-    WriteFile(dir.File("a.bak"), "new");
-    WriteFile(dir.File("b.bak"), "older and longer");
-    dunmarrow::CopyFile(dir.File("a.bak"), dir.File("b.bak"));
-    EXPECT_EQ(ReadFile(dir.File("b.bak")), "new");
-}
-
-TEST(CopyFile, DestinationEndingInSeparatorIsAFolder)
-{
-    const TempDir source;
-    const TempDir target;
-    WriteFile(source.File("Sales.bak"), "data");
-    dunmarrow::CopyFile(source.File("Sales.bak"), target.File(""));
-    EXPECT_EQ(ReadFile(target.File("Sales.bak")), "data");
-}
-
 // The names in a folder, to see that a copy leaves nothing of its own behind.
 std::vector<std::string> Names(const TempDir& dir)
 {
@@ -56,34 +36,50 @@ std::vector<std::string> Names(const TempDir& dir)
     return names;
 }
 
+// The error number raised, with the system's text for it; 0 when none.
 std::int32_t CopyError(const std::string& source, const std::string& destination)
 {
     try {
         dunmarrow::CopyFile(source, destination);
         return 0;
     } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Description(), brenlix::SystemErrorText(error.Number()));
         return error.Number();
     }
 }
 
-// A copy that fails half way leaves the last good copy as it was, byte for
-// byte, and no file of its own.
+// A copy replaces the file and keeps the source's modification time; a destination ending in a separator is a
+// folder, which gets the source's name; a failure raises the system's code and text.
+TEST(CopyFile, ReplacesAndKeepsTheModificationTime)
+{
+    const TempDir dir, target;
+    WriteFile(dir.File("a.bak"), "data");
+    WriteFile(dir.File("b.bak"), "older and longer");
+    const auto when = std::filesystem::last_write_time(dir.File("a.bak")) - std::chrono::hours(49);
+    std::filesystem::last_write_time(dir.File("a.bak"), when);
+    EXPECT_EQ(CopyError(dir.File("a.bak"), dir.File("b.bak")), 0);
+    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
+    EXPECT_EQ(std::filesystem::last_write_time(dir.File("b.bak")), when);
+    EXPECT_EQ(CopyError(dir.File("a.bak"), target.File("")), 0);
+    EXPECT_EQ(ReadFile(target.File("a.bak")), "data");
+    EXPECT_EQ(CopyError(dir.File("none.bak"), target.File("")), 2);
+    EXPECT_EQ(Names(target), std::vector<std::string>{"a.bak"});
+}
+
+// A copy that fails half way leaves the last good copy as it was, byte for byte, and no file of its own.
 TEST(CopyFile, AFailedCopyKeepsThePreviousCopy)
 {
     const TempDir dir;
-    const std::string good = "last night's good copy";
     WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
-    WriteFile(dir.File("copy.bak"), good);
+    WriteFile(dir.File("copy.bak"), "last night's good copy");
 #ifdef _WIN32
-    // The source taken by another process with no sharing: the copy fails
-    // after it has begun (its own file made), before it has read a byte.
+    // The source held by another process with no sharing: the copy fails after it has begun.
     const HANDLE held = CreateFileA(dir.File("new.bak").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(CopyError(dir.File("new.bak"), dir.File("copy.bak")), ERROR_SHARING_VIOLATION);
     CloseHandle(held);
 #else
-    // A file size limit below the source's size: the write fails half way,
-    // as on a full disk.
+    // A file size limit below the source's size: the write fails half way, as on a full disk.
     rlimit before{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -95,59 +91,8 @@ TEST(CopyFile, AFailedCopyKeepsThePreviousCopy)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_NE(error, 0);
 #endif
-    EXPECT_EQ(ReadFile(dir.File("copy.bak")), good);
+    EXPECT_EQ(ReadFile(dir.File("copy.bak")), "last night's good copy");
     EXPECT_EQ(Names(dir), (std::vector<std::string>{"copy.bak", "new.bak"}));
-}
-
-// What the replacing copy keeps of the rules of a plain one: the same file
-// named twice is refused untouched, a folder is not replaced, and the copy
-// has the source's modification time.
-TEST(CopyFile, RefusesWhatAPlainCopyRefuses)
-{
-    const TempDir dir;
-    WriteFile(dir.File("a.bak"), "data");
-    std::filesystem::create_directory(dir.File("folder"));
-    const struct {
-        std::string source;
-        std::string destination;
-        std::int32_t error;
-    } rows[] = {
-        {dir.File("a.bak"), dir.File("a.bak"), 32},
-        {dir.File("a.bak"), dir.File("folder"), 5},
-        {dir.File("folder"), dir.File("b.bak"), 5},
-        {dir.File("none.bak"), dir.File("b.bak"), 2},
-        {dir.File("a.bak"), dir.File("missing") + platform::PathSeparator() + "b.bak", 3},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.source + " -> " + row.destination);
-        EXPECT_EQ(CopyError(row.source, row.destination), row.error);
-    }
-    EXPECT_EQ(ReadFile(dir.File("a.bak")), "data");
-    EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.bak", "folder"}));
-}
-
-TEST(CopyFile, KeepsTheModificationTime)
-{
-    const TempDir dir;
-    WriteFile(dir.File("a.bak"), "data");
-    WriteFile(dir.File("b.bak"), "old");
-    const auto when = std::filesystem::last_write_time(dir.File("a.bak")) - std::chrono::hours(49);
-    std::filesystem::last_write_time(dir.File("a.bak"), when);
-    dunmarrow::CopyFile(dir.File("a.bak"), dir.File("b.bak"));
-    EXPECT_EQ(std::filesystem::last_write_time(dir.File("b.bak")), when);
-    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
-}
-
-TEST(CopyFile, FailureRaisesTheSystemsCodeAndText)
-{
-    const TempDir dir;
-    try {
-        dunmarrow::CopyFile(dir.File("none.bak"), dir.File("copy.bak"));
-        FAIL() << "no error raised";
-    } catch (const brenlix::Error& error) {
-        EXPECT_EQ(error.Number(), 2);
-        EXPECT_EQ(error.Description(), brenlix::SystemErrorText(2));
-    }
 }
 
 } // namespace

@@ -1,269 +1,228 @@
+// One backup job on the scripted SQL layer: the calls it makes, the fixed Danish lines of its log, the optional
+// keys, stamped files and their retention, and the reasons it reports.
 #include "OrvBackUP.h"
 #include "Program.h"
 
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
 #include <platform/Files.h>
-#include <platform/Text.h>
 
 #include "ScriptedSql.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
+using dunmarrow::JobKeys;
 using testing_support::At;
-using testing_support::ManualClock;
+using testing_support::FileExists;
 using testing_support::ReadFile;
-using testing_support::SplitLines;
 using testing_support::TempDir;
 using testing_support::TestChildCommand;
-using testing_support::Script;
-using testing_support::ScriptedProvider;
+using testing_support::WriteFile;
+using Lines = std::vector<std::string>;
+
+// The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog.
+JobKeys Keys(std::vector<std::string> values)
+{
+    values.resize(7);
+    return {values[0], values[1], values[2], values[3], values[4], values[5], values[6]};
+}
+
+const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01", kDone = "INFORMATION|Backup Færdig. ";
+const std::string kFailed = "ERROR|Fejl opstod i StartBackup", kReport = "ERROR|Fejl repporteret : ";
+const std::string kVerify = "INFORMATION|Starter verificering af backup fil.";
+const std::string kVerified = "INFORMATION|Verificering Færdig. ", kCopied = "INFORMATION|Slut kopiering af backup fil. ";
 
 class OrvBackUPTest : public ::testing::Test {
 protected:
-    OrvBackUPTest() : clock_(At(2026, 12, 6, 22, 0, 0)), scoped_(clock_)
+    OrvBackUPTest()
     {
         dunmarrow::ProgramLog().LogFile(dir_.File("Dunmarrow.log"));
         dunmarrow::Pause(0); // no system error before the job
         job_.ServerName("PROD01");
         job_.DatabaseName("Løn");
+        job_.JobName("Nat");
         job_.Backupfile(dir_.File("Løn.bak"));
     }
 
-    std::vector<std::string> Log() const { return testing_support::LogEntries(dir_.File("Dunmarrow.log")); }
-
-    static std::vector<std::string> Connected(const std::string& server = "PROD01")
+    // Starts the job afresh: its log, calls and events are this run's.
+    Lines Run(bool succeeds)
     {
-        return {"CreateSQLServer()", "LoginSecure(1)", "Connect(" + server + ")"};
+        WriteFile(dir_.File("Dunmarrow.log"), "");
+        script_.calls.clear();
+        diagnostics_.events.clear();
+        EXPECT_EQ(job_.StartBackUP(), succeeds);
+        return testing_support::LogEntries(dir_.File("Dunmarrow.log"));
     }
 
+    // The calls of a job that got through: connect, then the backup object's.
+    Lines Calls(const std::string& file, const Lines& options) const
+    {
+        Lines calls = {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)",
+                       "Files([" + file + "])", "Initialize(1)"};
+        calls.insert(calls.end(), options.begin(), options.end());
+        return calls;
+    }
+
+    static std::string Copying(const std::string& to) { return "INFORMATION|Starter kopiering af backup fil til " + to + "."; }
+
     TempDir dir_;
-    ManualClock clock_;
-    platform::ScopedClock scoped_;
-    Script script_;
-    ScriptedProvider provider_{script_};
+    testing_support::ManualClock clock_{At(2026, 12, 6, 22, 0, 0)};
+    platform::ScopedClock scoped_{clock_};
+    testing_support::Script script_;
+    testing_support::ScriptedProvider provider_{script_};
     dunmarrow::OrvBackUP job_{provider_};
     testing_support::RecordedDiagnostics diagnostics_;
 };
 
-TEST_F(OrvBackUPTest, PropertiesStartEmptyAndKeepWhatIsSet)
+// Every connection step is tried even after one failed; a failure before the backup is a warning, any later one
+// ends the job before its copy; EventLog adds the job's failure to the connection's own warning.
+TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
 {
-    dunmarrow::OrvBackUP fresh(provider_);
-    EXPECT_EQ(fresh.WaitShell(), 0);
-    EXPECT_EQ(fresh.RunShell() + fresh.RunShell2() + fresh.ServerName() + fresh.DatabaseName() +
-                  fresh.Backupfile() + fresh.Copy2(),
-              "");
-    fresh.WaitShell(-5);
-    fresh.Copy2(" x ");
-    EXPECT_EQ(fresh.WaitShell(), -5);
-    EXPECT_EQ(fresh.Copy2(), " x ");
-}
-
-TEST_F(OrvBackUPTest, ConnectionFailureGivesExactlyTwoLines)
-{
-    const struct {
-        const char* failing;
-        std::vector<std::string> calls;
-    } rows[] = {
-        {"CreateSQLServer", {"CreateSQLServer()"}},
-        {"LoginSecure", Connected()}, // the connection is still tried
-        {"Connect", Connected()},
+    const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01";
+    const auto noConnection = [](const std::string& step) {
+        return "2 1 no connection to server \"PROD01\": 3201 Cannot open backup device. " + step + " failed.";
     };
-    // The reason, beyond the log's fixed warning: the first step's error.
-    std::vector<std::string> reasons;
+    const auto jobFailed = [](const std::string& step) {
+        return "1 3 the job \"Nat\" failed: 3201 Cannot open backup device. " + step + " failed.";
+    };
+    const struct {
+        std::string failing, eventLog;
+        std::size_t calls;
+        Lines log, events;
+    } rows[] = {
+        {"CreateSQLServer", "", 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
+        {"LoginSecure", "0", 3, {kStart, warning}, {noConnection("LoginSecure")}},
+        {"Connect", "1", 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
+        {"CreateBackup", "", 4, {kStart, kFailed, kReport + "3201 Cannot open backup device. CreateBackup failed. (0)"}, {}},
+        {"Files", "1", 6, {kStart, kFailed, kReport + "3201 Cannot open backup device. Files failed. (0)"}, {jobFailed("Files")}},
+        {"SQLBackup", "0", 8, {kStart, kFailed, kReport + "3201 Cannot open backup device. SQLBackup failed. (0)"}, {}},
+        {"", "1", 8, {kStart, kDone, Copying(dir_.File("kopi.bak")), kCopied}, {}},
+    };
+    const Lines all = Calls(dir_.File("Løn.bak"), {"SQLBackup()"});
+    job_.Copy2(dir_.File("kopi.bak"));
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.failing);
-        const TempDir dir;
-        dunmarrow::ProgramLog().LogFile(dir.File("Dunmarrow.log"));
-        Script script;
-        script.failing = {row.failing};
-        ScriptedProvider provider(script);
-        dunmarrow::OrvBackUP job(provider);
-        job.ServerName("PROD01");
-        job.DatabaseName("Løn");
-        job.Backupfile(dir.File("Løn.bak"));
-        job.Copy2(dir.File("copy.bak"));
-        job.RunShell(TestChildCommand("exit 0"));
-        EXPECT_FALSE(job.StartBackUP());
-        EXPECT_EQ(script.calls, row.calls);
-        const auto lines = SplitLines(platform::FromAnsi(ReadFile(dir.File("Dunmarrow.log"))));
-        ASSERT_EQ(lines.size(), 2u);
-        EXPECT_NE(lines[0].find("\t\tINFORMATION\t\tStarter backup af Løn på PROD01"), std::string::npos);
-        EXPECT_NE(lines[1].find("\t\tWARNING\t\tKan ikke få forbindelse til server PROD01"), std::string::npos);
-        reasons.push_back("2 1 no connection to server \"PROD01\": 3201 Cannot open backup device. " +
-                          std::string(row.failing) + " failed.");
+        script_.failing = {row.failing};
+        job_.Options(Keys({"", "", "", "", "", "", row.eventLog}));
+        EXPECT_EQ(Run(row.failing.empty()), row.log) << row.failing;
+        EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing;
+        EXPECT_EQ(diagnostics_.events, row.events) << row.failing;
+        EXPECT_EQ(FileExists(dir_.File("kopi.bak")), row.failing.empty()) << row.failing;
     }
-    EXPECT_EQ(diagnostics_.events, reasons);
 }
 
-// The job's WaitShell reaches the command: on the moved clock a command that
-// sleeps on is left after 30 s, and the job goes on.
-TEST_F(OrvBackUPTest, TheTimeLimitReachesTheCommand)
-{
-    testing_support::Sleeper sleeper(dir_);
-    job_.RunShell(sleeper.Command(600000));
-    job_.WaitShell(30000);
-    EXPECT_TRUE(job_.StartBackUP());
-    EXPECT_EQ(Log().back(), "INFORMATION|Slut komando ");
-    const platform::LocalDateTime now = clock_.Now();
-    EXPECT_EQ(now.hour * 3600 + now.minute * 60 + now.second, 22 * 3600 + 2 + 30); // two pauses, then the limit
-    EXPECT_TRUE(sleeper.StillRunning());
-}
-
-TEST_F(OrvBackUPTest, WholeJobWithCopyAndBothCommands)
+// The copy and the two commands in their order: a command that cannot start does not stop the next; a failed copy
+// stops the job before them.
+TEST_F(OrvBackUPTest, CopyAndCommands)
 {
     const TempDir copies;
-    job_.Copy2(copies.File(""));
-    job_.RunShell(TestChildCommand("exit 1"));
-    job_.RunShell2(TestChildCommand("exit 0"));
-    job_.WaitShell(30000);
-    EXPECT_TRUE(job_.StartBackUP());
-
-    std::vector<std::string> calls = Connected();
-    calls.insert(calls.end(), {"CreateBackup()", "Database(Løn)", "Files([" + dir_.File("Løn.bak") + "])",
-                               "Initialize(1)", "SQLBackup()"});
-    EXPECT_EQ(script_.calls, calls);
-    EXPECT_EQ(Log(), (std::vector<std::string>{
-                         "INFORMATION|Starter backup af Løn på PROD01",
-                         "INFORMATION|Backup Færdig. ",
-                         "INFORMATION|Starter kopiering af backup fil til " + copies.File("") + ".",
-                         "INFORMATION|Slut kopiering af backup fil. ",
-                         "INFORMATION|Starter kommando :" + job_.RunShell(),
-                         "INFORMATION|Slut komando ",
-                         "INFORMATION|Starter kommando :" + job_.RunShell2(),
-                         "INFORMATION|Slut komando ",
-                     }));
+    const std::string exit0 = TestChildCommand("exit 0"), exit1 = TestChildCommand("exit 1");
+    const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak";
+    const std::string started = "INFORMATION|Starter kommando :", ended = "INFORMATION|Slut komando ";
+    const struct {
+        std::string copy2, shell, shell2;
+        bool succeeds;
+        std::uint64_t settled; // the pauses after the backup and before each command
+        Lines log;             // after the backup
+    } rows[] = {
+        {copies.File(""), exit1, exit0, true, 3000,
+         {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
+        {"", "", exit0, true, 2000, {started + exit0, ended}},
+        {"", "dunmarrow-no-such-program-4711", exit0, true, 3000,
+         {started + "dunmarrow-no-such-program-4711", "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2),
+          "ERROR|Kommando kunne ikke eksekveres", started + exit0, ended}},
+        {missing, exit0, "", false, 1000, {Copying(missing), kFailed, kReport + "3 " + brenlix::SystemErrorText(3) + " (0)"}},
+    };
+    for (const auto& row : rows) {
+        job_.Copy2(row.copy2);
+        job_.RunShell(row.shell);
+        job_.RunShell2(row.shell2);
+        job_.WaitShell(30000);
+        const std::uint64_t before = clock_.PausedMilliseconds();
+        Lines log = Run(row.succeeds);
+        EXPECT_EQ(Lines(log.begin() + 2, log.end()), row.log) << row.copy2 << row.shell;
+        EXPECT_GE(clock_.PausedMilliseconds() - before, row.settled) << row.copy2 << row.shell;
+        EXPECT_EQ(script_.calls, Calls(dir_.File("Løn.bak"), {"SQLBackup()"}));
+    }
     EXPECT_EQ(ReadFile(copies.File("Løn.bak")), "backup of the database");
-    EXPECT_GE(clock_.PausedMilliseconds(), 3000u); // after the backup and before each command
 }
 
-// The server is told the one path as typed (without enclosing quotes, each
-// "]" doubled in the bracketed list), and the copy reads the file it wrote.
+// The server is told the one path as typed (without enclosing quotes, each "]" doubled in the bracketed list), and
+// the copy reads the file it wrote; no path left is an invalid name.
 TEST_F(OrvBackUPTest, TheServerAndTheCopyGetTheSamePath)
 {
     const std::string path = dir_.File("med mellemrum.bak");
     const struct {
-        std::string backupfile;
-        std::string files;
+        std::string backupfile, files;
     } rows[] = {
         {"\"" + path + "\"", "[" + path + "]"},
         {path + "\"", "[" + path + "]"}, // only a leading quote that is there is taken off
-        {path, "[" + path + "]"},
         {dir_.File("Backup [old].bak"), "[" + dir_.File("Backup [old]].bak") + "]"},
-        {dir_.File("a]]b.bak"), "[" + dir_.File("a]]]]b.bak") + "]"},
         {dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
     };
+    job_.Copy2(dir_.File("kopi.bak"));
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.backupfile);
-        script_.calls.clear();
+        WriteFile(dir_.File("kopi.bak"), "");
         job_.Backupfile(row.backupfile);
-        job_.Copy2(dir_.File("kopi.bak"));
-        EXPECT_TRUE(job_.StartBackUP());
+        Run(true);
         EXPECT_EQ(script_.calls.at(5), "Files(" + row.files + ")");
-        EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "backup of the database"); // copied from where it was written
-        EXPECT_EQ(job_.Backupfile(), row.backupfile);
-        testing_support::WriteFile(dir_.File("kopi.bak"), "");
+        EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "backup of the database") << row.backupfile;
     }
-}
-
-TEST_F(OrvBackUPTest, NoPathLeftTakesTheErrorPath)
-{
     for (const std::string backupfile : {"\"", "\"\"", ""}) {
-        SCOPED_TRACE(backupfile);
-        const TempDir dir;
-        dunmarrow::ProgramLog().LogFile(dir.File("Dunmarrow.log"));
-        script_.calls.clear();
         job_.Backupfile(backupfile);
-        EXPECT_FALSE(job_.StartBackUP());
+        EXPECT_EQ(Run(false), (Lines{kStart, kFailed, kReport + "123 " + brenlix::SystemErrorText(123) + " (0)"}));
         EXPECT_EQ(script_.calls.back(), "Database(Løn)");
-        const auto lines = SplitLines(platform::FromAnsi(ReadFile(dir.File("Dunmarrow.log"))));
-        ASSERT_EQ(lines.size(), 3u);
-        EXPECT_NE(lines[1].find("\t\tERROR\t\tFejl opstod i StartBackup"), std::string::npos);
-        EXPECT_NE(lines[2].find("\t\tERROR\t\tFejl repporteret : 123 " + brenlix::SystemErrorText(123) + " (0)"),
-                  std::string::npos)
-            << lines[2];
     }
 }
 
-TEST_F(OrvBackUPTest, NoCopyAndOnlyTheSecondCommand)
+// A value the job cannot use stops it before anything is asked of the server, and says which value and what would
+// do; KeepDays needs {stamp} in the file names it cleans up.
+TEST_F(OrvBackUPTest, ARefusedValueTakesTheErrorPath)
 {
-    job_.RunShell2(TestChildCommand("exit 0"));
-    EXPECT_TRUE(job_.StartBackUP());
-    EXPECT_EQ(Log(), (std::vector<std::string>{
-                         "INFORMATION|Starter backup af Løn på PROD01",
-                         "INFORMATION|Backup Færdig. ",
-                         "INFORMATION|Starter kommando :" + job_.RunShell2(),
-                         "INFORMATION|Slut komando ",
-                     }));
-    EXPECT_GE(clock_.PausedMilliseconds(), 2000u);
-}
-
-TEST_F(OrvBackUPTest, FailingFirstCommandDoesNotStopTheSecond)
-{
-    job_.RunShell("dunmarrow-no-such-program-4711");
-    job_.RunShell2(TestChildCommand("exit 0"));
-    EXPECT_TRUE(job_.StartBackUP());
-    EXPECT_EQ(Log(), (std::vector<std::string>{
-                         "INFORMATION|Starter backup af Løn på PROD01",
-                         "INFORMATION|Backup Færdig. ",
-                         "INFORMATION|Starter kommando :dunmarrow-no-such-program-4711",
-                         "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2),
-                         "ERROR|Kommando kunne ikke eksekveres",
-                         "INFORMATION|Starter kommando :" + job_.RunShell2(),
-                         "INFORMATION|Slut komando ",
-                     }));
-}
-
-TEST_F(OrvBackUPTest, ErrorsAfterConnectingStopTheJob)
-{
+    const std::string needs = "13 KeepDays needs {stamp} in the file name of ";
     const struct {
-        const char* failing;
+        JobKeys keys;
+        std::string backupfile, copy2;
+        std::size_t calls;
         std::string report;
     } rows[] = {
-        {"CreateBackup", "Fejl repporteret : 3201 Cannot open backup device. CreateBackup failed. (0)"},
-        {"Files", "Fejl repporteret : 3201 Cannot open backup device. Files failed. (0)"},
-        {"SQLBackup", "Fejl repporteret : 3201 Cannot open backup device. SQLBackup failed. (0)"},
+        {Keys({"Incremental"}), "Løn.bak", "", 0,
+         "13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log. (0)"},
+        {Keys({"", "", "", "", "", "14"}), "Løn.bak", "", 5,
+         needs + "Backupfile (\"" + dir_.File("Løn.bak") + "\"): each run must keep a file of its own. (0)"},
+        {Keys({"", "", "", "", "", "3"}), "Løn_{stamp}.bak", "kopi.bak", 5,
+         needs + "MakeCopy2 (\"" + dir_.File("kopi.bak") + "\"): each run must keep a file of its own. (0)"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.failing);
-        const TempDir dir;
-        dunmarrow::ProgramLog().LogFile(dir.File("Dunmarrow.log"));
-        script_.failing = {row.failing};
-        job_.Copy2(dir.File("copy.bak"));
-        job_.RunShell(TestChildCommand("exit 0"));
-        EXPECT_FALSE(job_.StartBackUP());
-        EXPECT_EQ(script_.calls.back().substr(0, std::string(row.failing).size()), row.failing);
-        const auto lines = SplitLines(platform::FromAnsi(ReadFile(dir.File("Dunmarrow.log"))));
-        ASSERT_EQ(lines.size(), 3u);
-        EXPECT_NE(lines[1].find("\t\tERROR\t\tFejl opstod i StartBackup"), std::string::npos);
-        EXPECT_NE(lines[2].find("\t\tERROR\t\t" + row.report), std::string::npos) << lines[2];
-        EXPECT_FALSE(testing_support::FileExists(dir.File("copy.bak")));
+        job_.Options(row.keys);
+        job_.Backupfile(dir_.File(row.backupfile));
+        job_.Copy2(row.copy2.empty() ? "" : dir_.File(row.copy2));
+        EXPECT_EQ(Run(false), (Lines{kStart, kFailed, kReport + row.report}));
+        EXPECT_EQ(script_.calls.size(), row.calls) << row.report;
     }
 }
 
-TEST_F(OrvBackUPTest, CopyFailureStopsTheJobBeforeTheCommands)
+// {stamp} is the job's start, in the server's and the copy's names. A stamped file that exists is not overwritten
+// (two runs in one second, or in the hour a clock change repeats), and a job that fails deletes nothing.
+TEST_F(OrvBackUPTest, StampedFiles)
 {
-    job_.Copy2(dir_.File("no such folder") + platform::PathSeparator() + "copy.bak");
-    job_.RunShell(TestChildCommand("exit 0"));
-    EXPECT_FALSE(job_.StartBackUP());
-    const auto log = Log();
-    ASSERT_EQ(log.size(), 5u);
-    EXPECT_EQ(log[3], "ERROR|Fejl opstod i StartBackup");
-    EXPECT_EQ(log[4], "ERROR|Fejl repporteret : 3 " + brenlix::SystemErrorText(3) + " (0)");
+    WriteFile(dir_.File("Løn_20200101-000000.bak"), "old");
+    job_.Backupfile("\"" + dir_.File("Løn_{stamp}.bak") + "\"");
+    job_.Copy2(dir_.File("kopi_{stamp}.bak"));
+    const std::string taken = dir_.File("Løn_20261206-220000.bak");
+    WriteFile(taken, "the earlier run's");
+    EXPECT_EQ(Run(false).back(), kReport + "80 The file " + taken + " of this run's stamp exists already; it is left as it is. (0)");
+    EXPECT_EQ(ReadFile(taken), "the earlier run's");
+    clock_.Advance(1000);
+    EXPECT_EQ(Run(true).back(), kCopied);
+    EXPECT_EQ(script_.calls, Calls(dir_.File("Løn_20261206-220001.bak"), {"SQLBackup()"}));
+    EXPECT_EQ(ReadFile(dir_.File("kopi_20261206-220001.bak")), "backup of the database");
+    script_.failing = {"SQLVerify"};
+    job_.Options(Keys({"", "", "", "", "1", "1"}));
+    clock_.Advance(1000);
+    Run(false);
+    EXPECT_TRUE(FileExists(dir_.File("Løn_20200101-000000.bak")));
 }
-
-TEST_F(OrvBackUPTest, EmptyServerNameIsTriedAsItIs)
-{
-    job_.ServerName("");
-    script_.failing = {"Connect"};
-    EXPECT_FALSE(job_.StartBackUP());
-    EXPECT_EQ(script_.calls, Connected(""));
-    EXPECT_EQ(Log(), (std::vector<std::string>{"INFORMATION|Starter backup af Løn på ",
-                                               "WARNING|Kan ikke få forbindelse til server "}));
-}
-
 } // namespace

@@ -1,4 +1,5 @@
-// A scripted SQL layer for the job and run tests.
+// A scripted SQL layer for the job and run tests: records every call and fails where the test says; its backup
+// writes the one file named in Files, as a server would.
 #pragma once
 
 #include "Program.h"
@@ -15,8 +16,6 @@
 
 namespace testing_support {
 
-// The reasons the program gives an administrator, kept here as
-// "<type> <id> <reason>" instead of being reported to the machine.
 struct RecordedDiagnostics {
     std::vector<std::string> events;
     dunmarrow::ScopedDiagnosticSink sink{
@@ -25,14 +24,9 @@ struct RecordedDiagnostics {
         }};
 };
 
-// A scripted SQL layer: records every call and fails where the test says.
-// Its backup writes the file named in Files, as a server would.
 struct Script {
     std::vector<std::string> calls;
     std::set<std::string> failing;
-    // Changes the backup file right after the backup wrote it, as a failing
-    // disk would; SQLVerify then finds the damage.
-    bool damageAfterBackup = false;
 
     void Step(const std::string& call)
     {
@@ -61,7 +55,10 @@ public:
     void Files(const std::string& value) override
     {
         script_.Step("Files(" + value + ")");
-        files_ = value;
+        path_.clear(); // "[path]" with each "]" of the path doubled
+        for (std::size_t i = 1; i + 1 < value.size(); i += value[i] == ']' ? 2 : 1) {
+            path_ += value[i];
+        }
     }
     void Initialize(bool value) override { script_.Step("Initialize(" + std::to_string(value) + ")"); }
     void Action(dunmarrow::sql::BackupAction value) override
@@ -74,38 +71,13 @@ public:
     void SQLBackup(dunmarrow::sql::SQLServer&) override
     {
         script_.Step("SQLBackup()");
-        testing_support::WriteFile(Path(), kWritten);
-        if (script_.damageAfterBackup) {
-            testing_support::WriteFile(Path(), std::string(kWritten) + "!");
-        }
+        WriteFile(path_, "backup of the database");
     }
-    // Reads the file back as a server would, and fails as SQL Server does on
-    // a changed backup set.
-    void SQLVerify(dunmarrow::sql::SQLServer&) override
-    {
-        script_.Step("SQLVerify()");
-        if (testing_support::ReadFile(Path()) != kWritten) {
-            throw brenlix::Error(3189, "test",
-                                 "Damage to the backup set was detected. VERIFY DATABASE is terminating abnormally.");
-        }
-    }
-
-    static constexpr char kWritten[] = "backup of the database";
+    void SQLVerify(dunmarrow::sql::SQLServer&) override { script_.Step("SQLVerify()"); }
 
 private:
-    // The one file, "[path]" with each "]" of the path doubled.
-    std::string Path() const
-    {
-        std::string path;
-        for (std::size_t i = 1; i + 1 < files_.size(); ++i) {
-            path += files_[i];
-            i += files_[i] == ']' ? 1 : 0;
-        }
-        return path;
-    }
-
     Script& script_;
-    std::string files_;
+    std::string path_;
 };
 
 class ScriptedProvider final : public dunmarrow::sql::Provider {

@@ -2,9 +2,7 @@
 
 #include "TestSupport.h"
 
-#include <platform/Text.h>
-
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -38,28 +36,18 @@ std::string Unescaped(const std::string& text)
     return result;
 }
 
+// The complete lines, without a line still being written.
 std::vector<std::string> LinesOf(const std::string& bytes)
 {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) {
-            break; // a line still being written
-        }
-        std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(std::move(line));
-        start = end + 1;
+    for (std::size_t start = 0, end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(bytes.substr(start, end - start - (end > start && bytes[end - 1] == '\r' ? 1 : 0)));
     }
     return lines;
 }
 
-} // namespace
-
-std::string TdsEndpoint::HostPath(const std::string& unixPath)
+// A path of the endpoint's machine as this program names it.
+std::string HostPath(const std::string& unixPath)
 {
     // Wine shows the host's root folder as drive Z:.
     if (RunningUnderWine() && !unixPath.empty() && unixPath.front() == '/') {
@@ -71,6 +59,8 @@ std::string TdsEndpoint::HostPath(const std::string& unixPath)
     }
     return unixPath;
 }
+
+} // namespace
 
 TdsEndpoint::TdsEndpoint()
 {
@@ -86,16 +76,11 @@ TdsEndpoint::TdsEndpoint()
         return;
     }
     for (const std::string& line : LinesOf(ready)) {
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) {
-            continue;
-        }
-        const std::string key = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
+        const std::string key = line.substr(0, line.find('=')), value = line.substr(std::min(key.size() + 1, line.size()));
         if (key == "user") {
             user_ = value;
         } else if (key == "accept" || key == "refuse" || key == "drop" || key == "silent") {
-            ports_.emplace_back(key, std::atoi(value.c_str()));
+            ports_[key] = std::atoi(value.c_str());
         }
     }
     if (ports_.size() != 4 || user_.empty()) {
@@ -115,12 +100,8 @@ TdsEndpoint::~TdsEndpoint()
 
 int TdsEndpoint::Port(const std::string& listener) const
 {
-    for (const auto& [name, port] : ports_) {
-        if (name == listener) {
-            return port;
-        }
-    }
-    return 0;
+    const auto port = ports_.find(listener);
+    return port == ports_.end() ? 0 : port->second;
 }
 
 std::string TdsEndpoint::Server(const std::string& listener) const
@@ -128,26 +109,14 @@ std::string TdsEndpoint::Server(const std::string& listener) const
     return "127.0.0.1," + std::to_string(Port(listener));
 }
 
-void TdsEndpoint::Reply(const std::string& database, const std::vector<std::string>& steps)
-{
-    std::string text;
-    for (const std::string& step : steps) {
-        text += step + "\n";
-    }
-    const std::string path = folder_ + "/replies/" + Hex(database) + ".txt";
-    WriteFile(path, text);
-    replies_.push_back(path);
-}
-
-void TdsEndpoint::Settings(const std::string& database, const std::vector<std::string>& lines)
+void TdsEndpoint::Write(const std::string& folder, const std::string& database, const std::vector<std::string>& lines)
 {
     std::string text;
     for (const std::string& line : lines) {
         text += line + "\n";
     }
-    const std::string path = folder_ + "/databases/" + Hex(database) + ".txt";
-    WriteFile(path, text);
-    replies_.push_back(path);
+    replies_.push_back(folder_ + "/" + folder + "/" + Hex(database) + ".txt");
+    WriteFile(replies_.back(), text);
 }
 
 std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const

@@ -1,7 +1,5 @@
-// A whole run of the program by a user who is not root, from a folder of
-// their own: the log is written there, the machine's registry is only read
-// (the event source cannot be registered there), and the reasons still reach
-// the system log.
+// A whole run by a user who is not root, from a folder of their own: the log is written there, the machine's
+// registry is only read (the event source cannot be registered there), and the reasons still reach the system log.
 #include <platform/Files.h>
 #include <platform/Text.h>
 
@@ -18,8 +16,7 @@ namespace {
 using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 
-// The message after "<ident>[<pid>]: ", with its priority in front, or the
-// whole message when it lacks that layout.
+// The message after "<ident>[<pid>]: ", with its priority in front, or the whole message when it lacks that layout.
 std::string PriorityAndText(const std::string& message, const std::string& ident)
 {
     const std::size_t tag = message.find(" " + ident + "[");
@@ -47,36 +44,28 @@ TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
         std::filesystem::copy_file(platform::ProgramFolder() + "/" + name, folder + "/" + name);
     }
-    testing_support::WriteFile(folder + "/Dunmarrow.ini",
-                               platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\n"
-                                                "Backupfile=" +
-                                                folder + "/Løn.bak\r\nEventLog=1\r\n"));
+    testing_support::WriteFile(folder + "/Dunmarrow.ini", platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\n"
+                                                                           "Database=Løn\r\nEventLog=1\r\n"));
     testing_support::GiveTo(*other, folder);
     ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
     const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str());
     const ScopedEnvironment config("XDG_CONFIG_HOME", (folder + "/config").c_str());
     const ScopedEnvironment sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
-    // The environment still names root's ticket cache, which the user may not read.
+    // The environment still names root's ticket cache, which the user may not read: it is reported, not handed to
+    // the GSSAPI, which may crash on it.
     const std::string cache = machine.File("ccache");
     testing_support::WriteFile(cache, "root's tickets");
     ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
     const ScopedEnvironment tickets("KRB5CCNAME", ("FILE:" + cache).c_str());
 
     const std::string program = folder + "/" + DUNMARROW_PROGRAM_NAME;
-    EXPECT_EQ(testing_support::RunAs(*other, 022,
-                                     [&] {
-                                         testing_support::ChildProcess run("\"" + program + "\"");
-                                         return std::to_string(run.Wait());
-                                     }),
+    EXPECT_EQ(testing_support::RunAs(*other, 022, [&] { return std::to_string(testing_support::ChildProcess("\"" + program + "\"").Wait()); }),
               "1");
     EXPECT_EQ(testing_support::LogEntries(folder + "/Dunmarrow.log"),
-              (std::vector<std::string>{
-                  "INFORMATION|Starter Dunmarrow",
-                  "INFORMATION|Indlæser og starter Backup",
-                  "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
-                  "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1",
-                  "INFORMATION|Indlæser og starter Backup Slut",
-              }));
+              (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "INFORMATION|Indlæser og starter Backup",
+                                        "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
+                                        "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1",
+                                        "INFORMATION|Indlæser og starter Backup Slut"}));
     struct stat st {};
     ASSERT_EQ(::stat((folder + "/Dunmarrow.log").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, other->uid);
