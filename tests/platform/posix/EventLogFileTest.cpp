@@ -29,17 +29,11 @@ protected:
     // The file's lines, each without its LF.
     std::vector<std::string> Lines() const
     {
-        std::vector<std::string> lines;
-        std::string line;
-        for (const char c : testing_support::ReadFile(root.Path() + "/eventlog/Application.log")) {
-            if (c != '\n') {
-                line += c;
-            } else {
-                lines.push_back(line);
-                line.clear();
-            }
-        }
-        EXPECT_EQ(line, "") << "a line without its LF";
+        std::vector<std::string> lines{""};
+        for (const char c : testing_support::ReadFile(root.Path() + "/eventlog/Application.log"))
+            c == '\n' ? (void)lines.emplace_back() : lines.back().push_back(c);
+        EXPECT_EQ(lines.back(), "") << "a line without its LF";
+        lines.pop_back();
         return lines;
     }
 
@@ -77,9 +71,8 @@ TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
 TEST_F(EventLogFile, OnlyThisMachineIsServed)
 {
     std::string upper = HostName();
-    for (char& c : upper) {
+    for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
     for (const std::string& local : {std::string(), std::string("."), std::string("localhost"),
                                      std::string("\\\\localhost"), std::string("127.0.0.1"), HostName(),
                                      "\\\\" + upper, std::string("\\\\.")}) {
