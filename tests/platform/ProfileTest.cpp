@@ -193,8 +193,8 @@ TEST_F(Profile, ResultsAndLastError)
             SetLastError(kKept);
             EXPECT_EQ(row.call(buffer.data()), row.result) << row.what << round;
             EXPECT_EQ(buffer.Text(row.bytes.size()), row.bytes) << row.what << round;
-            if (row.error != 0 && !(row.error == kKept && RunningUnderWine())) // Wine clears it on success
-                EXPECT_EQ(GetLastError(), row.error) << row.what << round;
+            const bool kept = row.error != 0 && !(row.error == kKept && RunningUnderWine()); // Wine clears it
+            EXPECT_EQ(kept ? GetLastError() : row.error, row.error) << row.what << round;
         }
     }
     EXPECT_EQ(ReadFile(path), "[s]\r\nk=12\r\n");
@@ -219,9 +219,6 @@ TEST_F(Profile, WritesStepByStep)
             << step.expected;
         EXPECT_EQ(ReadFile(path), step.expected);
     }
-    Use("[Sec]\r\nkey1=a");
-    ASSERT_TRUE(WritePrivateProfileStringA("sec", "key2", "b", path.c_str()));
-    EXPECT_EQ(ReadFile(path), "[Sec]\r\nkey1=a\r\nkey2=b\r\n");
     Use("; settings\r\n[Job]\r\nServer=old\r\n;Server=older\r\nplain\r\n\r\n[Other]\r\nx=1\r\n");
     ASSERT_TRUE(WritePrivateProfileStringA("JOB", "server", "new", path.c_str()));
     // Wine writes the file anew from what it parsed, without blank lines.

@@ -33,10 +33,8 @@ inline std::pair<DWORD, std::string> Get(HKEY key, const char* value)
         return {kUnreadable, ""};
     std::string buffer(size + 1, static_cast<char>(kSentinel));
     DWORD got = size;
-    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got),
-              ERROR_SUCCESS);
-    EXPECT_EQ(got, size);
-    EXPECT_EQ(buffer.back(), static_cast<char>(kSentinel)); // nothing past what fits
+    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got), 0);
+    EXPECT_EQ(std::make_pair(got, buffer.back()), std::make_pair(size, static_cast<char>(kSentinel))); // no more
     return {type, buffer.substr(0, got)};
 }
 
@@ -84,17 +82,15 @@ inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create 
     return status;
 }
 inline LSTATUS OpenAndClose(HKEY parent, const std::string& path, REGSAM access = KEY_READ)
-{
-    return CreateAndClose(parent, path, false, access);
-}
+{ return CreateAndClose(parent, path, false, access); }
 
 // Removes the key with everything below it.
 inline void DeleteTree(HKEY parent, const std::string& path)
 {
     HKEY key = nullptr;
+    char child[256];
     if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
-    char child[256];
     while (RegEnumKeyA(key, 0, child, sizeof child) == ERROR_SUCCESS)
         DeleteTree(key, child);
     RegCloseKey(key);

@@ -138,18 +138,16 @@ TEST_F(Registry, QuerySizesAndStringsWithoutTheirNul)
         EXPECT_EQ(buffer.substr(0, row.bytes.size()), row.bytes) << row.value << " " << row.size;
         EXPECT_TRUE(row.expected == ERROR_FILE_NOT_FOUND || type == row.type) << row.value; // else undocumented
     }
-    BYTE data[8];
-    DWORD type = 0xdead;
-    EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, data, nullptr), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(type, kUnreadable);
-    EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    DWORD both = 8; // one variable for type and size: the size is what the buffer holds
-    std::fill(data, data + sizeof data, kSentinel);
-    EXPECT_EQ(RegQueryValueExA(key, "five", nullptr, &both, data, &both), ERROR_SUCCESS);
+    BYTE data[8] = {kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel};
+    DWORD type = 0xdead, typeAfter = 0xdead, both = 8; // both: one variable for type and size (what the buffer holds)
+    EXPECT_EQ((std::vector<LSTATUS>{RegQueryValueExA(key, "five", nullptr, &type, data, nullptr),
+                                    RegQueryValueExA(key, "five", nullptr, &typeAfter, nullptr, nullptr),
+                                    RegQueryValueExA(key, "five", nullptr, &both, data, &both),
+                                    RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 4),
+                                    RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 0)}),
+              (std::vector<LSTATUS>{ERROR_INVALID_PARAMETER, ERROR_SUCCESS, ERROR_SUCCESS, ERROR_NOACCESS, 0}));
+    EXPECT_EQ(std::make_pair(type, typeAfter), std::make_pair(kUnreadable, DWORD{REG_BINARY}));
     EXPECT_EQ(std::string(data, data + 6), "12345\xbd");
-    EXPECT_EQ(RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
-    EXPECT_EQ(RegSetValueExA(key, "null data", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
     EXPECT_EQ(Get(key, "null data"), std::make_pair(static_cast<DWORD>(REG_BINARY), std::string()));
 }
 

@@ -52,7 +52,6 @@ TEST(ProfileFile, EditsKeepTheFilesLayout)
         {"[s]\nk=v\n", "s", "j", "w", "[s]\nk=v\nj=w\n"},
         {"[s]\nk=v", "t", "j", "w", "[s]\nk=v\n[t]\nj=w\n"},
         {"[s]\r\n  Key  =  old  \r\n", "S", "KEY", "new", "[s]\r\n  Key  =  new\r\n"},
-        {"[s]\r\nk=\r\n", "s", "k", "v", "[s]\r\nk=v\r\n"},
         {"[s]\r\nk=v\r\n\r\n; t\r\n[t]\r\n", "s", "j", "w", "[s]\r\nk=v\r\nj=w\r\n\r\n; t\r\n[t]\r\n"},
         {"top=1\r\n[s]\r\n", "", "top", "2", "top=2\r\n[s]\r\n"},
         {"\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", nullptr, nullptr, "\xEF\xBB\xBF"}, // byte order mark kept
