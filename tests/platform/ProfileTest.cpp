@@ -54,14 +54,9 @@ TEST_F(Profile, ReadsAsWindowsDoes)
                                  "[Next]\r\nx=1\r\n[Small]\r\nab=1\r\ncd=2\r\n";
     // A section without a name ("[]", or "[ ]" trimmed) is left out: a caller stops at the first empty name.
     const std::string nameless = "top=1\r\n[]\r\na=1\r\n[Sec]\r\n[ ]\r\nb=2\r\n[Last]\r\n";
-    const struct {
-        const std::string& text;
-        bool section; // GetPrivateProfileSectionA, else GetPrivateProfileStringA
-        const char *name, *key, *fallback;
-        DWORD size, result;
-        std::string bytes; // the buffer's first bytes as Windows leaves them
-        bool cut = false;  // a cut list: Wine ends it with one NUL
-    } rows[] = {
+    // section: GetPrivateProfileSectionA, else GetPrivateProfileStringA; bytes: the buffer's first bytes as Windows
+    // leaves them; cut: a cut list, which Wine ends with one NUL
+    const struct { const std::string& text; bool section; const char *name, *key, *fallback; DWORD size, result; std::string bytes; bool cut = false; } rows[] = {
         {job, false, "JOB", "sErVeR", "dflt", 64, 9, S("alpha one")},
         {job, false, "Job", " Server ", "dflt", 64, 9, S("alpha one")},
         {job, false, "Job", "Quoted", "dflt", 64, 10, S("  spaced  ")},
@@ -166,12 +161,7 @@ TEST_F(Profile, ResultsAndLastError)
     const std::string missing = dir.File("missing.ini");
     const char *file = path.c_str(), *none = missing.c_str();
     constexpr DWORD kKept = 0xdeadbeef;
-    const struct {
-        const char* what;
-        std::function<DWORD(char* buffer)> call;
-        DWORD result, error;
-        std::string bytes;
-    } rows[] = {
+    const struct { const char* what; std::function<DWORD(char* buffer)> call; DWORD result, error; std::string bytes; } rows[] = {
         {"value", [&](char* b) { return GetPrivateProfileStringA("s", "k", "d", b, 32, file); }, 2, kKept, S("12")},
         {"keys", [&](char* b) { return GetPrivateProfileStringA("s", 0, "d", b, 32, file); }, 2, kKept, S("k\0"s)},
         {"names", [&](char* b) { return GetPrivateProfileStringA(0, 0, "d", b, 32, file); }, 2, kKept, S("s\0"s)},
