@@ -24,9 +24,8 @@ TEST(EventLog, ReportsThroughALocalSourceAndRefusesWhatWindowsRefuses)
         EXPECT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 2, 0x40000003, nullptr, 2, sizeof data, strings, data));
         EXPECT_TRUE(DeregisterEventSource(source));
     }
-    if (testing_support::RunningUnderWine()) {
+    if (testing_support::RunningUnderWine())
         return;
-    }
     SetLastError(0xdeadbeef);
     EXPECT_EQ(RegisterEventSourceA("\\\\no-such-server.invalid", "BrenlixTest"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));

@@ -29,15 +29,12 @@ inline LSTATUS Set(HKEY key, const char* value, DWORD type, const std::string& b
 inline std::pair<DWORD, std::string> Get(HKEY key, const char* value)
 {
     DWORD type = kUnreadable, size = 0;
-    if (RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return {kUnreadable, ""};
-    }
     std::string buffer(size + 1, static_cast<char>(kSentinel));
     DWORD got = size;
-    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got),
-              ERROR_SUCCESS);
-    EXPECT_EQ(got, size);
-    EXPECT_EQ(buffer.back(), static_cast<char>(kSentinel)); // nothing past what fits
+    EXPECT_EQ(RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got), 0);
+    EXPECT_EQ(std::make_pair(got, buffer.back()), std::make_pair(size, static_cast<char>(kSentinel))); // no more
     return {type, buffer.substr(0, got)};
 }
 
@@ -62,9 +59,8 @@ inline std::vector<std::string> ValueNames(HKEY key) { return Names(key, true); 
 // The path of levels keys, the first named first, the others "d".
 inline std::string Levels(std::string path, int levels)
 {
-    for (int i = 1; i < levels; ++i) {
+    for (int i = 1; i < levels; ++i)
         path += "\\d";
-    }
     return path;
 }
 
@@ -86,21 +82,17 @@ inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create 
     return status;
 }
 inline LSTATUS OpenAndClose(HKEY parent, const std::string& path, REGSAM access = KEY_READ)
-{
-    return CreateAndClose(parent, path, false, access);
-}
+{ return CreateAndClose(parent, path, false, access); }
 
 // Removes the key with everything below it.
 inline void DeleteTree(HKEY parent, const std::string& path)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return;
-    }
     char child[256];
-    while (RegEnumKeyA(key, 0, child, sizeof child) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    while (RegEnumKeyA(key, 0, child, sizeof child) == ERROR_SUCCESS)
         DeleteTree(key, child);
-    }
     RegCloseKey(key);
     RegDeleteKeyA(parent, path.c_str());
 }

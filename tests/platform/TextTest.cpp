@@ -33,9 +33,8 @@ TEST(Text, AnsiCodePage)
     EXPECT_EQ(platform::ToAnsi("Backup Faerdig. \t\r\n"), "Backup Faerdig. \t\r\n");
     EXPECT_EQ(platform::FromAnsi("x y"), "x y");
     const testing_support::WesternCodePage western;
-    if (!western.Active()) {
+    if (!western.Active())
         GTEST_SKIP() << "no Western European code page (Linux: localedef -i da_DK -f ISO-8859-1 da_DK.ISO-8859-1)";
-    }
     EXPECT_EQ(platform::ToAnsi("æøåÆØÅ"), "\xE6\xF8\xE5\xC6\xD8\xC5");
     EXPECT_EQ(platform::FromAnsi("F\xE6rdig p\xE5"), "Færdig på");
     EXPECT_EQ(platform::ToAnsi("日本"), "??"); // not in the code page

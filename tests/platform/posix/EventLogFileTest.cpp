@@ -29,17 +29,11 @@ protected:
     // The file's lines, each without its LF.
     std::vector<std::string> Lines() const
     {
-        std::vector<std::string> lines;
-        std::string line;
-        for (const char c : testing_support::ReadFile(root.Path() + "/eventlog/Application.log")) {
-            if (c != '\n') {
-                line += c;
-            } else {
-                lines.push_back(line);
-                line.clear();
-            }
-        }
-        EXPECT_EQ(line, "") << "a line without its LF";
+        std::vector<std::string> lines{""};
+        for (const char c : testing_support::ReadFile(root.Path() + "/eventlog/Application.log"))
+            c == '\n' ? (void)lines.emplace_back() : lines.back().push_back(c);
+        EXPECT_EQ(lines.back(), "") << "a line without its LF";
+        lines.pop_back();
         return lines;
     }
 
@@ -77,21 +71,18 @@ TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
 TEST_F(EventLogFile, OnlyThisMachineIsServed)
 {
     std::string upper = HostName();
-    for (char& c : upper) {
+    for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    for (const std::string& local : {std::string(), std::string("."), std::string("localhost"),
-                                     std::string("\\\\localhost"), std::string("127.0.0.1"), HostName(),
-                                     "\\\\" + upper, std::string("\\\\.")}) {
-        const HANDLE source = RegisterEventSourceA(local.c_str(), "BrenlixTest");
-        ASSERT_NE(source, nullptr) << local << " " << GetLastError();
-        EXPECT_TRUE(DeregisterEventSource(source));
-    }
-    for (const std::string& remote : {std::string("elsewhere"), std::string("\\\\elsewhere"),
-                                      std::string("127.0.0.2"), HostName() + "x"}) {
+    using Name = std::pair<std::string, DWORD>; // the name, and the last error of the refusal (0: served)
+    const DWORD remote = RPC_S_SERVER_UNAVAILABLE;
+    for (const auto& [name, error] : {Name{"", 0}, Name{".", 0}, Name{"localhost", 0}, Name{"\\\\localhost", 0},
+                                      Name{"127.0.0.1", 0}, Name{HostName(), 0}, Name{"\\\\" + upper, 0},
+                                      Name{"\\\\.", 0}, Name{"elsewhere", remote}, Name{"\\\\elsewhere", remote},
+                                      Name{"127.0.0.2", remote}, Name{HostName() + "x", remote}}) {
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(RegisterEventSourceA(remote.c_str(), "BrenlixTest"), nullptr) << remote;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+        const HANDLE source = RegisterEventSourceA(name.c_str(), "BrenlixTest");
+        EXPECT_EQ(source != nullptr ? 0 : GetLastError(), error) << name;
+        EXPECT_EQ(source != nullptr && DeregisterEventSource(source), error == 0) << name;
     }
 }
 
