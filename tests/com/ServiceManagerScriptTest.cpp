@@ -13,7 +13,7 @@ namespace {
 
 class ServiceManagerScript : public service_testing::ServiceTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
+    void SetUp() override { ASSERT_TRUE(server.ready) << "regsvr32 or CoInitialize failed"; }
 
     // Runs the lines after the object's set-up and gives what they wrote.
     std::vector<std::string> Run(const std::string& lines)
