@@ -111,14 +111,14 @@ TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.valueType);
-        const auto registry = Create<published::_KvRegistry>(kClasses[published::kKvRegistry]);
+        const auto registry = Create(kClasses[published::kKvRegistry]);
         ASSERT_NE(registry, nullptr);
-        registry->put_ClassKey(static_cast<published::ERegistryClassConstants>(0x80000001));
-        registry->put_ValueType(static_cast<published::ERegistryValueTypes>(row.valueType));
+        published::Slot(registry.get(), 14, LONG{-2147483647}); // put ClassKey: HKEY_CURRENT_USER
+        published::Slot(registry.get(), 12, row.valueType);     // put ValueType
         VARIANT value;
         V_VT(&value) = VT_BSTR;
         V_BSTR(&value) = SysAllocString(row.value);
-        EXPECT_EQ(registry->put_Value(value), row.hr);
+        EXPECT_EQ(published::Slot(registry.get(), 6, value), row.hr); // put Value
         IErrorInfo* info = nullptr;
         BSTR texts[2] = {};
         ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
@@ -169,24 +169,24 @@ TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
     const std::string otherEntry = kTypeLib + (k64 ? "\\0\\win32" : "\\0\\win64");
     // The other's type library entry names a library that loads, as a real one
     // does: the system's unregistration goes by it.
-    const std::string server = com_testing::LibraryPath();
+    const std::string library = com_testing::LibraryPath();
     for (const published::PublishedClass& cls : kClasses) {
-        for (const auto& [key, value] : Keys(cls, server)) {
+        for (const auto& [key, value] : Keys(cls, library)) {
             Write(key, value, other);
         }
     }
-    Write(otherEntry, server, 0);
+    Write(otherEntry, library, 0);
     ASSERT_EQ(RunRegsvr32("/u /s"), 0u);
     for (const published::PublishedClass& cls : kClasses) {
-        const auto keys = Keys(cls, server);
+        const auto keys = Keys(cls, library);
         for (const auto& [key, value] : keys) {
             EXPECT_EQ(Read(key, other), value) << key;
         }
         EXPECT_EQ(Read(keys[0].first, own), "(missing)");
     }
-    EXPECT_EQ(Read(ownEntry, own) + "|" + Read(otherEntry, own), "(missing)|" + server);
+    EXPECT_EQ(Read(ownEntry, own) + "|" + Read(otherEntry, own), "(missing)|" + library);
     ASSERT_EQ(RunRegsvr32("/s"), 0u);
-    EXPECT_EQ(Read(ownEntry, own) + "|" + Read(otherEntry, own), server + "|" + server);
+    EXPECT_EQ(Read(ownEntry, own) + "|" + Read(otherEntry, own), library + "|" + library);
     EXPECT_NE(Create(kClasses[published::kFileLog]), nullptr);
     for (const published::PublishedClass& cls : kClasses) {
         for (const auto& [key, value] : Keys(cls, "")) {

@@ -116,7 +116,7 @@ TYPEATTR Attributes(ITypeInfo* info)
 Info Refer(ITypeInfo* info, HREFTYPE reference, bool implemented = false)
 {
     ITypeInfo* referred = nullptr;
-    if (!implemented || SUCCEEDED(info->GetRefTypeOfImplType(reference, &reference))) {
+    if (info != nullptr && (!implemented || SUCCEEDED(info->GetRefTypeOfImplType(reference, &reference)))) {
         info->GetRefTypeInfo(reference, &referred);
     }
     return Info(referred);
@@ -127,79 +127,62 @@ std::string Text(const Info& info)
     return info ? NameOf(info.get()) + " " + GuidText(Attributes(info.get()).guid) : "?";
 }
 
-// A type's name, and a default value's kind.
-std::string VtName(VARTYPE vt, bool kind = false)
-{
-    static const struct {
-        VARTYPE vt;
-        const char* type;
-        const char* kind;
-    } names[] = {{VT_BSTR, "BSTR", "BSTR"}, {VT_I2, "short", "I2"}, {VT_I4, "long", "I4"}, {VT_INT, "int", "INT"},
-                 {VT_UI4, "ULONG", "UI4"}, {VT_BOOL, "VARIANT_BOOL", "BOOL"}, {VT_VARIANT, "VARIANT", "VARIANT"},
-                 {VT_HRESULT, "HRESULT", "HRESULT"}, {VT_VOID, "void", "void"}};
-    for (const auto& name : names) {
-        if (name.vt == vt) {
-            return kind ? name.kind : name.type;
-        }
-    }
-    return "VT" + std::to_string(vt);
-}
-
 std::string TypeText(ITypeInfo* info, const TYPEDESC& type)
 {
-    if (type.vt == VT_PTR || type.vt == VT_SAFEARRAY) {
-        const std::string inner = TypeText(info, *type.lptdesc);
-        return type.vt == VT_PTR ? inner + "*" : "SAFEARRAY(" + inner + ")";
-    }
+    static const std::map<VARTYPE, const char*> names{
+        {VT_BSTR, "BSTR"},         {VT_I2, "short"},        {VT_I4, "long"},         {VT_INT, "int"},
+        {VT_BOOL, "VARIANT_BOOL"}, {VT_VARIANT, "VARIANT"}, {VT_HRESULT, "HRESULT"}, {VT_VOID, "void"}};
     const Info referred = type.vt == VT_USERDEFINED ? Refer(info, type.hreftype) : nullptr;
-    return referred ? NameOf(referred.get()) : VtName(type.vt);
+    return type.vt == VT_PTR         ? TypeText(info, *type.lptdesc) + "*"
+           : type.vt == VT_SAFEARRAY ? "SAFEARRAY(" + TypeText(info, *type.lptdesc) + ")"
+           : referred                ? NameOf(referred.get())
+           : names.count(type.vt)    ? names.at(type.vt)
+                                     : "VT" + std::to_string(type.vt);
 }
 
 // "flags type name=KIND:default", a Boolean default as its number.
 std::string ParamText(ITypeInfo* face, const ELEMDESC& element, BSTR name, bool vararg)
 {
-    const PARAMDESC& param = element.paramdesc;
+    static const std::map<VARTYPE, const char*> kinds{{VT_I2, "I2"},     {VT_I4, "I4"},     {VT_INT, "INT"},
+                                                      {VT_BOOL, "BOOL"}, {VT_BSTR, "BSTR"}, {VT_UI4, "UI4"}};
+    const USHORT flags = element.paramdesc.wParamFlags;
     std::string text;
-    for (const auto& [flag, word] : {std::pair(PARAMFLAG_FIN, "in"), std::pair(PARAMFLAG_FOUT, "out"),
-                                     std::pair(PARAMFLAG_FOPT, "opt"), std::pair(PARAMFLAG_FRETVAL, "retval"),
-                                     std::pair(PARAMFLAG_FLCID, "lcid")}) {
-        text += (param.wParamFlags & flag) ? std::string(word) + " " : "";
+    for (const auto& [flag, word] : {std::pair(PARAMFLAG_FIN, "in "), std::pair(PARAMFLAG_FOUT, "out "),
+                                     std::pair(PARAMFLAG_FOPT, "opt "), std::pair(PARAMFLAG_FLCID, "lcid ")}) {
+        text += (flags & flag) ? word : "";
     }
     text += (vararg ? "vararg " : "") + TypeText(face, element.tdesc) + (name ? " " + Narrow(name) : "");
-    if (!(param.wParamFlags & PARAMFLAG_FHASDEFAULT) || param.pparamdescex == nullptr) {
+    if (!(flags & PARAMFLAG_FHASDEFAULT) || element.paramdesc.pparamdescex == nullptr) {
         return text;
     }
-    VARIANT& value = param.pparamdescex->varDefaultValue;
+    VARIANT& value = element.paramdesc.pparamdescex->varDefaultValue;
     VARIANT shown;
     VariantInit(&shown);
-    return text + "=" + VtName(V_VT(&value), true) + ":" +
-           (V_VT(&value) == VT_BOOL                                   ? std::to_string(V_BOOL(&value))
-            : SUCCEEDED(VariantChangeType(&shown, &value, 0, VT_BSTR)) ? Take(V_BSTR(&shown))
-                                                                       : "?");
+    return text + "=" + (kinds.count(V_VT(&value)) ? kinds.at(V_VT(&value)) : "VT" + std::to_string(V_VT(&value))) +
+           ":" + (V_VT(&value) == VT_BOOL ? std::to_string(V_BOOL(&value))
+                  : SUCCEEDED(VariantChangeType(&shown, &value, 0, VT_BSTR)) ? Take(V_BSTR(&shown)) : "?");
 }
 
 // "[get |put ]Name(parameters)[: result]"; a put's names are its get's and go unnamed.
 std::string SlotText(ITypeInfo* face, const FUNCDESC& function)
 {
-    std::vector<BSTR> names(static_cast<std::size_t>(function.cParams) + 1, nullptr);
+    BSTR names[32] = {};
     UINT named = 0;
-    face->GetNames(function.memid, names.data(), static_cast<UINT>(names.size()), &named);
+    face->GetNames(function.memid, names, 32, &named);
     const INVOKEKIND kind = function.invkind;
-    std::string text = (kind == INVOKE_FUNC ? "" : kind == INVOKE_PROPERTYGET ? "get " : "put ") + Narrow(names[0]);
-    std::string result;
-    SHORT params = function.cParams;
     const ELEMDESC* const elements = function.lprgelemdescParam;
-    if (params > 0 && elements[params - 1].paramdesc.wParamFlags == (PARAMFLAG_FOUT | PARAMFLAG_FRETVAL)) {
-        result = ": " + TypeText(face, elements[--params].tdesc);
-        result.pop_back(); // the pointer
-    }
+    const bool retval = function.cParams > 0 &&
+                        elements[function.cParams - 1].paramdesc.wParamFlags == (PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+    const SHORT params = function.cParams - (retval ? 1 : 0);
+    std::string text = (kind == INVOKE_FUNC ? "" : kind == INVOKE_PROPERTYGET ? "get " : "put ") + Take(names[0]) + "(";
     for (SHORT p = 0; p < params; ++p) {
-        text += (p > 0 ? ", " : "(") + ParamText(face, elements[p], kind == INVOKE_PROPERTYPUT ? nullptr : names[p + 1],
-                                                 p + 1 == params && function.cParamsOpt == -1);
+        text += (p > 0 ? ", " : "") + ParamText(face, elements[p], kind == INVOKE_PROPERTYPUT ? nullptr : names[p + 1],
+                                                p + 1 == params && function.cParamsOpt == -1);
     }
-    std::for_each(names.begin(), names.end(), SysFreeString);
+    std::for_each(names + 1, names + 32, SysFreeString);
     const std::string returns = TypeText(face, function.elemdescFunc.tdesc);
-    return text + (params > 0 ? ")" : "()") + result + (returns == "HRESULT" ? "" : " returning " + returns);
+    return text + ")" + (retval ? ": " + TypeText(face, *elements[params].tdesc.lptdesc) : "") +
+           (returns == "HRESULT" ? "" : " returning " + returns);
 }
 
 std::string SystemText(SYSKIND kind) { return kind == SYS_WIN64 ? "win64" : kind == SYS_WIN32 ? "win32" : "other"; }
@@ -208,14 +191,12 @@ std::string SystemText(SYSKIND kind) { return kind == SYS_WIN64 ? "win64" : kind
 // name back in the spelling of its first use anywhere in the library.
 std::string Joined(std::vector<std::string> lines)
 {
+    std::string text;
     for (std::string& line : lines) {
         std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return std::tolower(c); });
     }
     std::sort(lines.begin(), lines.end());
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
+    std::for_each(lines.begin(), lines.end(), [&text](const std::string& line) { text += line + "\n"; });
     return text;
 }
 
@@ -231,12 +212,11 @@ std::string Described(const std::string& path)
     BSTR name = nullptr;
     TLIBATTR* attributes = nullptr;
     library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
-    std::vector<std::string> lines{"library " + Take(name)};
-    if (SUCCEEDED(library->GetLibAttr(&attributes))) {
-        lines[0] += " " + GuidText(attributes->guid) + " " + std::to_string(attributes->wMajorVerNum) + "." +
-                    std::to_string(attributes->wMinorVerNum) + " " + SystemText(attributes->syskind);
-        library->ReleaseTLibAttr(attributes);
-    }
+    library->GetLibAttr(&attributes);
+    std::vector<std::string> lines{"library " + Take(name) + " " + GuidText(attributes->guid) + " " +
+                                   std::to_string(attributes->wMajorVerNum) + "." +
+                                   std::to_string(attributes->wMinorVerNum) + " " + SystemText(attributes->syskind)};
+    library->ReleaseTLibAttr(attributes);
     for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
         ITypeInfo* raw = nullptr;
         library->GetTypeInfo(i, &raw);
@@ -244,41 +224,41 @@ std::string Described(const std::string& path)
         const TYPEATTR type = Attributes(raw);
         const std::string line = NameOf(raw);
         int flags = 0;
-        if (type.typekind == TKIND_COCLASS && SUCCEEDED(raw->GetImplTypeFlags(0, &flags))) {
+        raw->GetImplTypeFlags(0, &flags);
+        const Info face = Refer(raw, static_cast<HREFTYPE>(-1), true);
+        if (type.typekind == TKIND_COCLASS) {
             lines.push_back("class " + std::string(type.wTypeFlags & TYPEFLAG_FCANCREATE ? "creatable " : "") + line +
                             " " + GuidText(type.guid) + (flags & IMPLTYPEFLAG_FDEFAULT ? " default " : " ") +
                             Text(Refer(raw, 0, true)));
         } else if (type.typekind == TKIND_DISPATCH) {
-            const Info face = Refer(raw, static_cast<HREFTYPE>(-1), true);
             lines.push_back(line + (type.wTypeFlags & TYPEFLAG_FDUAL ? " dual " : " ") + Text(face) + " on " +
-                            (face ? Text(Refer(face.get(), 0, true)) : "?"));
-            std::map<std::size_t, std::string> slots;
-            for (UINT f = 0; face && f < Attributes(face.get()).cFuncs; ++f) {
-                FUNCDESC* function = nullptr;
-                if (SUCCEEDED(face->GetFuncDesc(f, &function))) {
-                    // After IUnknown's three slots and IDispatch's four. The loader gives
-                    // the offset in this process's pointers, whichever system the library is for.
-                    std::string& slot = slots[static_cast<std::size_t>(function->oVft) / sizeof(void*) - 6];
-                    slot += (slot.empty() ? "" : " AND ") + SlotText(face.get(), *function);
-                    face->ReleaseFuncDesc(function);
-                }
-            }
-            for (const auto& [slot, member] : slots) {
-                lines.push_back(line + " " + std::to_string(slot) + ": " + member);
-            }
-        } else if (type.typekind == TKIND_ENUM) {
-            std::string& members = lines.emplace_back(line + ":");
-            VARDESC* member = nullptr;
-            for (UINT m = 0; SUCCEEDED(raw->GetVarDesc(m, &member)); ++m) {
-                VARIANT value;
-                VariantInit(&value);
-                const bool number = member->varkind == VAR_CONST &&
-                                    SUCCEEDED(VariantChangeType(&value, member->lpvarValue, 0, VT_I4));
-                members += " " + NameOf(raw, member->memid) + "=" + (number ? std::to_string(V_I4(&value)) : "?");
-                raw->ReleaseVarDesc(member);
-            }
-        } else {
+                            Text(Refer(face.get(), 0, true)));
+        } else if (type.typekind != TKIND_ENUM) {
             lines.push_back("kind " + std::to_string(type.typekind) + " " + line);
+        }
+        // After IUnknown's three slots and IDispatch's four. The loader gives
+        // the offset in this process's pointers, whichever system the library is for.
+        std::map<std::size_t, std::string> slots;
+        FUNCDESC* function = nullptr;
+        for (UINT f = 0; type.typekind == TKIND_DISPATCH && face && SUCCEEDED(face->GetFuncDesc(f, &function)); ++f) {
+            slots[static_cast<std::size_t>(function->oVft) / sizeof(void*) - 6] += SlotText(face.get(), *function);
+            face->ReleaseFuncDesc(function);
+        }
+        for (const auto& [slot, member] : slots) {
+            lines.push_back(line + " " + std::to_string(slot) + ": " + member);
+        }
+        std::string members = line + ":";
+        VARDESC* member = nullptr;
+        VARIANT value;
+        for (UINT m = 0; type.typekind == TKIND_ENUM && SUCCEEDED(raw->GetVarDesc(m, &member)); ++m) {
+            VariantInit(&value);
+            const bool number = member->varkind == VAR_CONST &&
+                                SUCCEEDED(VariantChangeType(&value, member->lpvarValue, 0, VT_I4));
+            members += " " + NameOf(raw, member->memid) + "=" + (number ? std::to_string(V_I4(&value)) : "?");
+            raw->ReleaseVarDesc(member);
+        }
+        if (type.typekind == TKIND_ENUM) {
+            lines.push_back(members);
         }
     }
     ITypeInfo* logFileType = nullptr;
@@ -304,13 +284,13 @@ std::string Expected(SYSKIND system)
         for (const std::string& member : kSlots[c]) {
             const std::size_t colon = member.find(':');
             const std::string property = member.substr(5, colon - 5);
-            if (member.rfind("prop ", 0) != 0) {
-                lines.push_back(name + " " + std::to_string(++slot) + ": " + member);
-                continue;
+            const bool both = member.rfind("prop ", 0) == 0;
+            lines.push_back(name + " " + std::to_string(++slot) + ": " +
+                            (both ? "get " + property + "()" + member.substr(colon) : member));
+            if (both) {
+                lines.push_back(name + " " + std::to_string(++slot) + ": put " + property + "(in" +
+                                member.substr(colon + 1) + ")");
             }
-            lines.push_back(name + " " + std::to_string(++slot) + ": get " + property + "()" + member.substr(colon));
-            lines.push_back(name + " " + std::to_string(++slot) + ": put " + property + "(in" +
-                            member.substr(colon + 1) + ")");
         }
     }
     return Joined(lines);

@@ -1,5 +1,5 @@
-// The library's interfaces as a compiled client sees them, written from the
-// published interface tables and not generated from the library's IDL.
+// The library's identifiers and slots as a compiled client sees them, written
+// from the published interface tables and not generated from the library's IDL.
 #pragma once
 
 #include <windows.h>
@@ -31,57 +31,14 @@ inline const PublishedClass kClasses[] = {
 };
 enum ClassIndex { kFileLog, kEventLog, kServiceManager, kKvRegistry, kIniFile };
 
-// The enumerations cross as 32-bit numbers; their members are in the contract test's table.
-enum LogFileType : LONG { LogFileTypeInformation, LogFileTypeWarning, LogFileTypeError };
-enum ServiceState : LONG { STATE_SERVICE_UNKNOWN, STATE_SERVICE_STOPPED };
-enum EventLogTypes : LONG {}; enum ERegistryClassConstants : LONG {};
-enum ERegistryValueTypes : LONG {}; enum ExtractFileName_Constants : LONG {};
-
-// One slot per M (a method or a property's get or put); P is a property's get
-// and put, in that order. Each interface ends at the last slot a test calls.
-#define M(name, ...) virtual HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) = 0;
-#define P(name, type) M(get_##name, type*) M(put_##name, type)
-
-struct _FileLog : IDispatch {
-    P(LogFile, BSTR) P(LogLevel, LONG) M(WriteToLog, BSTR*, LONG*, LogFileType*)
-    M(LogInfoFile, BSTR*, LONG*) M(LogErrorFile, BSTR*, LONG*) M(LogWarningFile, BSTR*, LONG*)
-};
-
-struct _EventLog : IDispatch {
-    P(LastEventErrNum, LONG) P(LastEventErrSource, BSTR) P(LastEventErrDescription, BSTR)
-    M(WriteEventLog, EventLogTypes* type, BSTR* text, LONG* id, LONG* result)
-    M(get_EventDataBuffer, BSTR*) M(put_EventDataBuffer, BSTR*) M(get_EventCategory, LONG*)
-    M(put_EventCategory, LONG*) P(EventTekst, BSTR)
-};
-
-struct _ServiceManager : IDispatch {
-    P(MaxWaitForService, LONG) P(ServiceShortName, BSTR) P(ServiceLongName, BSTR) P(ServicePath, BSTR)
-    P(ServiceDescription, BSTR) P(ServiceUsername, BSTR) P(ServiceUserPassword, BSTR) P(ComputerName, BSTR)
-    M(get_ServiceLastError, BSTR*) M(ServiceStatus, ServiceState*)
-};
-
-struct _KvRegistry : IDispatch {
-    M(get_KeyExists, VARIANT_BOOL*) M(CreateKey, VARIANT_BOOL*) M(DeleteKey, VARIANT_BOOL*)
-    M(DeleteValue, VARIANT_BOOL*) P(Value, VARIANT) M(EnumerateValues, SAFEARRAY**, LONG*, VARIANT_BOOL*)
-    M(EnumerateSections, SAFEARRAY**, LONG*, VARIANT_BOOL*) M(CreateEXEAssociation, BSTR, BSTR, BSTR, BSTR, BSTR,
-      VARIANT_BOOL, BSTR, VARIANT_BOOL, BSTR, VARIANT_BOOL, BSTR, LONG) M(CreateAdditionalEXEAssociations, BSTR,
-      SAFEARRAY**) P(ValueType, ERegistryValueTypes) P(ClassKey, ERegistryClassConstants)
-};
-
-struct _IniFile : IDispatch {
-    M(get_PrivPath, BSTR*) M(put_UseWinINI, VARIANT_BOOL) M(get_UseWinINI, VARIANT_BOOL*) M(put_FullPath, BSTR)
-    M(get_FullPath, BSTR*) M(put_SectionName, BSTR) M(get_SectionName, BSTR*) M(get_FilePath, BSTR*)
-    M(get_FileExt, BSTR*) M(ExtractName, BSTR, ExtractFileName_Constants, BSTR*) M(ExtractPath, BSTR, BSTR*)
-    M(DeleteStrEntry, BSTR) M(DeleteNumEntry, BSTR) M(DeleteSection) M(Exists, BSTR, SHORT*)
-    M(GetInt, BSTR, SHORT, SHORT*) M(GetSectEntries, BSTR*) M(GetSectEntriesEx, SAFEARRAY**, SHORT*)
-    M(GetSections, BSTR*) M(GetSectionsEx, SAFEARRAY**, SHORT*) M(GetString, BSTR, BSTR, BSTR*)
-    M(GetTF, BSTR, SHORT, VARIANT_BOOL*) M(FlushCache) M(IniRead, BSTR section, BSTR entry, SHORT defaultInt,
-      BSTR defaultStr, BSTR returnStr, VARIANT_BOOL readNumber, BSTR fullPath) M(IniWrite, BSTR, BSTR, BSTR, BSTR)
-    M(PutInt, BSTR, SHORT, SHORT*) M(PutString, BSTR, BSTR, SHORT*) M(PutTF, BSTR, SHORT, VARIANT_BOOL*)
-    M(SectExist, BSTR, VARIANT_BOOL*) M(get_FileName, BSTR*) M(get_IniReadResult, BSTR*)
-};
-
-#undef P
-#undef M
+// Calls the n-th slot after IDispatch's, counted from 1 as in the contract
+// test's table, as a client compiled against the published interface does.
+// The contract test proves each slot's signature; a call here binds its position.
+template <class... Args>
+HRESULT Slot(IDispatch* object, int n, Args... args)
+{
+    using Method = HRESULT(STDMETHODCALLTYPE*)(IDispatch*, Args...);
+    return reinterpret_cast<Method>((*reinterpret_cast<void***>(object))[6 + n])(object, args...);
+}
 
 } // namespace published

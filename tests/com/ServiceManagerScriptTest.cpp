@@ -1,6 +1,6 @@
 // ServiceManager driven late-bound from VBScript, its optional Booleans left
-// out or given. The fixture of the service
-// tests gives a service name of this test's own and removes that service.
+// out or given. The service tests' fixture gives a service name of this test's
+// own and removes that service.
 #include "RegisteredServer.h"
 #include "ServiceTestSupport.h"
 
@@ -18,14 +18,13 @@ protected:
     // Runs the lines after the object's set-up and gives what they wrote.
     std::vector<std::string> Run(const std::string& lines)
     {
-        std::string path;
-        for (char c : service_testing::TestServiceCommand(log)) {
-            path += c == '"' ? std::string("\"\"") : std::string(1, c);
+        std::string path = service_testing::TestServiceCommand(log);
+        for (std::size_t quote = path.find('"'); quote != std::string::npos; quote = path.find('"', quote + 2)) {
+            path.insert(quote, 1, '"');
         }
         return com_testing::RunScript(files, "Set sm = CreateObject(\"Brenlix.ServiceManager\")\r\nsm.ServiceShortName = \"" +
-                                                 name + "\"\r\nsm.ServiceLongName = \"" + name + " by a script\"\r\n"
-                                                 "sm.ServicePath = \"" + path + "\"\r\nsm.MaxWaitForService = " +
-                                                 std::to_string(testing_support::kHangGuardMs) + "\r\n" + lines);
+            name + "\"\r\nsm.ServiceLongName = \"" + name + " by a script\"\r\nsm.ServicePath = \"" + path +
+            "\"\r\nsm.MaxWaitForService = " + std::to_string(testing_support::kHangGuardMs) + "\r\n" + lines);
     }
 
     com_testing::RegisteredServer server;
