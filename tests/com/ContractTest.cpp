@@ -16,10 +16,8 @@ namespace {
 
 using com_testing::Take;
 
-// Each interface's slots after IDispatch's, in the order of published::kClasses:
-// "[get |put ]Name(parameters)[: result]", a parameter as "flags type name[=kind:default]".
-// A put's parameters go unnamed: the library names a property's parameters
-// by its get. "prop Name: Type" stands for a get and a put.
+// Each interface's slots after IDispatch's, in the order of published::kClasses. A put's parameters go
+// unnamed: the library names a property's parameters by its get. "prop Name: Type" is a get and a put.
 const std::vector<std::string> kSlots[] = {
     {"prop LogFile: BSTR", "prop LogLevel: long",
      "WriteToLog(in out BSTR* strlogmessage, in out opt long* lngLogLevel=I4:0, in out opt LogFileType* LogType=I4:0)",
@@ -89,8 +87,7 @@ std::string Narrow(const wchar_t* text) { return text == nullptr ? "" : std::str
 std::string GuidText(const GUID& guid)
 {
     wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return Narrow(text);
+    return StringFromGUID2(guid, text, 40) > 0 ? Narrow(text) : "?";
 }
 
 std::string NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL)
@@ -103,11 +100,9 @@ std::string NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL)
 TYPEATTR Attributes(ITypeInfo* info)
 {
     TYPEATTR* attributes = nullptr;
-    TYPEATTR copy{};
-    if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-        copy = *attributes;
-        info->ReleaseTypeAttr(attributes);
-    }
+    info->GetTypeAttr(&attributes);
+    const TYPEATTR copy = *attributes;
+    info->ReleaseTypeAttr(attributes);
     return copy;
 }
 
@@ -122,10 +117,7 @@ Info Refer(ITypeInfo* info, HREFTYPE reference, bool implemented = false)
     return Info(referred);
 }
 
-std::string Text(const Info& info)
-{
-    return info ? NameOf(info.get()) + " " + GuidText(Attributes(info.get()).guid) : "?";
-}
+std::string Text(const Info& t) { return t ? NameOf(t.get()) + " " + GuidText(Attributes(t.get()).guid) : "?"; }
 
 std::string TypeText(ITypeInfo* info, const TYPEDESC& type)
 {
@@ -196,7 +188,9 @@ std::string Joined(std::vector<std::string> lines)
         std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return std::tolower(c); });
     }
     std::sort(lines.begin(), lines.end());
-    std::for_each(lines.begin(), lines.end(), [&text](const std::string& line) { text += line + "\n"; });
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
     return text;
 }
 
@@ -233,32 +227,26 @@ std::string Described(const std::string& path)
         } else if (type.typekind == TKIND_DISPATCH) {
             lines.push_back(line + (type.wTypeFlags & TYPEFLAG_FDUAL ? " dual " : " ") + Text(face) + " on " +
                             Text(Refer(face.get(), 0, true)));
-        } else if (type.typekind != TKIND_ENUM) {
-            lines.push_back("kind " + std::to_string(type.typekind) + " " + line);
+        } else {
+            const std::string kind = type.typekind == TKIND_ENUM ? "" : "kind " + std::to_string(type.typekind) + " ";
+            lines.push_back(kind + line + ":");
         }
         // After IUnknown's three slots and IDispatch's four. The loader gives
         // the offset in this process's pointers, whichever system the library is for.
-        std::map<std::size_t, std::string> slots;
         FUNCDESC* function = nullptr;
         for (UINT f = 0; type.typekind == TKIND_DISPATCH && face && SUCCEEDED(face->GetFuncDesc(f, &function)); ++f) {
-            slots[static_cast<std::size_t>(function->oVft) / sizeof(void*) - 6] += SlotText(face.get(), *function);
+            lines.push_back(line + " " + std::to_string(function->oVft / sizeof(void*) - 6) + ": " +
+                            SlotText(face.get(), *function));
             face->ReleaseFuncDesc(function);
         }
-        for (const auto& [slot, member] : slots) {
-            lines.push_back(line + " " + std::to_string(slot) + ": " + member);
-        }
-        std::string members = line + ":";
         VARDESC* member = nullptr;
         VARIANT value;
         for (UINT m = 0; type.typekind == TKIND_ENUM && SUCCEEDED(raw->GetVarDesc(m, &member)); ++m) {
             VariantInit(&value);
             const bool number = member->varkind == VAR_CONST &&
                                 SUCCEEDED(VariantChangeType(&value, member->lpvarValue, 0, VT_I4));
-            members += " " + NameOf(raw, member->memid) + "=" + (number ? std::to_string(V_I4(&value)) : "?");
+            lines.back() += " " + NameOf(raw, member->memid) + "=" + (number ? std::to_string(V_I4(&value)) : "?");
             raw->ReleaseVarDesc(member);
-        }
-        if (type.typekind == TKIND_ENUM) {
-            lines.push_back(members);
         }
     }
     ITypeInfo* logFileType = nullptr;

@@ -1,5 +1,4 @@
-// A compiled client calls members by their slots, so a slot bound to the
-// wrong member shows as a wrong result.
+// A compiled client calls members by their slots: a slot bound to the wrong member shows as a wrong result.
 #include "RegisteredServer.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +37,7 @@ TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
     LONG type = 1; // LogFileTypeWarning
     EXPECT_EQ(Slot(log.get(), 5, &messages[0], &level, &type), S_OK);
     EXPECT_EQ(messages[0], passed);
-    EXPECT_EQ(Take(messages[0], true) + std::to_string(level) + std::to_string(type), "Written at slot five01");
+    EXPECT_EQ(Take(SysAllocString(messages[0])) + std::to_string(level) + std::to_string(type), "Written at slot five01");
     EXPECT_EQ(Slot(log.get(), 7, &messages[1], &level), S_OK);
     EXPECT_EQ(Slot(log.get(), 8, &messages[2], &level), S_OK);
     EXPECT_EQ(testing_support::LogEntries(dir.File("client.log")),
@@ -77,12 +76,7 @@ TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
     ASSERT_NE(ini, nullptr);
     EXPECT_EQ(Slot(ini.get(), 4, text(dir.File("own.list.ini"))), S_OK); // put FullPath
     EXPECT_EQ(Get(ini, 31), "") << "IniReadResult before any IniRead";
-    const struct {
-        const char* entry;
-        SHORT defaultInt;
-        VARIANT_BOOL readNumber;
-        const char* expected;
-    } rows[] = {{"Name", 5, VARIANT_FALSE, "Nightly"}, {"Missing", 5, VARIANT_FALSE, "fallback"},
+    const struct { const char* entry; SHORT defaultInt; VARIANT_BOOL readNumber; const char* expected; } rows[] = {{"Name", 5, VARIANT_FALSE, "Nightly"}, {"Missing", 5, VARIANT_FALSE, "fallback"},
                 {"Count", 5, VARIANT_TRUE, "42"},      {"Missing", -5, VARIANT_TRUE, "-5"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.entry + std::string(row.readNumber ? " as a number" : " as text"));

@@ -1,5 +1,4 @@
-// What the client tests share: the library registered with regsvr32 for the
-// length of a test, owning pointers, BSTR texts and a VBScript run by cscript.
+// The library registered with regsvr32 for a test, owning pointers, BSTR texts and VBScript runs.
 #pragma once
 
 #include "PublishedInterfaces.h"
@@ -40,11 +39,11 @@ struct Texts {
     }
 };
 
-// The text of a BSTR, which is freed unless keep.
-inline std::string Take(BSTR text, bool keep = false)
+// The text of a BSTR, which is freed.
+inline std::string Take(BSTR text)
 {
     const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
-    keep ? void() : SysFreeString(text);
+    SysFreeString(text);
     return result;
 }
 
@@ -71,11 +70,7 @@ inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, c
 // The library registered and COM initialised for the object's life.
 struct RegisteredServer {
     const bool ready = RunRegsvr32("/s") == 0 && SUCCEEDED(CoInitialize(nullptr));
-    ~RegisteredServer()
-    {
-        ready ? CoUninitialize() : void();
-        RunRegsvr32("/u /s");
-    }
+    ~RegisteredServer() { (ready ? CoUninitialize() : void()), RunRegsvr32("/u /s"); }
 };
 
 struct ServerTest : ::testing::Test {

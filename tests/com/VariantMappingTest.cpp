@@ -1,7 +1,7 @@
-// Booleans, bytes, dates and currency amounts from a VBScript client: each
-// reaches KvRegistry as its own kind, so a REG_SZ write stores the text CStr
-// gives, a REG_DWORD write takes only a whole currency amount, and `Default`
-// gives back exactly the kind it was set to.
+// Booleans, bytes, dates and currency amounts from a VBScript client reach
+// KvRegistry each as its own kind: a REG_SZ write stores the text CStr gives, a
+// REG_DWORD write takes only a whole currency amount, and `Default` gives back
+// exactly the kind it was set to.
 #include "RegisteredServer.h"
 
 #include <platform/Text.h>
@@ -42,13 +42,10 @@ struct VariantMapping : com_testing::ServerTest {
 // 1601) is refused at the boundary as an overflow.
 TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
 {
-    const struct {
-        const char* name;
-        const char* expression;
-        const char* kind;                   // TypeName in the script
-        std::string text;                   // stored by REG_SZ, and CStr but for 1.5 (the region's separator)
-        std::optional<std::uint32_t> dword; // stored by REG_DWORD; none: refused
-    } rows[] = {
+    // The kind is TypeName's; the text is stored by REG_SZ and is CStr's but for 1.5 (the region's separator);
+    // dword is stored by REG_DWORD, or none: refused.
+    const struct { const char* name; const char* expression; const char* kind; std::string text;
+                   std::optional<std::uint32_t> dword; } rows[] = {
         {"True", "True", "Boolean", "True", std::nullopt},
         {"Byte", "CByte(200)", "Byte", "200", std::nullopt},
         {"DateTime", "CDate(DateSerial(2026, 3, 14) + TimeSerial(15, 9, 26))", "Date",
