@@ -1,6 +1,4 @@
-// The library as an in-process component server: registration and
-// unregistration with regsvr32 beside the other bitness's, and errors reaching
-// the client through IErrorInfo and IDispatch.
+// The in-process server: regsvr32 beside the other bitness, errors through IErrorInfo and IDispatch.
 #include "RegisteredServer.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +32,6 @@ std::string Read(const std::string& key, REGSAM view = 0)
     return read == ERROR_SUCCESS ? value : "(no value)";
 }
 
-// A class's registration: each key with its default value, the server first.
 std::vector<std::pair<std::string, std::string>> Keys(const published::PublishedClass& cls, const std::string& server)
 {
     const std::string classKey = kClassesKey + "CLSID\\" + Text(cls.clsid);
@@ -62,8 +59,6 @@ void Write(const std::string& key, const std::string& value, REGSAM view, bool r
 
 using ComServer = com_testing::ServerTest;
 
-// Each class by identifier and name, errors reported through IErrorInfo;
-// unregistering leaves no key behind.
 TEST_F(ComServer, RegistersAndUnregistersEachClass)
 {
     for (const published::PublishedClass& cls : kClasses) {
@@ -87,17 +82,13 @@ TEST_F(ComServer, RegistersAndUnregistersEachClass)
                                reinterpret_cast<void**>(&object)), REGDB_E_CLASSNOTREG);
 }
 
-// A failure raised by a class reaches a vtable client as the HRESULT and
-// IErrorInfo, and a dispatch client as an exception with the same three.
 // IDispatch refuses another interface identifier than IID_NULL.
 TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
 {
     const struct { LONG valueType; const wchar_t* value; const char* expected; } rows[] = {
-        // A value the type cannot take: the object-defined number as it is.
         {99, L"5", "-2147194455|Brenlix.cRegistry|Failed to set registry value Key: '-2147483647',Section: '',Key: '' "
                    "to value: '5'"},
-        // 26001 (no byte array for REG_BINARY, raised without source and
-        // description) travels as 0x800A0000 + 26001, which scripts show as 26001.
+        // 26001, raised without source and description after a failure with both, travels as 0x800A0000 + 26001.
         {3, L"text", "-2146802287||"},
     };
     const auto registry = Create(kClasses[published::kKvRegistry]);
@@ -137,11 +128,7 @@ TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
     EXPECT_EQ(registry->GetTypeInfo(1, 0, &typeInfo), DISP_E_BADINDEX);
 }
 
-// The other bitness's build registers the same classes in the other registry
-// view and the type library under its own entry. This build cannot run the
-// other's code, so the other's keys are written here by hand; unregistering
-// and registering again must leave them whole. Unregistering used to take the
-// other's ProgIDs and interface keys.
+// The other bitness's keys, written by hand, stay whole: unregistering used to take its ProgIDs and interfaces.
 TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
 {
     constexpr bool k64 = sizeof(void*) == 8;
@@ -153,8 +140,7 @@ TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
     const REGSAM other = k64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     const std::string ownEntry = kTypeLib + (k64 ? "\\0\\win64" : "\\0\\win32");
     const std::string otherEntry = kTypeLib + (k64 ? "\\0\\win32" : "\\0\\win64");
-    // The other's entry names a library that loads, as a real one does: the
-    // system's unregistration goes by it.
+    // The other's entry names a library that loads: the system's unregistration goes by it.
     const std::string library = com_testing::LibraryPath();
     for (const published::PublishedClass& cls : kClasses) {
         for (const auto& [key, value] : Keys(cls, library)) {

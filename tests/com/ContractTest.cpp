@@ -1,7 +1,4 @@
-// The type library embedded in the built library, and in the other bitness's
-// build, against the published contract, written from the published tables
-// and never from the IDL. Both are rendered as sorted lines, one per type and
-// slot, and compared whole.
+// The type library of both bitnesses' builds against the published contract, written from its tables, never the IDL.
 #include "RegisteredServer.h"
 
 #include <gtest/gtest.h>
@@ -106,8 +103,7 @@ TYPEATTR Attributes(ITypeInfo* info)
     return copy;
 }
 
-// The type info refers to; implemented: its implemented type of that index
-// (-1: a dual interface's vtable face).
+// The type info refers to, or implements at that index (-1: a dual interface's vtable face).
 Info Refer(ITypeInfo* info, HREFTYPE reference, bool implemented = false)
 {
     ITypeInfo* referred = nullptr;
@@ -155,7 +151,7 @@ std::string ParamText(ITypeInfo* face, const ELEMDESC& element, BSTR name, bool 
                   : SUCCEEDED(VariantChangeType(&shown, &value, 0, VT_BSTR)) ? Take(V_BSTR(&shown)) : "?");
 }
 
-// "[get |put ]Name(parameters)[: result]"; a put's names are its get's and go unnamed.
+// A put's names are its get's: they go unnamed.
 std::string SlotText(ITypeInfo* face, const FUNCDESC& function)
 {
     BSTR names[32] = {};
@@ -194,8 +190,6 @@ std::string Joined(std::vector<std::string> lines)
     return text;
 }
 
-// The library in the file at path, read without registering it: a line for
-// the library and for each type and slot in it.
 std::string Described(const std::string& path)
 {
     ITypeLib* library = nullptr;
@@ -231,8 +225,7 @@ std::string Described(const std::string& path)
             const std::string kind = type.typekind == TKIND_ENUM ? "" : "kind " + std::to_string(type.typekind) + " ";
             lines.push_back(kind + line + ":");
         }
-        // After IUnknown's three slots and IDispatch's four. The loader gives
-        // the offset in this process's pointers, whichever system the library is for.
+        // The loader gives the offset in this process's pointers, whichever system the library is for.
         FUNCDESC* function = nullptr;
         for (UINT f = 0; type.typekind == TKIND_DISPATCH && face && SUCCEEDED(face->GetFuncDesc(f, &function)); ++f) {
             lines.push_back(line + " " + std::to_string(function->oVft / sizeof(void*) - 6) + ": " +
@@ -298,8 +291,7 @@ TEST(TypeLibraryContract, MatchesThePublishedInterfaces)
     ExpectThePublishedContract(com_testing::LibraryPath(), k64 ? SYS_WIN64 : SYS_WIN32);
 }
 
-// The other bitness's build, read as a file: a 64-bit test checks the 32-bit
-// library even where no 32-bit program can run.
+// Read as a file: a 64-bit test checks the 32-bit library even where no 32-bit program can run.
 TEST(TypeLibraryContract, TheOtherBitnessMatchesToo)
 {
     std::string path = std::string("Z:") + BRENLIX_PEER_LIBRARY;

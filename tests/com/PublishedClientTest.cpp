@@ -13,7 +13,6 @@ using published::kClasses;
 using published::Slot;
 
 struct PublishedClient : com_testing::ServerTest {
-    // The text a get slot gives.
     std::string Get(const com_testing::Com<IDispatch>& object, int slot)
     {
         BSTR got = nullptr;
@@ -24,8 +23,7 @@ struct PublishedClient : com_testing::ServerTest {
     testing_support::TempDir dir;
 };
 
-// The message goes by reference and comes back as passed; error comes before
-// warning in the slot order, so a swap shows as swapped words.
+// Error comes before warning in the slot order, so a swap shows as swapped words.
 TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
 {
     const auto log = com_testing::Create(kClasses[published::kFileLog]);
@@ -37,7 +35,8 @@ TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
     LONG type = 1; // LogFileTypeWarning
     EXPECT_EQ(Slot(log.get(), 5, &messages[0], &level, &type), S_OK);
     EXPECT_EQ(messages[0], passed);
-    EXPECT_EQ(Take(SysAllocString(messages[0])) + std::to_string(level) + std::to_string(type), "Written at slot five01");
+    EXPECT_EQ(Take(SysAllocString(messages[0])) + std::to_string(level) + std::to_string(type),
+              "Written at slot five01");
     EXPECT_EQ(Slot(log.get(), 7, &messages[1], &level), S_OK);
     EXPECT_EQ(Slot(log.get(), 8, &messages[2], &level), S_OK);
     EXPECT_EQ(testing_support::LogEntries(dir.File("client.log")),
@@ -45,9 +44,7 @@ TEST_F(PublishedClient, FileLogWritesThroughItsSlots)
                                         "WARNING|Warning at slot eight"}));
 }
 
-// Every argument of WriteEventLog goes by reference, the text may be left
-// out. No application name is set (that would register an event source);
-// Wine's event log keeps no event, so the text is read back from the object.
+// No application name (that would register an event source); Wine keeps no event, so the text is read back.
 TEST_F(PublishedClient, WriteEventLogTakesEveryArgumentByReference)
 {
     const auto events = com_testing::Create(kClasses[published::kEventLog]);
@@ -66,8 +63,6 @@ TEST_F(PublishedClient, WriteEventLogTakesEveryArgumentByReference)
     EXPECT_EQ(written, -1);
 }
 
-// IniRead takes seven values and keeps what it read for IniReadResult; the
-// path it is given is not the object's.
 TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
 {
     const std::string readFrom = dir.File("read from.ini");
@@ -76,8 +71,9 @@ TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
     ASSERT_NE(ini, nullptr);
     EXPECT_EQ(Slot(ini.get(), 4, text(dir.File("own.list.ini"))), S_OK); // put FullPath
     EXPECT_EQ(Get(ini, 31), "") << "IniReadResult before any IniRead";
-    const struct { const char* entry; SHORT defaultInt; VARIANT_BOOL readNumber; const char* expected; } rows[] = {{"Name", 5, VARIANT_FALSE, "Nightly"}, {"Missing", 5, VARIANT_FALSE, "fallback"},
-                {"Count", 5, VARIANT_TRUE, "42"},      {"Missing", -5, VARIANT_TRUE, "-5"}};
+    const struct { const char* entry; SHORT defaultInt; VARIANT_BOOL readNumber; const char* expected; } rows[] = {
+        {"Name", 5, VARIANT_FALSE, "Nightly"}, {"Missing", 5, VARIANT_FALSE, "fallback"},
+        {"Count", 5, VARIANT_TRUE, "42"}, {"Missing", -5, VARIANT_TRUE, "-5"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.entry + std::string(row.readNumber ? " as a number" : " as text"));
         EXPECT_EQ(Slot(ini.get(), 24, text("Jobs"), text(row.entry), row.defaultInt, text("fallback"), text(""),
@@ -87,7 +83,6 @@ TEST_F(PublishedClient, IniReadKeepsWhatItReadForIniReadResult)
     EXPECT_EQ(Get(ini, 5) + "|" + Get(ini, 30), dir.File("own.list.ini") + "|own"); // FullPath, FileName
 }
 
-// A service that is not there reads as unknown.
 TEST_F(PublishedClient, ServiceManagerAnswersThroughItsSlots)
 {
     const auto manager = com_testing::Create(kClasses[published::kServiceManager]);

@@ -1,5 +1,4 @@
-// The library's identifiers and slots as a compiled client sees them, written
-// from the published interface tables and not generated from the library's IDL.
+// Identifiers and slots as a compiled client sees them, from the published tables, not the IDL.
 #pragma once
 
 #include <windows.h>
@@ -19,8 +18,7 @@ inline GUID Guid(const wchar_t* text)
 inline const wchar_t kLibrary[] = L"{51602104-2880-4392-A171-059FBDBB71A1}"; // Brenlix 9.0
 inline const wchar_t kLogFileType[] = L"{AC90299F-674E-4254-A76F-703EE24032E0}";
 
-// A class, its identifier and its default interface's (named "_" + name);
-// its programmatic name is "Brenlix." + name.
+// A class, its identifier and its default interface's (named "_" + name).
 struct PublishedClass { const char* name; const wchar_t* clsid; const wchar_t* iid; };
 inline const PublishedClass kClasses[] = {
     {"FileLog", L"{22F93AC9-0EC4-464E-83A8-507D29C8EC63}", L"{014DD335-DA60-43CA-9496-01345E19EA29}"},
@@ -31,9 +29,7 @@ inline const PublishedClass kClasses[] = {
 };
 enum ClassIndex { kFileLog, kEventLog, kServiceManager, kKvRegistry, kIniFile };
 
-// Calls the n-th slot after IDispatch's, counted from 1 as in the contract
-// test's table, as a client compiled against the published interface does.
-// The contract test proves each slot's signature; a call here binds its position.
+// Calls the n-th slot after IDispatch's (from 1, as the contract test counts) as a compiled client does.
 template <class... Args>
 HRESULT Slot(IDispatch* object, int n, Args... args)
 {

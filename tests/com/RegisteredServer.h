@@ -29,7 +29,6 @@ inline std::uint32_t RunRegsvr32(const std::string& options)
     return testing_support::ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait();
 }
 
-// BSTRs of ASCII texts, freed with the object.
 struct Texts {
     std::vector<BSTR> all;
     ~Texts() { std::for_each(all.begin(), all.end(), SysFreeString); }
@@ -39,7 +38,6 @@ struct Texts {
     }
 };
 
-// The text of a BSTR, which is freed.
 inline std::string Take(BSTR text)
 {
     const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
@@ -67,7 +65,6 @@ inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, c
     return testing_support::SplitLines(testing_support::ReadFile(results));
 }
 
-// The library registered and COM initialised for the object's life.
 struct RegisteredServer {
     const bool ready = RunRegsvr32("/s") == 0 && SUCCEEDED(CoInitialize(nullptr));
     ~RegisteredServer() { (ready ? CoUninitialize() : void()), RunRegsvr32("/u /s"); }

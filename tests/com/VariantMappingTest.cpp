@@ -1,7 +1,4 @@
-// Booleans, bytes, dates and currency amounts from a VBScript client reach
-// KvRegistry each as its own kind: a REG_SZ write stores the text CStr gives, a
-// REG_DWORD write takes only a whole currency amount, and `Default` gives back
-// exactly the kind it was set to.
+// VBScript values reach KvRegistry as their own kinds: REG_DWORD takes only a whole currency amount.
 #include "RegisteredServer.h"
 
 #include <platform/Text.h>
@@ -19,31 +16,25 @@ using testing_support::ExpectedStamp;
 
 const char kKey[] = "Software\\Korvane\\Test\\VariantMapping";
 
-// The value's type and bytes as "type:bytes", or "(missing)".
 std::string Stored(const std::string& name)
 {
     char data[1024];
     DWORD type = 0;
     DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_CURRENT_USER, kKey, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size) !=
-        ERROR_SUCCESS) {
-        return "(missing)";
-    }
-    return std::to_string(type) + ":" + std::string(data, size);
+    const LONG read =
+        RegGetValueA(HKEY_CURRENT_USER, kKey, name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
+    return read == ERROR_SUCCESS ? std::to_string(type) + ":" + std::string(data, size) : "(missing)";
 }
 
 struct VariantMapping : com_testing::ServerTest {
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
 };
 
-// A row per kind, written once with REG_SZ and once with REG_DWORD: the script
-// reports both errors, whether a missing value gives back the row as Default
-// (kind and value), and CStr. A Default date the library cannot show (before
-// 1601) is refused at the boundary as an overflow.
+// The script reports the REG_SZ and REG_DWORD errors, Default's kind and value, and CStr.
+// A Default date before 1601 is refused as an overflow (6).
 TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
 {
-    // The kind is TypeName's; the text is stored by REG_SZ and is CStr's but for 1.5 (the region's separator);
-    // dword is stored by REG_DWORD, or none: refused.
+    // text: stored by REG_SZ, and CStr's but for 1.5 (the region's separator); dword: none if refused.
     const struct { const char* name; const char* expression; const char* kind; std::string text;
                    std::optional<std::uint32_t> dword; } rows[] = {
         {"True", "True", "Boolean", "True", std::nullopt},
@@ -62,7 +53,6 @@ TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
     for (const auto& row : rows) {
         body += "WriteRow \"" + std::string(row.name) + "\", " + row.expression + "\r\n";
     }
-    // The script writes in a key of its own below HKEY_CURRENT_USER; its lines come back as UTF-8.
     const testing_support::TempDir dir;
     std::vector<std::string> lines = com_testing::RunScript(dir, "Set reg = CreateObject(\"Brenlix.KvRegistry\")\r\n"
         "reg.ClassKey = &H80000001\r\nreg.SectionKey = \"" + std::string(kKey) + "\"\r\n" + body +
