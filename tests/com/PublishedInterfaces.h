@@ -1,6 +1,4 @@
-// The library's interfaces as a compiled client sees them, written from the
-// published interface tables and not generated from the library's IDL: the
-// identifiers, and every slot after IDispatch's in order with its signature.
+// Identifiers and slots as a compiled client sees them, from the published tables, not the IDL.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +8,6 @@
 
 namespace published {
 
-// Parses an identifier in its registry form, {xxxxxxxx-...}.
 inline GUID Guid(const wchar_t* text)
 {
     GUID guid{};
@@ -21,13 +18,8 @@ inline GUID Guid(const wchar_t* text)
 inline const wchar_t kLibrary[] = L"{51602104-2880-4392-A171-059FBDBB71A1}"; // Brenlix 9.0
 inline const wchar_t kLogFileType[] = L"{AC90299F-674E-4254-A76F-703EE24032E0}";
 
-// A class, its identifier and its default interface's (named "_" + name);
-// its programmatic name is "Brenlix." + name.
-struct PublishedClass {
-    const char* name;
-    const wchar_t* clsid;
-    const wchar_t* iid;
-};
+// A class, its identifier and its default interface's (named "_" + name).
+struct PublishedClass { const char* name; const wchar_t* clsid; const wchar_t* iid; };
 inline const PublishedClass kClasses[] = {
     {"FileLog", L"{22F93AC9-0EC4-464E-83A8-507D29C8EC63}", L"{014DD335-DA60-43CA-9496-01345E19EA29}"},
     {"EventLog", L"{7A38C776-6AE1-41CC-B4F8-8204D628426F}", L"{D4E356F9-B34C-4872-A5DE-06517ED13B86}"},
@@ -37,67 +29,12 @@ inline const PublishedClass kClasses[] = {
 };
 enum ClassIndex { kFileLog, kEventLog, kServiceManager, kKvRegistry, kIniFile };
 
-// The enumerations cross as 32-bit numbers; their members are in the
-// contract test's table.
-enum LogFileType : LONG { LogFileTypeInformation, LogFileTypeWarning, LogFileTypeError };
-enum ServiceState : LONG { STATE_SERVICE_UNKNOWN, STATE_SERVICE_STOPPED };
-enum EventLogTypes : LONG {};
-enum ERegistryClassConstants : LONG {};
-enum ERegistryValueTypes : LONG {};
-enum ExtractFileName_Constants : LONG {};
-
-// One slot per M (a method or a property's get or put); P is a property's
-// get and put, in that order.
-#define M(name, ...) virtual HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) = 0;
-#define P(name, type) M(get_##name, type*) M(put_##name, type)
-
-struct _FileLog : IDispatch {
-    P(LogFile, BSTR) P(LogLevel, LONG) M(WriteToLog, BSTR*, LONG*, LogFileType*)
-    M(LogInfoFile, BSTR*, LONG*) M(LogErrorFile, BSTR*, LONG*) M(LogWarningFile, BSTR*, LONG*)
-};
-
-struct _EventLog : IDispatch {
-    P(LastEventErrNum, LONG) P(LastEventErrSource, BSTR) P(LastEventErrDescription, BSTR)
-    M(WriteEventLog, EventLogTypes* type, BSTR* text, LONG* id, LONG* result)
-    M(get_EventDataBuffer, BSTR*) M(put_EventDataBuffer, BSTR*) M(get_EventCategory, LONG*)
-    M(put_EventCategory, LONG*) P(EventTekst, BSTR) P(ServerName, BSTR) P(ApplicationName, BSTR)
-};
-
-struct _ServiceManager : IDispatch {
-    P(MaxWaitForService, LONG) P(ServiceShortName, BSTR) P(ServiceLongName, BSTR) P(ServicePath, BSTR)
-    P(ServiceDescription, BSTR) P(ServiceUsername, BSTR) P(ServiceUserPassword, BSTR) P(ComputerName, BSTR)
-    M(get_ServiceLastError, BSTR*) M(ServiceStatus, ServiceState*) M(ServiceStart, VARIANT_BOOL* wait, VARIANT_BOOL*)
-    M(ServiceStop, VARIANT_BOOL* wait, VARIANT_BOOL*) M(RestartService, VARIANT_BOOL* wait, VARIANT_BOOL*)
-    M(IsServiceInstalled, VARIANT_BOOL*) M(InstallService, VARIANT_BOOL* start, VARIANT_BOOL*)
-    M(RemoveService, VARIANT_BOOL*)
-};
-
-struct _KvRegistry : IDispatch {
-    M(get_KeyExists, VARIANT_BOOL*) M(CreateKey, VARIANT_BOOL*) M(DeleteKey, VARIANT_BOOL*)
-    M(DeleteValue, VARIANT_BOOL*) P(Value, VARIANT) M(EnumerateValues, SAFEARRAY**, LONG*, VARIANT_BOOL*)
-    M(EnumerateSections, SAFEARRAY**, LONG*, VARIANT_BOOL*)
-    M(CreateEXEAssociation, BSTR exe, BSTR cls, BSTR description, BSTR association, BSTR open, VARIANT_BOOL print,
-      BSTR printText, VARIANT_BOOL supportNew, BSTR newText, VARIANT_BOOL install, BSTR installText, LONG icon)
-    M(CreateAdditionalEXEAssociations, BSTR, SAFEARRAY**) P(ValueType, ERegistryValueTypes)
-    P(ClassKey, ERegistryClassConstants) P(SectionKey, BSTR) P(ValueKey, BSTR) P(Default, VARIANT)
-};
-
-struct _IniFile : IDispatch {
-    M(get_PrivPath, BSTR*) M(put_UseWinINI, VARIANT_BOOL) M(get_UseWinINI, VARIANT_BOOL*) M(put_FullPath, BSTR)
-    M(get_FullPath, BSTR*) M(put_SectionName, BSTR) M(get_SectionName, BSTR*) M(get_FilePath, BSTR*)
-    M(get_FileExt, BSTR*) M(ExtractName, BSTR, ExtractFileName_Constants, BSTR*) M(ExtractPath, BSTR, BSTR*)
-    M(DeleteStrEntry, BSTR) M(DeleteNumEntry, BSTR) M(DeleteSection) M(Exists, BSTR, SHORT*)
-    M(GetInt, BSTR, SHORT, SHORT*) M(GetSectEntries, BSTR*) M(GetSectEntriesEx, SAFEARRAY**, SHORT*)
-    M(GetSections, BSTR*) M(GetSectionsEx, SAFEARRAY**, SHORT*) M(GetString, BSTR, BSTR, BSTR*)
-    M(GetTF, BSTR, SHORT, VARIANT_BOOL*) M(FlushCache)
-    M(IniRead, BSTR section, BSTR entry, SHORT defaultInt, BSTR defaultStr, BSTR returnStr, VARIANT_BOOL readNumber,
-      BSTR fullPath)
-    M(IniWrite, BSTR, BSTR, BSTR, BSTR) M(PutInt, BSTR, SHORT, SHORT*) M(PutString, BSTR, BSTR, SHORT*)
-    M(PutTF, BSTR, SHORT, VARIANT_BOOL*) M(SectExist, BSTR, VARIANT_BOOL*) M(get_FileName, BSTR*)
-    M(get_IniReadResult, BSTR*) // the text of the object's last IniRead
-};
-
-#undef P
-#undef M
+// Calls the n-th slot after IDispatch's (from 1, as the contract test counts) as a compiled client does.
+template <class... Args>
+HRESULT Slot(IDispatch* object, int n, Args... args)
+{
+    using Method = HRESULT(STDMETHODCALLTYPE*)(IDispatch*, Args...);
+    return reinterpret_cast<Method>((*reinterpret_cast<void***>(object))[6 + n])(object, args...);
+}
 
 } // namespace published

@@ -1,5 +1,4 @@
-// What the client tests share: the library registered with regsvr32 for the
-// length of a test, owning pointers, BSTR texts and a VBScript run by cscript.
+// The library registered with regsvr32 for a test, owning pointers, BSTR texts and VBScript runs.
 #pragma once
 
 #include "PublishedInterfaces.h"
@@ -30,24 +29,19 @@ inline std::uint32_t RunRegsvr32(const std::string& options)
     return testing_support::ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait();
 }
 
-// BSTRs of ASCII texts, freed with the object.
-class Texts {
-public:
-    ~Texts() { std::for_each(all_.begin(), all_.end(), SysFreeString); }
+struct Texts {
+    std::vector<BSTR> all;
+    ~Texts() { std::for_each(all.begin(), all.end(), SysFreeString); }
     BSTR operator()(const std::string& text)
     {
-        return all_.emplace_back(SysAllocString(std::wstring(text.begin(), text.end()).c_str()));
+        return all.emplace_back(SysAllocString(std::wstring(text.begin(), text.end()).c_str()));
     }
-
-private:
-    std::vector<BSTR> all_;
 };
 
-// The text of a BSTR, which is freed unless keep.
-inline std::string Take(BSTR text, bool keep = false)
+inline std::string Take(BSTR text)
 {
     const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
-    keep ? void() : SysFreeString(text);
+    SysFreeString(text);
     return result;
 }
 
@@ -56,9 +50,7 @@ Com<Interface> Create(const published::PublishedClass& cls)
 {
     Interface* object = nullptr;
     EXPECT_EQ(CoCreateInstance(published::Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER, published::Guid(cls.iid),
-                               reinterpret_cast<void**>(&object)),
-              S_OK)
-        << cls.name;
+                               reinterpret_cast<void**>(&object)), S_OK) << cls.name;
     return Com<Interface>(object);
 }
 
@@ -73,29 +65,13 @@ inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, c
     return testing_support::SplitLines(testing_support::ReadFile(results));
 }
 
-// The library registered for the object's life, and COM initialised.
-class RegisteredServer {
-public:
-    RegisteredServer() : registered_(RunRegsvr32("/s") == 0), initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~RegisteredServer()
-    {
-        if (initialised_) {
-            CoUninitialize();
-        }
-        RunRegsvr32("/u /s");
-    }
-    RegisteredServer(const RegisteredServer&) = delete;
-    RegisteredServer& operator=(const RegisteredServer&) = delete;
-    bool Ready() const { return registered_ && initialised_; }
-
-private:
-    bool registered_;
-    bool initialised_;
+struct RegisteredServer {
+    const bool ready = RunRegsvr32("/s") == 0 && SUCCEEDED(CoInitialize(nullptr));
+    ~RegisteredServer() { (ready ? CoUninitialize() : void()), RunRegsvr32("/u /s"); }
 };
 
-class ServerTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
+struct ServerTest : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(server.ready) << "regsvr32 or CoInitialize failed"; }
     RegisteredServer server;
 };
 

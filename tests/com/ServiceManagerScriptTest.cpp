@@ -1,6 +1,4 @@
-// ServiceManager driven late-bound from VBScript, its optional Booleans left
-// out or given. The fixture of the service
-// tests gives a service name of this test's own and removes that service.
+// ServiceManager from VBScript; the service tests' fixture names the service and removes it.
 #include "RegisteredServer.h"
 #include "ServiceTestSupport.h"
 
@@ -11,44 +9,32 @@
 
 namespace {
 
-class ServiceManagerScript : public service_testing::ServiceTest {
-protected:
-    void SetUp() override { ASSERT_TRUE(server.Ready()) << "regsvr32 or CoInitialize failed"; }
-
-    // Runs the lines after the object's set-up and gives what they wrote.
-    std::vector<std::string> Run(const std::string& lines)
-    {
-        std::string path;
-        for (char c : service_testing::TestServiceCommand(log)) {
-            path += c == '"' ? std::string("\"\"") : std::string(1, c);
-        }
-        return com_testing::RunScript(files, "Set sm = CreateObject(\"Brenlix.ServiceManager\")\r\nsm.ServiceShortName = \"" +
-                                                 name + "\"\r\nsm.ServiceLongName = \"" + name + " by a script\"\r\n"
-                                                 "sm.ServicePath = \"" + path + "\"\r\nsm.MaxWaitForService = " +
-                                                 std::to_string(testing_support::kHangGuardMs) + "\r\n" + lines);
-    }
-
+struct ServiceManagerScript : service_testing::ServiceTest {
+    void SetUp() override { ASSERT_TRUE(server.ready) << "regsvr32 or CoInitialize failed"; }
     com_testing::RegisteredServer server;
 };
 
-// A script hands a variable by reference only to a VARIANT parameter: for
-// the [in, out] VARIANT_BOOL* of these operations the Boolean goes in
-// parentheses, by value, as script clients of such interfaces do on Windows.
-// Left out, StartAfterInstall and WaitforStart are False. The service is
-// there already at the second InstallService: the system refuses it.
+// A script passes by reference only to a VARIANT, so the Boolean for a VARIANT_BOOL* goes in parentheses, by value.
 TEST_F(ServiceManagerScript, OptionalBooleansLeftOutAreFalse)
 {
-    std::string script = "waitFlag = True\r\n";
-    for (const char* call : {"InstallService", "ServiceStatus", "ServiceStart", "ServiceStart((waitFlag))",
-                             "ServiceStatus", "ServiceStop", "ServiceStop((waitFlag))", "ServiceStatus",
-                             "InstallService(False)", "RemoveService", "IsServiceInstalled"}) {
-        script += "out.WriteLine \"" + std::string(call) + " \" & CInt(sm." + call + ")\r\n";
+    std::string path = service_testing::TestServiceCommand(log);
+    for (std::size_t quote = path.find('"'); quote != std::string::npos; quote = path.find('"', quote + 2)) {
+        path.insert(quote, 1, '"');
     }
-    EXPECT_EQ(Run(script),
-              (std::vector<std::string>{"InstallService -1", "ServiceStatus 1", "ServiceStart -1",
-                                        "ServiceStart((waitFlag)) -1", "ServiceStatus 4", "ServiceStop -1",
-                                        "ServiceStop((waitFlag)) -1", "ServiceStatus 1", "InstallService(False) 0",
-                                        "RemoveService -1", "IsServiceInstalled 0"}));
+    std::string script = "Set sm = CreateObject(\"Brenlix.ServiceManager\")\r\nsm.ServiceShortName = \"" + name +
+                         "\"\r\nsm.ServiceLongName = \"" + name + " by a script\"\r\nsm.ServicePath = \"" + path +
+                         "\"\r\nsm.MaxWaitForService = " + std::to_string(testing_support::kHangGuardMs) +
+                         "\r\nwaitFlag = True\r\n";
+    const std::pair<const char*, int> calls[] = {
+        {"InstallService", -1}, {"ServiceStatus", 1}, {"ServiceStart", -1}, {"ServiceStart((waitFlag))", -1},
+        {"ServiceStatus", 4}, {"ServiceStop", -1}, {"ServiceStop((waitFlag))", -1}, {"ServiceStatus", 1},
+        {"InstallService(False)", 0}, {"RemoveService", -1}, {"IsServiceInstalled", 0}};
+    std::vector<std::string> expected;
+    for (const auto& [call, result] : calls) {
+        script += "out.WriteLine \"" + std::string(call) + " \" & CInt(sm." + call + ")\r\n";
+        expected.push_back(call + (" " + std::to_string(result)));
+    }
+    EXPECT_EQ(com_testing::RunScript(files, script), expected);
 }
 
 } // namespace
