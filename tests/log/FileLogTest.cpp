@@ -53,9 +53,9 @@ TEST_F(FileLogTest, LineLayout)
     clock_.Advance(1000);
     log_.WriteToLog("et sekund over");
     std::string lines;
-    for (const std::string& line : {"INFORMATION\t\tStarter Dunmarrow", "WARNING\t\tKan ikke forbinde",
-                                    "ERROR\t\tFejl i Main", "\t\tukendt", "INFORMATION\t\tFærdig på Åbenrå",
-                                    "WARNING\t\ttwo\r\nlines", "ERROR\t\terror"}) {
+    for (const char* line : {"INFORMATION\t\tStarter Dunmarrow", "WARNING\t\tKan ikke forbinde",
+                             "ERROR\t\tFejl i Main", "\t\tukendt", "INFORMATION\t\tFærdig på Åbenrå",
+                             "WARNING\t\ttwo\r\nlines", "ERROR\t\terror"}) {
         lines += stamp + "\t\t" + line + "\r\n";
     }
     lines += ExpectedStamp(At(2026, 12, 7, 0, 0, 0)) + "\t\tINFORMATION\t\tmidnat\r\n" +
@@ -70,7 +70,8 @@ TEST_F(FileLogTest, Threshold)
 {
     const std::tuple<std::int32_t, std::int32_t, bool> rows[] = { // LogLevel, message level, written
         {0, 0, true}, {0, 1, false}, {0, -1, true}, {3, 0, true}, {3, 2, true}, {3, 3, false}, {-5, -6, true},
-        {-5, -5, false}, {-5, 0, true}, {-5, 1, false}, {INT32_MAX, INT32_MAX - 1, true}, {INT32_MIN, INT32_MIN, false}};
+        {-5, -5, false}, {-5, 0, true}, {-5, 1, false}, {INT32_MAX, INT32_MAX - 1, true},
+        {INT32_MIN, INT32_MIN, false}};
     EXPECT_EQ(FileLog().LogLevel(), 0);
     for (const auto& [logLevel, level, written] : rows) {
         const TempDir dir;
