@@ -1,14 +1,24 @@
-// Events as they reach the event log. On Linux they are read back from the machine's Application
-// log file; Wine stores no events (its ReportEventA only traces them), so there the tests check
-// what WriteEventLog returns and leaves in its fields.
+// Events as they reach the event log and the registration of their source. On Linux events are read
+// back from the machine's Application log file; Wine stores no events (its ReportEventA only traces
+// them), so there the tests check what WriteEventLog returns and leaves in its fields. Under Wine the
+// tests write the prefix's own HKEY_LOCAL_MACHINE; on Linux each has a machine of its own.
+#include <brenlix/Error.h>
 #include <brenlix/EventLog.h>
+#include <brenlix/KvRegistry.h>
 #include <brenlix/modCommon.h>
+#include <platform/Files.h>
+#include <platform/Text.h>
 
-#include "EventLogFixture.h"
 #include "EventStrings.h"
+#include "RawRegistry.h"
+#include "RegisterEvntSource.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
 
 #if !defined(_WIN32)
 #include "EventLogFormat.h"
+#include "posix/RegistryFaults.h"
 // The class's enumeration is used by its own names here, not the system's macros.
 #undef EVENTLOG_ERROR_TYPE
 #undef EVENTLOG_WARNING_TYPE
@@ -18,10 +28,47 @@
 #endif
 
 #include <functional>
+#include <set>
 
 namespace {
 
+using namespace std::string_literals;
 using brenlix::EventLog;
+using brenlix::eventlog::RegisterEvntSource;
+using platform::ToAnsi;
+using raw::Dword;
+
+constexpr std::int32_t kMachine = -2147483646; // HKEY_LOCAL_MACHINE
+const std::string kApplicationKey = "System\\CurrentControlSet\\Services\\EventLog\\Application";
+const std::string kMarkerKey = "Software\\Korvane\\Brenlix\\EventLog";
+
+class EventLogMachine : public ::testing::Test {
+protected:
+    EventLogMachine() { SetSources("Application\0\0"s); }
+    ~EventLogMachine() override
+    {
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        raw::RemoveTree(kMachine, kMarkerKey);
+        saved_ ? void(raw::Write(kMachine, kApplicationKey, "Sources", *saved_))
+               : raw::RemoveValue(kMachine, kApplicationKey, "Sources");
+    }
+    void SetSources(const std::string& list) const
+    {
+        ASSERT_EQ(raw::Write(kMachine, kApplicationKey, "Sources", {7, list}), 0);
+    }
+    std::optional<raw::Stored> Sources() const { return raw::Read(kMachine, kApplicationKey, "Sources"); }
+    std::optional<raw::Stored> Marker() const { return raw::Read(kMachine, kMarkerKey, name_); }
+    std::string SourceKey() const { return kApplicationKey + "\\" + name_; }
+    const std::string& Name() const { return name_; }
+
+    testing_support::TempDir root_;
+    testing_support::ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()};
+    testing_support::ScopedEnvironment eventLog_{"BRENLIX_EVENTLOG", "file"};
+
+private:
+    std::string name_ = "BrenlixEventTest";
+    std::optional<raw::Stored> saved_ = raw::Read(kMachine, kApplicationKey, "Sources");
+};
 
 constexpr std::int32_t kRegisterFailed = -2147220393; // 0x80040457
 constexpr std::int32_t kReportFailed = -2147220391;   // 0x80040459
@@ -37,7 +84,7 @@ std::string Event(int type, int category, std::uint32_t id, const std::vector<st
     return text + data;
 }
 
-class EventLogWriter : public eventlog_testing::EventLogMachine {
+class EventLogWriter : public EventLogMachine {
 protected:
     // The events in the machine's log, oldest first; none where they cannot be read back (Wine).
     std::optional<std::vector<std::string>> Events() const
@@ -58,11 +105,11 @@ protected:
         return events;
 #endif
     }
-    void ExpectError(const EventLog& log, std::int32_t number, const std::string& description) const
+    static void ExpectError(const EventLog& log, std::int32_t number, const std::string& description)
     {
-        EXPECT_EQ(log.LastEventErrNum(), number);
-        EXPECT_EQ(log.LastEventErrSource(), "EventLog.WriteEventLog");
-        EXPECT_EQ(log.LastEventErrDescription(), description);
+        EXPECT_EQ(std::to_string(log.LastEventErrNum()) + " " + log.LastEventErrSource() + " " +
+                      log.LastEventErrDescription(),
+                  std::to_string(number) + " EventLog.WriteEventLog " + description);
     }
 };
 
@@ -70,32 +117,21 @@ protected:
 // leaves the error fields as the client set them.
 TEST_F(EventLogWriter, EventsCarryTheObjectsState)
 {
+    using L = EventLog&;
+    const auto info = brenlix::EVENTLOG_INFORMATION_TYPE, warning = brenlix::EVENTLOG_WARNING_TYPE;
+    const auto error = brenlix::EVENTLOG_ERROR_TYPE, success = brenlix::EVENTLOG_AUDIT_SUCCESS;
+    const auto odd = static_cast<brenlix::EventLogTypes>(0x10002);
     const std::pair<std::function<std::int32_t(EventLog&)>, std::string> steps[] = {
-        {[](EventLog& log) { return log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE); }, Event(4, 0, 1, {}, "")},
-        {[](EventLog& log) { return log.WriteEventLog(brenlix::EVENTLOG_WARNING_TYPE, "Disk full", 7); },
-         Event(2, 0, 7, {"Disk full"}, "")},
-        {[](EventLog& log) { return log.WriteEventLog(brenlix::EVENTLOG_ERROR_TYPE); },
-         Event(1, 0, 1, {"Disk full"}, "")},
-        {[](EventLog& log) { return log.EventTekst(""), log.WriteEventLog(brenlix::EVENTLOG_AUDIT_SUCCESS); },
-         Event(8, 0, 1, {""}, "")},
-        {[](EventLog& log) {
-             return log.EventDataBuffer("abc"), log.WriteEventLog(brenlix::EVENTLOG_AUDIT_FAILURE, "tab\there");
-         },
-         Event(16, 0, 1, {"tab\there"}, "abc")},
-        {[](EventLog& log) {
-             return log.EventCategory(65537), log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE, "", 3);
-         },
-         Event(4, 1, 3, {"tab\there"}, "abc")},
-        {[](EventLog& log) {
-             return log.EventDataBuffer("æø"), log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE, "y");
-         },
-         Event(4, 1, 1, {"y"}, platform::ToAnsi("æø"))},
-        {[](EventLog& log) {
-             log.EventDataBuffer("");
-             log.EventCategory(0);
-             return log.WriteEventLog(static_cast<brenlix::EventLogTypes>(0x10002), "x", -1);
-         },
-         Event(2, 0, 0xFFFFFFFFu, {"x"}, "")},
+        {[&](L l) { return l.WriteEventLog(info); }, Event(4, 0, 1, {}, "")},
+        {[&](L l) { return l.WriteEventLog(warning, "Disk full", 7); }, Event(2, 0, 7, {"Disk full"}, "")},
+        {[&](L l) { return l.WriteEventLog(error); }, Event(1, 0, 1, {"Disk full"}, "")},
+        {[&](L l) { return l.EventTekst(""), l.WriteEventLog(success); }, Event(8, 0, 1, {""}, "")},
+        {[](L l) { return l.EventDataBuffer("abc"), l.WriteEventLog(brenlix::EVENTLOG_AUDIT_FAILURE, "t\tx"); },
+         Event(16, 0, 1, {"t\tx"}, "abc")},
+        {[&](L l) { return l.EventCategory(65537), l.WriteEventLog(info, "", 3); }, Event(4, 1, 3, {"t\tx"}, "abc")},
+        {[&](L l) { return l.EventDataBuffer("æø"), l.WriteEventLog(info, "y"); }, Event(4, 1, 1, {"y"}, ToAnsi("æø"))},
+        {[&](L l) { return l.EventDataBuffer(""), l.EventCategory(0), l.WriteEventLog(odd, "x", -1); },
+         Event(2, 0, 0xFFFFFFFFu, {"x"}, "")}, // the type's low word, the id as unsigned
     };
     EventLog log;
     log.LastEventErrNum(42);
@@ -104,13 +140,11 @@ TEST_F(EventLogWriter, EventsCarryTheObjectsState)
     log.ApplicationName(Name());
     std::vector<std::string> expected;
     for (const auto& [step, event] : steps) {
-        EXPECT_EQ(step(log), -1) << expected.size();
+        EXPECT_EQ(step(log), -1) << event;
         expected.push_back(event);
     }
-    EXPECT_EQ(log.EventTekst(), "x");
     EXPECT_EQ(log.LastEventErrNum(), 42);
-    EXPECT_EQ(log.LastEventErrSource(), "mine");
-    EXPECT_EQ(log.LastEventErrDescription(), "set by the client");
+    EXPECT_EQ(log.LastEventErrSource() + "|" + log.LastEventErrDescription(), "mine|set by the client");
     if (const auto events = Events()) {
         EXPECT_EQ(*events, expected);
     }
@@ -122,9 +156,7 @@ TEST_F(EventLogWriter, FailuresAreKeptThroughLaterSuccess)
         GTEST_SKIP() << "Wine's event log takes any server and any source";
     }
     const std::tuple<const char*, std::string, std::int32_t> cases[] = {
-        {"\\\\no-such-server.invalid", Name(), 1722}, // RPC server unavailable
-        {"", "Security", 5},                          // a source no application may write
-    };
+        {"\\\\no-such-server.invalid", Name(), 1722}, {"", "Security", 5}}; // no server; a source no one may write
     for (const auto& [server, source, code] : cases) {
         EventLog log;
         log.ApplicationName(source);
@@ -158,18 +190,189 @@ TEST_F(EventLogWriter, AFailedReportSaysSo)
 
 TEST(EventStringTable, TakesAtMostItsSlots)
 {
-    for (const auto& [entries, taken] : {std::pair{0, 0}, {1, 1}, {98, 98}, {99, 99}, {100, 99}, {250, 99}}) {
-        std::vector<std::string> list;
-        for (int i = 0; i < entries; ++i) {
-            list.push_back("s" + std::to_string(i));
+    const std::vector<std::string> list(100, "s");
+    std::array<std::string, 99> table;
+    table.fill("old");
+    EXPECT_EQ(brenlix::eventlog::CopyStrings({"a"}, table), 1);
+    EXPECT_EQ(table[1], "old");
+    EXPECT_EQ(brenlix::eventlog::CopyStrings(list, table), 99);
+    EXPECT_EQ(table[98], "s");
+}
+
+const std::string kSource = "WriteEventLogs.RegisterEvntSource.RegisterEventSource";
+const std::string kLeadIn = ".  The error was: ";
+
+class Registration : public EventLogMachine {
+protected:
+    bool Register(RegisterEvntSource& registration, std::string folder = "folder") const
+    {
+        return registration.RegisterEventSource("Kvevtmsg.dll", folder, Name());
+    }
+    void ExpectSourceKeyWritten() const
+    {
+        const std::string file = platform::LibraryFolder() + platform::PathSeparator() + "Kvevtmsg.dll";
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "EventMessageFile"),
+                  (raw::Stored{2, platform::ToAnsi(file) + '\0'}));
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "TypesSupported"), (raw::Stored{4, Dword(7)}));
+    }
+    static void ExpectFailure(const RegisterEvntSource& r, std::int32_t number, const std::string& text)
+    {
+        EXPECT_EQ(std::to_string(r.LastRegErrNum) + " " + r.LastRegErrSource + " " + r.LastRegErrDescription,
+                  std::to_string(number) + " " + kSource + " " + text);
+    }
+};
+
+// The first assignment of a name registers it and writes the marker; with any marker present,
+// whatever happened to the registration since, it is not redone. An empty name touches nothing.
+TEST_F(Registration, TheMarkerMakesItOnce)
+{
+    const std::optional<raw::Stored> markers[] = {std::nullopt, raw::Stored{4, Dword(0)}, raw::Stored{1, "no\0"s},
+                                                  raw::Stored{3, ""}};
+    for (const auto& marker : markers) {
+        EventLog log;
+        if (marker) {
+            ASSERT_EQ(raw::Write(kMachine, kMarkerKey, Name(), *marker), 0);
+        } else {
+            log.ApplicationName(Name());
+            ExpectSourceKeyWritten();
+            EXPECT_EQ(Sources(), (raw::Stored{7, "Application\0"s + Name() + "\0\0"s}));
+            EXPECT_EQ(Marker(), (raw::Stored{4, Dword(1)}));
         }
-        std::array<std::string, 99> table;
-        table.fill("old");
-        EXPECT_EQ(brenlix::eventlog::CopyStrings(list, table), taken);
-        for (int slot = 0; slot < 99; ++slot) {
-            EXPECT_EQ(table[slot], slot < taken ? list[slot] : "old") << entries << " " << slot;
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        SetSources("A\0\0"s);
+        log.ApplicationName(Name());
+        EXPECT_FALSE(raw::KeyExists(kMachine, SourceKey())) << (marker ? marker->type : 0);
+        EXPECT_EQ(Sources(), (raw::Stored{7, "A\0\0"s}));
+        raw::RemoveTree(kMachine, kMarkerKey);
+    }
+    EventLog log;
+    log.ApplicationName("");
+    EXPECT_FALSE(raw::KeyExists(kMachine, kMarkerKey));
+    EXPECT_EQ(Sources(), (raw::Stored{7, "A\0\0"s}));
+    EXPECT_EQ(log.WriteEventLog(brenlix::EVENTLOG_INFORMATION_TYPE), -1);
+}
+
+// NAME stands for the source's name; found in any case, with blanks around it, and as the last name without NULs.
+TEST_F(Registration, SourceListGetsTheNameOnceAndStaysWellFormed)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"A\0B\0\0"s, "A\0B\0NAME\0\0"s}, {"A\0brenlixeventtest\0B\0\0"s, ""}, {"  BRENLIXEVENTTEST \0\0"s, ""},
+        {"A\0BrenlixEventTest"s, ""}, {""s, "NAME\0\0"s}, {"\0\0\0"s, "NAME\0\0"s}, {"A\0B\0"s, "A\0B\0NAME\0\0"s},
+        {"A"s, "A\0NAME\0\0"s},
+    };
+    for (const auto& [before, after] : cases) {
+        SetSources(before);
+        RegisterEvntSource registration;
+        EXPECT_TRUE(Register(registration));
+        std::string expected = after.empty() ? before : after;
+        if (const std::size_t at = expected.find("NAME"); at != std::string::npos) {
+            expected.replace(at, 4, Name());
         }
+        EXPECT_EQ(Sources(), (raw::Stored{7, expected})) << ::testing::PrintToString(before);
+        EXPECT_EQ(registration.LastRegErrNum, 0);
+    }
+    const std::string s(1, platform::PathSeparator()); // the message file's folder gets one separator
+    const std::string deep = "x" + s + "lib" + s;
+    for (const auto& [given, folder] : {std::pair{"  lib  "s, "lib" + s}, {"  " + deep + " ", deep}}) {
+        std::string path = given;
+        RegisterEvntSource registration;
+        EXPECT_TRUE(registration.RegisterEventSource("Kvevtmsg.dll", path, Name()));
+        EXPECT_EQ(path, folder);
+        EXPECT_EQ(raw::Read(kMachine, SourceKey(), "EventMessageFile"), (raw::Stored{2, folder + "Kvevtmsg.dll\0"s}));
     }
 }
+
+// Two processes register new names at once: each reads, changes and writes the list as one
+// step under a machine-wide lock, so no name is lost.
+TEST_F(Registration, TwoProcessesAtOnceLoseNoName)
+{
+    const std::string prefixes[] = {Name() + "A", Name() + "B"};
+    {
+        testing_support::ChildProcess first(testing_support::TestChildCommand("register " + prefixes[0] + " 50"));
+        testing_support::ChildProcess second(testing_support::TestChildCommand("register " + prefixes[1] + " 50"));
+        EXPECT_EQ(first.Wait() + second.Wait(), 0u);
+    }
+    const std::optional<raw::Stored> sources = Sources();
+    ASSERT_TRUE(sources);
+    std::set<std::string> listed;
+    for (std::size_t start = 0, end = 0; start < sources->bytes.size(); start = end + 1) {
+        end = std::min(sources->bytes.find('\0', start), sources->bytes.size());
+        listed.insert(sources->bytes.substr(start, end - start));
+    }
+    for (int i = 0; i < 100; ++i) {
+        const std::string name = prefixes[i / 50] + std::to_string(i % 50);
+        EXPECT_EQ(listed.count(name), 1u) << name;
+        raw::RemoveTree(kMachine, kApplicationKey + "\\" + name, kApplicationKey);
+    }
+}
+
+// A list that is missing or over 10240 bytes fails after the source key; through EventLog that is
+// no error and no marker, so the next assignment tries again.
+TEST_F(Registration, UnreadableSourceListFailsAfterTheSourceKey)
+{
+    for (const auto& [sources, code] : {std::pair{std::optional<std::string>(), 2}, {std::string(10241, 'x'), 234}}) {
+        sources ? SetSources(*sources) : raw::RemoveValue(kMachine, kApplicationKey, "Sources");
+        RegisterEvntSource registration;
+        EXPECT_FALSE(Register(registration, platform::LibraryFolder()));
+        ExpectFailure(registration, -2147220492, "Could not OPEN the key, " + kApplicationKey + ", in the registry" +
+                                                     kLeadIn + brenlix::SystemErrorText(code));
+        ExpectSourceKeyWritten();
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        EventLog log;
+        log.ApplicationName(Name());
+        EXPECT_FALSE(Marker());
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+        log.ApplicationName(Name());
+        EXPECT_TRUE(raw::KeyExists(kMachine, SourceKey()));
+    }
+}
+
+#if !defined(_WIN32)
+// Linux only (the failing call is put in front of the library's by the dynamic linker, or the
+// hive file is read-only for every user): each failure with its number, source and description.
+// Through EventLog a failed registration is no error and writes no marker; a marker that cannot be
+// written is the registry class's error.
+TEST_F(Registration, FailuresOfEachStep)
+{
+    const std::string under = ", in the registry under " + kApplicationKey + kLeadIn;
+    const std::string set = "Could not SET the ", value = " value for the key, " + Name() + under;
+    const std::tuple<const char*, std::string, int, std::int32_t, std::string> rows[] = {
+        {"RegSetValueExA", "EventMessageFile", 1, -2147220491, set + "EventMessageFile" + value},
+        {"RegSetValueExA", "TypesSupported", 1, -2147220490, set + "TypesSupported" + value},
+        {"RegSetValueExA", "Sources", 1, -2147220491, set + "Sources value for the key, " + kApplicationKey +
+                                                          ", in the registry" + kLeadIn},
+        {"RegCloseKey", "", 2, -2147220489, "Could not CLOSE the key, " + Name() + under}, // the source key
+        {"RegCloseKey", "", 3, -2147220489, "Could not CLOSE the key, " + Name() + under}, // the last one
+        {"", "", 0, -2147220493, "Could not CREATE the key, " + Name() + under},          // a read-only hive
+    };
+    for (const auto& [function, valueName, count, number, description] : rows) {
+        SetSources("A\0\0"s);
+        RegisterEvntSource registration;
+        std::optional<registry_faults::ScopedFault> fault;
+        if (count == 0) {
+            testing_support::MakeReadOnly(root_.Path() + "/registry/HKLM.reg");
+        } else {
+            fault.emplace(function, valueName, count, 5);
+        }
+        EXPECT_FALSE(Register(registration));
+        ExpectFailure(registration, number, description + brenlix::SystemErrorText(5));
+        raw::RemoveTree(kMachine, SourceKey(), kApplicationKey);
+    }
+    EXPECT_FALSE(raw::KeyExists(kMachine, SourceKey()));
+    EventLog log;
+    EXPECT_NO_THROW(log.ApplicationName(Name()));
+    EXPECT_FALSE(Marker());
+}
+
+TEST_F(Registration, AMarkerThatCannotBeWrittenRaises)
+{
+    const registry_faults::ScopedFault fault("RegSetValueExA", Name(), 1, 5);
+    EventLog log;
+    EXPECT_THROW(log.ApplicationName(Name()), brenlix::Error);
+    EXPECT_EQ(log.ApplicationName(), Name());
+    EXPECT_FALSE(Marker());
+}
+
+#endif
 
 } // namespace

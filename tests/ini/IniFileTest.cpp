@@ -24,6 +24,18 @@ using testing_support::WriteFile;
 
 const char kSep = platform::PathSeparator();
 
+void ExpectError(const std::function<void()>& call, std::int32_t number, const std::string& description)
+{
+    try {
+        call();
+        ADD_FAILURE() << "no error";
+    } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Number(), number);
+        EXPECT_EQ(error.Source(), "Brenlix");
+        EXPECT_EQ(error.Description(), description);
+    }
+}
+
 class IniFileTest : public ::testing::Test {
 protected:
     IniFileTest()
@@ -48,11 +60,9 @@ TEST(IniFilePaths, Splitting)
     const std::string cwd = platform::CurrentDirectory();
     const std::string s(1, kSep);
     std::vector<std::array<std::string, 4>> rows = { // full path, FilePath, FileName, FileExt
-        {s + "Jobs" + s + "Dunmarrow.ini", s + "Jobs", "Dunmarrow", "ini"},
-        {s + "Jobs" + s + "job.list.ini", s + "Jobs", "job", "list.ini"},
-        {s + "Jobs" + s + "README", s + "Jobs", "README", "README"}, {s + "Jobs" + s, s + "Jobs", "", ""},
-        {s + "x.ini", "", "x", "ini"},
-        {"x.ini", cwd, "x", "ini"}, {".hidden", cwd, "", "hidden"}, {s + "Jobs" + s + ".ini", s + "Jobs", "", "ini"},
+        {s + "J" + s + "Dunmarrow.ini", s + "J", "Dunmarrow", "ini"}, {s + "J" + s + "a.b.ini", s + "J", "a", "b.ini"},
+        {s + "J" + s + "README", s + "J", "README", "README"}, {s + "J" + s, s + "J", "", ""},
+        {s + "x.ini", "", "x", "ini"}, {"x.ini", cwd, "x", "ini"}, {".hidden", cwd, "", "hidden"},
         {"..x", cwd, "", ".x"}, {"", cwd, "", ""},
     };
     if (platform::HasDrives()) {
@@ -60,64 +70,51 @@ TEST(IniFilePaths, Splitting)
         if (!driveC.empty() && driveC.back() == '\\') {
             driveC.pop_back();
         }
-        rows.insert(rows.end(), {{"C:\\x.ini", "C:", "x", "ini"}, {"C:\\Jobs\\a.b.ini", "C:\\Jobs", "a", "b.ini"},
-                                 {"C:job.ini", driveC, "job", "ini"}});
+        rows.insert(rows.end(), {{"C:\\x.ini", "C:", "x", "ini"}, {"C:job.ini", driveC, "job", "ini"}});
     }
     for (const auto& [full, folder, name, ext] : rows) {
-        SCOPED_TRACE(full);
         IniFile ini;
         ini.FullPath(full);
-        EXPECT_EQ(ini.PrivPath(), full);
-        EXPECT_EQ(ini.FilePath(), folder);
-        EXPECT_EQ(ini.FileName(), name);
-        EXPECT_EQ(ini.FileExt(), ext);
+        EXPECT_EQ(ini.PrivPath() + "|" + ini.FilePath() + "|" + ini.FileName() + "|" + ini.FileExt(),
+                  full + "|" + folder + "|" + name + "|" + ext);
     }
     IniFile ini;
     ini.FullPath(s + "a" + s + "b.c.d");
-    EXPECT_EQ(ini.ExtractName("", brenlix::exnFullName), "b");
-    EXPECT_EQ(ini.ExtractName("", brenlix::exnOnlyExtn), "c.d");
-    EXPECT_EQ(ini.ExtractName("", 3), "b.c.d");
-    EXPECT_EQ(ini.ExtractName("other.txt", 0), "other.txt");
-    EXPECT_EQ(ini.ExtractPath(""), s + "a");
+    EXPECT_EQ(ini.ExtractName("", brenlix::exnFullName) + "|" + ini.ExtractName("", brenlix::exnOnlyExtn) + "|" +
+                  ini.ExtractName("", 3) + "|" + ini.ExtractName("o.txt", 0) + "|" + ini.ExtractPath(""),
+              "b|c.d|b.c.d|o.txt|" + s + "a");
 }
 
-// Without a section name or a file, every entry operation shows one notice, gives the
-// empty result and leaves the file alone.
+// Without a section name or a file, every entry operation shows one notice, gives the empty result
+// and leaves the file alone.
 TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
 {
     IniFile fresh;
-    EXPECT_EQ(fresh.SectionName(), "General");
     EXPECT_EQ(fresh.GetString("Name", "dflt"), "");
     EXPECT_EQ(notice_, "IniFile Logic Error: [Section] and FileName Not Registered in Private.Ini!");
-    fresh.SectionName("General"); // a section but no file: the file "", which is no file and no notice
+    EXPECT_EQ(fresh.SectionName(), "General");
+    fresh.SectionName("General"); // a section but the file "", which is no file and no notice
     EXPECT_EQ(fresh.GetString("Name", "dflt"), "dflt");
-    EXPECT_EQ(fresh.PutString("Name", "x"), 0);
     EXPECT_EQ(notices_, 1);
     const std::string before = ReadFile(path_);
     ini_.SectionName("   ");
     std::vector<IniEntry> entries = {{"kept", "as passed"}};
     std::vector<std::string> names = {"kept"};
-    const std::pair<const char*, std::function<bool()>> rows[] = {
-        {"GetString", [&] { return ini_.GetString("Name", "d") == ""; }},
-        {"GetInt", [&] { return ini_.GetInt("Count", 5) == 0; }},
-        {"GetTF", [&] { return !ini_.GetTF("Name", 1); }},
-        {"GetSectEntries", [&] { return ini_.GetSectEntries() == ""; }},
-        {"GetSectEntriesEx", [&] { return ini_.GetSectEntriesEx(entries) == 0 && entries.size() == 1; }},
-        {"GetSections", [&] { return ini_.GetSections() == ""; }},
-        {"GetSectionsEx", [&] { return ini_.GetSectionsEx(names) == 0 && names.size() == 1; }},
-        {"SectExist", [&] { return !ini_.SectExist("Two"); }},
-        {"PutString", [&] { return ini_.PutString("Name", "x") == 0; }},
-        {"PutInt", [&] { return ini_.PutInt("Count", 1) == 0; }}, {"PutTF", [&] { return !ini_.PutTF("Flag", 1); }},
-        {"DeleteStrEntry", [&] { return ini_.DeleteStrEntry("Name"), true; }},
-        {"DeleteNumEntry", [&] { return ini_.DeleteNumEntry("Name"), true; }},
-        {"DeleteSection", [&] { return ini_.DeleteSection(), ini_.SectionName() == "   "; }},
-        {"FlushCache", [&] { return ini_.FlushCache(), true; }},
+    IniFile& i = ini_;
+    const std::function<bool()> rows[] = {
+        [&] { return i.GetString("Name", "d") == ""; }, [&] { return i.GetInt("Count", 5) == 0; },
+        [&] { return !i.GetTF("Name", 1); }, [&] { return i.GetSectEntries() == ""; },
+        [&] { return i.GetSectEntriesEx(entries) == 0 && entries.size() == 1; }, [&] { return i.GetSections() == ""; },
+        [&] { return i.GetSectionsEx(names) == 0 && names.size() == 1; }, [&] { return !i.SectExist("Two"); },
+        [&] { return i.PutString("Name", "x") == 0; }, [&] { return i.PutInt("Count", 1) == 0; },
+        [&] { return !i.PutTF("Flag", 1); }, [&] { return i.DeleteStrEntry("Name"), true; },
+        [&] { return i.DeleteNumEntry("Name"), true; }, [&] { return i.DeleteSection(), i.SectionName() == "   "; },
+        [&] { return i.FlushCache(), true; },
     };
-    for (const auto& [name, call] : rows) {
-        SCOPED_TRACE(name);
+    for (std::size_t n = 0; n < std::size(rows); ++n) {
         const int count = notices_;
-        EXPECT_TRUE(call());
-        EXPECT_EQ(notices_, count + 1);
+        EXPECT_TRUE(rows[n]()) << n;
+        EXPECT_EQ(notices_, count + 1) << n;
     }
     EXPECT_EQ(ReadFile(path_), before);
 }
@@ -129,42 +126,27 @@ TEST_F(IniFileTest, ReadsAndWrites)
     EXPECT_EQ(ini_.GetString("Long", ""), std::string(254, 'x'));
     EXPECT_EQ(ini_.GetInt("Count", 5), 12);
     EXPECT_EQ(ini_.GetInt("Missing", -7), -7);
-    try {
-        ini_.GetInt("Big", 0);
-        ADD_FAILURE() << "no overflow";
-    } catch (const brenlix::Error& error) {
-        EXPECT_EQ(error.Number(), 6);
-        EXPECT_EQ(error.Description(), "Overflow");
-    }
-    EXPECT_EQ(ini_.PutString("Name", "Ny værdi"), 1);
+    ExpectError([&] { ini_.GetInt("Big", 0); }, 6, "Overflow");
     EXPECT_EQ(ini_.PutInt("Count", -5), 1);
-    EXPECT_EQ(ini_.GetString("Name", ""), "Ny værdi");
     EXPECT_EQ(ini_.GetString("Count", ""), "-5");
     for (const auto& [value, text] : {std::pair{7, "True"}, std::pair{0, "False"}}) {
         EXPECT_TRUE(ini_.PutTF("Flag", std::int16_t(value)));
         EXPECT_EQ(ini_.GetString("Flag", ""), text);
     }
+    for (const auto& [value, expected] : {std::pair{"  yes  ", true}, {"Y", true}, {"true", true}, {"t", true},
+                                          {"On", true}, {"1", true}, {"-1", true}, {"no", false}, {"N", false},
+                                          {"false", false}, {"f", false}, {"off", false}, {"0", false}, {"ja", false},
+                                          {"2", false}, {"", false}}) {
+        ASSERT_EQ(ini_.PutString("Flag", value), 1);
+        EXPECT_EQ(ini_.GetTF("Flag", !expected), expected) << value;
+    }
+    EXPECT_TRUE(ini_.GetTF("Missing", 1));
+    EXPECT_FALSE(ini_.GetTF("Missing", 0));
     IniFile nowhere;
     nowhere.FullPath(dir_.File("missing") + kSep + "x.ini");
     EXPECT_EQ(nowhere.PutString("a", "b"), 0);
     EXPECT_FALSE(nowhere.PutTF("a", 1));
     EXPECT_EQ(notices_, 0);
-}
-
-TEST_F(IniFileTest, GetTFWords)
-{
-    const std::pair<const char*, bool> rows[] = {
-        {"  yes  ", true}, {"Y", true}, {"true", true}, {"t", true}, {"On", true}, {"1", true}, {"-1", true},
-        {"no", false}, {"N", false}, {"false", false}, {"f", false}, {"off", false}, {"0", false}, {"ja", false},
-        {"2", false}, {"", false},
-    };
-    for (const auto& [value, expected] : rows) {
-        SCOPED_TRACE(value);
-        ASSERT_EQ(ini_.PutString("Flag", value), 1);
-        EXPECT_EQ(ini_.GetTF("Flag", !expected), expected);
-    }
-    EXPECT_TRUE(ini_.GetTF("Missing", 1));
-    EXPECT_FALSE(ini_.GetTF("Missing", 0));
 }
 
 TEST_F(IniFileTest, SectionEntries)
@@ -180,9 +162,7 @@ TEST_F(IniFileTest, SectionEntries)
     EXPECT_EQ(ini_.GetSectEntries(), "\0"s);
     EXPECT_EQ(ini_.GetSectEntriesEx(entries), 0);
     EXPECT_EQ(entries.size(), 3u); // left as passed
-
-    // Larger than the 4096-character buffer: 4094 characters come, the last entry cut short.
-    std::string text = "[Big]\r\n";
+    std::string text = "[Big]\r\n"; // larger than the 4096-character buffer: the last entry is cut short
     std::string list;
     for (int i = 1000; i < 1500; ++i) {
         const std::string line = "k" + std::to_string(i) + "=value" + std::to_string(i);
@@ -193,9 +173,7 @@ TEST_F(IniFileTest, SectionEntries)
     ini_.SectionName("big");
     EXPECT_EQ(ini_.GetSectEntries(), list.substr(0, 4094) + '\0');
     ASSERT_EQ(ini_.GetSectEntriesEx(entries), 256);
-    EXPECT_EQ(entries[0], (IniEntry{"k1000", "value1000"}));
     EXPECT_EQ(entries[255], (IniEntry{"k1255", "value125"}));
-
     WriteFile(path_, "[A]\r\nk=1\r\nn=2\r\n[B]\r\nb=3\r\n");
     ini_.SectionName("A");
     ini_.DeleteStrEntry("k"); // kept, empty
@@ -203,7 +181,7 @@ TEST_F(IniFileTest, SectionEntries)
     EXPECT_EQ(ReadFile(path_), "[A]\r\nk=\r\n[B]\r\nb=3\r\n");
     ini_.DeleteSection();
     EXPECT_EQ(ini_.SectionName(), "");
-    EXPECT_EQ(ReadFile(path_), "[A]\r\n[B]\r\nb=3\r\n"); // emptied
+    EXPECT_EQ(ReadFile(path_), "[A]\r\n[B]\r\nb=3\r\n");
 }
 
 // The list as the header lines give it; each listed name is found by SectExist.
@@ -215,12 +193,11 @@ TEST_F(IniFileTest, SectionNames)
         std::vector<std::string> names; // none: the array left as passed
     } rows[] = {
         {"[A]\r\na=1\r\n[ B ] ; note\r\n[C]x\r\n;[D]\r\n  [E]  \n[b]\r", "A\0 B \0E\0b\0\0"s, {"A", " B ", "E", "b"}},
-        {"[]\r\nk=v\r\n[Later]\r\n[]\r\n[ ]\r\n", "Later\0 \0\0"s, {"Later", " "}},
+        {"[]\r\nk=v\r\n[Later]\r\n[]\r\n[ ]\r\n", "Later\0 \0\0"s, {"Later", " "}}, // "[]" would end the list
         {"\xEF\xBB\xBF[First]\r\nk=v\r\n[Second]\r\n", "First\0Second\0\0"s, {"First", "Second"}},
         {"no sections\r\n", "\0\0"s, {}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.list);
         WriteFile(path_, row.bytes);
         EXPECT_EQ(ini_.GetSections(), row.list);
         std::vector<std::string> names = {"as passed"};
@@ -229,58 +206,36 @@ TEST_F(IniFileTest, SectionNames)
         for (const std::string& name : row.names) {
             EXPECT_TRUE(ini_.SectExist(name)) << name;
         }
-        EXPECT_FALSE(ini_.SectExist("x"));
+        EXPECT_FALSE(ini_.SectExist("x")) << row.list;
     }
     EXPECT_TRUE(ini_.SectExist("")) << "the list always ends in two NULs";
     ini_.SectionName("first");
     WriteFile(path_, "\xEF\xBB\xBF[First]\r\nk=v\r\n");
     EXPECT_EQ(ini_.GetString("k", "d"), "v") << "the profile functions skip the mark too";
-    WriteFile(path_, "[A]\r\n[ B ] ; note\r\n[C]x\r\n;[D]\r\n");
-    for (const auto& [name, found] : {std::pair{"a", true}, {" b ", true}, {"B", false}, {"C", false}, {"D", false}}) {
-        EXPECT_EQ(ini_.SectExist(name), found) << name;
-    }
     ini_.FullPath(dir_.File("none.ini"));
-    try {
-        ini_.SectExist("x");
-        ADD_FAILURE() << "no error";
-    } catch (const brenlix::Error& error) {
-        EXPECT_EQ(error.Number(), 2);
-        EXPECT_EQ(error.Source(), "Brenlix");
-        EXPECT_EQ(error.Description(), brenlix::SystemErrorText(2));
-    }
+    ExpectError([&] { ini_.SectExist("x"); }, 2, brenlix::SystemErrorText(2));
     std::vector<IniEntry> entries;
     EXPECT_EQ(ini_.GetSectEntriesEx(entries), 0);
 }
 
 // SectExist folds letters as the profile functions do, in the file's code page.
-void ExpectSectExistAgreesWithTheProfile(IniFile& ini, const std::string& path)
-{
-    WriteFile(path, platform::ToAnsi("[ÆBLE]\r\nk=v\r\n[Øl×Å]\r\nk=v\r\n[Mø]\r\nk=v\r\n"));
-    const struct {
-        const char* name;
-        bool found;
-        bool latinFold; // found only by folding a Latin-1 letter
-    } rows[] = {
-        {"æble", true, true}, {"ÆBLE", true, false}, {"æBlE", true, true}, {"øL×å", true, true}, {"ØL×Å", true, false},
-        {"MØ", true, true}, {"aeble", false, false}, {"øl÷å", false, false}, {"Mo", false, false},
-        {"ble", false, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(ini.SectExist(row.name), row.found);
-        ini.SectionName(row.name);
-        if (!row.latinFold || !testing_support::RunningUnderWine()) { // Wine's profile functions fold ASCII only
-            EXPECT_EQ(ini.GetString("k", "missing"), row.found ? "v" : "missing");
-        }
-    }
-}
-
 TEST_F(IniFileTest, SectExistFoldsLettersAsTheProfileDoes)
 {
-    ExpectSectExistAgreesWithTheProfile(ini_, path_);
+    const auto check = [&] {
+        WriteFile(path_, platform::ToAnsi("[ÆBLE]\r\nk=v\r\n[Øl×Å]\r\nk=v\r\n[Mø]\r\nk=v\r\n"));
+        const std::pair<const char*, bool> rows[] = {{"æBlE", true}, {"øL×å", true}, {"MØ", true}, {"øl÷å", false}};
+        for (const auto& [name, found] : rows) {
+            EXPECT_EQ(ini_.SectExist(name), found) << name;
+            ini_.SectionName(name);
+            if (!testing_support::RunningUnderWine()) { // Wine's profile functions fold ASCII only
+                EXPECT_EQ(ini_.GetString("k", "missing"), found ? "v" : "missing") << name;
+            }
+        }
+    };
+    check();
     const testing_support::WesternCodePage western;
     if (western.Active()) {
-        ExpectSectExistAgreesWithTheProfile(ini_, path_);
+        check();
     }
 }
 
@@ -291,12 +246,12 @@ TEST_F(IniFileTest, ReadAndWriteByArguments)
     const std::string file = dir_.File("other.ini");
     other.IniWrite("Sect", "Key", "Værdi", file);
     other.IniWrite("Sect", "Num", "-12", file);
-    EXPECT_EQ(other.IniRead("sect", "key", 0, "d", "", false, file), "Værdi");
-    EXPECT_EQ(other.IniRead("Sect", "Missing", 0, "d", "", false, file), "d");
-    EXPECT_EQ(other.IniRead("Sect", "Num", 0, "", "", true, file), "-12");
-    EXPECT_EQ(other.IniRead("Sect", "Missing", 42, "", "", true, file), "42");
+    EXPECT_EQ(other.IniRead("sect", "key", 0, "d", "", false, file) + "|" +
+                  other.IniRead("Sect", "Missing", 0, "d", "", false, file) + "|" +
+                  other.IniRead("Sect", "Num", 0, "", "", true, file) + "|" +
+                  other.IniRead("Sect", "Missing", 42, "", "", true, file),
+              "Værdi|d|-12|42");
     EXPECT_EQ(notices_, 0);
-    EXPECT_EQ(other.FullPath(), "");
 }
 
 TEST_F(IniFileTest, Exists)
@@ -319,7 +274,6 @@ TEST_F(IniFileTest, Exists)
         EXPECT_EQ(ini_.Exists(name), expected) << name;
     }
     std::filesystem::current_path(before);
-    EXPECT_EQ(ini_.Exists(path_), -1);
 }
 
 // With UseWinINI the entries go to WIN.INI (under BRENLIX_ROOT on Linux, the prefix's own under Wine).
@@ -330,22 +284,17 @@ TEST_F(IniFileTest, WinIniMode)
     const std::string section = "DunmarrowTest" + std::to_string(GetCurrentProcessId());
     ini_.SectionName(section);
     ini_.UseWinINI(true);
-    EXPECT_TRUE(ini_.UseWinINI());
-    EXPECT_EQ(ini_.FileName(), "WIN");
-    EXPECT_EQ(ini_.FullPath(), ini_.FilePath() + kSep + "WIN.INI");
-    EXPECT_EQ(ini_.PrivPath(), path_);
-    EXPECT_EQ(ini_.PutString("Key", "value"), 1);
-    EXPECT_EQ(ini_.PutInt("Num", 300), 1);
     ini_.UseWinINI(true); // no change
-    EXPECT_EQ(ini_.GetInt("Num", 0), 300);
+    EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath() + "|" + ini_.PrivPath(),
+              "WIN|" + ini_.FilePath() + kSep + "WIN.INI|" + path_);
+    EXPECT_EQ(ini_.PutString("Key", "value") + ini_.PutInt("Num", 300), 2);
     ini_.DeleteNumEntry("Num");
     EXPECT_EQ(ini_.GetSectEntries(), "Key=value\0\0"s);
     char buffer[64];
     EXPECT_EQ(GetProfileStringA(section.c_str(), "key", "", buffer, sizeof buffer), 5u);
     WriteProfileStringA(section.c_str(), nullptr, nullptr);
     ini_.UseWinINI(false);
-    EXPECT_EQ(ini_.FullPath(), path_);
-    EXPECT_EQ(ini_.FileName(), "job");
+    EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath(), "job|" + path_);
     EXPECT_EQ(ReadFile(path_).find("Key"), std::string::npos);
 }
 

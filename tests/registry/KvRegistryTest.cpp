@@ -19,6 +19,8 @@ using namespace std::string_literals;
 using brenlix::KvRegistry;
 using brenlix::Variant;
 using Bytes = Variant::ByteArray;
+using testing_support::At;
+using testing_support::ExpectedTimeText;
 
 constexpr std::int32_t kUser = brenlix::HKEY_CURRENT_USER;
 const std::string kSource = "Brenlix.cRegistry";
@@ -43,7 +45,6 @@ std::string Z(const std::string& text)
     return platform::ToAnsi(text) + '\0';
 }
 
-// Each test has a key of its own below HKEY_CURRENT_USER (on Linux in a registry of its own).
 class KvRegistryTest : public ::testing::Test {
 protected:
     KvRegistryTest()
@@ -69,16 +70,13 @@ protected:
 
 TEST_F(KvRegistryTest, KeysAreCreatedWithTheirParentsAndDeletedOneByOne)
 {
-    EXPECT_EQ(KvRegistry().ClassKey(), 0);
     reg_.SectionKey(key_ + "\\a\\b");
     EXPECT_FALSE(reg_.KeyExists());
     EXPECT_TRUE(reg_.CreateKey());
     EXPECT_TRUE(reg_.CreateKey()); // opening an existing key is as good
-    EXPECT_TRUE(raw::KeyExists(kUser, key_ + "\\a\\b"));
-    EXPECT_TRUE(reg_.KeyExists());
+    EXPECT_TRUE(raw::KeyExists(kUser, key_ + "\\a\\b") && reg_.KeyExists());
     EXPECT_TRUE(reg_.DeleteKey());
-    EXPECT_FALSE(raw::KeyExists(kUser, key_ + "\\a\\b"));
-    EXPECT_TRUE(raw::KeyExists(kUser, key_ + "\\a"));
+    EXPECT_FALSE(raw::KeyExists(kUser, key_ + "\\a\\b") || !raw::KeyExists(kUser, key_ + "\\a"));
 }
 
 TEST_F(KvRegistryTest, EveryRaisingPath)
@@ -86,38 +84,33 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
     ASSERT_EQ(raw::Write(kUser, key_ + "\\Sub", "", {brenlix::REG_SZ, Z("x")}), 0);
     const std::string& u = kUserText;
     const auto missing = key_ + "\\Missing";
+    const std::string sect = "',Section: '";
+    const std::string del = "Failed to delete registry Key: '" + u + sect;
+    const std::string notInThrees = "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected "
+                                    "Name/Text/Command";
+    using R = KvRegistry&;
+    constexpr std::int32_t kItems = -2147194452;
     const struct {
-        const char* what;
         std::function<void(KvRegistry&)> call;
         std::int32_t number;
         std::string source;
         std::string description;
     } rows[] = {
-        {"CreateKey, no root", [](KvRegistry& r) { r.ClassKey({}), r.CreateKey(); }, 26001, kSource,
-         "Failed to create registry Key: '" + key_},
-        {"DeleteKey, key missing", [&](KvRegistry& r) { r.SectionKey(missing), r.DeleteKey(); }, 26001, kSource,
-         "Failed to delete registry Key: '" + u + "',Section: '" + missing},
-        {"DeleteKey, key has subkeys", [](KvRegistry& r) { r.DeleteKey(); }, 26001, kSource,
-         "Failed to delete registry Key: '" + u + "',Section: '" + key_},
-        {"DeleteValue, key missing", [&](KvRegistry& r) { r.SectionKey(missing), r.DeleteValue(); }, 26001, kSource,
-         "Failed to open key '" + u + "',Section: '" + missing + "' for delete access"},
-        {"DeleteValue, value missing", [](KvRegistry& r) { r.DeleteValue(); }, 26001, kSource,
-         "Failed to delete registry Key: '" + u + "',Section: '" + key_ + "',Key: 'v"},
-        {"write, key cannot be created",
-         [](KvRegistry& r) { r.ClassKey({}), r.ValueType(brenlix::REG_SZ), r.Value(5.5); }, 26001, kSource,
+        {[](R r) { r.ClassKey({}), r.CreateKey(); }, 26001, kSource, "Failed to create registry Key: '" + key_},
+        {[&](R r) { r.SectionKey(missing), r.DeleteKey(); }, 26001, kSource, del + missing},
+        {[](R r) { r.DeleteKey(); }, 26001, kSource, del + key_}, // subkeys
+        {[&](R r) { r.SectionKey(missing), r.DeleteValue(); }, 26001, kSource,
+         "Failed to open key '" + u + sect + missing + "' for delete access"},
+        {[](R r) { r.DeleteValue(); }, 26001, kSource, del + key_ + "',Key: 'v"},
+        {[](R r) { r.ClassKey({}), r.ValueType(brenlix::REG_SZ), r.Value(5.5); }, 26001, kSource,
          SetValueText("0", "v", "5.5")},
-        {"REG_BINARY of a text", [](KvRegistry& r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, 26001, "",
-         ""},
-        {"REG_NONE", [](KvRegistry& r) { r.Value(std::int16_t{-3}); }, kBadType, kSource, SetValueText(u, "v", "-3")},
-        {"REG_MULTI_SZ", [](KvRegistry& r) { r.ValueType(brenlix::REG_MULTI_SZ), r.Value("a"); }, kBadType, kSource,
-         SetValueText(u, "v", "a")},
-        {"REG_LINK", [](KvRegistry& r) { r.ValueType(brenlix::REG_LINK), r.Value(Bytes{1, 0}); }, kBadType, kSource,
+        {[](R r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, 26001, "", ""},
+        {[](R r) { r.Value(std::int16_t{-3}); }, kBadType, kSource, SetValueText(u, "v", "-3")},
+        {[](R r) { r.ValueType(brenlix::REG_MULTI_SZ), r.Value("a"); }, kBadType, kSource, SetValueText(u, "v", "a")},
+        {[](R r) { r.ValueType(brenlix::REG_LINK), r.Value(Bytes{1, 0}); }, kBadType, kSource,
          SetValueText(u, "v", "\x01")},
-        {"associations, items not in threes",
-         [](KvRegistry& r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); }, -2147194452, kSource,
-         "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command"},
-        {"associations, class missing",
-         [&](KvRegistry& r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); }, -2147194451, kSource,
+        {[](R r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); }, kItems, kSource, notInThrees},
+        {[&](R r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); }, -2147194451, kSource,
          "Error - attempt to create additional associations before class defined."},
     };
     for (const auto& row : rows) {
@@ -126,8 +119,9 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
         r.SectionKey(key_);
         r.ValueKey("v");
         ExpectRaised([&] { row.call(r); }, row.number, row.source, row.description);
-        EXPECT_FALSE(raw::Read(kUser, key_, "v")) << row.what;
-        EXPECT_EQ(raw::Subkeys(kUser, key_), std::vector<std::string>{"Sub"}) << row.what;
+        EXPECT_FALSE(raw::Read(kUser, key_, "v")) << row.description;
+        EXPECT_EQ(raw::Subkeys(kUser, key_), std::vector<std::string>{"Sub"});
+        EXPECT_EQ(r.ValueKey(), "v") << row.description;
     }
 }
 
@@ -143,9 +137,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) {
         return testing_support::ExpectedStamp(testing_support::At(y, mo, d, h, mi, s));
     };
-    const auto Time = [](int h, int mi, int s) {
-        return testing_support::ExpectedTimeText(testing_support::At(1899, 12, 30, h, mi, s));
-    };
+    const auto Time = [](int h) { return ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
     const struct {
         Variant value;
         std::string text;
@@ -154,34 +146,28 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     } rows[] = {
         {"%SystemRoot%\\bin", "%SystemRoot%\\bin", no, true}, {"50% of 80%", "50% of 80%", no, true},
         {"%%x%", "%%x%", no, true}, {"%é%", "%é%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no}, {"", "", no},
-        {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},
-        {Bytes{5, 0}, "\x05", no}, {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {7.0, "7", 7},
-        {-2147483648.0, "-2147483648", INT32_MIN}, {5.5, "5.5", no}, {1e20, "1E+20", no},
-        {2147483648.0, "2147483648", no}, {"5", "5", 5}, {"-2147483648", "-2147483648", INT32_MIN}, {"5.5", "5.5", no},
-        {"abc", "abc", no}, {" 5", " 5", no}, {"2147483648", "2147483648", no},
-        {Variant::FromBoolean(true), "True", no}, {Variant::FromBoolean(false), "False", no},
-        {Variant::FromByte(0), "0", no}, {Variant::FromByte(255), "255", no}, {Cur(15000), "1.5", no},
-        {Cur(70000), "7", 7}, {Cur(0), "0", 0}, {Cur(-70000), "-7", -7}, {Cur(1000), "0.1", no},
-        {Cur(-5), "-0.0005", no}, {Cur(12345678), "1234.5678", no}, {Cur(10000LL * 2147483648LL), "2147483648", no},
+        {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no}, {Bytes{5, 0}, "\x05", no},
+        {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {7.0, "7", 7}, {5.5, "5.5", no},
+        {-2147483648.0, "-2147483648", INT32_MIN}, {1e20, "1E+20", no}, {2147483648.0, "2147483648", no},
+        {"5", "5", 5}, {"-2147483648", "-2147483648", INT32_MIN}, {"5.5", "5.5", no}, {" 5", " 5", no},
+        {"2147483648", "2147483648", no}, {Variant::FromBoolean(true), "True", no}, {Variant::FromByte(255), "255", no},
+        {Variant::FromBoolean(false), "False", no}, {Cur(15000), "1.5", no}, {Cur(-70000), "-7", -7},
+        {Cur(0), "0", 0}, {Cur(-5), "-0.0005", no}, {Cur(10000LL * 2147483648LL), "2147483648", no},
         {Cur(-10000LL * 2147483648LL), "-2147483648", INT32_MIN}, {Cur(INT64_MIN), "-922337203685477.5808", no},
-        {Cur(INT64_MAX), "922337203685477.5807", no},
-        {Day(46095 + 0.6315509259259259), Stamp(2026, 3, 14, 15, 9, 26), no},
-        {Day(46095), Stamp(2026, 3, 14, 0, 0, 0), no}, {Day(45351.5), Stamp(2024, 2, 29, 12, 0, 0), no},
-        {Day(60), Stamp(1900, 2, 28, 0, 0, 0), no}, {Day(61), Stamp(1900, 3, 1, 0, 0, 0), no},
-        {Day(46095 + 86399.6 / 86400), Stamp(2026, 3, 15, 0, 0, 0), no}, {Day(0.25), Time(6, 0, 0), no},
-        {Day(0), Time(0, 0, 0), no}, {Day(-0.5), Time(12, 0, 0), no}, {Day(1), Stamp(1899, 12, 31, 0, 0, 0), no},
+        {Cur(INT64_MAX), "922337203685477.5807", no}, {Day(46095.6315509259259), Stamp(2026, 3, 14, 15, 9, 26), no},
+        {Day(45351.5), Stamp(2024, 2, 29, 12, 0, 0), no}, {Day(60), Stamp(1900, 2, 28, 0, 0, 0), no},
+        {Day(61), Stamp(1900, 3, 1, 0, 0, 0), no}, {Day(46095 + 86399.6 / 86400), Stamp(2026, 3, 15, 0, 0, 0), no},
+        {Day(0.25), Time(6), no}, {Day(0), Time(0), no}, {Day(-0.5), Time(12), no},
         {Day(-1), Stamp(1899, 12, 29, 0, 0, 0), no}, {Day(-1.25), Stamp(1899, 12, 29, 6, 0, 0), no},
         {Day(-109205.75), Stamp(1601, 1, 1, 18, 0, 0), no},
         {Day(2958465 + 0.999988425925926), Stamp(9999, 12, 31, 23, 59, 59), no},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(row.value.ToText(), row.text);
         reg_.ValueKey("t");
-        for (const auto valueType : {brenlix::REG_SZ, brenlix::REG_EXPAND_SZ}) {
+        for (const auto valueType : {brenlix::REG_SZ, brenlix::REG_EXPAND_SZ}) { // the asked type stays
             reg_.ValueType(valueType);
             reg_.Value(row.value);
-            EXPECT_EQ(raw::Read(kUser, key_, "t"), (raw::Stored{row.expand ? 2u : 1u, Z(row.text)}));
+            EXPECT_EQ(raw::Read(kUser, key_, "t"), (raw::Stored{row.expand ? 2u : 1u, Z(row.text)})) << row.text;
             EXPECT_EQ(reg_.ValueType(), valueType);
         }
         reg_.ValueKey("d");
@@ -190,11 +176,11 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
             reg_.ValueType(valueType);
             if (row.dword) {
                 reg_.Value(row.value);
-                EXPECT_EQ(raw::Read(kUser, key_, "d"), (raw::Stored{brenlix::REG_DWORD, raw::Dword(*row.dword)}));
             } else {
                 ExpectRaised([&] { reg_.Value(row.value); }, kBadType, kSource, SetValueText(kUserText, "d", row.text));
-                EXPECT_FALSE(raw::Read(kUser, key_, "d"));
             }
+            const std::optional<raw::Stored> dword = raw::Stored{brenlix::REG_DWORD, raw::Dword(row.dword.value_or(0))};
+            EXPECT_EQ(raw::Read(kUser, key_, "d"), row.dword ? dword : std::nullopt) << row.text;
         }
     }
 }
@@ -219,53 +205,28 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
         {{brenlix::REG_RESOURCE_LIST, "\0\x07"s}, Bytes{0, 7, 0}}, {{0x1234, "z"}, Bytes{'z', 0}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.expected.ToText());
         ASSERT_EQ(raw::Write(kUser, key_, "r", row.stored), 0);
         reg_.ValueKey("r");
         reg_.ValueType(brenlix::REG_NONE);
-        EXPECT_EQ(reg_.Value(), row.expected);
+        EXPECT_EQ(reg_.Value(), row.expected) << row.expected.ToText();
         EXPECT_EQ(reg_.ValueType(), std::int32_t(row.stored.type));
     }
+    reg_.Default(Bytes{4}); // a read that finds nothing gives Default and leaves ValueType
+    reg_.ValueKey("none");
+    EXPECT_EQ(reg_.Value(), Variant(Bytes{4}));
+    EXPECT_EQ(reg_.ValueType(), 0x1234);
 }
 
 // A write takes all but the last element, so what was read writes back unchanged.
 TEST_F(KvRegistryTest, BinaryWritesDropTheTrailingElement)
 {
-    const std::pair<Bytes, std::string> rows[] = {
-        {{1, 2, 3, 0}, "\x01\x02\x03"}, {{0, 0xff, 9}, "\0\xff"s}, {{7}, ""}, {{}, ""}};
     reg_.ValueKey("b");
-    for (const auto& [written, stored] : rows) {
-        SCOPED_TRACE(stored.size());
+    for (const auto& [written, stored] :
+         {std::pair{Bytes{1, 2, 3, 0}, "\x01\x02\x03"s}, {Bytes{0, 255, 9}, "\0\xff"s}, {Bytes{7}, ""s}, {{}, ""s}}) {
         reg_.ValueType(brenlix::REG_BINARY);
         reg_.Value(written);
-        EXPECT_EQ(raw::Read(kUser, key_, "b"), (raw::Stored{brenlix::REG_BINARY, stored}));
         reg_.Value(reg_.Value());
-        EXPECT_EQ(raw::Read(kUser, key_, "b"), (raw::Stored{brenlix::REG_BINARY, stored}));
-    }
-}
-
-// No operation moves the cursor; only a read that finds its value sets ValueType, one
-// that finds none gives Default.
-TEST_F(KvRegistryTest, OperationsLeaveThePropertiesAlone)
-{
-    const std::pair<const char*, std::function<void()>> rows[] = {
-        {"write", [&] { reg_.Value(1); }},
-        {"DeleteValue", [&] { reg_.DeleteValue(); }},
-        {"read of a missing value", [&] { EXPECT_EQ(reg_.Value(), Variant(Bytes{4})); }},
-        {"failing DeleteValue", [&] { EXPECT_THROW(reg_.DeleteValue(), brenlix::Error); }},
-        {"DeleteKey", [&] { reg_.DeleteKey(); }},
-        {"read in a missing key", [&] { EXPECT_EQ(reg_.Value(), Variant(Bytes{4})); }},
-        {"failing write", [&] { EXPECT_THROW(reg_.Value("x"), brenlix::Error); }},
-    };
-    reg_.ValueKey("v");
-    reg_.ValueType(brenlix::REG_DWORD);
-    reg_.Default(Bytes{4});
-    for (const auto& [what, call] : rows) {
-        call();
-        EXPECT_EQ(reg_.ClassKey(), brenlix::HKEY_CURRENT_USER) << what;
-        EXPECT_EQ(reg_.SectionKey(), key_) << what;
-        EXPECT_EQ(reg_.ValueKey(), "v") << what;
-        EXPECT_EQ(reg_.ValueType(), brenlix::REG_DWORD) << what;
+        EXPECT_EQ(raw::Read(kUser, key_, "b"), (raw::Stored{brenlix::REG_BINARY, stored})) << stored.size();
     }
 }
 
@@ -274,8 +235,7 @@ TEST_F(KvRegistryTest, Listings)
     std::vector<std::string> names = {"stale"};
     std::int32_t count = 7;
     EXPECT_TRUE(reg_.EnumerateSections(names, count)); // of a missing key
-    EXPECT_EQ(count, 0);
-    EXPECT_TRUE(names.empty());
+    EXPECT_TRUE(count == 0 && names.empty());
     std::string longest; // more bytes than characters where the code page is UTF-8
     for (int i = 0; i < 150; ++i) {
         longest += "ø";
@@ -290,7 +250,6 @@ TEST_F(KvRegistryTest, Listings)
     }
     for (auto [list, enumerate] :
          {std::pair{&values, &KvRegistry::EnumerateValues}, {&keys, &KvRegistry::EnumerateSections}}) {
-        names = {"stale"};
         EXPECT_TRUE((reg_.*enumerate)(names, count));
         EXPECT_EQ(count, std::int32_t(list->size()));
         std::sort(names.begin(), names.end());
@@ -299,28 +258,136 @@ TEST_F(KvRegistryTest, Listings)
     }
 }
 
-TEST(Variant, KindsAndTheirGetters)
+// Dates before 1601-01-01 or after 9999-12-31 (also by rounding to the second) are refused.
+TEST(Variant, DateRange)
 {
-    EXPECT_EQ(int(brenlix::VariantKind::Bytes), 5); // numbers the component clients see
-    EXPECT_EQ(int(brenlix::VariantKind::Boolean), 6);
-    EXPECT_EQ(int(brenlix::VariantKind::Currency), 9);
-    EXPECT_NE(Variant::FromBoolean(true), Variant(-1)); // equal only within a kind
-    EXPECT_NE(Variant::FromByte(5), Variant(std::int16_t{5}));
-    EXPECT_NE(Variant::FromDate(1.5), Variant(1.5));
-    EXPECT_NE(Variant::FromCurrency(10000), Variant::FromCurrency(10001));
-    for (const auto& call : std::initializer_list<std::function<void()>>{
-             [] { (void)Variant::FromBoolean(true).Integer(); }, [] { (void)Variant(-1).Boolean(); },
-             [] { (void)Variant(std::int16_t{5}).Byte(); }, [] { (void)Variant(1.5).Date(); },
-             [] { (void)Variant::FromDate(1.5).Double(); }, [] { (void)Variant(1.0).Currency(); },
-             [] { (void)Variant::FromCurrency(1).Long(); }}) {
-        ExpectRaised(call, 13, "Brenlix", "Type mismatch");
-    }
-    // Dates before 1601-01-01 or after 9999-12-31 (also by rounding to the second) are refused.
     for (const double days : {-109206.0, -109206.5, 2958466.0, 2958465.9999999, 1e300, -1e300,
                               std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         ExpectRaised([&] { (void)Variant::FromDate(days); }, 6, "Brenlix", "Overflow");
     }
     EXPECT_NO_THROW((void)Variant::FromDate(-109205.99999));
+}
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+constexpr std::int32_t kClasses = brenlix::HKEY_CLASSES_ROOT;
+
+// Each test has its own extension and class, removed afterwards.
+class AssociationsTest : public ::testing::Test {
+protected:
+    AssociationsTest() { Clean(); }
+    ~AssociationsTest() override { Clean(); }
+
+    void Clean() const
+    {
+        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) {
+            raw::RemoveTree(kClasses, key, "");
+        }
+    }
+    // Each key holds the text as its unnamed value, and the class has these verbs.
+    void Expect(const Rows& rows, std::vector<std::string> verbs, std::uint32_t commandType = brenlix::REG_SZ) const
+    {
+        for (const auto& [key, text] : rows) {
+            const std::uint32_t type = key.ends_with("\\command") ? commandType : std::uint32_t{brenlix::REG_SZ};
+            EXPECT_EQ(raw::Read(kClasses, key, ""), (raw::Stored{type, platform::ToAnsi(text) + '\0'})) << key;
+        }
+        std::vector<std::string> names = raw::Subkeys(kClasses, class_ + "\\shell");
+        std::sort(names.begin(), names.end());
+        std::sort(verbs.begin(), verbs.end());
+        EXPECT_EQ(names, verbs);
+    }
+    static void ExpectState(const KvRegistry& reg, brenlix::ERegistryClassConstants root, const std::string& section)
+    {
+        EXPECT_EQ(reg.ClassKey(), root);
+        EXPECT_EQ(reg.SectionKey(), section);
+        EXPECT_EQ(reg.ValueKey(), "");
+        EXPECT_EQ(reg.ValueType(), brenlix::REG_SZ);
+    }
+
+    testing_support::TempDir machine_;
+    testing_support::ScopedEnvironment root_{"BRENLIX_ROOT", machine_.Path().c_str()};
+    const std::string name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string ext_ = "kvtest-" + name_;
+    const std::string class_ = "Korvane.Test." + name_;
+};
+
+TEST_F(AssociationsTest, RowsForEachOption)
+{
+    const std::string& c = class_;
+    const std::string& x = ext_;
+    const std::string q = "\"C:\\Tools\\view.exe\"";
+    using R = KvRegistry&;
+    const struct {
+        std::function<void(KvRegistry&)> call;
+        Rows rows;
+        std::vector<std::string> verbs;
+        bool icon = false;
+        std::uint32_t commandType = brenlix::REG_SZ;
+    } cases[] = {
+        {[&](R r) { r.CreateEXEAssociation("  C:\\Tools\\view.exe  ", c, "Viewer", x); },
+         {{"." + x, c}, {c, "Viewer"}, {c + "\\shell\\open", "&Open"}, {c + "\\shell\\open\\command", q + " \"%1\""}},
+         {"open"}, false},
+        {[&](R r) { r.CreateEXEAssociation(q, c, "Viewer", x, "", true, "", true, "", true, "", 0); },
+         {{c + "\\shell\\open", "&Open"}, {c + "\\shell\\open\\command", q + " \"%1\""},
+          {c + "\\shell\\print", "&Print"}, {c + "\\shell\\print\\command", q + " /p \"%1\""},
+          {c + "\\shell\\add", "&Install " + x}, {c + "\\shell\\add\\command", q + " /a \"%1\""},
+          {c + "\\shell\\new", "&New"}, {c + "\\shell\\new\\command", q + " /n \"%1\""},
+          {c + "\\DefaultIcon", q + ",0"}},
+         {"add", "new", "open", "print"}, true},
+        {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 1, "&N", 1, "&I", 3); },
+         {{c, "Vis"}, {c + "\\shell\\open", "&Vis"}, {c + "\\shell\\open\\command", "\"C:\\a b\\v.exe\" \"%1\""},
+          {c + "\\shell\\print", "&P"}, {c + "\\shell\\add", "&I"}, {c + "\\shell\\new", "&N"},
+          {c + "\\DefaultIcon", "\"C:\\a b\\v.exe\",3"}},
+         {"add", "new", "open", "print"}, true},
+        {[&](R r) { r.CreateEXEAssociation("C:\\v.exe\"", c, "V", x, "&Open", true, "", false, "", false, "", -5); },
+         {{c + "\\shell\\print\\command", "\"C:\\v.exe\" /p \"%1\""}}, {"open", "print"}, false},
+        {[&](R r) { r.CreateEXEAssociation("", c, "V", x); }, {{c + "\\shell\\open\\command", "\" \"%1\""}}, {"open"}},
+        {[&](R r) { r.CreateEXEAssociation("C:\\100%\\v.exe", c, "V", x); },
+         {{c + "\\shell\\open\\command", "\"C:\\100%\\v.exe\" \"%1\""}}, {"open"}, false, brenlix::REG_EXPAND_SZ},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.rows.back().second);
+        KvRegistry reg;
+        reg.ValueKey("stale");
+        reg.ValueType(brenlix::REG_DWORD);
+        test.call(reg);
+        Expect(test.rows, test.verbs, test.commandType);
+        EXPECT_EQ(raw::Subkeys(kClasses, c).size(), test.icon ? 2u : 1u);
+        ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE,
+                    test.icon ? c + "\\DefaultIcon" : c + "\\shell\\" + test.verbs.back() + "\\command");
+        Clean();
+    }
+}
+
+TEST_F(AssociationsTest, AdditionalVerbs)
+{
+    KvRegistry reg;
+    reg.CreateEXEAssociation("C:\\v.exe", class_, "V", ext_);
+    // Left below HKEY_LOCAL_MACHINE, the instance finds no class there.
+    EXPECT_THROW(reg.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "e.exe"}), brenlix::Error);
+    reg.ClassKey(brenlix::HKEY_CLASSES_ROOT);
+    reg.CreateAdditionalEXEAssociations(class_, {});
+    ExpectState(reg, brenlix::HKEY_CLASSES_ROOT, class_);
+    Expect({}, {"open"});
+    // A verb whose key cannot be made (its name is too long) is passed over.
+    reg.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "notepad.exe \"%1\"", std::string(300, 'n'), "&Long",
+                                                 "long.exe", "run", "&Run", 5});
+    Expect({{class_ + "\\shell\\edit", "&Edit"}, {class_ + "\\shell\\edit\\command", "notepad.exe \"%1\""},
+            {class_ + "\\shell\\run", "&Run"}, {class_ + "\\shell\\run\\command", "5"}},
+           {"edit", "open", "run"});
+    ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE, class_ + "\\shell\\run\\command");
+}
+
+// The first write that fails ends the operation; what was written stays.
+TEST_F(AssociationsTest, FailingWriteEndsTheAssociation)
+{
+    KvRegistry reg;
+    const std::string badClass = "\\" + class_; // a key path may not begin with a backslash
+    ExpectRaised([&] { reg.CreateEXEAssociation("C:\\v.exe", badClass, "Viewer", ext_); }, 26001, kSource,
+                 "Failed to set registry value Key: '-2147483648',Section: '" + badClass +
+                     "',Key: '' to value: 'Viewer'");
+    Expect({{"." + ext_, badClass}}, {});
+    ExpectState(reg, brenlix::HKEY_CLASSES_ROOT, badClass);
 }
 
 } // namespace

@@ -8,10 +8,7 @@ namespace raw {
 
 namespace {
 
-HKEY Root(std::int32_t root)
-{
-    return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(root));
-}
+const auto Root = [](std::int32_t root) { return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(root)); };
 
 struct Key {
     HKEY handle = nullptr;
@@ -19,12 +16,7 @@ struct Key {
     {
         handle = RegOpenKeyExA(parent, path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
     }
-    ~Key()
-    {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
+    ~Key() { handle != nullptr && RegCloseKey(handle); }
 };
 
 std::vector<std::string> Children(HKEY key)
@@ -74,30 +66,24 @@ long Write(std::int32_t root, const std::string& key, const std::string& name, c
         HKEY child = nullptr;
         result = RegCreateKeyExA(handle, key.substr(start, end - start).c_str(), 0, nullptr, 0,
                                  KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, &child, nullptr);
-        if (handle != Root(root)) {
-            RegCloseKey(handle);
-        }
+        handle != Root(root) && RegCloseKey(handle);
         handle = child;
         start = end + 1;
     }
+    // A byte after the data: the system adds a NUL to a text when the next byte is one.
+    const std::string data = value.bytes + '\xbd';
     if (result == ERROR_SUCCESS) {
-        // A byte after the data: the system adds a NUL to a text when the next byte is one.
-        const std::string data = value.bytes + '\xbd';
         result = RegSetValueExA(handle, name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(data.data()),
                                 DWORD(value.bytes.size()));
     }
-    if (handle != nullptr && handle != Root(root)) {
-        RegCloseKey(handle);
-    }
+    handle != nullptr && handle != Root(root) && RegCloseKey(handle);
     return result;
 }
 
 void RemoveValue(std::int32_t root, const std::string& key, const std::string& name)
 {
     const Key open(Root(root), key, KEY_SET_VALUE);
-    if (open.handle != nullptr) {
-        RegDeleteValueA(open.handle, name.c_str());
-    }
+    open.handle != nullptr && RegDeleteValueA(open.handle, name.c_str());
 }
 
 bool KeyExists(std::int32_t root, const std::string& key)
@@ -115,9 +101,8 @@ std::vector<std::string> ValueNames(std::int32_t root, const std::string& key)
     std::vector<std::string> names;
     const Key open(Root(root), key, KEY_QUERY_VALUE);
     std::string name(65536, '\0');
-    for (DWORD size = DWORD(name.size());
-         open.handle != nullptr && RegEnumValueA(open.handle, DWORD(names.size()), name.data(), &size, nullptr, nullptr,
-                                                 nullptr, nullptr) == ERROR_SUCCESS;
+    for (DWORD size = DWORD(name.size()); open.handle != nullptr && RegEnumValueA(open.handle, DWORD(names.size()),
+                                              name.data(), &size, nullptr, nullptr, nullptr, nullptr) == 0;
          size = DWORD(name.size())) {
         names.push_back(name.substr(0, size));
     }
