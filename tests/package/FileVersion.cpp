@@ -1,7 +1,7 @@
-// Prints the version resource of each file named, as Windows reads it, one
-// line per file: "name|fixed version|FileVersion|ProductVersion|OriginalFilename"
-// (the texts from the resource's first translation). Fails, saying why, for a
-// file without one. Used by tests/package/run on the packaged programs.
+// Prints the version resource of each file named, as Windows reads it, one line
+// per file: "name|fixed version|FileVersion|ProductVersion|OriginalFilename" (the
+// texts of the first translation); fails, saying why, for a file without one.
+// Used by tests/package/run on the packaged programs.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,48 +10,35 @@
 
 namespace {
 
-std::string Text(std::vector<char>& data, WORD language, WORD codePage, const char* name)
-{
-    char query[64];
-    std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", language, codePage, name);
-    char* value = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &length) || value == nullptr) {
-        return "(none)";
-    }
-    return std::string(value, length > 0 && value[length - 1] == '\0' ? length - 1 : length);
-}
-
 bool Print(const char* file)
 {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(file, &ignored);
-    if (size == 0) {
-        std::fprintf(stderr, "%s: no version resource (error %lu)\n", file, GetLastError());
-        return false;
-    }
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoA(file, 0, size, data.data())) {
-        std::fprintf(stderr, "%s: GetFileVersionInfoA failed (error %lu)\n", file, GetLastError());
-        return false;
-    }
+    std::vector<char> data(GetFileVersionInfoSizeA(file, &ignored));
     VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
     WORD* translation = nullptr;
-    UINT translationLength = 0;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed ||
+    UINT length = 0, translationLength = 0;
+    if (data.empty() || !GetFileVersionInfoA(file, 0, static_cast<DWORD>(data.size()), data.data()) ||
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed ||
         !VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                         &translationLength) ||
         translationLength < 2 * sizeof(WORD)) {
-        std::fprintf(stderr, "%s: the version resource lacks its fixed part or its translation\n", file);
+        std::fprintf(stderr, "%s: no version resource with a fixed part and a translation (error %lu)\n", file,
+                     GetLastError());
         return false;
     }
-    std::printf("%s|%u.%u.%u.%u|%s|%s|%s\n", file, unsigned{HIWORD(fixed->dwFileVersionMS)},
+    std::printf("%s|%u.%u.%u.%u", file, unsigned{HIWORD(fixed->dwFileVersionMS)},
                 unsigned{LOWORD(fixed->dwFileVersionMS)}, unsigned{HIWORD(fixed->dwFileVersionLS)},
-                unsigned{LOWORD(fixed->dwFileVersionLS)},
-                Text(data, translation[0], translation[1], "FileVersion").c_str(),
-                Text(data, translation[0], translation[1], "ProductVersion").c_str(),
-                Text(data, translation[0], translation[1], "OriginalFilename").c_str());
+                unsigned{LOWORD(fixed->dwFileVersionLS)});
+    for (const char* name : {"FileVersion", "ProductVersion", "OriginalFilename"}) {
+        char query[64];
+        std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], name);
+        char* value = nullptr;
+        const bool found = VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&value), &length) && value;
+        std::printf("|%s",
+                    found ? std::string(value, length > 0 && value[length - 1] == '\0' ? length - 1 : length).c_str()
+                          : "(none)");
+    }
+    std::printf("\n");
     return true;
 }
 

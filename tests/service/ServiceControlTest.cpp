@@ -37,6 +37,7 @@ protected:
                         ("Brenlix test " + name).c_str());
     }
     const UniqueScHandle manager{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
+    UniqueScHandle service;
     const std::string program = TestServiceCommand(log);
     SERVICE_STATUS status{};
 };
@@ -102,32 +103,33 @@ TEST_F(ServiceControl, Refusals)
     }
 }
 
-// Never started, started, started again, a stop held pending, stop and start
-// while it is, stopped; the status as type, state, controls accepted, exit
-// code, check point and wait hint.
+// Never started, started, started again, a stop held pending, stop and start while it is, stopped; the status
+// as type, state, controls accepted, exit code, check point and wait hint.
 TEST_F(ServiceControl, StartsAndStops)
 {
-    const auto fields = [](const SERVICE_STATUS& s) {
-        return std::vector<DWORD>{s.dwServiceType,   s.dwCurrentState, s.dwControlsAccepted,
-                                  s.dwWin32ExitCode, s.dwCheckPoint,   s.dwWaitHint};
+    const auto fields = [&] {
+        return std::vector<DWORD>{status.dwServiceType,   status.dwCurrentState, status.dwControlsAccepted,
+                                  status.dwWin32ExitCode, status.dwCheckPoint,   status.dwWaitHint};
     };
-    const auto raw = [&] { return RawState(name, &status), fields(status); };
+    const auto raw = [&] { return RawState(name, &status), fields(); };
+    const auto start = [&] { return OUTCOME(StartServiceA(service.get(), 0, nullptr)); };
+    const auto stop = [&] {
+        return status = {}, OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+    };
     const DWORD own = SERVICE_WIN32_OWN_PROCESS;
     const std::vector<DWORD> pending{own, SERVICE_STOP_PENDING, 0, 0, 1, 1000};
-    const UniqueScHandle service(Create(TestServiceCommand(log, HoldOption())));
+    service.reset(Create(TestServiceCommand(log, HoldOption())));
     EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_STOPPED, 0, ERROR_SERVICE_NEVER_STARTED, 0, 0}));
-    EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), 0u);
-    EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
+    EXPECT_EQ(start(), 0u);
+    EXPECT_EQ(start(), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
     ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForLines(log, "running"));
     EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0}));
-    EXPECT_EQ(OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)), 0u);
-    EXPECT_EQ(fields(status), pending);
+    EXPECT_EQ(stop(), 0u);
+    EXPECT_EQ(fields(), pending);
     EXPECT_EQ(raw(), pending);
-    status = SERVICE_STATUS{};
-    EXPECT_EQ(OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)),
-              DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
+    EXPECT_EQ(stop(), DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
     EXPECT_EQ(status.dwCurrentState, DWORD{SERVICE_STOP_PENDING});
-    EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
+    EXPECT_EQ(start(), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
     ReleaseHold();
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_STOPPED, 0, 0, 0, 0}));
@@ -135,7 +137,7 @@ TEST_F(ServiceControl, StartsAndStops)
 
 TEST_F(ServiceControl, ARunningServiceIsDeletedOnceItStops)
 {
-    UniqueScHandle service(Create(program));
+    service.reset(Create(program));
     EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), 0u);
     ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForLines(log, "running"));
     EXPECT_EQ(OUTCOME(DeleteService(service.get())), 0u);

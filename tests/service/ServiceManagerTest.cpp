@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 namespace {
 
@@ -27,34 +28,28 @@ template <typename Error> struct ThrowingClock final : platform::Clock {
 TEST_F(ServiceManagerTest, FailuresKeepTheReason)
 {
     const std::string missing = SystemErrorText(ERROR_SERVICE_DOES_NOT_EXIST);
-    const std::pair<std::function<bool(ServiceManager&)>, std::string> rows[] = {
-        {[](ServiceManager& m) { return m.ServiceStatus() != brenlix::STATE_SERVICE_UNKNOWN; }, missing},
-        {[](ServiceManager& m) { return m.IsServiceInstalled(); }, missing},
-        {[](ServiceManager& m) { return m.ServiceStart(true); }, missing},
-        {[](ServiceManager& m) { return m.RestartService(); }, missing},
-        {[](ServiceManager& m) { return m.RemoveService(); }, "Service not installed"},
-        // Any other reason the service cannot be looked up keeps the system's text.
-        {[](ServiceManager& m) { return m.ServiceShortName(""), m.RemoveService(); },
-         SystemErrorText(ERROR_INVALID_NAME)},
-    };
-    for (const auto& [call, text] : rows) {
-        ServiceManager manager = Manager();
-        EXPECT_FALSE(call(manager));
-        EXPECT_EQ(manager.ServiceLastError(), text);
-    }
     ServiceManager manager = Manager();
     manager.ServicePath("\"" + files.File("missing.exe") + "\"");
-    ASSERT_TRUE(manager.InstallService());
-    EXPECT_FALSE(manager.InstallService());
-    EXPECT_EQ(manager.ServiceLastError(), SystemErrorText(ERROR_SERVICE_EXISTS));
-    EXPECT_FALSE(manager.ServiceStart(true));
-    EXPECT_EQ(manager.ServiceLastError(), SystemErrorText(ERROR_FILE_NOT_FOUND));
+    const std::tuple<std::function<bool(ServiceManager&)>, bool, std::string> rows[] = {
+        {[](auto& m) { return m.ServiceStatus() != brenlix::STATE_SERVICE_UNKNOWN; }, false, missing},
+        {[](auto& m) { return m.IsServiceInstalled(); }, false, missing},
+        {[](auto& m) { return m.ServiceStart(true); }, false, missing},
+        {[](auto& m) { return m.RestartService(); }, false, missing},
+        {[](auto& m) { return m.RemoveService(); }, false, "Service not installed"},
+        {[](auto& m) { return m.InstallService(); }, true, ""},
+        {[](auto& m) { return m.InstallService(); }, false, SystemErrorText(ERROR_SERVICE_EXISTS)},
+        {[](auto& m) { return m.ServiceStart(true); }, false, SystemErrorText(ERROR_FILE_NOT_FOUND)},
+        // Any other reason the service cannot be looked up keeps the system's text.
+        {[](auto& m) { return m.ServiceShortName(""), m.RemoveService(); }, false, SystemErrorText(ERROR_INVALID_NAME)},
+    };
+    for (const auto& [call, result, text] : rows) {
+        EXPECT_EQ(call(manager), result) << text;
+        EXPECT_EQ(result ? text : manager.ServiceLastError(), text);
+    }
 }
 
-// An own-process service that starts with the system, as LocalSystem (a
-// password alone is no account) or as the account given, its configuration
-// where Windows keeps it, the description beside it. Installing, its start,
-// the installed check and removing work here whatever computer is named.
+// An own-process service that starts with the system, as LocalSystem (a password alone is no account) or the
+// account given, configured where Windows keeps it; installed here whatever computer is named.
 TEST_F(ServiceManagerTest, InstallsHere)
 {
     const auto dword = [](DWORD value) { return "4:" + std::string(reinterpret_cast<const char*>(&value), 4); };
@@ -68,7 +63,7 @@ TEST_F(ServiceManagerTest, InstallsHere)
         ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
         EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING});
         EXPECT_TRUE(manager.IsServiceInstalled());
-        const std::pair<const char*, std::string> rows[] = {
+        const std::string rows[][2] = {
             {"Type", dword(SERVICE_WIN32_OWN_PROCESS)},
             {"Start", dword(SERVICE_AUTO_START)},
             {"ErrorControl", dword(SERVICE_ERROR_NORMAL)},
@@ -78,9 +73,9 @@ TEST_F(ServiceManagerTest, InstallsHere)
             {"Description", account.empty() ? "" : std::string("1:Backs up") + '\0'},
         };
         for (const auto& [value, data] : rows) {
-            EXPECT_EQ(ServiceValue(name, value), data) << value;
+            EXPECT_EQ(ServiceValue(name, value.c_str()), data) << value;
         }
-        if (!wine) { // Wine's service control acts on this machine whatever computer is named
+        if (!wine) { // Wine's acts on this machine whatever computer is named
             EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_UNKNOWN);
             EXPECT_FALSE(manager.ServiceStart(true) || manager.ServiceStop(true));
             EXPECT_EQ(manager.ServiceLastError(), SystemErrorText(RPC_S_SERVER_UNAVAILABLE));
@@ -109,9 +104,8 @@ TEST_F(ServiceManagerTest, StartsStopsAndRestarts)
     EXPECT_EQ(manager.ServiceLastError(), "");
 }
 
-// On a clock that its pauses move on, a wait for a held stop polls by the
-// service's hint and runs out at once. A restart then starts nothing; the
-// stop of RemoveService, refused as the service is stopping, waits too.
+// On a clock its pauses move, a wait for a held stop polls by the service's hint and runs out; a restart then
+// starts nothing; the stop of RemoveService, refused as the service is stopping, waits too.
 TEST_F(ServiceManagerTest, AServiceThatCannotStopInTime)
 {
     ServiceManager manager = Running(HoldOption());
@@ -150,9 +144,8 @@ TEST_F(ServiceManagerTest, AnExceptionInTheWaitIsFalse)
     EXPECT_FALSE(manager.ServiceStop(true));
 }
 
-// A wait from tick count start with limit, for a service that gives hint and
-// is there after reachedAfter ms: its result, its polls and the time it took.
-// Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
+// A wait from tick count start with limit, for a service that gives hint and is there after reachedAfter ms:
+// its result, its polls and the time it took. Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
 TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
 {
     constexpr std::int64_t k2To31 = 0x80000000ll, k2To32 = 0x100000000ll, kNever = INT64_MAX;
@@ -169,19 +162,17 @@ TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
         {k2To32 - 10, INT32_MAX, 0x40000000, kNever, false, 2, k2To31},
     };
     for (const auto& [start, limit, hint, reachedAfter, reached, polls, took] : rows) {
-        SCOPED_TRACE(std::to_string(start) + " " + std::to_string(limit) + " " + std::to_string(hint));
         testing_support::ManualClock clock(testing_support::At(2024, 1, 1, 12, 0, 0));
         clock.Advance(static_cast<std::uint64_t>(start) - clock.MonotonicMilliseconds());
         const platform::ScopedClock installed(clock);
         std::int64_t polled = 0;
         const auto poll = [&, start = start, reachedAfter = reachedAfter, hint = hint] {
-            ++polled;
             const auto now = static_cast<std::int64_t>(clock.MonotonicMilliseconds());
-            return brenlix::service::Poll{now - start >= reachedAfter, static_cast<std::int32_t>(hint)};
+            return ++polled, brenlix::service::Poll{now - start >= reachedAfter, static_cast<std::int32_t>(hint)};
         };
         EXPECT_EQ(brenlix::service::WaitForState(static_cast<std::int32_t>(limit), poll), reached != 0);
-        EXPECT_EQ(polled, polls);
-        EXPECT_EQ(static_cast<std::int64_t>(clock.MonotonicMilliseconds()) - start, took);
+        EXPECT_EQ(polled, polls) << start << " " << limit;
+        EXPECT_EQ(static_cast<std::int64_t>(clock.MonotonicMilliseconds()) - start, took) << start << " " << limit;
     }
 }
 

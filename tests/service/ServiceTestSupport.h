@@ -3,6 +3,7 @@
 #pragma once
 
 #include <brenlix/ServiceManager.h>
+#include <platform/Files.h>
 #include <platform/UniqueHandle.h>
 #include <platform/Win32.h>
 
@@ -10,38 +11,114 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
 namespace service_testing {
 
 using UniqueScHandle = platform::UniqueHandle<SC_HANDLE, &CloseServiceHandle>;
 
 // testservice[.exe] beside the tests, logging to logFile, with more options.
-std::string TestServiceCommand(const std::string& logFile, const std::string& options = "");
+inline std::string TestServiceCommand(const std::string& logFile, const std::string& options = "")
+{
+    const std::string program = platform::ProgramFolder() + platform::PathSeparator() + TEST_SERVICE_FILE;
+    return "\"" + program + "\" --log \"" + logFile + "\"" + (options.empty() ? "" : " " + options);
+}
+
 // The state by the raw calls; 0 when it cannot be queried.
-DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr);
-std::size_t CountLines(const std::string& path, const std::string& prefix);
-// Until the state is there or count lines start with prefix; false only when
-// the hang guard's time passes.
-bool WaitForRawState(const std::string& name, DWORD state);
-bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1);
+inline DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr)
+{
+    const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueScHandle service(OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    SERVICE_STATUS own{};
+    SERVICE_STATUS& result = status != nullptr ? *status : own;
+    return service && QueryServiceStatus(service.get(), &result) ? result.dwCurrentState : 0;
+}
+
+inline std::size_t CountLines(const std::string& path, const std::string& prefix)
+{
+    std::istringstream text(testing_support::ReadFile(path));
+    std::size_t count = 0;
+    for (std::string line; std::getline(text, line);) {
+        count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+// Until done; false only when the hang guard's time passes.
+template <typename Done> bool PollUntil(Done done)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kHangGuardMs);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+        Sleep(10);
+    }
+    return done();
+}
+
+inline bool WaitForRawState(const std::string& name, DWORD state)
+{
+    return PollUntil([&] { return RawState(name) == state; });
+}
+
+inline bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1)
+{
+    return PollUntil([&] { return CountLines(path, prefix) >= count; });
+}
+
 // "<type>:<data>" of HKLM\System\CurrentControlSet\Services\<name> value; "" when missing.
-std::string ServiceValue(const std::string& name, const char* value);
+inline std::string ServiceValue(const std::string& name, const char* value)
+{
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ, &key);
+    DWORD type = 0, size = 0;
+    std::string data(RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS ? size : 0, '\0');
+    const bool read = !data.empty() && RegQueryValueExA(key, value, nullptr, &type,
+                                                        reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return read ? std::to_string(type) + ":" + data.substr(0, size) : "";
+}
 
 class ServiceTest : public ::testing::Test {
 protected:
-    ServiceTest();
-    ~ServiceTest() override;
+    ~ServiceTest() override
+    {
+        ReleaseHold();
+        const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        if (const UniqueScHandle service{OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS)}) {
+            SERVICE_STATUS status{};
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED)) << "the test service " << name << " did not stop";
+            DeleteService(service.get());
+        }
+    }
     // "--hold <file>": asked to stop, the service stays pending until released.
-    std::string HoldOption() const;
-    void ReleaseHold() const;
-    // Its manager, waiting up to the hang guard; Running(): installed, started
-    // and seen running.
-    brenlix::ServiceManager Manager(const std::string& options = "") const;
-    brenlix::ServiceManager Running(const std::string& options = "") const;
+    std::string HoldOption() const { return std::remove(hold.c_str()), "--hold \"" + hold + "\""; }
+    void ReleaseHold() const { testing_support::WriteFile(hold, ""); }
+    // Its manager, waiting up to the hang guard; Running(): installed, started and seen running.
+    brenlix::ServiceManager Manager(const std::string& options = "") const
+    {
+        brenlix::ServiceManager manager;
+        manager.ServiceShortName(name);
+        manager.ServiceLongName("Brenlix test " + name);
+        manager.ServicePath(TestServiceCommand(log, options));
+        manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
+        return manager;
+    }
+    brenlix::ServiceManager Running(const std::string& options = "") const
+    {
+        brenlix::ServiceManager manager = Manager(options);
+        EXPECT_TRUE(manager.InstallService(true) && WaitForLines(log, "running")) << manager.ServiceLastError();
+        return manager;
+    }
 
     testing_support::TempDir root;
     testing_support::ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
     testing_support::TempDir files;
-    const std::string name, log, hold;
+    inline static std::atomic<unsigned> counter{0};
+    const std::string name = "BrenlixTest" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
+    const std::string log = files.File("service.log"), hold = files.File("stop.hold");
 };
 
 } // namespace service_testing

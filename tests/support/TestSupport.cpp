@@ -7,75 +7,33 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace testing_support {
 
-namespace {
-
-std::string ToUtf8(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-fs::path FromUtf8(const std::string& text)
+static fs::path FromUtf8(const std::string& text)
 {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
-// Days since 1970-01-01 for a civil date, and back (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day)
-{
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
-}
-
-} // namespace
-
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    const fs::path base = fs::temp_directory_path();
-    for (;;) {
-        std::ostringstream name;
-        name << "dunmarrow-test-" << random() << "-" << counter++;
-        std::error_code error;
-        if (fs::create_directory(base / name.str(), error)) {
-            path_ = ToUtf8(base / name.str());
-#ifndef _WIN32
-            // The test's alone whatever the umask: under 002 the folder would
-            // be group-writable, and the machine's hives below it refused. A
-            // test that lets another user in opens the folder itself.
-            fs::permissions(base / name.str(), fs::perms::owner_all, fs::perm_options::replace, error);
-#endif
-            return;
-        }
+    std::error_code error;
+    const std::string prefix = "dunmarrow-test-" + std::to_string(GetCurrentProcessId()) + "-";
+    fs::path dir;
+    while (!fs::create_directory(dir = fs::temp_directory_path() / (prefix + std::to_string(counter++)), error)) {
     }
+    const std::u8string text = dir.u8string();
+    path_.assign(text.begin(), text.end());
+    // Under umask 002 the folder would be group-writable and the hives below it refused.
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, error);
 }
 
 TempDir::~TempDir()
@@ -95,9 +53,8 @@ std::string TempDir::File(const std::string& name) const
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(FromUtf8(path), std::ios::binary);
     std::ostringstream bytes;
-    bytes << in.rdbuf();
+    bytes << std::ifstream(FromUtf8(path), std::ios::binary).rdbuf();
     return bytes.str();
 }
 
@@ -109,8 +66,7 @@ bool FileExists(const std::string& path)
 
 void WriteFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream out(FromUtf8(path), std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(FromUtf8(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
 void MakeReadOnly(const std::string& path)
@@ -122,11 +78,9 @@ void MakeReadOnly(const std::string& path)
 bool IgnoresFilePermissions()
 {
     const TempDir dir;
-    const std::string path = dir.File("probe");
-    WriteFile(path, "x");
-    MakeReadOnly(path);
-    std::ofstream out(FromUtf8(path), std::ios::binary | std::ios::app);
-    return out.is_open();
+    WriteFile(dir.File("probe"), "x");
+    MakeReadOnly(dir.File("probe"));
+    return std::ofstream(FromUtf8(dir.File("probe")), std::ios::binary | std::ios::app).is_open();
 }
 
 ChildProcess::ChildProcess(const std::string& commandLine)
@@ -150,13 +104,18 @@ ChildProcess::~ChildProcess()
     }
 }
 
+std::uint32_t ChildProcess::Wait()
+{
+    DWORD code = 0xdeadbeef;
+    if (process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process_, &code);
+    }
+    return code;
+}
+
 Sleeper::~Sleeper()
 {
-    if (!started_ || Id() == 0) {
-        return;
-    }
-    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id_);
-    if (process != nullptr) {
+    if (const HANDLE process = started_ && Id() != 0 ? OpenProcess(PROCESS_TERMINATE, FALSE, id_) : nullptr) {
         TerminateProcess(process, 1);
         CloseHandle(process);
     }
@@ -171,13 +130,10 @@ std::string Sleeper::Command(int milliseconds)
 std::uint32_t Sleeper::Id()
 {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
-    while (id_ == 0 && std::chrono::steady_clock::now() < limit) {
-        const std::string text = ReadFile(pidFile_);
-        if (!text.empty() && text.back() == '\n') {
+    for (std::string text; id_ == 0 && std::chrono::steady_clock::now() < limit; Sleep(10)) {
+        if (!(text = ReadFile(pidFile_)).empty() && text.back() == '\n') { // complete once the line ends
             id_ = static_cast<std::uint32_t>(std::stoul(text));
-            break;
         }
-        Sleep(10);
     }
     return id_;
 }
@@ -185,35 +141,17 @@ std::uint32_t Sleeper::Id()
 bool Sleeper::StillRunning()
 {
     const HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, Id());
-    if (process == nullptr) {
-        return false;
-    }
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
+    const bool running = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process); // none when it is gone
     return running;
-}
-
-std::uint32_t ChildProcess::Wait()
-{
-    DWORD code = 0xdeadbeef;
-    if (process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process_, &code);
-    }
-    return code;
 }
 
 std::vector<std::string> SplitLines(const std::string& bytes)
 {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t end = bytes.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(bytes.substr(start));
-            break;
-        }
+    for (std::size_t start = 0, end = 0; start < bytes.size(); start = end + 2) {
+        end = std::min(bytes.find("\r\n", start), bytes.size());
         lines.push_back(bytes.substr(start, end - start));
-        start = end + 2;
     }
     return lines;
 }
@@ -224,11 +162,9 @@ std::vector<std::string> LogEntries(const std::string& path)
     for (const std::string& line : SplitLines(platform::FromAnsi(ReadFile(path)))) {
         const std::size_t type = line.find("\t\t");
         const std::size_t message = type == std::string::npos ? type : line.find("\t\t", type + 2);
-        if (message == std::string::npos) {
-            entries.push_back("malformed|" + line);
-        } else {
-            entries.push_back(line.substr(type + 2, message - type - 2) + "|" + line.substr(message + 2));
-        }
+        entries.push_back(message == std::string::npos
+                              ? "malformed|" + line
+                              : line.substr(type + 2, message - type - 2) + "|" + line.substr(message + 2));
     }
     return entries;
 }
@@ -252,30 +188,20 @@ void ManualClock::Pause(std::uint32_t milliseconds) const
 
 void ManualClock::Advance(std::uint64_t milliseconds) const
 {
+    using namespace std::chrono;
     monotonic_ += milliseconds;
-    std::int64_t days = DaysFromCivil(now_.year, static_cast<unsigned>(now_.month), static_cast<unsigned>(now_.day));
-    std::int64_t ms = ((now_.hour * 60 + now_.minute) * 60 + now_.second) * 1000LL + now_.millisecond +
-                      static_cast<std::int64_t>(milliseconds);
-    days += ms / 86400000;
-    ms %= 86400000;
-    CivilFromDays(days, now_.year, now_.month, now_.day);
-    now_.hour = static_cast<int>(ms / 3600000);
-    now_.minute = static_cast<int>(ms / 60000 % 60);
-    now_.second = static_cast<int>(ms / 1000 % 60);
-    now_.millisecond = static_cast<int>(ms % 1000);
+    const auto t = sys_days{year{now_.year} / now_.month / now_.day} + hours{now_.hour} + minutes{now_.minute} +
+                   seconds{now_.second} + std::chrono::milliseconds{now_.millisecond + std::int64_t(milliseconds)};
+    const auto day = floor<days>(t);
+    const year_month_day date{day};
+    const hh_mm_ss time{t - day};
+    now_ = At(int(date.year()), int(unsigned(date.month())), int(unsigned(date.day())), int(time.hours().count()),
+              int(time.minutes().count()), int(time.seconds().count()), int(time.subseconds().count()));
 }
 
 platform::LocalDateTime At(int year, int month, int day, int hour, int minute, int second, int millisecond)
 {
-    platform::LocalDateTime when;
-    when.year = year;
-    when.month = month;
-    when.day = day;
-    when.hour = hour;
-    when.minute = minute;
-    when.second = second;
-    when.millisecond = millisecond;
-    return when;
+    return {year, month, day, hour, minute, second, millisecond};
 }
 
 } // namespace testing_support

@@ -1,5 +1,4 @@
-// Helpers for the test programs: a temporary folder per test, whole-file
-// reads, a clock that tests move by hand, and the test child program.
+// Helpers for the test programs: temporary folders, files, a clock moved by hand, the test child program.
 #pragma once
 
 #include <platform/Clock.h>
@@ -10,13 +9,10 @@
 
 namespace testing_support {
 
-// How long a test waits for something that must happen (a process ending, a
-// service reaching a state): only a guard against a hang, never a verdict, so
-// it is generous enough for a machine under heavy load.
+// How long a test waits for what must happen: a hang guard, never a verdict.
 constexpr std::uint32_t kHangGuardMs = 120000;
 
-// A fresh folder, removed with everything in it when the object goes. On
-// Linux it is 0700 whatever the umask.
+// A fresh folder (0700 on Linux whatever the umask), removed with its contents.
 class TempDir {
 public:
     TempDir();
@@ -25,24 +21,18 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return path_; }
-    // Path() joined with name by the platform's separator.
-    std::string File(const std::string& name) const;
+    std::string File(const std::string& name) const; // Path() + separator + name
 
 private:
     std::string path_;
 };
 
-// Raw bytes of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
-
-// The file's lines as split at CR LF; a final CR LF ends the last line.
-std::vector<std::string> SplitLines(const std::string& bytes);
-
+std::vector<std::string> SplitLines(const std::string& bytes); // at CR LF; a final one ends the last line
 void MakeReadOnly(const std::string& path);
 
-// A process started from a command line; Wait() gives its exit code.
 class ChildProcess {
 public:
     explicit ChildProcess(const std::string& commandLine);
@@ -55,8 +45,7 @@ private:
     void* process_ = nullptr;
 };
 
-// "testchild sleep": a child that sleeps so that a wait runs out on a clock
-// the test moves; ended when the object goes, wherever the wait left it.
+// "testchild sleep", for a wait that runs out on a clock the test moves; ended when the object goes.
 class Sleeper {
 public:
     explicit Sleeper(const TempDir& dir) : pidFile_(dir.File("sleeper.pid")) {}
@@ -64,10 +53,8 @@ public:
     Sleeper(const Sleeper&) = delete;
     Sleeper& operator=(const Sleeper&) = delete;
 
-    // The command line of a child sleeping for milliseconds.
     std::string Command(int milliseconds);
-    // The process id the child wrote, waited for (0 when it never came).
-    std::uint32_t Id();
+    std::uint32_t Id(); // the id the child wrote, waited for; 0 when it never came
     bool StillRunning();
 
 private:
@@ -76,31 +63,21 @@ private:
     std::uint32_t id_ = 0;
 };
 
-// A log file written by FileLog, as "TYPE|message" per line (the stamp left
-// out, the text back from the system code page); "malformed|line" for a line
-// without the layout.
+// A FileLog file as "TYPE|message" per line (no stamp, text from the code page); "malformed|line" otherwise.
 std::vector<std::string> LogEntries(const std::string& path);
 
-// The test child program beside the running test (testchild / testchild.exe).
+// testchild[.exe] beside the running test; the command quoted, then arguments.
 std::string TestChildPath();
-// TestChildPath() quoted for a command line, followed by the arguments.
 std::string TestChildCommand(const std::string& arguments);
 
-// The general date-and-time text that the system shows for the moment,
-// worked out independently of the code under test.
+// The system's date-and-time text, and long time alone, worked out independently of the code under test.
 std::string ExpectedStamp(const platform::LocalDateTime& when);
-// The long time alone, likewise.
 std::string ExpectedTimeText(const platform::LocalDateTime& when);
 
-// True when the process may write files whatever their permissions (root on
-// Linux, and so under Wine run by root), so read-only cases cannot be staged.
-bool IgnoresFilePermissions();
-
-// True for the Windows build running under Wine.
+bool IgnoresFilePermissions(); // the process writes files whatever their permissions (root)
 bool RunningUnderWine();
 
-// Sets an environment variable (or with nullptr removes it) for its lifetime,
-// then puts back what was there.
+// Sets an environment variable (nullptr: removes it) for its lifetime.
 class ScopedEnvironment {
 public:
     ScopedEnvironment(std::string name, const char* value);
@@ -114,9 +91,7 @@ private:
     std::string previous_;
 };
 
-// Switches to the Western European code page (1252 or ISO-8859-1) for its
-// lifetime where the platform allows it: on Windows it is active when it is
-// the system's; on Linux a Danish ISO-8859-1 locale is selected if installed.
+// The Western European code page for its lifetime: on Windows if the system's, on Linux an ISO-8859-1 locale.
 class WesternCodePage {
 public:
     WesternCodePage();
@@ -140,8 +115,7 @@ public:
     void Pause(std::uint32_t milliseconds) const override;
 
     void Advance(std::uint64_t milliseconds) const;
-    // Each pause moves the clock on by this much instead of by the pause's
-    // own length (0: by the pause's length), to cover days in a few passes.
+    // Each pause moves the clock on by this much instead (0: the pause's length).
     void PauseStep(std::uint64_t milliseconds) { step_ = milliseconds; }
     std::uint64_t Pauses() const { return pauses_; }
     std::uint64_t PausedMilliseconds() const { return paused_; }

@@ -21,7 +21,7 @@ using brenlix::ServiceManager;
 using namespace service_testing;
 using ServiceProcess = ServiceTest;
 
-// Field n (from 3) of /proc/<pid>/stat, as proc(5) counts them.
+// Field n (from 3) of /proc/<pid>/stat, as proc(5) counts them; the pid of the last start in the log.
 std::string StatField(pid_t pid, int field)
 {
     const std::string text = testing_support::ReadFile("/proc/" + std::to_string(pid) + "/stat");
@@ -31,15 +31,12 @@ std::string StatField(pid_t pid, int field)
     }
     return value;
 }
-
-// The process id of the last start in the log.
 pid_t LoggedPid(const std::string& log)
 {
     const std::string text = testing_support::ReadFile(log);
     return static_cast<pid_t>(std::stol(text.substr(text.rfind("start ") + 6)));
 }
 
-// Reading needs the query rights alone; what changes the database fails.
 TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
 {
     ServiceManager manager = Running();
@@ -55,8 +52,7 @@ TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
     ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
 }
 
-// The registry class's failure reaches the caller; the service stays
-// installed, not started.
+// The registry class's failure reaches the caller; installed, not started.
 TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
 {
     ServiceManager manager = Manager();
@@ -69,22 +65,33 @@ TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
     EXPECT_FALSE(testing_support::FileExists(log)) << "never started";
 }
 
-// Detached in a session of its own; stopped, and started again, once its
-// process ends by itself; stopped once its id is another process's, one
-// started a clock tick or more later (one of the same tick could not be told
-// apart).
+// Started from a caller that must go on (it once ended in the caller's
+// place), detached in a session of its own on /dev/null; stopped, and started
+// again, once its process ends by itself; stopped once its id is another
+// process's, one started a clock tick or more later.
 TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
 {
-    ServiceManager manager = Running();
+    ServiceManager manager = Manager();
+    ASSERT_TRUE(manager.InstallService());
+    int status = 0;
+    const pid_t caller = ::fork();
+    if (caller == 0) {
+        ::_exit(manager.ServiceStart(true) ? 42 : 1);
+    }
+    ASSERT_TRUE(::waitpid(caller, &status, 0) == caller && WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
+    ASSERT_TRUE(WaitForLines(log, "running"));
     pid_t pid = LoggedPid(log);
-    EXPECT_NE(StatField(pid, 4), std::to_string(::getpid())) << "not the caller's child";
+    EXPECT_NE(StatField(pid, 4), std::to_string(caller)) << "not the caller's child";
     EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
     EXPECT_EQ(StatField(pid, 7), "0") << "without a terminal";
+    for (const char* fd : {"0", "1", "2"}) {
+        EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" + fd), "/dev/null") << fd;
+    }
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
-    SERVICE_STATUS status{};
-    RawState(name, &status);
-    EXPECT_EQ(status.dwWin32ExitCode, DWORD{ERROR_PROCESS_ABORTED});
+    SERVICE_STATUS stopped{};
+    RawState(name, &stopped);
+    EXPECT_EQ(stopped.dwWin32ExitCode, DWORD{ERROR_PROCESS_ABORTED});
     ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running", 2));
     const std::string file = root.Path() + "/services/state", text = testing_support::ReadFile(file);
     const std::string recorded = StatField(pid = LoggedPid(log), 22);
@@ -105,9 +112,8 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     ::waitpid(other, nullptr, 0);
 }
 
-// Users of this machine run the service as themselves, LocalSystem and the NT
-// AUTHORITY accounts as the caller. The program is copied to the test's open
-// folder, as the build folder may lie below one that only its owner may enter.
+// Users of this machine run the service as themselves, LocalSystem and NT AUTHORITY accounts as the caller; the
+// program is copied to the open folder, as the build folder may lie below one only its owner may enter.
 TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
 {
     const std::string me = ::getpwuid(::geteuid())->pw_name, program = files.File(TEST_SERVICE_FILE);

@@ -1,6 +1,5 @@
-// The Windows test service, taking the Linux test daemon's options: running
-// once started; asked to stop, stop-pending with a wait hint of 1000 ms (as
-// the Linux substitutes give) until the hold file exists, then stopped.
+// The Windows test service, taking the Linux test daemon's options: running once started; asked to stop,
+// stop-pending with a wait hint of 1000 ms (as the Linux substitutes give) until the hold file exists.
 #include <windows.h>
 
 #include <cstdio>
@@ -12,10 +11,10 @@ std::string logFile, holdFile;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-void Log(const std::string& line)
+void Log(const char* line)
 {
     if (FILE* file = std::fopen(logFile.c_str(), "ab")) {
-        std::fputs((line + "\n").c_str(), file);
+        std::fprintf(file, "%s\n", line);
         std::fclose(file);
     }
 }
@@ -27,19 +26,15 @@ void Report(DWORD state, DWORD waitHint = 0)
     SetServiceStatus(statusHandle, &status);
 }
 
-DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID)
-{
-    if (control == SERVICE_CONTROL_STOP) {
-        Report(SERVICE_STOP_PENDING, 1000);
-        SetEvent(stopRequested);
-    }
-    return NO_ERROR;
-}
-
 void WINAPI ServiceMain(DWORD, LPSTR*)
 {
-    statusHandle = RegisterServiceCtrlHandlerExA("", Handler, nullptr);
-    Log("start " + std::to_string(GetCurrentProcessId()) + "\nrunning");
+    statusHandle = RegisterServiceCtrlHandlerExA(
+        "",
+        [](DWORD control, DWORD, LPVOID, LPVOID) -> DWORD WINAPI {
+            return control == SERVICE_CONTROL_STOP ? Report(SERVICE_STOP_PENDING, 1000), SetEvent(stopRequested), 0 : 0;
+        },
+        nullptr);
+    Log(("start " + std::to_string(GetCurrentProcessId()) + "\nrunning").c_str());
     Report(SERVICE_RUNNING);
     WaitForSingleObject(stopRequested, INFINITE);
     Log("stop");

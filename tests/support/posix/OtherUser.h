@@ -1,7 +1,5 @@
-// Parts of a test run by a user who is not root. Where the suite runs as root
-// (as in CI), a forked child drops to the account "nobody" (its own group, no
-// others), runs the code there and hands back the text it made; elsewhere the
-// tests that need it skip.
+// Parts of a test run by a user who is not root: where the suite runs as root, a forked child drops to
+// "nobody" (its own group, no others), runs the code and hands back its text; elsewhere those tests skip.
 #pragma once
 
 #include <functional>
@@ -20,17 +18,12 @@ struct Account {
 // "nobody", or nothing with the reason in whyNot.
 std::optional<Account> UnprivilegedAccount(std::string& whyNot);
 
-// Runs body in a child process as the account, under the umask given, and
-// returns the text body returned; "child failed: ..." when the child could not
-// change its user or ended otherwise. The environment changes body makes stay
-// in the child.
+// The text body returns as the account under umask; "child failed: ..." when the child failed otherwise.
 std::string RunAs(const Account& account, mode_t umask, const std::function<std::string()>& body);
 
-// Makes the account owner of the path and of everything below it.
-void GiveTo(const Account& account, const std::string& path);
+void GiveTo(const Account& account, const std::string& path); // the path and all below it
 
-// A datagram socket bound at path (mode 0666, so any user may send), as a
-// syslog daemon listens; closed and removed when the object goes.
+// A datagram socket bound at path (mode 0666), as a syslog daemon listens.
 class SyslogSocket {
 public:
     explicit SyslogSocket(std::string path);
@@ -39,10 +32,8 @@ public:
     SyslogSocket& operator=(const SyslogSocket&) = delete;
 
     const std::string& Path() const { return path_; }
-    // The next message, waited for no longer than the hang guard; "" when none came.
-    std::string Receive();
-    // True when a message is waiting now.
-    bool Pending();
+    std::string Receive(); // the next message, waited for up to the hang guard; "" when none came
+    bool Pending();        // a message is waiting now
 
 private:
     std::string path_;

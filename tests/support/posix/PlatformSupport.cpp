@@ -12,13 +12,8 @@ namespace testing_support {
 std::string ExpectedStamp(const platform::LocalDateTime& when)
 {
     char text[32];
-    if (when.hour == 0 && when.minute == 0 && when.second == 0) {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", when.year, when.month, when.day);
-    } else {
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day,
-                      when.hour, when.minute, when.second);
-    }
-    return text;
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", when.year, when.month, when.day);
+    return when.hour == 0 && when.minute == 0 && when.second == 0 ? text : text + (" " + ExpectedTimeText(when));
 }
 
 std::string ExpectedTimeText(const platform::LocalDateTime& when)
@@ -28,10 +23,8 @@ std::string ExpectedTimeText(const platform::LocalDateTime& when)
     return text;
 }
 
-WesternCodePage::WesternCodePage()
+WesternCodePage::WesternCodePage() : previous_(std::setlocale(LC_CTYPE, nullptr))
 {
-    const char* current = std::setlocale(LC_CTYPE, nullptr);
-    previous_ = current ? current : "C";
     for (const char* name : {"da_DK.ISO-8859-1", "da_DK.iso88591", "da_DK", "en_US.ISO-8859-1"}) {
         if (std::setlocale(LC_CTYPE, name) != nullptr && std::strcmp(nl_langinfo(CODESET), "ISO-8859-1") == 0) {
             active_ = true;
@@ -53,24 +46,15 @@ bool RunningUnderWine()
 
 ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name_(std::move(name))
 {
-    if (const char* current = std::getenv(name_.c_str())) {
-        had_ = true;
-        previous_ = current;
-    }
-    if (value != nullptr) {
-        ::setenv(name_.c_str(), value, 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+    const char* current = std::getenv(name_.c_str());
+    had_ = current != nullptr;
+    previous_ = had_ ? current : "";
+    (void)(value != nullptr ? ::setenv(name_.c_str(), value, 1) : ::unsetenv(name_.c_str()));
 }
 
 ScopedEnvironment::~ScopedEnvironment()
 {
-    if (had_) {
-        ::setenv(name_.c_str(), previous_.c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+    (void)(had_ ? ::setenv(name_.c_str(), previous_.c_str(), 1) : ::unsetenv(name_.c_str()));
 }
 
 } // namespace testing_support

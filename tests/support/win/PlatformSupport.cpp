@@ -6,39 +6,37 @@
 
 namespace testing_support {
 
-// Asks the system for the user's short date and long time directly.
-std::string ExpectedStamp(const platform::LocalDateTime& when)
+// The user's short date (when withDate) and long time, asked of the system directly.
+static std::string Format(const platform::LocalDateTime& when, bool withDate)
 {
     const auto word = [](int value) { return static_cast<WORD>(value); };
-    const SYSTEMTIME st{word(when.year), word(when.month), 0, word(when.day),
-                        word(when.hour), word(when.minute), word(when.second), 0};
-    wchar_t date[128];
-    wchar_t time[128];
-    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128);
+    const SYSTEMTIME st{word(when.year),   word(when.month),  0, word(when.day), word(when.hour),
+                        word(when.minute), word(when.second), 0};
+    wchar_t date[128] = L"", time[128] = L"";
     GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 128);
-    std::wstring text = date;
-    if (when.hour != 0 || when.minute != 0 || when.second != 0) {
-        text += L' ';
-        text += time;
+    std::wstring text = time;
+    if (withDate) {
+        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128);
+        text = when.hour != 0 || when.minute != 0 || when.second != 0 ? date + (L" " + text) : date;
     }
     char utf8[512];
     const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
     return std::string(utf8, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
 }
 
-std::string ExpectedTimeText(const platform::LocalDateTime& when)
+std::string ExpectedStamp(const platform::LocalDateTime& when)
 {
-    const auto word = [](int value) { return static_cast<WORD>(value); };
-    const SYSTEMTIME st{word(when.year), word(when.month), 0, word(when.day),
-                        word(when.hour), word(when.minute), word(when.second), 0};
-    wchar_t time[128];
-    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 128);
-    char utf8[512];
-    const int length = WideCharToMultiByte(CP_UTF8, 0, time, -1, utf8, sizeof utf8, nullptr, nullptr);
-    return std::string(utf8, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
+    return Format(when, true);
 }
 
-WesternCodePage::WesternCodePage() : active_(GetACP() == 1252) {}
+std::string ExpectedTimeText(const platform::LocalDateTime& when)
+{
+    return Format(when, false);
+}
+
+WesternCodePage::WesternCodePage() : active_(GetACP() == 1252)
+{
+}
 
 WesternCodePage::~WesternCodePage() = default;
 
@@ -51,10 +49,9 @@ bool RunningUnderWine()
 // Both the C runtime's copy (getenv) and the process's block change.
 ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name_(std::move(name))
 {
-    if (const char* current = std::getenv(name_.c_str())) {
-        had_ = true;
-        previous_ = current;
-    }
+    const char* current = std::getenv(name_.c_str());
+    had_ = current != nullptr;
+    previous_ = had_ ? current : "";
     _putenv_s(name_.c_str(), value != nullptr ? value : "");
     SetEnvironmentVariableA(name_.c_str(), value);
 }
