@@ -208,7 +208,7 @@ TEST_F(DISABLED_EndpointRunWithoutTicket, WarningInTheLogAndTheReasonOnStandardE
         GTEST_SKIP() << "the Windows build looks for no ticket of its own (its driver uses the logon session)";
     }
     const std::string text = ReadFile(errors);
-    for (const std::string part : {"Dunmarrow: no connection to server \"" + server + "\"", std::string("The integrated login needs a Kerberos ticket (kinit): "), std::string("no-ticket")}) {
+    for (const std::string& part : {"Dunmarrow: no connection to server \"" + server + "\"", std::string("The integrated login needs a Kerberos ticket (kinit): "), std::string("no-ticket")}) {
         EXPECT_NE(text.find(part), std::string::npos) << text;
     }
 }
