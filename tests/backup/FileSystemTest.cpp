@@ -21,9 +21,7 @@
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 
 // The names in a folder, to see that a copy leaves nothing of its own behind.
 std::vector<std::string> Names(const TempDir& dir)
@@ -49,8 +47,9 @@ std::int32_t CopyError(const std::string& source, const std::string& destination
 }
 
 // A copy replaces the file and keeps the source's modification time; a destination ending in a separator is a
-// folder, which gets the source's name; a failure raises the system's code and text.
-TEST(CopyFile, ReplacesAndKeepsTheModificationTime)
+// folder, which gets the source's name; a failure raises the system's code and text. A copy that fails half way
+// leaves the last good copy as it was, and no file of its own.
+TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
 {
     const TempDir dir, target;
     WriteFile(dir.File("a.bak"), "data");
@@ -64,19 +63,13 @@ TEST(CopyFile, ReplacesAndKeepsTheModificationTime)
     EXPECT_EQ(ReadFile(target.File("a.bak")), "data");
     EXPECT_EQ(CopyError(dir.File("none.bak"), target.File("")), 2);
     EXPECT_EQ(Names(target), std::vector<std::string>{"a.bak"});
-}
 
-// A copy that fails half way leaves the last good copy as it was, byte for byte, and no file of its own.
-TEST(CopyFile, AFailedCopyKeepsThePreviousCopy)
-{
-    const TempDir dir;
     WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
-    WriteFile(dir.File("copy.bak"), "last night's good copy");
 #ifdef _WIN32
     // The source held by another process with no sharing: the copy fails after it has begun.
     const HANDLE held = CreateFileA(dir.File("new.bak").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CopyError(dir.File("new.bak"), dir.File("copy.bak")), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(CopyError(dir.File("new.bak"), dir.File("b.bak")), ERROR_SHARING_VIOLATION);
     CloseHandle(held);
 #else
     // A file size limit below the source's size: the write fails half way, as on a full disk.
@@ -86,13 +79,13 @@ TEST(CopyFile, AFailedCopyKeepsThePreviousCopy)
     rlimit small = before;
     small.rlim_cur = 64 * 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::int32_t error = CopyError(dir.File("new.bak"), dir.File("copy.bak"));
+    const std::int32_t error = CopyError(dir.File("new.bak"), dir.File("b.bak"));
     ::setrlimit(RLIMIT_FSIZE, &before);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_NE(error, 0);
 #endif
-    EXPECT_EQ(ReadFile(dir.File("copy.bak")), "last night's good copy");
-    EXPECT_EQ(Names(dir), (std::vector<std::string>{"copy.bak", "new.bak"}));
+    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.bak", "b.bak", "new.bak"}));
 }
 
 } // namespace

@@ -1,41 +1,32 @@
-#include "Program.h"
 #include "modMain.h"
 
-#include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
 #include <platform/Locale.h>
 #include <platform/Text.h>
 
 #include "ScriptedSql.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using testing_support::At;
-using testing_support::TempDir;
-using testing_support::WriteFile;
+using namespace testing_support;
 using Lines = std::vector<std::string>;
 
 // Seconds as the user writes them, rounded half to even; what is no number gives the default of 30 s.
 TEST(WaitShellMilliseconds, Conversions)
 {
     constexpr std::int32_t kOverflow = 1;
-    const std::string sep = platform::DecimalSeparator();
-    const struct {
-        std::string text;
-        std::int32_t expected;
-    } rows[] = {
+    const std::string sep = platform::DecimalSeparator(), zeros(400, '0');
+    const struct { std::string text; std::int32_t expected; } rows[] = {
         {"45", 45000},         {"-5", -5000},           {" 12 ", 12000},       {"\t+3", 3000},
         {"2" + sep + "5", 2000}, {"3" + sep + "5", 4000}, {"0" + sep + "5", 0}, {sep + "9", 1000},
         {"1E3", 1000000},      {"15d-1", 2000},         {"2147483", 2147483000}, {"-2147483", -2147483000},
         {"", 30000},           {"12abc", 30000},        {"1E", 30000},
         {"1" + sep + "6", 2000}, {"   ", 30000},        {"0x10", 30000},
         // too small for a double: rounds to 0 like any small number
-        {"1E-400", 0}, {"-1E-400", 0}, {"0" + sep + "0001E-330", 0}, {"1" + std::string(400, '0') + "E-402", 0},
-        {"2147484", kOverflow}, {"-2147484", kOverflow}, {"1E10", kOverflow}, {"1E400", kOverflow},
-        {"1" + std::string(400, '0') + "E-390", kOverflow},
+        {"1E-400", 0}, {"-1E-400", 0}, {"0" + sep + "0001E-330", 0}, {"1" + zeros + "E-402", 0},
+        {"2147484", kOverflow}, {"-2147484", kOverflow}, {"1E10", kOverflow}, {"1E400", kOverflow}, {"1" + zeros + "E-390", kOverflow}, {"1" + zeros, kOverflow},
     };
     for (const auto& row : rows) {
         try {
@@ -51,52 +42,41 @@ class MainTest : public ::testing::Test {
 protected:
     MainTest() { dunmarrow::Pause(0); }
 
-    int Run(const std::string& jobFile)
+    int Run(const std::string& jobs)
     {
-        WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi(jobFile));
+        WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi("[Backups]\r\nA\r\n" + jobs));
         return dunmarrow::Main(provider_, dir_.Path());
     }
 
-    Lines Log() const { return testing_support::LogEntries(dir_.File("Dunmarrow.log")); }
-
     TempDir dir_;
-    testing_support::ManualClock clock_{At(2026, 12, 6, 2, 0, 0)};
+    ManualClock clock_{At(2026, 12, 6, 2, 0, 0)};
     platform::ScopedClock scoped_{clock_};
-    testing_support::Script script_;
-    testing_support::ScriptedProvider provider_{script_};
-    testing_support::RecordedDiagnostics diagnostics_;
+    Script script_;
+    ScriptedProvider provider_{script_};
+    RecordedDiagnostics diagnostics_;
 };
 
-// Without the program's folder the log and the job file have no place: the run ends before anything is read or
-// written, and says why.
-TEST_F(MainTest, AProgramFolderThatCannotBeFoundEndsTheRun)
-{
-    const auto lost = [](std::string&, std::uint32_t& error) {
-        error = 5;
-        return false;
-    };
-    EXPECT_EQ(dunmarrow::Main(provider_, lost), dunmarrow::RunEndedEarly);
-    EXPECT_TRUE(script_.calls.empty());
-    EXPECT_EQ(diagnostics_.events, Lines{"1 2 the run ended early: the folder of the program file could not be "
-                                         "found: 5 " + brenlix::SystemErrorText(5)});
-    EXPECT_FALSE(testing_support::FileExists(dir_.File("Dunmarrow.log")));
-}
-
-// Any error ends the run in Main's handler: a value that overflows, with the last system error of the program's
-// own calls (here the command that could not be started, 2), and a job file's folder the lookup refuses.
+// Any error ends the run in Main's handler and says why: a program folder that cannot be found (before anything is
+// read or written), a value that overflows, with the last system error of the program's own calls (here the
+// command that could not be started, 2), and a job file's folder the lookup refuses.
 TEST_F(MainTest, AnErrorEndsTheRun)
 {
-    EXPECT_EQ(Run("[Backups]\r\nA\r\nB\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") +
-                  "\r\nRunShell=dunmarrow-no-such-program-4711\r\n[B]\r\nServer=Y\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n"),
+    const auto lost = [](std::string&, std::uint32_t& error) { return error = 5, false; };
+    EXPECT_EQ(dunmarrow::Main(provider_, lost), dunmarrow::RunEndedEarly);
+    EXPECT_EQ(diagnostics_.events, Lines{"1 2 the run ended early: the folder of the program file could not be found: 5 " + brenlix::SystemErrorText(5)});
+    EXPECT_FALSE(FileExists(dir_.File("Dunmarrow.log")));
+
+    EXPECT_EQ(Run("B\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\nRunShell=dunmarrow-no-such-program-4711\r\n[B]\r\nServer=Y\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n"),
               dunmarrow::RunEndedEarly);
-    const Lines log = Log();
+    const Lines log = LogEntries(dir_.File("Dunmarrow.log"));
     EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"ERROR|Fejl i Main", "ERROR|Fejl repporteret : 6 Overflow (2)"}));
     EXPECT_EQ(diagnostics_.events.back(), "1 2 the run ended early, no later job ran: Fejl repporteret : 6 Overflow (2)");
+    EXPECT_EQ(script_.calls.front(), "CreateSQLServer()");
 
     script_.calls.clear();
     diagnostics_.events.clear();
     EXPECT_EQ(dunmarrow::Main(provider_, dir_.File("a*b")), dunmarrow::RunEndedEarly);
-    EXPECT_TRUE(script_.calls.empty());
+    EXPECT_EQ(script_.calls, Lines{});
     ASSERT_EQ(diagnostics_.events.size(), 1u);
     EXPECT_EQ(diagnostics_.events[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u);
 }
@@ -105,24 +85,17 @@ TEST_F(MainTest, AnErrorEndsTheRun)
 // command it is not read at all.
 TEST_F(MainTest, MaxWaitShellReachesTheCommand)
 {
-    const struct {
-        std::string key;
-        int seconds;
-    } rows[] = {{"", 30}, {"MaxWaitShell=45\r\n", 45}};
-    for (const auto& row : rows) {
+    const std::string job = "[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\n";
+    for (const auto& [key, seconds] : std::vector<std::pair<std::string, int>>{{"", 30}, {"MaxWaitShell=45\r\n", 45}}) {
         const TempDir dir;
-        testing_support::Sleeper sleeper(dir);
-        // (A value that ends in a quote loses its enclosing quotes when read, so the command line ends with a word.)
+        Sleeper sleeper(dir);
         const std::uint64_t before = clock_.MonotonicMilliseconds();
-        EXPECT_EQ(Run("[Backups]\r\nA\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\nRunShell=" +
-                      sleeper.Command(600000) + " more\r\n" + row.key),
-                  dunmarrow::RunAllJobsDone);
-        EXPECT_EQ((clock_.MonotonicMilliseconds() - before) / 1000, 2u + row.seconds); // two pauses, then the limit
+        // (A value that ends in a quote loses its enclosing quotes when read, so the command line ends with a word.)
+        EXPECT_EQ(Run(job + "RunShell=" + sleeper.Command(600000) + " more\r\n" + key), dunmarrow::RunAllJobsDone);
+        EXPECT_EQ((clock_.MonotonicMilliseconds() - before) / 1000, 2u + seconds); // two pauses, then the limit
         EXPECT_TRUE(sleeper.StillRunning());
     }
-    EXPECT_EQ(Run("[Backups]\r\nA\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") +
-                  "\r\nMaxWaitShell=2147484\r\n"),
-              dunmarrow::RunAllJobsDone);
+    EXPECT_EQ(Run(job + "MaxWaitShell=2147484\r\n"), dunmarrow::RunAllJobsDone);
 }
 
 } // namespace

@@ -1,26 +1,18 @@
 // One backup job on the scripted SQL layer: the calls it makes, the fixed Danish lines of its log, the optional
 // keys, stamped files and their retention, and the reasons it reports.
 #include "OrvBackUP.h"
-#include "Program.h"
 
-#include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
 #include <platform/Files.h>
 
 #include "ScriptedSql.h"
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using dunmarrow::JobKeys;
-using testing_support::At;
-using testing_support::FileExists;
-using testing_support::ReadFile;
-using testing_support::TempDir;
-using testing_support::TestChildCommand;
-using testing_support::WriteFile;
+using namespace testing_support;
 using Lines = std::vector<std::string>;
 
 // The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog.
@@ -32,8 +24,9 @@ JobKeys Keys(std::vector<std::string> values)
 
 const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01", kDone = "INFORMATION|Backup Færdig. ";
 const std::string kFailed = "ERROR|Fejl opstod i StartBackup", kReport = "ERROR|Fejl repporteret : ";
-const std::string kVerify = "INFORMATION|Starter verificering af backup fil.";
-const std::string kVerified = "INFORMATION|Verificering Færdig. ", kCopied = "INFORMATION|Slut kopiering af backup fil. ";
+const std::string kCopied = "INFORMATION|Slut kopiering af backup fil. ";
+
+std::string Copying(const std::string& to) { return "INFORMATION|Starter kopiering af backup fil til " + to + "."; }
 
 class OrvBackUPTest : public ::testing::Test {
 protected:
@@ -54,54 +47,42 @@ protected:
         script_.calls.clear();
         diagnostics_.events.clear();
         EXPECT_EQ(job_.StartBackUP(), succeeds);
-        return testing_support::LogEntries(dir_.File("Dunmarrow.log"));
+        return LogEntries(dir_.File("Dunmarrow.log"));
     }
 
-    // The calls of a job that got through: connect, then the backup object's.
-    Lines Calls(const std::string& file, const Lines& options) const
+    // The calls of a job that got through the backup.
+    static Lines Calls(const std::string& file)
     {
-        Lines calls = {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)",
-                       "Files([" + file + "])", "Initialize(1)"};
-        calls.insert(calls.end(), options.begin(), options.end());
-        return calls;
+        return {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)", "Files([" + file + "])", "Initialize(1)", "SQLBackup()"};
     }
-
-    static std::string Copying(const std::string& to) { return "INFORMATION|Starter kopiering af backup fil til " + to + "."; }
 
     TempDir dir_;
-    testing_support::ManualClock clock_{At(2026, 12, 6, 22, 0, 0)};
+    ManualClock clock_{At(2026, 12, 6, 22, 0, 0)};
     platform::ScopedClock scoped_{clock_};
-    testing_support::Script script_;
-    testing_support::ScriptedProvider provider_{script_};
+    Script script_;
+    ScriptedProvider provider_{script_};
     dunmarrow::OrvBackUP job_{provider_};
-    testing_support::RecordedDiagnostics diagnostics_;
+    RecordedDiagnostics diagnostics_;
 };
 
 // Every connection step is tried even after one failed; a failure before the backup is a warning, any later one
 // ends the job before its copy; EventLog adds the job's failure to the connection's own warning.
 TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
 {
-    const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01";
-    const auto noConnection = [](const std::string& step) {
-        return "2 1 no connection to server \"PROD01\": 3201 Cannot open backup device. " + step + " failed.";
-    };
-    const auto jobFailed = [](const std::string& step) {
-        return "1 3 the job \"Nat\" failed: 3201 Cannot open backup device. " + step + " failed.";
-    };
-    const struct {
-        std::string failing, eventLog;
-        std::size_t calls;
-        Lines log, events;
-    } rows[] = {
+    const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01", device = "3201 Cannot open backup device. ";
+    const auto noConnection = [&](const std::string& step) { return "2 1 no connection to server \"PROD01\": " + device + step + " failed."; };
+    const auto jobFailed = [&](const std::string& step) { return "1 3 the job \"Nat\" failed: " + device + step + " failed."; };
+    const auto report = [&](const std::string& step) { return kReport + device + step + " failed. (0)"; };
+    const struct { std::string failing, eventLog; std::size_t calls; Lines log, events; } rows[] = {
         {"CreateSQLServer", "", 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
         {"LoginSecure", "0", 3, {kStart, warning}, {noConnection("LoginSecure")}},
         {"Connect", "1", 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
-        {"CreateBackup", "", 4, {kStart, kFailed, kReport + "3201 Cannot open backup device. CreateBackup failed. (0)"}, {}},
-        {"Files", "1", 6, {kStart, kFailed, kReport + "3201 Cannot open backup device. Files failed. (0)"}, {jobFailed("Files")}},
-        {"SQLBackup", "0", 8, {kStart, kFailed, kReport + "3201 Cannot open backup device. SQLBackup failed. (0)"}, {}},
+        {"CreateBackup", "", 4, {kStart, kFailed, report("CreateBackup")}, {}},
+        {"Files", "1", 6, {kStart, kFailed, report("Files")}, {jobFailed("Files")}},
+        {"SQLBackup", "0", 8, {kStart, kFailed, report("SQLBackup")}, {}},
         {"", "1", 8, {kStart, kDone, Copying(dir_.File("kopi.bak")), kCopied}, {}},
     };
-    const Lines all = Calls(dir_.File("Løn.bak"), {"SQLBackup()"});
+    const Lines all = Calls(dir_.File("Løn.bak"));
     job_.Copy2(dir_.File("kopi.bak"));
     for (const auto& row : rows) {
         script_.failing = {row.failing};
@@ -113,26 +94,18 @@ TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
     }
 }
 
-// The copy and the two commands in their order: a command that cannot start does not stop the next; a failed copy
-// stops the job before them.
+// The copy and the two commands in their order, each after its pause: a command that cannot start does not stop
+// the next; a failed copy stops the job before them.
 TEST_F(OrvBackUPTest, CopyAndCommands)
 {
     const TempDir copies;
-    const std::string exit0 = TestChildCommand("exit 0"), exit1 = TestChildCommand("exit 1");
+    const std::string exit0 = TestChildCommand("exit 0"), exit1 = TestChildCommand("exit 1"), none = "dunmarrow-no-such-program-4711";
     const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak";
     const std::string started = "INFORMATION|Starter kommando :", ended = "INFORMATION|Slut komando ";
-    const struct {
-        std::string copy2, shell, shell2;
-        bool succeeds;
-        std::uint64_t settled; // the pauses after the backup and before each command
-        Lines log;             // after the backup
-    } rows[] = {
-        {copies.File(""), exit1, exit0, true, 3000,
-         {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
+    const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = { // log: after the backup
+        {copies.File(""), exit1, exit0, true, 3000, {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
         {"", "", exit0, true, 2000, {started + exit0, ended}},
-        {"", "dunmarrow-no-such-program-4711", exit0, true, 3000,
-         {started + "dunmarrow-no-such-program-4711", "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2),
-          "ERROR|Kommando kunne ikke eksekveres", started + exit0, ended}},
+        {"", none, exit0, true, 3000, {started + none, "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2), "ERROR|Kommando kunne ikke eksekveres", started + exit0, ended}},
         {missing, exit0, "", false, 1000, {Copying(missing), kFailed, kReport + "3 " + brenlix::SystemErrorText(3) + " (0)"}},
     };
     for (const auto& row : rows) {
@@ -144,23 +117,20 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
         Lines log = Run(row.succeeds);
         EXPECT_EQ(Lines(log.begin() + 2, log.end()), row.log) << row.copy2 << row.shell;
         EXPECT_GE(clock_.PausedMilliseconds() - before, row.settled) << row.copy2 << row.shell;
-        EXPECT_EQ(script_.calls, Calls(dir_.File("Løn.bak"), {"SQLBackup()"}));
+        EXPECT_EQ(script_.calls, Calls(dir_.File("Løn.bak")));
     }
     EXPECT_EQ(ReadFile(copies.File("Løn.bak")), "backup of the database");
 }
 
 // The server is told the one path as typed (without enclosing quotes, each "]" doubled in the bracketed list), and
-// the copy reads the file it wrote; no path left is an invalid name.
-TEST_F(OrvBackUPTest, TheServerAndTheCopyGetTheSamePath)
+// the copy reads the file it wrote; no path left is an invalid name. A value the job cannot use stops it before
+// anything is asked of the server, and says which value and what would do.
+TEST_F(OrvBackUPTest, PathsAndRefusedValues)
 {
-    const std::string path = dir_.File("med mellemrum.bak");
-    const struct {
-        std::string backupfile, files;
-    } rows[] = {
-        {"\"" + path + "\"", "[" + path + "]"},
-        {path + "\"", "[" + path + "]"}, // only a leading quote that is there is taken off
-        {dir_.File("Backup [old].bak"), "[" + dir_.File("Backup [old]].bak") + "]"},
-        {dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
+    const std::string path = dir_.File("med mellemrum.bak"), needs = "13 KeepDays needs {stamp} in the file name of ";
+    const struct { std::string backupfile, files; } rows[] = {
+        {"\"" + path + "\"", "[" + path + "]"}, {path + "\"", "[" + path + "]"}, // only a leading quote that is there is taken off
+        {dir_.File("Backup [old].bak"), "[" + dir_.File("Backup [old]].bak") + "]"}, {dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
     };
     job_.Copy2(dir_.File("kopi.bak"));
     for (const auto& row : rows) {
@@ -170,36 +140,18 @@ TEST_F(OrvBackUPTest, TheServerAndTheCopyGetTheSamePath)
         EXPECT_EQ(script_.calls.at(5), "Files(" + row.files + ")");
         EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "backup of the database") << row.backupfile;
     }
-    for (const std::string backupfile : {"\"", "\"\"", ""}) {
-        job_.Backupfile(backupfile);
-        EXPECT_EQ(Run(false), (Lines{kStart, kFailed, kReport + "123 " + brenlix::SystemErrorText(123) + " (0)"}));
-        EXPECT_EQ(script_.calls.back(), "Database(Løn)");
-    }
-}
-
-// A value the job cannot use stops it before anything is asked of the server, and says which value and what would
-// do; KeepDays needs {stamp} in the file names it cleans up.
-TEST_F(OrvBackUPTest, ARefusedValueTakesTheErrorPath)
-{
-    const std::string needs = "13 KeepDays needs {stamp} in the file name of ";
-    const struct {
-        JobKeys keys;
-        std::string backupfile, copy2;
-        std::size_t calls;
-        std::string report;
-    } rows[] = {
-        {Keys({"Incremental"}), "Løn.bak", "", 0,
-         "13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log. (0)"},
-        {Keys({"", "", "", "", "", "14"}), "Løn.bak", "", 5,
-         needs + "Backupfile (\"" + dir_.File("Løn.bak") + "\"): each run must keep a file of its own. (0)"},
-        {Keys({"", "", "", "", "", "3"}), "Løn_{stamp}.bak", "kopi.bak", 5,
-         needs + "MakeCopy2 (\"" + dir_.File("kopi.bak") + "\"): each run must keep a file of its own. (0)"},
+    const struct { JobKeys keys; std::string backupfile, copy2; std::size_t calls; std::string report; } refused[] = {
+        {{}, "\"", "", 5, "123 " + brenlix::SystemErrorText(123)}, {{}, "\"\"", "", 5, "123 " + brenlix::SystemErrorText(123)},
+        {{}, "", "", 5, "123 " + brenlix::SystemErrorText(123)},
+        {Keys({"Incremental"}), dir_.File("Løn.bak"), "", 0, "13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."},
+        {Keys({"", "", "", "", "", "14"}), dir_.File("Løn.bak"), "", 5, needs + "Backupfile (\"" + dir_.File("Løn.bak") + "\"): each run must keep a file of its own."},
+        {Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), dir_.File("kopi.bak"), 5, needs + "MakeCopy2 (\"" + dir_.File("kopi.bak") + "\"): each run must keep a file of its own."},
     };
-    for (const auto& row : rows) {
+    for (const auto& row : refused) {
         job_.Options(row.keys);
-        job_.Backupfile(dir_.File(row.backupfile));
-        job_.Copy2(row.copy2.empty() ? "" : dir_.File(row.copy2));
-        EXPECT_EQ(Run(false), (Lines{kStart, kFailed, kReport + row.report}));
+        job_.Backupfile(row.backupfile);
+        job_.Copy2(row.copy2);
+        EXPECT_EQ(Run(false), (Lines{kStart, kFailed, kReport + row.report + " (0)"})) << row.backupfile;
         EXPECT_EQ(script_.calls.size(), row.calls) << row.report;
     }
 }
@@ -217,7 +169,7 @@ TEST_F(OrvBackUPTest, StampedFiles)
     EXPECT_EQ(ReadFile(taken), "the earlier run's");
     clock_.Advance(1000);
     EXPECT_EQ(Run(true).back(), kCopied);
-    EXPECT_EQ(script_.calls, Calls(dir_.File("Løn_20261206-220001.bak"), {"SQLBackup()"}));
+    EXPECT_EQ(script_.calls, Calls(dir_.File("Løn_20261206-220001.bak")));
     EXPECT_EQ(ReadFile(dir_.File("kopi_20261206-220001.bak")), "backup of the database");
     script_.failing = {"SQLVerify"};
     job_.Options(Keys({"", "", "", "", "1", "1"}));
@@ -225,4 +177,5 @@ TEST_F(OrvBackUPTest, StampedFiles)
     Run(false);
     EXPECT_TRUE(FileExists(dir_.File("Løn_20200101-000000.bak")));
 }
+
 } // namespace

@@ -18,20 +18,18 @@ namespace testing_support {
 
 struct RecordedDiagnostics {
     std::vector<std::string> events;
-    dunmarrow::ScopedDiagnosticSink sink{
-        [this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
-            events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
-        }};
+    dunmarrow::ScopedDiagnosticSink sink{[this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
+        events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
+    }};
 };
 
 struct Script {
     std::vector<std::string> calls;
     std::set<std::string> failing;
 
-    void Step(const std::string& call)
+    void Step(const std::string& name, const std::string& argument = {})
     {
-        calls.push_back(call);
-        const std::string name = call.substr(0, call.find('('));
+        calls.push_back(name + "(" + argument + ")");
         if (failing.count(name) != 0) {
             throw brenlix::Error(3201, "test", "Cannot open backup device. " + name + " failed.");
         }
@@ -39,63 +37,49 @@ struct Script {
 };
 
 class ScriptedServer final : public dunmarrow::sql::SQLServer {
-public:
-    explicit ScriptedServer(Script& script) : script_(script) {}
-    void LoginSecure(bool value) override { script_.Step("LoginSecure(" + std::to_string(value) + ")"); }
-    void Connect(const std::string& name) override { script_.Step("Connect(" + name + ")"); }
+    Script& s_;
 
-private:
-    Script& script_;
+public:
+    explicit ScriptedServer(Script& script) : s_(script) {}
+    void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
+    void Connect(const std::string& name) override { s_.Step("Connect", name); }
 };
 
 class ScriptedBackup final : public dunmarrow::sql::Backup {
+    Script& s_;
+    std::string path_;
+
 public:
-    explicit ScriptedBackup(Script& script) : script_(script) {}
-    void Database(const std::string& value) override { script_.Step("Database(" + value + ")"); }
+    explicit ScriptedBackup(Script& script) : s_(script) {}
+    void Database(const std::string& value) override { s_.Step("Database", value); }
     void Files(const std::string& value) override
     {
-        script_.Step("Files(" + value + ")");
+        s_.Step("Files", value);
         path_.clear(); // "[path]" with each "]" of the path doubled
         for (std::size_t i = 1; i + 1 < value.size(); i += value[i] == ']' ? 2 : 1) {
             path_ += value[i];
         }
     }
-    void Initialize(bool value) override { script_.Step("Initialize(" + std::to_string(value) + ")"); }
-    void Action(dunmarrow::sql::BackupAction value) override
-    {
-        script_.Step("Action(" + std::to_string(static_cast<int>(value)) + ")");
-    }
-    void Checksum(bool value) override { script_.Step("Checksum(" + std::to_string(value) + ")"); }
-    void Compression(bool value) override { script_.Step("Compression(" + std::to_string(value) + ")"); }
-    void CopyOnly(bool value) override { script_.Step("CopyOnly(" + std::to_string(value) + ")"); }
+    void Initialize(bool value) override { s_.Step("Initialize", std::to_string(value)); }
+    void Action(dunmarrow::sql::BackupAction value) override { s_.Step("Action", std::to_string(static_cast<int>(value))); }
+    void Checksum(bool value) override { s_.Step("Checksum", std::to_string(value)); }
+    void Compression(bool value) override { s_.Step("Compression", std::to_string(value)); }
+    void CopyOnly(bool value) override { s_.Step("CopyOnly", std::to_string(value)); }
     void SQLBackup(dunmarrow::sql::SQLServer&) override
     {
-        script_.Step("SQLBackup()");
+        s_.Step("SQLBackup");
         WriteFile(path_, "backup of the database");
     }
-    void SQLVerify(dunmarrow::sql::SQLServer&) override { script_.Step("SQLVerify()"); }
-
-private:
-    Script& script_;
-    std::string path_;
+    void SQLVerify(dunmarrow::sql::SQLServer&) override { s_.Step("SQLVerify"); }
 };
 
 class ScriptedProvider final : public dunmarrow::sql::Provider {
-public:
-    explicit ScriptedProvider(Script& script) : script_(script) {}
-    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override
-    {
-        script_.Step("CreateSQLServer()");
-        return std::make_unique<ScriptedServer>(script_);
-    }
-    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override
-    {
-        script_.Step("CreateBackup()");
-        return std::make_unique<ScriptedBackup>(script_);
-    }
+    Script& s_;
 
-private:
-    Script& script_;
+public:
+    explicit ScriptedProvider(Script& script) : s_(script) {}
+    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override { return s_.Step("CreateSQLServer"), std::make_unique<ScriptedServer>(s_); }
+    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override { return s_.Step("CreateBackup"), std::make_unique<ScriptedBackup>(s_); }
 };
 
 } // namespace testing_support

@@ -10,32 +10,6 @@ namespace testing_support {
 
 namespace {
 
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const char c : bytes) {
-        text += digits[static_cast<unsigned char>(c) >> 4];
-        text += digits[static_cast<unsigned char>(c) & 0xF];
-    }
-    return text;
-}
-
-// The journal escapes \, CR and LF so that each event is one line.
-std::string Unescaped(const std::string& text)
-{
-    std::string result;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char next = text[++i];
-            result += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
-
 // The complete lines, without a line still being written.
 std::vector<std::string> LinesOf(const std::string& bytes)
 {
@@ -44,20 +18,6 @@ std::vector<std::string> LinesOf(const std::string& bytes)
         lines.push_back(bytes.substr(start, end - start - (end > start && bytes[end - 1] == '\r' ? 1 : 0)));
     }
     return lines;
-}
-
-// A path of the endpoint's machine as this program names it.
-std::string HostPath(const std::string& unixPath)
-{
-    // Wine shows the host's root folder as drive Z:.
-    if (RunningUnderWine() && !unixPath.empty() && unixPath.front() == '/') {
-        std::string path = "Z:" + unixPath;
-        for (char& c : path) {
-            c = c == '/' ? '\\' : c;
-        }
-        return path;
-    }
-    return unixPath;
 }
 
 } // namespace
@@ -69,14 +29,14 @@ TdsEndpoint::TdsEndpoint()
         problem_ = "DUNMARROW_TDS_ENDPOINT is not set; run the test through ctest, which starts the endpoint";
         return;
     }
-    folder_ = HostPath(folder);
-    const std::string ready = ReadFile(folder_ + "/endpoint.ini");
-    if (ready.empty()) {
-        problem_ = "the endpoint in " + folder_ + " is not running (no endpoint.ini)";
-        return;
+    folder_ = folder;
+    if (RunningUnderWine() && folder_.front() == '/') { // Wine shows the host's root folder as drive Z:
+        folder_ = "Z:" + folder_;
+        std::replace(folder_.begin(), folder_.end(), '/', '\\');
     }
-    for (const std::string& line : LinesOf(ready)) {
-        const std::string key = line.substr(0, line.find('=')), value = line.substr(std::min(key.size() + 1, line.size()));
+    for (const std::string& line : LinesOf(ReadFile(folder_ + "/endpoint.ini"))) {
+        const std::size_t equals = line.find('=');
+        const std::string key = line.substr(0, equals), value = equals == std::string::npos ? "" : line.substr(equals + 1);
         if (key == "user") {
             user_ = value;
         } else if (key == "accept" || key == "refuse" || key == "drop" || key == "silent") {
@@ -84,8 +44,7 @@ TdsEndpoint::TdsEndpoint()
         }
     }
     if (ports_.size() != 4 || user_.empty()) {
-        problem_ = "the endpoint's " + folder_ + "/endpoint.ini is incomplete";
-        return;
+        problem_ = "the endpoint in " + folder_ + " is not running or its endpoint.ini is incomplete";
     }
     journalStart_ = ReadFile(folder_ + "/journal.log").size();
 }
@@ -98,35 +57,33 @@ TdsEndpoint::~TdsEndpoint()
     }
 }
 
-int TdsEndpoint::Port(const std::string& listener) const
-{
-    const auto port = ports_.find(listener);
-    return port == ports_.end() ? 0 : port->second;
-}
-
-std::string TdsEndpoint::Server(const std::string& listener) const
-{
-    return "127.0.0.1," + std::to_string(Port(listener));
-}
-
 void TdsEndpoint::Write(const std::string& folder, const std::string& database, const std::vector<std::string>& lines)
 {
-    std::string text;
+    std::string name, text; // the database's name in hex digits
+    for (const char c : database) {
+        name += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
+        name += "0123456789abcdef"[static_cast<unsigned char>(c) & 0xF];
+    }
     for (const std::string& line : lines) {
         text += line + "\n";
     }
-    replies_.push_back(folder_ + "/" + folder + "/" + Hex(database) + ".txt");
+    replies_.push_back(folder_ + "/" + folder + "/" + name + ".txt");
     WriteFile(replies_.back(), text);
 }
 
 std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const
 {
     const std::string journal = ReadFile(folder_ + "/journal.log");
-    const std::string prefix = std::to_string(Port(listener)) + " ";
+    const std::string prefix = std::to_string(ports_.at(listener)) + " ";
     std::vector<std::string> events;
     for (const std::string& line : LinesOf(journal.size() > journalStart_ ? journal.substr(journalStart_) : "")) {
-        if (line.rfind(prefix, 0) == 0) {
-            events.push_back(Unescaped(line.substr(prefix.size())));
+        if (line.rfind(prefix, 0) == 0) { // the journal escapes \, CR and LF so that each event is one line
+            std::string event;
+            for (std::size_t i = prefix.size(); i < line.size(); ++i) {
+                const char c = line[i] == '\\' && i + 1 < line.size() ? line[++i] : '\0';
+                event += c == '\0' ? line[i] : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+            }
+            events.push_back(event);
         }
     }
     return events;

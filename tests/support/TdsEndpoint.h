@@ -19,21 +19,16 @@ public:
 
     bool Ready() const { return problem_.empty(); }
     const std::string& Problem() const { return problem_; }
-
-    // The listener's port: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after the
-    // pre-login), "silent" (never answers); and "127.0.0.1,<port>", the server name a job gives for it.
-    int Port(const std::string& listener) const;
-    std::string Server(const std::string& listener) const;
+    // "127.0.0.1,<port>" of a listener: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after
+    // the pre-login), "silent" (never answers).
+    std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(ports_.at(listener)); }
     // The principal whose ticket the run holds.
     const std::string& User() const { return user_; }
 
     // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py), and what the database is like
     // ("recovery simple", "compression refused").
     void Reply(const std::string& database, const std::vector<std::string>& steps) { Write("replies", database, steps); }
-    void Settings(const std::string& database, const std::vector<std::string>& lines)
-    {
-        Write("databases", database, lines);
-    }
+    void Settings(const std::string& database, const std::vector<std::string>& lines) { Write("databases", database, lines); }
 
     // What the listener recorded since this object was made: "login <user>", "login-refused <user>",
     // "login-failed <reason>", "batch <text>", "attention"; and the texts of the batches among them.
@@ -43,9 +38,7 @@ public:
 private:
     void Write(const std::string& folder, const std::string& database, const std::vector<std::string>& lines);
 
-    std::string folder_;
-    std::string problem_;
-    std::string user_;
+    std::string folder_, problem_, user_;
     std::map<std::string, int> ports_;
     std::size_t journalStart_ = 0;
     std::vector<std::string> replies_;

@@ -13,14 +13,12 @@
 
 namespace {
 
-using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
+using namespace testing_support;
 
 // The message after "<ident>[<pid>]: ", with its priority in front, or the whole message when it lacks that layout.
-std::string PriorityAndText(const std::string& message, const std::string& ident)
+std::string PriorityAndText(const std::string& message)
 {
-    const std::size_t tag = message.find(" " + ident + "[");
-    const std::size_t text = message.find("]: ", tag);
+    const std::size_t tag = message.find(" Dunmarrow["), text = message.find("]: ", tag);
     if (message.rfind('<', 0) != 0 || tag == std::string::npos || text == std::string::npos) {
         return message;
     }
@@ -30,58 +28,44 @@ std::string PriorityAndText(const std::string& message, const std::string& ident
 TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
 {
     std::string whyNot;
-    const auto other = testing_support::UnprivilegedAccount(whyNot);
+    const auto other = UnprivilegedAccount(whyNot);
     if (!other) {
         GTEST_SKIP() << whyNot;
     }
-    TempDir machine;
-    ASSERT_EQ(::chmod(machine.Path().c_str(), 0755), 0);
-    testing_support::SyslogSocket log(machine.File("log"));
-    TempDir outer;
-    ASSERT_EQ(::chmod(outer.Path().c_str(), 0755), 0);
-    const std::string folder = outer.File("run");
+    TempDir machine, outer;
+    ASSERT_EQ(::chmod(machine.Path().c_str(), 0755) | ::chmod(outer.Path().c_str(), 0755), 0);
+    SyslogSocket log(machine.File("log"));
+    const std::string folder = outer.File("run"), cache = machine.File("ccache");
     std::filesystem::create_directory(folder);
     for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
         std::filesystem::copy_file(platform::ProgramFolder() + "/" + name, folder + "/" + name);
     }
-    testing_support::WriteFile(folder + "/Dunmarrow.ini", platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\n"
-                                                                           "Database=Løn\r\nEventLog=1\r\n"));
-    testing_support::GiveTo(*other, folder);
+    WriteFile(folder + "/Dunmarrow.ini", platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\nEventLog=1\r\n"));
+    GiveTo(*other, folder);
     ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
-    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str());
-    const ScopedEnvironment config("XDG_CONFIG_HOME", (folder + "/config").c_str());
+    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str()), config("XDG_CONFIG_HOME", (folder + "/config").c_str());
     const ScopedEnvironment sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
     // The environment still names root's ticket cache, which the user may not read: it is reported, not handed to
     // the GSSAPI, which may crash on it.
-    const std::string cache = machine.File("ccache");
-    testing_support::WriteFile(cache, "root's tickets");
+    WriteFile(cache, "root's tickets");
     ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
     const ScopedEnvironment tickets("KRB5CCNAME", ("FILE:" + cache).c_str());
 
     const std::string program = folder + "/" + DUNMARROW_PROGRAM_NAME;
-    EXPECT_EQ(testing_support::RunAs(*other, 022, [&] { return std::to_string(testing_support::ChildProcess("\"" + program + "\"").Wait()); }),
-              "1");
-    EXPECT_EQ(testing_support::LogEntries(folder + "/Dunmarrow.log"),
-              (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "INFORMATION|Indlæser og starter Backup",
-                                        "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
-                                        "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1",
-                                        "INFORMATION|Indlæser og starter Backup Slut"}));
+    EXPECT_EQ(RunAs(*other, 022, [&] { return std::to_string(ChildProcess("\"" + program + "\"").Wait()); }), "1");
+    EXPECT_EQ(LogEntries(folder + "/Dunmarrow.log"),
+              (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "INFORMATION|Indlæser og starter Backup", "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
+                                        "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1", "INFORMATION|Indlæser og starter Backup Slut"}));
     struct stat st {};
     ASSERT_EQ(::stat((folder + "/Dunmarrow.log").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, other->uid);
 
-    const std::string connection = PriorityAndText(log.Receive(), "Dunmarrow");
-    const std::string failure = PriorityAndText(log.Receive(), "Dunmarrow");
-    EXPECT_EQ(connection.rfind("<12>event=1 category=0 \"no connection to server \\\"127.0.0.1,1\\\": ", 0), 0u)
-        << connection;
-    EXPECT_NE(connection.find("the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied"),
-              std::string::npos)
-        << connection;
-    EXPECT_EQ(failure.rfind(platform::ToAnsi("<11>event=3 category=0 \"the job \\\"Løn\\\" failed: "), 0), 0u)
-        << failure;
+    const std::string connection = PriorityAndText(log.Receive()), failure = PriorityAndText(log.Receive());
+    EXPECT_EQ(connection.rfind("<12>event=1 category=0 \"no connection to server \\\"127.0.0.1,1\\\": ", 0), 0u) << connection;
+    EXPECT_NE(connection.find("the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied"), std::string::npos) << connection;
+    EXPECT_EQ(failure.rfind(platform::ToAnsi("<11>event=3 category=0 \"the job \\\"Løn\\\" failed: "), 0), 0u) << failure;
     EXPECT_FALSE(log.Pending());
-    // The source could not be registered: the machine's registry stays unwritten.
-    EXPECT_FALSE(std::filesystem::exists(machine.Path() + "/registry"));
+    EXPECT_FALSE(std::filesystem::exists(machine.Path() + "/registry")); // the source could not be registered
 }
 
 } // namespace
