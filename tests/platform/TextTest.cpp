@@ -54,7 +54,7 @@ TEST(GeneralDateTimeText, ShortDateAndLongTime)
 }
 
 // A code without a text, and a text that does not fit whole, give nothing.
-TEST(FormatMessage, FailuresAsWindowsGivesThem)
+TEST(FormatMessageFailures, AsWindowsGivesThem)
 {
     const struct { DWORD code, size, error; } rows[] = {
         {99999, 256, ERROR_MR_MID_NOT_FOUND}, {35, 256, ERROR_MR_MID_NOT_FOUND}, {5, 5, ERROR_INSUFFICIENT_BUFFER}};
