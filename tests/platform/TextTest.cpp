@@ -1,5 +1,6 @@
 #include <platform/DateTimeText.h>
 #include <platform/Text.h>
+#include <platform/Win32.h>
 
 #include "TestSupport.h"
 
@@ -50,6 +51,20 @@ TEST(GeneralDateTimeText, ShortDateAndLongTime)
     const std::string midnight = platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0));
     EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0, 999)), midnight);
     EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 1)).rfind(midnight + " ", 0), 0u);
+}
+
+// A code without a text, and a text that does not fit whole, give nothing.
+TEST(FormatMessageFailures, AsWindowsGivesThem)
+{
+    const struct { DWORD code, size, error; } rows[] = {
+        {99999, 256, ERROR_MR_MID_NOT_FOUND}, {35, 256, ERROR_MR_MID_NOT_FOUND}, {5, 5, ERROR_INSUFFICIENT_BUFFER}};
+    for (const auto& row : rows) {
+        char buffer[256];
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, row.code, 0,
+                                 buffer, row.size, nullptr), 0u) << row.code;
+        EXPECT_EQ(GetLastError(), row.error) << row.code;
+    }
 }
 
 } // namespace
