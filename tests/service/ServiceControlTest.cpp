@@ -1,6 +1,4 @@
-// The service control calls as Windows makes them, against Wine's service
-// control manager and natively against the Linux substitutes. A row is a call
-// and the last error it leaves (0: it succeeded), set to 0xdeadbeef before.
+// The service control calls against Wine's and the Linux substitutes': a call and the last error it leaves (0: none).
 #include "ServiceTestSupport.h"
 
 namespace {
@@ -63,7 +61,6 @@ TEST_F(ServiceControl, Refusals)
         {OUTCOME(OpenServiceA(nullptr, name.c_str(), SERVICE_QUERY_STATUS)), ERROR_INVALID_HANDLE},
         {OUTCOME(CreateIn(nullptr, absent.c_str(), p)), ERROR_INVALID_HANDLE},
         {OUTCOME(DeleteService(nullptr)), ERROR_INVALID_HANDLE},
-        {OUTCOME(StartServiceA(nullptr, 0, nullptr)), ERROR_INVALID_HANDLE},
         {OUTCOME(ControlService(nullptr, SERVICE_CONTROL_STOP, &status)), ERROR_INVALID_HANDLE},
         {OUTCOME(QueryServiceStatus(nullptr, &status)), ERROR_INVALID_HANDLE},
         {OUTCOME(OpenServiceA(m, nullptr, SERVICE_QUERY_STATUS)), ERROR_INVALID_ADDRESS},
@@ -82,7 +79,6 @@ TEST_F(ServiceControl, Refusals)
         {OUTCOME(CreateIn(m, otherCase.c_str(), "other.exe")), ERROR_SERVICE_EXISTS},
         {OUTCOME(StartServiceA(query.get(), 0, nullptr)), ERROR_ACCESS_DENIED},
         {OUTCOME(ControlService(query.get(), SERVICE_CONTROL_STOP, &status)), ERROR_ACCESS_DENIED},
-        {OUTCOME(DeleteService(query.get())), ERROR_ACCESS_DENIED},
         {OUTCOME(DeleteService(created.get())), ERROR_ACCESS_DENIED},
         {OUTCOME(QueryServiceStatus(start.get(), &status)), ERROR_ACCESS_DENIED},
         {OUTCOME(StartServiceA(start.get(), 0, nullptr)), ERROR_SERVICE_DISABLED},
@@ -98,13 +94,9 @@ TEST_F(ServiceControl, Refusals)
     created.reset(), query.reset(), start.reset(), all.reset(); // gone with the last handle
     EXPECT_EQ(OUTCOME(Open(SERVICE_QUERY_STATUS)), DWORD{ERROR_SERVICE_DOES_NOT_EXIST});
     EXPECT_EQ(ServiceValue(name, "ImagePath"), "") << "and its key";
-    if (!testing_support::RunningUnderWine()) { // Wine's acts on this machine whatever computer is named
-        EXPECT_EQ(OUTCOME(OpenSCManagerA("\\\\no-such.invalid", nullptr, 0)), DWORD{RPC_S_SERVER_UNAVAILABLE});
-    }
 }
 
-// Never started, started, started again, a stop held pending, stop and start while it is, stopped; the status
-// as type, state, controls accepted, exit code, check point and wait hint.
+// The status as type, state, controls accepted, exit code, check point and wait hint.
 TEST_F(ServiceControl, StartsAndStops)
 {
     const auto fields = [&] {
@@ -113,9 +105,7 @@ TEST_F(ServiceControl, StartsAndStops)
     };
     const auto raw = [&] { return RawState(name, &status), fields(); };
     const auto start = [&] { return OUTCOME(StartServiceA(service.get(), 0, nullptr)); };
-    const auto stop = [&] {
-        return status = {}, OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
-    };
+    const auto stop = [&] { return OUTCOME(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)); };
     const DWORD own = SERVICE_WIN32_OWN_PROCESS;
     const std::vector<DWORD> pending{own, SERVICE_STOP_PENDING, 0, 0, 1, 1000};
     service.reset(Create(TestServiceCommand(log, HoldOption())));
@@ -124,10 +114,10 @@ TEST_F(ServiceControl, StartsAndStops)
     EXPECT_EQ(start(), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
     ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForLines(log, "running"));
     EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0}));
-    EXPECT_EQ(stop(), 0u);
+    EXPECT_EQ((status = {}, stop()), 0u);
     EXPECT_EQ(fields(), pending);
     EXPECT_EQ(raw(), pending);
-    EXPECT_EQ(stop(), DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
+    EXPECT_EQ((status = {}, stop()), DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL});
     EXPECT_EQ(status.dwCurrentState, DWORD{SERVICE_STOP_PENDING});
     EXPECT_EQ(start(), DWORD{ERROR_SERVICE_ALREADY_RUNNING});
     ReleaseHold();

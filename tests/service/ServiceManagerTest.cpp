@@ -1,5 +1,4 @@
-// ServiceManager over the real service control: what it adds to the calls,
-// its texts, its waits and what it installs; and its wait on its own.
+// ServiceManager over the real service control: its texts, waits and what it installs; and its wait alone.
 #include <brenlix/modCommon.h>
 
 #include "ServiceTestSupport.h"
@@ -39,7 +38,6 @@ TEST_F(ServiceManagerTest, FailuresKeepTheReason)
         {[](auto& m) { return m.InstallService(); }, true, ""},
         {[](auto& m) { return m.InstallService(); }, false, SystemErrorText(ERROR_SERVICE_EXISTS)},
         {[](auto& m) { return m.ServiceStart(true); }, false, SystemErrorText(ERROR_FILE_NOT_FOUND)},
-        // Any other reason the service cannot be looked up keeps the system's text.
         {[](auto& m) { return m.ServiceShortName(""), m.RemoveService(); }, false, SystemErrorText(ERROR_INVALID_NAME)},
     };
     for (const auto& [call, result, text] : rows) {
@@ -48,8 +46,7 @@ TEST_F(ServiceManagerTest, FailuresKeepTheReason)
     }
 }
 
-// An own-process service that starts with the system, as LocalSystem (a password alone is no account) or the
-// account given, configured where Windows keeps it; installed here whatever computer is named.
+// As LocalSystem (a password alone is no account) or the account given; installed here whatever computer is named.
 TEST_F(ServiceManagerTest, InstallsHere)
 {
     const auto dword = [](DWORD value) { return "4:" + std::string(reinterpret_cast<const char*>(&value), 4); };
@@ -61,8 +58,7 @@ TEST_F(ServiceManagerTest, InstallsHere)
         manager.ServiceUserPassword("secret");
         manager.ServiceDescription(account.empty() ? "" : "Backs up");
         ASSERT_TRUE(manager.InstallService(true)) << manager.ServiceLastError();
-        EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING});
-        EXPECT_TRUE(manager.IsServiceInstalled());
+        EXPECT_TRUE(manager.IsServiceInstalled() && RawState(name) == SERVICE_RUNNING);
         const std::string rows[][2] = {
             {"Type", dword(SERVICE_WIN32_OWN_PROCESS)},
             {"Start", dword(SERVICE_AUTO_START)},
@@ -85,27 +81,19 @@ TEST_F(ServiceManagerTest, InstallsHere)
     }
 }
 
-// Each request also counts as done when the service is where it would take it.
+// A request also counts as done when the service is where it would take it.
 TEST_F(ServiceManagerTest, StartsStopsAndRestarts)
 {
     ServiceManager manager = Running();
-    EXPECT_TRUE(manager.ServiceStart(true));
-    EXPECT_TRUE(manager.ServiceStop(true)) << manager.ServiceLastError();
-    EXPECT_EQ(RawState(name), DWORD{SERVICE_STOPPED});
-    EXPECT_TRUE(manager.ServiceStop(true));
-    EXPECT_TRUE(manager.ServiceStart());
-    ASSERT_TRUE(WaitForLines(log, "running", 2));
-    EXPECT_TRUE(manager.RestartService(true)) << manager.ServiceLastError();
-    EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING});
-    ASSERT_TRUE(WaitForLines(log, "running", 3));
-    EXPECT_TRUE(manager.ServiceStop());
-    EXPECT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
+    EXPECT_TRUE(manager.ServiceStart(true) && manager.ServiceStop(true) && RawState(name) == SERVICE_STOPPED);
+    EXPECT_TRUE(manager.ServiceStop(true) && manager.ServiceStart() && WaitForLines(log, "running", 2));
+    EXPECT_TRUE(manager.RestartService(true) && RawState(name) == SERVICE_RUNNING) << manager.ServiceLastError();
+    EXPECT_TRUE(WaitForLines(log, "running", 3) && manager.ServiceStop() && WaitForRawState(name, SERVICE_STOPPED));
     EXPECT_EQ(CountLines(log, "start ") * 10 + CountLines(log, "stopped"), 33u);
     EXPECT_EQ(manager.ServiceLastError(), "");
 }
 
-// On a clock its pauses move, a wait for a held stop polls by the service's hint and runs out; a restart then
-// starts nothing; the stop of RemoveService, refused as the service is stopping, waits too.
+// A wait for a held stop polls by the hint and runs out; so does RemoveService's stop, refused as it is stopping.
 TEST_F(ServiceManagerTest, AServiceThatCannotStopInTime)
 {
     ServiceManager manager = Running(HoldOption());
@@ -116,8 +104,7 @@ TEST_F(ServiceManagerTest, AServiceThatCannotStopInTime)
     EXPECT_EQ(clock.PausedMilliseconds(), 3000u);
     EXPECT_FALSE(manager.RemoveService());
     EXPECT_EQ(clock.PausedMilliseconds(), 6000u);
-    EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
-    EXPECT_EQ(RawState(name), DWORD{SERVICE_STOP_PENDING});
+    EXPECT_TRUE(manager.ServiceLastError() == "Unable to stop service" && RawState(name) == SERVICE_STOP_PENDING);
     ReleaseHold();
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     EXPECT_EQ(CountLines(log, "start "), 1u);
@@ -144,8 +131,7 @@ TEST_F(ServiceManagerTest, AnExceptionInTheWaitIsFalse)
     EXPECT_FALSE(manager.ServiceStop(true));
 }
 
-// A wait from tick count start with limit, for a service that gives hint and is there after reachedAfter ms:
-// its result, its polls and the time it took. Past 2^31 a signed deadline overflows, at 2^32 the count wraps.
+// Past 2^31 a signed deadline overflows, at 2^32 the tick count wraps.
 TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
 {
     constexpr std::int64_t k2To31 = 0x80000000ll, k2To32 = 0x100000000ll, kNever = INT64_MAX;
@@ -154,9 +140,7 @@ TEST(ServiceWait, PollsByTheHintUntilTheStateOrTheLimit)
         {1000, 100, 0, kNever, false, 5, 100},
         {1000, 5000, 300, 700, true, 4, 900},
         {1000, 5000, 3000, kNever, false, 2, 6000},
-        {1000, 5000, 0, 0, true, 1, 0},
         {1000, 0, 0, 0, false, 0, 0},
-        {1000, -1, 0, 0, false, 0, 0},
         {k2To31 - 50, 5000, 0, 200, true, 11, 200},
         {k2To32 - 50, 5000, 100, kNever, false, 50, 5000},
         {k2To32 - 10, INT32_MAX, 0x40000000, kNever, false, 2, k2To31},

@@ -1,5 +1,4 @@
-// A fixture with its own machine root (Linux), folder and service name, whose
-// service it stops and removes afterwards; raw looks at a service.
+// A fixture with its own machine root, folder and service name, removed afterwards; raw looks at a service.
 #pragma once
 
 #include <brenlix/ServiceManager.h>
@@ -20,7 +19,6 @@ namespace service_testing {
 
 using UniqueScHandle = platform::UniqueHandle<SC_HANDLE, &CloseServiceHandle>;
 
-// testservice[.exe] beside the tests, logging to logFile, with more options.
 inline std::string TestServiceCommand(const std::string& logFile, const std::string& options = "")
 {
     const std::string program = platform::ProgramFolder() + platform::PathSeparator() + TEST_SERVICE_FILE;
@@ -42,12 +40,11 @@ inline std::size_t CountLines(const std::string& path, const std::string& prefix
     std::istringstream text(testing_support::ReadFile(path));
     std::size_t count = 0;
     for (std::string line; std::getline(text, line);) {
-        count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        count += line.rfind(prefix, 0) == 0;
     }
     return count;
 }
 
-// Until done; false only when the hang guard's time passes.
 template <typename Done> bool PollUntil(Done done)
 {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kHangGuardMs);
@@ -96,7 +93,6 @@ protected:
     // "--hold <file>": asked to stop, the service stays pending until released.
     std::string HoldOption() const { return std::remove(hold.c_str()), "--hold \"" + hold + "\""; }
     void ReleaseHold() const { testing_support::WriteFile(hold, ""); }
-    // Its manager, waiting up to the hang guard; Running(): installed, started and seen running.
     brenlix::ServiceManager Manager(const std::string& options = "") const
     {
         brenlix::ServiceManager manager;
