@@ -49,10 +49,7 @@ protected:
     IniFile ini_;
     int notices_ = 0;
     std::string notice_;
-    platform::ScopedNotifier notifier_{[this](const std::string& title, const std::string& text) {
-        ++notices_;
-        notice_ = title + ": " + text;
-    }};
+    platform::ScopedNotifier notifier_{[this](const std::string& title, const std::string& text) { ++notices_, notice_ = title + ": " + text; }};
 };
 
 TEST(IniFilePaths, Splitting)
@@ -64,9 +61,7 @@ TEST(IniFilePaths, Splitting)
         {s + "J" + s + "README", s + "J", "README", "README"}, {s + "J" + s, s + "J", "", ""},
         {s + "x.ini", "", "x", "ini"}, {"x.ini", cwd, "x", "ini"}, {".hidden", cwd, "", "hidden"}, {"", cwd, "", ""},
     };
-    if (platform::HasDrives()) {
-        rows.push_back({"C:\\x.ini", "C:", "x", "ini"});
-    }
+    if (platform::HasDrives()) rows.push_back({"C:\\x.ini", "C:", "x", "ini"});
     IniFile ini;
     for (const auto& [full, folder, name, ext] : rows) {
         ini.FullPath(full);
@@ -103,9 +98,8 @@ TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
         [&] { return i.FlushCache(), true; },
     };
     for (std::size_t n = 0; n < std::size(rows); ++n) {
-        const int count = notices_;
         EXPECT_TRUE(rows[n]()) << n;
-        EXPECT_EQ(notices_, count + 1) << n;
+        EXPECT_EQ(notices_, int(n) + 2) << n;
     }
     EXPECT_EQ(ReadFile(path_), before);
 }

@@ -40,10 +40,7 @@ void ExpectRaised(const std::function<void()>& call, std::int32_t number, const 
     }
 }
 
-std::string Z(const std::string& text)
-{
-    return platform::ToAnsi(text) + '\0';
-}
+std::string Z(const std::string& text) { return platform::ToAnsi(text) + '\0'; }
 
 class KvRegistryTest : public ::testing::Test {
 protected:
@@ -129,9 +126,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     const std::optional<std::int32_t> no;
     const auto Cur = [](std::int64_t units) { return Variant::FromCurrency(units); };
     const auto Day = [](double days) { return Variant::FromDate(days); };
-    const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) {
-        return testing_support::ExpectedStamp(testing_support::At(y, mo, d, h, mi, s));
-    };
+    const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) { return testing_support::ExpectedStamp(At(y, mo, d, h, mi, s)); };
     const auto Time = [](int h) { return ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
     const struct {
         Variant value;
@@ -220,9 +215,7 @@ TEST_F(KvRegistryTest, Listings)
     for (int i = 0; i < 150; ++i) longest += "ø";
     std::vector<std::string> values = {"", "zeta", longest};
     std::vector<std::string> keys = {"two", std::string(255, 'k')};
-    for (const std::string& name : values) {
-        ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
-    }
+    for (const std::string& name : values) ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
     for (const std::string& name : {keys[0], keys[1], "two\\nested"s}) {
         ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, Z("")}), 0);
     }
@@ -258,9 +251,7 @@ protected:
 
     void Clean() const
     {
-        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) {
-            raw::RemoveTree(kClasses, key, "");
-        }
+        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) raw::RemoveTree(kClasses, key, "");
     }
     // Each key holds the text as its unnamed value, and the class has these verbs.
     void Expect(const Rows& rows, std::vector<std::string> verbs, std::uint32_t commandType = brenlix::REG_SZ) const
