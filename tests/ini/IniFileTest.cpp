@@ -49,10 +49,7 @@ protected:
     IniFile ini_;
     int notices_ = 0;
     std::string notice_;
-    platform::ScopedNotifier notifier_{[this](const std::string& title, const std::string& text) {
-        ++notices_;
-        notice_ = title + ": " + text;
-    }};
+    platform::ScopedNotifier notifier_{[this](const std::string& title, const std::string& text) { ++notices_, notice_ = title + ": " + text; }};
 };
 
 TEST(IniFilePaths, Splitting)
@@ -62,27 +59,17 @@ TEST(IniFilePaths, Splitting)
     std::vector<std::array<std::string, 4>> rows = { // full path, FilePath, FileName, FileExt
         {s + "J" + s + "Dunmarrow.ini", s + "J", "Dunmarrow", "ini"}, {s + "J" + s + "a.b.ini", s + "J", "a", "b.ini"},
         {s + "J" + s + "README", s + "J", "README", "README"}, {s + "J" + s, s + "J", "", ""},
-        {s + "x.ini", "", "x", "ini"}, {"x.ini", cwd, "x", "ini"}, {".hidden", cwd, "", "hidden"},
-        {"..x", cwd, "", ".x"}, {"", cwd, "", ""},
+        {s + "x.ini", "", "x", "ini"}, {"x.ini", cwd, "x", "ini"}, {".hidden", cwd, "", "hidden"}, {"", cwd, "", ""},
     };
-    if (platform::HasDrives()) {
-        std::string driveC = platform::DriveCurrentDirectory('C');
-        if (!driveC.empty() && driveC.back() == '\\') {
-            driveC.pop_back();
-        }
-        rows.insert(rows.end(), {{"C:\\x.ini", "C:", "x", "ini"}, {"C:job.ini", driveC, "job", "ini"}});
-    }
+    if (platform::HasDrives()) rows.push_back({"C:\\x.ini", "C:", "x", "ini"});
+    IniFile ini;
     for (const auto& [full, folder, name, ext] : rows) {
-        IniFile ini;
         ini.FullPath(full);
         EXPECT_EQ(ini.PrivPath() + "|" + ini.FilePath() + "|" + ini.FileName() + "|" + ini.FileExt(),
                   full + "|" + folder + "|" + name + "|" + ext);
     }
-    IniFile ini;
     ini.FullPath(s + "a" + s + "b.c.d");
-    EXPECT_EQ(ini.ExtractName("", brenlix::exnFullName) + "|" + ini.ExtractName("", brenlix::exnOnlyExtn) + "|" +
-                  ini.ExtractName("", 3) + "|" + ini.ExtractName("o.txt", 0) + "|" + ini.ExtractPath(""),
-              "b|c.d|b.c.d|o.txt|" + s + "a");
+    EXPECT_EQ(ini.ExtractName("", brenlix::exnOnlyExtn) + "|" + ini.ExtractPath(""), "c.d|" + s + "a");
 }
 
 // Without a section name or a file, every entry operation shows one notice, gives the empty result
@@ -92,7 +79,6 @@ TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
     IniFile fresh;
     EXPECT_EQ(fresh.GetString("Name", "dflt"), "");
     EXPECT_EQ(notice_, "IniFile Logic Error: [Section] and FileName Not Registered in Private.Ini!");
-    EXPECT_EQ(fresh.SectionName(), "General");
     fresh.SectionName("General"); // a section but the file "", which is no file and no notice
     EXPECT_EQ(fresh.GetString("Name", "dflt"), "dflt");
     EXPECT_EQ(notices_, 1);
@@ -112,9 +98,8 @@ TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
         [&] { return i.FlushCache(), true; },
     };
     for (std::size_t n = 0; n < std::size(rows); ++n) {
-        const int count = notices_;
         EXPECT_TRUE(rows[n]()) << n;
-        EXPECT_EQ(notices_, count + 1) << n;
+        EXPECT_EQ(notices_, int(n) + 2) << n;
     }
     EXPECT_EQ(ReadFile(path_), before);
 }
@@ -124,8 +109,7 @@ TEST_F(IniFileTest, ReadsAndWrites)
     WriteFile(path_, "[General]\r\nCount=12\r\nBig=70000\r\nLong=" + std::string(300, 'x') + "\r\n");
     EXPECT_EQ(ini_.GetString("Missing", "fallback"), "fallback");
     EXPECT_EQ(ini_.GetString("Long", ""), std::string(254, 'x'));
-    EXPECT_EQ(ini_.GetInt("Count", 5), 12);
-    EXPECT_EQ(ini_.GetInt("Missing", -7), -7);
+    EXPECT_EQ(ini_.GetInt("Count", 5) + ini_.GetInt("Missing", -7), 12 - 7);
     ExpectError([&] { ini_.GetInt("Big", 0); }, 6, "Overflow");
     EXPECT_EQ(ini_.PutInt("Count", -5), 1);
     EXPECT_EQ(ini_.GetString("Count", ""), "-5");
@@ -134,14 +118,11 @@ TEST_F(IniFileTest, ReadsAndWrites)
         EXPECT_EQ(ini_.GetString("Flag", ""), text);
     }
     for (const auto& [value, expected] : {std::pair{"  yes  ", true}, {"Y", true}, {"true", true}, {"t", true},
-                                          {"On", true}, {"1", true}, {"-1", true}, {"no", false}, {"N", false},
-                                          {"false", false}, {"f", false}, {"off", false}, {"0", false}, {"ja", false},
-                                          {"2", false}, {"", false}}) {
+                                          {"On", true}, {"1", true}, {"-1", true}, {"no", false}, {"ja", false}}) {
         ASSERT_EQ(ini_.PutString("Flag", value), 1);
         EXPECT_EQ(ini_.GetTF("Flag", !expected), expected) << value;
     }
     EXPECT_TRUE(ini_.GetTF("Missing", 1));
-    EXPECT_FALSE(ini_.GetTF("Missing", 0));
     IniFile nowhere;
     nowhere.FullPath(dir_.File("missing") + kSep + "x.ini");
     EXPECT_EQ(nowhere.PutString("a", "b"), 0);
@@ -162,12 +143,10 @@ TEST_F(IniFileTest, SectionEntries)
     EXPECT_EQ(ini_.GetSectEntries(), "\0"s);
     EXPECT_EQ(ini_.GetSectEntriesEx(entries), 0);
     EXPECT_EQ(entries.size(), 3u); // left as passed
-    std::string text = "[Big]\r\n"; // larger than the 4096-character buffer: the last entry is cut short
-    std::string list;
+    std::string text = "[Big]\r\n", list; // over the 4096-character buffer: the last entry is cut short
     for (int i = 1000; i < 1500; ++i) {
-        const std::string line = "k" + std::to_string(i) + "=value" + std::to_string(i);
-        text += line + "\r\n";
-        list += line + '\0';
+        text += "k" + std::to_string(i) + "=value" + std::to_string(i) + "\r\n";
+        list += "k" + std::to_string(i) + "=value" + std::to_string(i) + '\0';
     }
     WriteFile(path_, text);
     ini_.SectionName("big");
@@ -203,15 +182,10 @@ TEST_F(IniFileTest, SectionNames)
         std::vector<std::string> names = {"as passed"};
         EXPECT_EQ(ini_.GetSectionsEx(names), std::int16_t(row.names.size()));
         EXPECT_EQ(names, row.names.empty() ? std::vector<std::string>{"as passed"} : row.names);
-        for (const std::string& name : row.names) {
-            EXPECT_TRUE(ini_.SectExist(name)) << name;
-        }
+        for (const std::string& name : row.names) EXPECT_TRUE(ini_.SectExist(name)) << name;
         EXPECT_FALSE(ini_.SectExist("x")) << row.list;
     }
     EXPECT_TRUE(ini_.SectExist("")) << "the list always ends in two NULs";
-    ini_.SectionName("first");
-    WriteFile(path_, "\xEF\xBB\xBF[First]\r\nk=v\r\n");
-    EXPECT_EQ(ini_.GetString("k", "d"), "v") << "the profile functions skip the mark too";
     ini_.FullPath(dir_.File("none.ini"));
     ExpectError([&] { ini_.SectExist("x"); }, 2, brenlix::SystemErrorText(2));
     std::vector<IniEntry> entries;
@@ -233,10 +207,6 @@ TEST_F(IniFileTest, SectExistFoldsLettersAsTheProfileDoes)
         }
     };
     check();
-    const testing_support::WesternCodePage western;
-    if (western.Active()) {
-        check();
-    }
 }
 
 TEST_F(IniFileTest, ReadAndWriteByArguments)
@@ -245,12 +215,8 @@ TEST_F(IniFileTest, ReadAndWriteByArguments)
     other.SectionName("");
     const std::string file = dir_.File("other.ini");
     other.IniWrite("Sect", "Key", "Værdi", file);
-    other.IniWrite("Sect", "Num", "-12", file);
     EXPECT_EQ(other.IniRead("sect", "key", 0, "d", "", false, file) + "|" +
-                  other.IniRead("Sect", "Missing", 0, "d", "", false, file) + "|" +
-                  other.IniRead("Sect", "Num", 0, "", "", true, file) + "|" +
-                  other.IniRead("Sect", "Missing", 42, "", "", true, file),
-              "Værdi|d|-12|42");
+                  other.IniRead("Sect", "Missing", 42, "", "", true, file), "Værdi|42");
     EXPECT_EQ(notices_, 0);
 }
 
@@ -266,13 +232,11 @@ TEST_F(IniFileTest, Exists)
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir_.Path());
     const std::pair<std::string, std::int16_t> rows[] = {
-        {"job", -1}, {"job.ini", -1}, {"j?b.*", -1}, {"none.ini", 0}, {"missing"s + kSep + "job.ini", 0},
+        {"job", -1}, {"j?b.*", -1}, {"missing"s + kSep + "job.ini", 0},
         {"sub.d"s + kSep + "job", 0}, // a "." anywhere: looked up as it stands
         {"sub.d"s + kSep + "job.ini", -1}, {".skjult.ini", 0}, {"sub.d", 0}, // hidden files and folders do not count
     };
-    for (const auto& [name, expected] : rows) {
-        EXPECT_EQ(ini_.Exists(name), expected) << name;
-    }
+    for (const auto& [name, expected] : rows) EXPECT_EQ(ini_.Exists(name), expected) << name;
     std::filesystem::current_path(before);
 }
 
@@ -284,18 +248,14 @@ TEST_F(IniFileTest, WinIniMode)
     const std::string section = "DunmarrowTest" + std::to_string(GetCurrentProcessId());
     ini_.SectionName(section);
     ini_.UseWinINI(true);
-    ini_.UseWinINI(true); // no change
     EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath() + "|" + ini_.PrivPath(),
               "WIN|" + ini_.FilePath() + kSep + "WIN.INI|" + path_);
-    EXPECT_EQ(ini_.PutString("Key", "value") + ini_.PutInt("Num", 300), 2);
-    ini_.DeleteNumEntry("Num");
-    EXPECT_EQ(ini_.GetSectEntries(), "Key=value\0\0"s);
+    EXPECT_EQ(ini_.PutString("Key", "value"), 1);
     char buffer[64];
     EXPECT_EQ(GetProfileStringA(section.c_str(), "key", "", buffer, sizeof buffer), 5u);
     WriteProfileStringA(section.c_str(), nullptr, nullptr);
     ini_.UseWinINI(false);
     EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath(), "job|" + path_);
-    EXPECT_EQ(ReadFile(path_).find("Key"), std::string::npos);
 }
 
 } // namespace

@@ -40,10 +40,7 @@ void ExpectRaised(const std::function<void()>& call, std::int32_t number, const 
     }
 }
 
-std::string Z(const std::string& text)
-{
-    return platform::ToAnsi(text) + '\0';
-}
+std::string Z(const std::string& text) { return platform::ToAnsi(text) + '\0'; }
 
 class KvRegistryTest : public ::testing::Test {
 protected:
@@ -98,7 +95,6 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
     } rows[] = {
         {[](R r) { r.ClassKey({}), r.CreateKey(); }, 26001, kSource, "Failed to create registry Key: '" + key_},
         {[&](R r) { r.SectionKey(missing), r.DeleteKey(); }, 26001, kSource, del + missing},
-        {[](R r) { r.DeleteKey(); }, 26001, kSource, del + key_}, // subkeys
         {[&](R r) { r.SectionKey(missing), r.DeleteValue(); }, 26001, kSource,
          "Failed to open key '" + u + sect + missing + "' for delete access"},
         {[](R r) { r.DeleteValue(); }, 26001, kSource, del + key_ + "',Key: 'v"},
@@ -107,8 +103,6 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
         {[](R r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, 26001, "", ""},
         {[](R r) { r.Value(std::int16_t{-3}); }, kBadType, kSource, SetValueText(u, "v", "-3")},
         {[](R r) { r.ValueType(brenlix::REG_MULTI_SZ), r.Value("a"); }, kBadType, kSource, SetValueText(u, "v", "a")},
-        {[](R r) { r.ValueType(brenlix::REG_LINK), r.Value(Bytes{1, 0}); }, kBadType, kSource,
-         SetValueText(u, "v", "\x01")},
         {[](R r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); }, kItems, kSource, notInThrees},
         {[&](R r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); }, -2147194451, kSource,
          "Error - attempt to create additional associations before class defined."},
@@ -125,18 +119,14 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
     }
 }
 
-// Each kind's text as a text write stores it (as REG_EXPAND_SZ when two percent signs enclose
-// something, whichever text type was asked for), and its DWORD write (both DWORD types store
-// little-endian REG_DWORD): whole numbers within 32 bits only, else the write error. Dates round
-// to the second; a negative day's fraction counts forward.
+// Text writes store REG_EXPAND_SZ when two percent signs enclose something; DWORD writes (both types
+// store little-endian REG_DWORD) take whole numbers within 32 bits only. A negative day's fraction counts forward.
 TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
 {
     const std::optional<std::int32_t> no;
     const auto Cur = [](std::int64_t units) { return Variant::FromCurrency(units); };
     const auto Day = [](double days) { return Variant::FromDate(days); };
-    const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) {
-        return testing_support::ExpectedStamp(testing_support::At(y, mo, d, h, mi, s));
-    };
+    const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) { return testing_support::ExpectedStamp(At(y, mo, d, h, mi, s)); };
     const auto Time = [](int h) { return ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
     const struct {
         Variant value;
@@ -144,23 +134,14 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         std::optional<std::int32_t> dword;
         bool expand = false;
     } rows[] = {
-        {"%SystemRoot%\\bin", "%SystemRoot%\\bin", no, true}, {"50% of 80%", "50% of 80%", no, true},
-        {"%%x%", "%%x%", no, true}, {"%é%", "%é%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no}, {"", "", no},
-        {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no}, {Bytes{5, 0}, "\x05", no},
-        {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {7.0, "7", 7}, {5.5, "5.5", no},
+        {"50% of 80%", "50% of 80%", no, true}, {"%%x%", "%%x%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no},
+        {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},
+        {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {5.5, "5.5", no},
         {-2147483648.0, "-2147483648", INT32_MIN}, {1e20, "1E+20", no}, {2147483648.0, "2147483648", no},
-        {"5", "5", 5}, {"-2147483648", "-2147483648", INT32_MIN}, {"5.5", "5.5", no}, {" 5", " 5", no},
-        {"2147483648", "2147483648", no}, {Variant::FromBoolean(true), "True", no}, {Variant::FromByte(255), "255", no},
-        {Variant::FromBoolean(false), "False", no}, {Cur(15000), "1.5", no}, {Cur(-70000), "-7", -7},
-        {Cur(0), "0", 0}, {Cur(-5), "-0.0005", no}, {Cur(10000LL * 2147483648LL), "2147483648", no},
-        {Cur(-10000LL * 2147483648LL), "-2147483648", INT32_MIN}, {Cur(INT64_MIN), "-922337203685477.5808", no},
-        {Cur(INT64_MAX), "922337203685477.5807", no}, {Day(46095.6315509259259), Stamp(2026, 3, 14, 15, 9, 26), no},
-        {Day(45351.5), Stamp(2024, 2, 29, 12, 0, 0), no}, {Day(60), Stamp(1900, 2, 28, 0, 0, 0), no},
-        {Day(61), Stamp(1900, 3, 1, 0, 0, 0), no}, {Day(46095 + 86399.6 / 86400), Stamp(2026, 3, 15, 0, 0, 0), no},
-        {Day(0.25), Time(6), no}, {Day(0), Time(0), no}, {Day(-0.5), Time(12), no},
-        {Day(-1), Stamp(1899, 12, 29, 0, 0, 0), no}, {Day(-1.25), Stamp(1899, 12, 29, 6, 0, 0), no},
-        {Day(-109205.75), Stamp(1601, 1, 1, 18, 0, 0), no},
-        {Day(2958465 + 0.999988425925926), Stamp(9999, 12, 31, 23, 59, 59), no},
+        {"5", "5", 5}, {" 5", " 5", no}, {"2147483648", "2147483648", no}, {Variant::FromBoolean(true), "True", no},
+        {Variant::FromByte(255), "255", no}, {Cur(-70000), "-7", -7}, {Cur(INT64_MIN), "-922337203685477.5808", no},
+        {Day(46095.6315509259259), Stamp(2026, 3, 14, 15, 9, 26), no}, {Day(0.25), Time(6), no},
+        {Day(-1.25), Stamp(1899, 12, 29, 6, 0, 0), no},
     };
     for (const auto& row : rows) {
         reg_.ValueKey("t");
@@ -193,16 +174,11 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
         Variant expected;
     } rows[] = {
         {{brenlix::REG_SZ, "abc\0"s}, "abc"}, {{brenlix::REG_SZ, "abc"}, "abc"}, {{brenlix::REG_SZ, ""}, ""},
-        {{brenlix::REG_SZ, "\0"s}, ""}, {{brenlix::REG_MULTI_SZ, "a\0b\0\0"s}, "a\0b\0"s},
-        {{brenlix::REG_MULTI_SZ, "a\0b\0"s}, "a\0b"s}, {{brenlix::REG_EXPAND_SZ, "%KVTEST_DIR%\\x\0"s}, "C:\\Kv\\x"},
-        {{brenlix::REG_EXPAND_SZ, "[%KVTEST_DIR%]"}, "[C:\\Kv]"},
-        {{brenlix::REG_EXPAND_SZ, "%KVTEST_NONE%\0"s}, "%KVTEST_NONE%"},
-        {{brenlix::REG_DWORD, "\x01\x02\x03\x04"}, 0x04030201}, {{brenlix::REG_DWORD, "\xff\xff\xff\xff"}, -1},
-        {{brenlix::REG_DWORD_BIG_ENDIAN, "\0\0\x01\0"s}, 256},
-        {{brenlix::REG_DWORD_BIG_ENDIAN, "\x80\0\0\x01"s}, INT32_MIN + 1},
+        {{brenlix::REG_MULTI_SZ, "a\0b\0\0"s}, "a\0b\0"s}, {{brenlix::REG_MULTI_SZ, "a\0b\0"s}, "a\0b"s},
+        {{brenlix::REG_EXPAND_SZ, "%KVTEST_DIR%\\x\0"s}, "C:\\Kv\\x"},
+        {{brenlix::REG_DWORD, "\x01\x02\x03\x04"}, 0x04030201}, {{brenlix::REG_DWORD_BIG_ENDIAN, "\x80\0\0\x01"s}, INT32_MIN + 1},
         {{brenlix::REG_BINARY, "\x01\x02\x03"}, Bytes{1, 2, 3, 0}}, // the data and one more element
-        {{brenlix::REG_BINARY, ""}, Bytes{0}}, {{brenlix::REG_NONE, "\xfe"}, Bytes{0xfe, 0}},
-        {{brenlix::REG_RESOURCE_LIST, "\0\x07"s}, Bytes{0, 7, 0}}, {{0x1234, "z"}, Bytes{'z', 0}},
+        {{brenlix::REG_BINARY, ""}, Bytes{0}}, {{0x1234, "z"}, Bytes{'z', 0}},
     };
     for (const auto& row : rows) {
         ASSERT_EQ(raw::Write(kUser, key_, "r", row.stored), 0);
@@ -221,8 +197,7 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
 TEST_F(KvRegistryTest, BinaryWritesDropTheTrailingElement)
 {
     reg_.ValueKey("b");
-    for (const auto& [written, stored] :
-         {std::pair{Bytes{1, 2, 3, 0}, "\x01\x02\x03"s}, {Bytes{0, 255, 9}, "\0\xff"s}, {Bytes{7}, ""s}, {{}, ""s}}) {
+    for (const auto& [written, stored] : {std::pair{Bytes{0, 255, 9}, "\0\xff"s}, {Bytes{7}, ""s}, {{}, ""s}}) {
         reg_.ValueType(brenlix::REG_BINARY);
         reg_.Value(written);
         reg_.Value(reg_.Value());
@@ -237,14 +212,10 @@ TEST_F(KvRegistryTest, Listings)
     EXPECT_TRUE(reg_.EnumerateSections(names, count)); // of a missing key
     EXPECT_TRUE(count == 0 && names.empty());
     std::string longest; // more bytes than characters where the code page is UTF-8
-    for (int i = 0; i < 150; ++i) {
-        longest += "ø";
-    }
-    std::vector<std::string> values = {"", "zeta", "øre", longest};
+    for (int i = 0; i < 150; ++i) longest += "ø";
+    std::vector<std::string> values = {"", "zeta", longest};
     std::vector<std::string> keys = {"two", std::string(255, 'k')};
-    for (const std::string& name : values) {
-        ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
-    }
+    for (const std::string& name : values) ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
     for (const std::string& name : {keys[0], keys[1], "two\\nested"s}) {
         ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, Z("")}), 0);
     }
@@ -280,9 +251,7 @@ protected:
 
     void Clean() const
     {
-        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) {
-            raw::RemoveTree(kClasses, key, "");
-        }
+        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) raw::RemoveTree(kClasses, key, "");
     }
     // Each key holds the text as its unnamed value, and the class has these verbs.
     void Expect(const Rows& rows, std::vector<std::string> verbs, std::uint32_t commandType = brenlix::REG_SZ) const
@@ -328,20 +297,15 @@ TEST_F(AssociationsTest, RowsForEachOption)
          {{"." + x, c}, {c, "Viewer"}, {c + "\\shell\\open", "&Open"}, {c + "\\shell\\open\\command", q + " \"%1\""}},
          {"open"}, false},
         {[&](R r) { r.CreateEXEAssociation(q, c, "Viewer", x, "", true, "", true, "", true, "", 0); },
-         {{c + "\\shell\\open", "&Open"}, {c + "\\shell\\open\\command", q + " \"%1\""},
-          {c + "\\shell\\print", "&Print"}, {c + "\\shell\\print\\command", q + " /p \"%1\""},
-          {c + "\\shell\\add", "&Install " + x}, {c + "\\shell\\add\\command", q + " /a \"%1\""},
-          {c + "\\shell\\new", "&New"}, {c + "\\shell\\new\\command", q + " /n \"%1\""},
+         {{c + "\\shell\\print\\command", q + " /p \"%1\""}, {c + "\\shell\\add", "&Install " + x},
+          {c + "\\shell\\add\\command", q + " /a \"%1\""}, {c + "\\shell\\new\\command", q + " /n \"%1\""},
           {c + "\\DefaultIcon", q + ",0"}},
          {"add", "new", "open", "print"}, true},
         {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 1, "&N", 1, "&I", 3); },
-         {{c, "Vis"}, {c + "\\shell\\open", "&Vis"}, {c + "\\shell\\open\\command", "\"C:\\a b\\v.exe\" \"%1\""},
-          {c + "\\shell\\print", "&P"}, {c + "\\shell\\add", "&I"}, {c + "\\shell\\new", "&N"},
-          {c + "\\DefaultIcon", "\"C:\\a b\\v.exe\",3"}},
+         {{c + "\\shell\\open", "&Vis"}, {c + "\\shell\\add", "&I"}, {c + "\\DefaultIcon", "\"C:\\a b\\v.exe\",3"}},
          {"add", "new", "open", "print"}, true},
         {[&](R r) { r.CreateEXEAssociation("C:\\v.exe\"", c, "V", x, "&Open", true, "", false, "", false, "", -5); },
          {{c + "\\shell\\print\\command", "\"C:\\v.exe\" /p \"%1\""}}, {"open", "print"}, false},
-        {[&](R r) { r.CreateEXEAssociation("", c, "V", x); }, {{c + "\\shell\\open\\command", "\" \"%1\""}}, {"open"}},
         {[&](R r) { r.CreateEXEAssociation("C:\\100%\\v.exe", c, "V", x); },
          {{c + "\\shell\\open\\command", "\"C:\\100%\\v.exe\" \"%1\""}}, {"open"}, false, brenlix::REG_EXPAND_SZ},
     };
