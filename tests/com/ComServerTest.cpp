@@ -7,9 +7,7 @@
 
 namespace {
 
-using com_testing::Create;
-using com_testing::RunRegsvr32;
-using com_testing::Take;
+using namespace com_testing;
 using published::kClasses;
 
 const std::string kClassesKey = "Software\\Classes\\";
@@ -36,10 +34,8 @@ std::vector<std::pair<std::string, std::string>> Keys(const published::Published
 {
     const std::string classKey = kClassesKey + "CLSID\\" + Text(cls.clsid);
     const std::string progId = std::string("Brenlix.") + cls.name;
-    return {{classKey + "\\InprocServer32", server},
-            {classKey + "\\ProgID", progId},
-            {classKey + "\\TypeLib", Text(published::kLibrary)},
-            {kClassesKey + progId + "\\CLSID", Text(cls.clsid)},
+    return {{classKey + "\\InprocServer32", server}, {classKey + "\\ProgID", progId},
+            {classKey + "\\TypeLib", Text(published::kLibrary)}, {kClassesKey + progId + "\\CLSID", Text(cls.clsid)},
             {kClassesKey + "Interface\\" + Text(cls.iid) + "\\TypeLib", Text(published::kLibrary)}};
 }
 
@@ -57,7 +53,7 @@ void Write(const std::string& key, const std::string& value, REGSAM view, bool r
     remove ? RegDeleteKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), view, 0) : LONG{};
 }
 
-using ComServer = com_testing::ServerTest;
+using ComServer = ServerTest;
 
 TEST_F(ComServer, RegistersAndUnregistersEachClass)
 {
