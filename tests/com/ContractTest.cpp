@@ -145,8 +145,7 @@ std::string ParamText(ITypeInfo* face, const ELEMDESC& element, BSTR name, bool 
         return text;
     }
     VARIANT& value = element.paramdesc.pparamdescex->varDefaultValue;
-    VARIANT shown;
-    VariantInit(&shown);
+    VARIANT shown{}; // VT_EMPTY
     return text + "=" + (kinds.count(V_VT(&value)) ? kinds.at(V_VT(&value)) : "VT" + std::to_string(V_VT(&value))) +
            ":" + (V_VT(&value) == VT_BOOL ? std::to_string(V_BOOL(&value))
                   : SUCCEEDED(VariantChangeType(&shown, &value, 0, VT_BSTR)) ? Take(V_BSTR(&shown)) : "?");
@@ -231,9 +230,8 @@ std::string Described(const std::string& path)
             face->ReleaseFuncDesc(function);
         }
         VARDESC* member = nullptr;
-        VARIANT value;
         for (UINT m = 0; type.typekind == TKIND_ENUM && SUCCEEDED(raw->GetVarDesc(m, &member)); ++m) {
-            VariantInit(&value);
+            VARIANT value{};
             const bool number = member->varkind == VAR_CONST &&
                                 SUCCEEDED(VariantChangeType(&value, member->lpvarValue, 0, VT_I4));
             lines.back() += " " + NameOf(raw, member->memid) + "=" + (number ? std::to_string(V_I4(&value)) : "?");

@@ -16,8 +16,11 @@
 
 namespace com_testing {
 
+struct Releaser {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
 template <class T>
-using Com = std::unique_ptr<T, decltype([](IUnknown* object) { object->Release(); })>;
+using Com = std::unique_ptr<T, Releaser>;
 
 inline std::string LibraryPath() { return platform::ProgramFolder() + "\\" + BRENLIX_DLL_NAME; }
 
