@@ -11,8 +11,7 @@ namespace published {
 inline GUID Guid(const wchar_t* text)
 {
     GUID guid{};
-    CLSIDFromString(text, &guid);
-    return guid;
+    return CLSIDFromString(text, &guid), guid;
 }
 
 inline const wchar_t kLibrary[] = L"{51602104-2880-4392-A171-059FBDBB71A1}"; // Brenlix 9.0

@@ -41,8 +41,7 @@ struct Texts {
 inline std::string Take(BSTR text)
 {
     const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
-    SysFreeString(text);
-    return result;
+    return SysFreeString(text), result;
 }
 
 template <class Interface = IDispatch>
@@ -57,8 +56,7 @@ Com<Interface> Create(const published::PublishedClass& cls)
 // Runs body after `out` (a text file) is opened, and gives the lines it wrote.
 inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, const std::string& body)
 {
-    const std::string script = dir.File("client.vbs");
-    const std::string results = dir.File("results.txt");
+    const std::string script = dir.File("client.vbs"), results = dir.File("results.txt");
     testing_support::WriteFile(script, "Set out = CreateObject(\"Scripting.FileSystemObject\").CreateTextFile(\"" +
                                            results + "\", True)\r\n" + body + "out.Close\r\n");
     EXPECT_EQ(testing_support::ChildProcess("cscript //nologo \"" + script + "\"").Wait(), 0u);

@@ -1,7 +1,5 @@
-// Prints the version resource of each file named, as Windows reads it, one line
-// per file: "name|fixed version|FileVersion|ProductVersion|OriginalFilename" (the
-// texts of the first translation); fails, saying why, for a file without one.
-// Used by tests/package/run on the packaged programs.
+// For tests/package/run: each named file's version resource as Windows reads it, "name|fixed version|FileVersion|
+// ProductVersion|OriginalFilename" (first translation's texts); fails, saying why, for a file without one.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,8 +36,7 @@ bool Print(const char* file)
                     found ? std::string(value, length > 0 && value[length - 1] == '\0' ? length - 1 : length).c_str()
                           : "(none)");
     }
-    std::printf("\n");
-    return true;
+    return std::printf("\n"), true;
 }
 
 } // namespace

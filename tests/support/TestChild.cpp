@@ -1,8 +1,5 @@
-// A small program that the tests start as a real process:
-//   exit N; sleep MS [PIDFILE] (its process id to PIDFILE first); args FILE [ARG...] (one a line to FILE);
-//   log FILE COUNT TAG (COUNT lines "TAG n" through FileLog); register PREFIX COUNT (event sources PREFIXn);
-//   regwrite KEY COUNT PREFIX [abandon]: REG_SZ values "PREFIXn" = "PREFIXn" in HKEY_CURRENT_USER\KEY, one call
-//       each; with abandon, ends after the last without closing anything.
+// A program the tests start as a real process: exit N; sleep MS [PIDFILE] (its id to PIDFILE first);
+// args FILE [ARG...] (one a line); log FILE COUNT TAG (through FileLog); register PREFIX COUNT (event sources).
 #include <brenlix/EventLog.h>
 #include <brenlix/FileLog.h>
 #include <platform/Win32.h>
@@ -41,23 +38,6 @@ int main(int argc, char** argv)
             log.WriteToLog(std::string(argv[4]) + " " + std::to_string(i));
         }
         return 0;
-    }
-    if (command == "regwrite" && (argc == 5 || (argc == 6 && std::string(argv[5]) == "abandon"))) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, argv[2], 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0) {
-            return 2;
-        }
-        for (int i = 0; i < count; ++i) {
-            const std::string name = argv[4] + std::to_string(i);
-            if (RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
-                               static_cast<DWORD>(name.size() + 1)) != ERROR_SUCCESS) {
-                return 3;
-            }
-        }
-        if (argc == 6) {
-            std::_Exit(0);
-        }
-        return RegCloseKey(key);
     }
     if (command == "register" && argc == 4) {
         for (int i = 0; i < count; ++i) {

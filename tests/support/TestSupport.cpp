@@ -17,10 +17,7 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
-static fs::path FromUtf8(const std::string& text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
+static fs::path FromUtf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 
 TempDir::TempDir()
 {
@@ -46,10 +43,7 @@ TempDir::~TempDir()
     fs::remove_all(FromUtf8(path_), error);
 }
 
-std::string TempDir::File(const std::string& name) const
-{
-    return path_ + platform::PathSeparator() + name;
-}
+std::string TempDir::File(const std::string& name) const { return path_ + platform::PathSeparator() + name; }
 
 std::string ReadFile(const std::string& path)
 {
@@ -97,19 +91,13 @@ ChildProcess::ChildProcess(const std::string& commandLine)
     }
 }
 
-ChildProcess::~ChildProcess()
-{
-    if (process_ != nullptr) {
-        CloseHandle(process_);
-    }
-}
+ChildProcess::~ChildProcess() { (void)(process_ != nullptr && CloseHandle(process_)); }
 
 std::uint32_t ChildProcess::Wait()
 {
     DWORD code = 0xdeadbeef;
-    if (process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process_, &code);
-    }
+    (void)(process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(process_, &code));
     return code;
 }
 
@@ -174,14 +162,10 @@ std::string TestChildPath()
     return platform::ProgramFolder() + platform::PathSeparator() + DUNMARROW_TEST_CHILD_NAME;
 }
 
-std::string TestChildCommand(const std::string& arguments)
-{
-    return "\"" + TestChildPath() + "\" " + arguments;
-}
+std::string TestChildCommand(const std::string& arguments) { return "\"" + TestChildPath() + "\" " + arguments; }
 
 void ManualClock::Pause(std::uint32_t milliseconds) const
 {
-    ++pauses_;
     paused_ += milliseconds;
     Advance(step_ != 0 ? step_ : milliseconds);
 }

@@ -12,13 +12,17 @@ namespace testing_support {
 // How long a test waits for what must happen: a hang guard, never a verdict.
 constexpr std::uint32_t kHangGuardMs = 120000;
 
+struct NoCopy {
+    NoCopy() = default;
+    NoCopy(const NoCopy&) = delete;
+    NoCopy& operator=(const NoCopy&) = delete;
+};
+
 // A fresh folder (0700 on Linux whatever the umask), removed with its contents.
-class TempDir {
+class TempDir : NoCopy {
 public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const; // Path() + separator + name
@@ -33,12 +37,10 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::vector<std::string> SplitLines(const std::string& bytes); // at CR LF; a final one ends the last line
 void MakeReadOnly(const std::string& path);
 
-class ChildProcess {
+class ChildProcess : NoCopy {
 public:
     explicit ChildProcess(const std::string& commandLine);
     ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
     std::uint32_t Wait();
 
 private:
@@ -46,12 +48,10 @@ private:
 };
 
 // "testchild sleep", for a wait that runs out on a clock the test moves; ended when the object goes.
-class Sleeper {
+class Sleeper : NoCopy {
 public:
     explicit Sleeper(const TempDir& dir) : pidFile_(dir.File("sleeper.pid")) {}
     ~Sleeper();
-    Sleeper(const Sleeper&) = delete;
-    Sleeper& operator=(const Sleeper&) = delete;
 
     std::string Command(int milliseconds);
     std::uint32_t Id(); // the id the child wrote, waited for; 0 when it never came
@@ -78,12 +78,10 @@ bool IgnoresFilePermissions(); // the process writes files whatever their permis
 bool RunningUnderWine();
 
 // Sets an environment variable (nullptr: removes it) for its lifetime.
-class ScopedEnvironment {
+class ScopedEnvironment : NoCopy {
 public:
     ScopedEnvironment(std::string name, const char* value);
     ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
     std::string name_;
@@ -92,12 +90,10 @@ private:
 };
 
 // The Western European code page for its lifetime: on Windows if the system's, on Linux an ISO-8859-1 locale.
-class WesternCodePage {
+class WesternCodePage : NoCopy {
 public:
     WesternCodePage();
     ~WesternCodePage();
-    WesternCodePage(const WesternCodePage&) = delete;
-    WesternCodePage& operator=(const WesternCodePage&) = delete;
     bool Active() const { return active_; }
 
 private:
@@ -115,15 +111,12 @@ public:
     void Pause(std::uint32_t milliseconds) const override;
 
     void Advance(std::uint64_t milliseconds) const;
-    // Each pause moves the clock on by this much instead (0: the pause's length).
-    void PauseStep(std::uint64_t milliseconds) { step_ = milliseconds; }
-    std::uint64_t Pauses() const { return pauses_; }
+    void PauseStep(std::uint64_t milliseconds) { step_ = milliseconds; } // each pause's move (0: its length)
     std::uint64_t PausedMilliseconds() const { return paused_; }
 
 private:
     mutable platform::LocalDateTime now_;
     mutable std::uint64_t monotonic_ = 1000;
-    mutable std::uint64_t pauses_ = 0;
     mutable std::uint64_t paused_ = 0;
     std::uint64_t step_ = 0;
 };

@@ -1,7 +1,5 @@
-// A client of the installed library, built by tests/package/run the way a C++
-// project outside this tree builds one. Usage: consumer LOGFILE INIFILE
-// Writes one information line to LOGFILE and prints the value of Greeting in
-// the section [General] of INIFILE.
+// Built by tests/package/run as a project outside this tree builds one: consumer LOGFILE INIFILE writes one
+// information line to LOGFILE and prints Greeting in [General] of INIFILE.
 #include <brenlix/FileLog.h>
 #include <brenlix/IniFile.h>
 

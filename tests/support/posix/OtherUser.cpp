@@ -70,9 +70,7 @@ void GiveTo(const Account& account, const std::string& path)
 {
     std::error_code ignore; // a file has nothing below it
     std::vector<std::filesystem::path> paths{path};
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, ignore)) {
-        paths.push_back(entry.path());
-    }
+    paths.insert(paths.end(), std::filesystem::recursive_directory_iterator(path, ignore), {});
     for (const auto& each : paths) {
         if (::lchown(each.c_str(), account.uid, account.gid) != 0) {
             throw std::runtime_error("cannot give " + each.string() + " to " + account.name);
@@ -91,11 +89,7 @@ SyslogSocket::SyslogSocket(std::string path) : path_(std::move(path))
     }
 }
 
-SyslogSocket::~SyslogSocket()
-{
-    ::close(fd_);
-    ::unlink(path_.c_str());
-}
+SyslogSocket::~SyslogSocket() { ::close(fd_), ::unlink(path_.c_str()); }
 
 std::string SyslogSocket::Receive()
 {

@@ -1,5 +1,4 @@
-// Parts of a test run by a user who is not root: where the suite runs as root, a forked child drops to
-// "nobody" (its own group, no others), runs the code and hands back its text; elsewhere those tests skip.
+// Where the suite runs as root, a forked child drops to "nobody" (its own group only) to run part of a test.
 #pragma once
 
 #include <functional>
@@ -9,11 +8,7 @@
 
 namespace testing_support {
 
-struct Account {
-    std::string name;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
+struct Account { std::string name; uid_t uid = 0; gid_t gid = 0; };
 
 // "nobody", or nothing with the reason in whyNot.
 std::optional<Account> UnprivilegedAccount(std::string& whyNot);

@@ -34,21 +34,14 @@ WesternCodePage::WesternCodePage() : previous_(std::setlocale(LC_CTYPE, nullptr)
     std::setlocale(LC_CTYPE, previous_.c_str());
 }
 
-WesternCodePage::~WesternCodePage()
-{
-    std::setlocale(LC_CTYPE, previous_.c_str());
-}
+WesternCodePage::~WesternCodePage() { std::setlocale(LC_CTYPE, previous_.c_str()); }
 
-bool RunningUnderWine()
-{
-    return false;
-}
+bool RunningUnderWine() { return false; }
 
 ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name_(std::move(name))
 {
     const char* current = std::getenv(name_.c_str());
-    had_ = current != nullptr;
-    previous_ = had_ ? current : "";
+    previous_ = (had_ = current != nullptr) ? current : "";
     (void)(value != nullptr ? ::setenv(name_.c_str(), value, 1) : ::unsetenv(name_.c_str()));
 }
 

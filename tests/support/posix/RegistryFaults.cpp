@@ -1,5 +1,4 @@
-// The test program defines the two registry functions itself: the library's calls bind to these, which pass
-// each call on to the library's (found next by its C++ name) and replace the result a test picked.
+// The library's calls bind to these two, which call its own (found next by C++ name) and fake the picked result.
 #include "RegistryFaults.h"
 
 #include <platform/Win32.h>
@@ -24,10 +23,7 @@ ScopedFault::ScopedFault(std::string function, std::string valueName, int count,
     armed = Armed{std::move(function), std::move(valueName), count, code};
 }
 
-ScopedFault::~ScopedFault()
-{
-    armed = Armed{};
-}
+ScopedFault::~ScopedFault() { armed = Armed{}; }
 
 } // namespace registry_faults
 

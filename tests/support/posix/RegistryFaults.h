@@ -6,8 +6,8 @@
 
 namespace registry_faults {
 
-// The count-th call (from 1) of function ("RegSetValueExA" for a value of that
-// name, "RegCloseKey" for any key) still happens but returns code; one at a time.
+// The count-th call (from 1) of "RegSetValueExA" for that value name, or of "RegCloseKey" for any key, still
+// happens but returns code; one at a time.
 class ScopedFault {
 public:
     ScopedFault(std::string function, std::string valueName, int count, std::int32_t code);

@@ -24,19 +24,11 @@ static std::string Format(const platform::LocalDateTime& when, bool withDate)
     return std::string(utf8, length > 0 ? static_cast<std::size_t>(length - 1) : 0);
 }
 
-std::string ExpectedStamp(const platform::LocalDateTime& when)
-{
-    return Format(when, true);
-}
+std::string ExpectedStamp(const platform::LocalDateTime& when) { return Format(when, true); }
 
-std::string ExpectedTimeText(const platform::LocalDateTime& when)
-{
-    return Format(when, false);
-}
+std::string ExpectedTimeText(const platform::LocalDateTime& when) { return Format(when, false); }
 
-WesternCodePage::WesternCodePage() : active_(GetACP() == 1252)
-{
-}
+WesternCodePage::WesternCodePage() : active_(GetACP() == 1252) {}
 
 WesternCodePage::~WesternCodePage() = default;
 
@@ -50,8 +42,7 @@ bool RunningUnderWine()
 ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name_(std::move(name))
 {
     const char* current = std::getenv(name_.c_str());
-    had_ = current != nullptr;
-    previous_ = had_ ? current : "";
+    previous_ = (had_ = current != nullptr) ? current : "";
     _putenv_s(name_.c_str(), value != nullptr ? value : "");
     SetEnvironmentVariableA(name_.c_str(), value);
 }
