@@ -98,7 +98,9 @@ TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
         IErrorInfo* info = nullptr;
         BSTR source = nullptr, description = nullptr;
         ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-        info->GetSource(&source), info->GetDescription(&description), info->Release();
+        info->GetSource(&source);
+        info->GetDescription(&description);
+        info->Release();
         EXPECT_EQ(std::to_string(put) + "|" + Take(source) + "|" + Take(description), row.expected);
         DISPID putId = DISPID_PROPERTYPUT;
         DISPPARAMS params{&value, &putId, 1, 1};

@@ -11,7 +11,8 @@ namespace published {
 inline GUID Guid(const wchar_t* text)
 {
     GUID guid{};
-    return CLSIDFromString(text, &guid), guid;
+    CLSIDFromString(text, &guid);
+    return guid;
 }
 
 inline const wchar_t kLibrary[] = L"{51602104-2880-4392-A171-059FBDBB71A1}"; // Brenlix 9.0

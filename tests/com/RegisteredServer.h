@@ -41,7 +41,8 @@ struct Texts {
 inline std::string Take(BSTR text)
 {
     const std::string result = text == nullptr ? "(null)" : std::string(text, text + SysStringLen(text));
-    return SysFreeString(text), result;
+    SysFreeString(text);
+    return result;
 }
 
 template <class Interface = IDispatch>

@@ -36,7 +36,8 @@ bool Print(const char* file)
                     found ? std::string(value, length > 0 && value[length - 1] == '\0' ? length - 1 : length).c_str()
                           : "(none)");
     }
-    return std::printf("\n"), true;
+    std::printf("\n");
+    return true;
 }
 
 } // namespace

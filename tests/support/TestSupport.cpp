@@ -91,13 +91,17 @@ ChildProcess::ChildProcess(const std::string& commandLine)
     }
 }
 
-ChildProcess::~ChildProcess() { (void)(process_ != nullptr && CloseHandle(process_)); }
+ChildProcess::~ChildProcess()
+{
+    if (process_ != nullptr)
+        CloseHandle(process_);
+}
 
 std::uint32_t ChildProcess::Wait()
 {
     DWORD code = 0xdeadbeef;
-    (void)(process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0 &&
-           GetExitCodeProcess(process_, &code));
+    if (process_ != nullptr && WaitForSingleObject(process_, kHangGuardMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process_, &code);
     return code;
 }
 

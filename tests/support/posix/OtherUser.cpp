@@ -89,7 +89,11 @@ SyslogSocket::SyslogSocket(std::string path) : path_(std::move(path))
     }
 }
 
-SyslogSocket::~SyslogSocket() { ::close(fd_), ::unlink(path_.c_str()); }
+SyslogSocket::~SyslogSocket()
+{
+    ::close(fd_);
+    ::unlink(path_.c_str());
+}
 
 std::string SyslogSocket::Receive()
 {

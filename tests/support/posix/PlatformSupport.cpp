@@ -42,12 +42,18 @@ ScopedEnvironment::ScopedEnvironment(std::string name, const char* value) : name
 {
     const char* current = std::getenv(name_.c_str());
     previous_ = (had_ = current != nullptr) ? current : "";
-    (void)(value != nullptr ? ::setenv(name_.c_str(), value, 1) : ::unsetenv(name_.c_str()));
+    if (value != nullptr)
+        ::setenv(name_.c_str(), value, 1);
+    else
+        ::unsetenv(name_.c_str());
 }
 
 ScopedEnvironment::~ScopedEnvironment()
 {
-    (void)(had_ ? ::setenv(name_.c_str(), previous_.c_str(), 1) : ::unsetenv(name_.c_str()));
+    if (had_)
+        ::setenv(name_.c_str(), previous_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
 }
 
 } // namespace testing_support
