@@ -12,8 +12,8 @@
 namespace dunmarrow::sql {
 namespace {
 
-// A statement's return codes: first from the execution, then one per SQLMoreResults call; past the list the
-// driver keeps failing, and after 16 failures in a row the statement is taken as finished.
+// The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16
+// failures in a row end the statement.
 TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
 {
     constexpr short kOk = SQL_SUCCESS, kInfo = SQL_SUCCESS_WITH_INFO, kError = SQL_ERROR, kEnd = SQL_NO_DATA;
@@ -35,8 +35,7 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     }
 }
 
-// Without a connected server of its own the backup refuses before any statement; an unknown driver fails the
-// connection with the driver manager's error, which has no native number.
+// Without a connected server of its own the backup refuses; an unknown driver fails with no native number.
 TEST(OdbcSqlDmo, BackupRefusesWithoutAConnectedServer)
 {
     class ForeignServer final : public SQLServer {
