@@ -69,7 +69,6 @@ TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
         {"CreateSQLServer", "", 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
         {"LoginSecure", "0", 3, {kStart, warning}, {noConnection("LoginSecure")}},
         {"Connect", "1", 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
-        {"CreateBackup", "", 4, {kStart, kFailed, report("CreateBackup")}, {}},
         {"Files", "1", 6, {kStart, kFailed, report("Files")}, {jobFailed("Files")}},
         {"SQLBackup", "0", 8, {kStart, kFailed, report("SQLBackup")}, {}},
         {"", "1", 8, {kStart, kDone, Copying(dir_.File("kopi.bak")), kCopied}, {}},

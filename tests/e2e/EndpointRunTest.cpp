@@ -107,7 +107,7 @@ TEST_F(EndpointRun, RunsWithoutAJob)
     EXPECT_EQ(Log(), (Lines{kStart, kLoading, kEnd}));
 }
 
-// One job per outcome: a full backup with checksum, verify, stamp, retention, copy and command; a log backup the
+// One job per outcome: a full backup with checksum, verify, stamp, retention and copy; a log backup the
 // server refuses (simple recovery); a backup changed on disk before its verify.
 TEST_F(EndpointRun, NightlyJobs)
 {
@@ -118,12 +118,11 @@ TEST_F(EndpointRun, NightlyJobs)
     WriteFile(copies + "Salg_20000101-000000.bak", "old");
     endpoint_.Settings("Simpel", {"recovery simple"});
     endpoint_.Reply("Skadet", {"write", "damage", "info 3014 BACKUP DATABASE successfully processed 329 pages."});
-    const std::string command = TestChildCommand("args \"" + dir_.File("kommando.txt") + "\" Salg");
     const auto job = [&](const std::string& name, const std::string& file, const std::string& keys) {
         return "[" + name + "]\r\nServer=" + server + "\r\nDatabase=" + name + "\r\nBackupfile=" + dir_.File(file) + "\r\n" + keys;
     };
-    JobFile("[Backups]\r\nSalg\r\nSimpel\r\nSkadet\r\n" +
-            job("Salg", "Salg_{stamp}.bak", "MakeCopy2=" + copies + "\r\nChecksum=1\r\nVerify=1\r\nKeepDays=14\r\nRunShell=" + command + "\r\nMaxWaitShell=30\r\n") +
+    JobFile("[Backups]\r\nSimpel\r\nSkadet\r\nSalg\r\n" +
+            job("Salg", "Salg_{stamp}.bak", "MakeCopy2=" + copies + "\r\nChecksum=1\r\nVerify=1\r\nKeepDays=14\r\n") +
             job("Simpel", "Simpel.trn", "Type=Log\r\nEventLog=1\r\n") + job("Skadet", "Skadet.bak", "Verify=1\r\nMakeCopy2=" + copies + "\r\n"));
 
     EXPECT_EQ(Run(), 1u);
@@ -137,20 +136,18 @@ TEST_F(EndpointRun, NightlyJobs)
                                "the recovery model using ALTER DATABASE." + tail + "BACKUP LOG is terminating abnormally.";
     const std::string failed = "ERROR|Fejl opstod i StartBackup", report = "ERROR|Fejl repporteret : ";
     const std::string done = "INFORMATION|Backup Færdig. ", verify = "INFORMATION|Starter verificering af backup fil.";
-    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("Salg", server), done, verify, "INFORMATION|Verificering Færdig. ",
-                            "INFORMATION|Starter kopiering af backup fil til " + copies + ".", "INFORMATION|Slut kopiering af backup fil. ",
-                            deleting + dir_.File("Salg_20000101-000000.bak"), deleting + copies + "Salg_20000101-000000.bak",
-                            "INFORMATION|Starter kommando :" + command, "INFORMATION|Slut komando ", Starting("Simpel", server), failed, report + simple + " (0)",
-                            Starting("Skadet", server), done, verify, failed,
+    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("Simpel", server), failed, report + simple + " (0)", Starting("Skadet", server), done, verify, failed,
                             report + "3241 [FreeTDS][SQL Server]The media family on device '" + dir_.File("Skadet.bak") +
-                                "' is incorrectly formed. SQL Server cannot process this media family." + tail + "VERIFY DATABASE is terminating abnormally. (0)", kEnd}));
+                                "' is incorrectly formed. SQL Server cannot process this media family." + tail + "VERIFY DATABASE is terminating abnormally. (0)",
+                            Starting("Salg", server), done, verify, "INFORMATION|Verificering Færdig. ",
+                            "INFORMATION|Starter kopiering af backup fil til " + copies + ".", "INFORMATION|Slut kopiering af backup fil. ",
+                            deleting + dir_.File("Salg_20000101-000000.bak"), deleting + copies + "Salg_20000101-000000.bak", kEnd}));
     const auto files = [&](const std::string& name) { return "[" + dir_.File(name) + "]"; };
     EXPECT_EQ(endpoint_.Batches("accept"),
-              (Lines{BackupStatement("Salg", "[" + path + "]", {BackupAction::Database, true, true, false, false}), VerifyStatement("[" + path + "]", true),
-                     BackupStatement("Simpel", files("Simpel.trn"), {BackupAction::Log, true, false, false, false}),
-                     BackupStatement("Skadet", files("Skadet.bak"), true), VerifyStatement(files("Skadet.bak"), false)}));
+              (Lines{BackupStatement("Simpel", files("Simpel.trn"), {BackupAction::Log, true, false, false, false}),
+                     BackupStatement("Skadet", files("Skadet.bak"), true), VerifyStatement(files("Skadet.bak"), false),
+                     BackupStatement("Salg", "[" + path + "]", {BackupAction::Database, true, true, false, false}), VerifyStatement("[" + path + "]", true)}));
     EXPECT_EQ(ReadFile(path) + ReadFile(copies + made), "TAPE Salg\r\nTAPE Salg\r\n");
-    EXPECT_NE(ReadFile(dir_.File("kommando.txt")).find("Salg"), std::string::npos);
     EXPECT_FALSE(FileExists(dir_.File("Salg_20000101-000000.bak")) || FileExists(copies + "Salg_20000101-000000.bak"));
     EXPECT_FALSE(FileExists(dir_.File("Simpel.trn")) || FileExists(copies + "Skadet.bak"));
 }
