@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <filesystem>
 
@@ -23,17 +23,6 @@ namespace {
 
 using namespace testing_support;
 
-// The names in a folder, to see that a copy leaves nothing of its own behind.
-std::vector<std::string> Names(const TempDir& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The error number raised, with the system's text for it; 0 when none.
 std::int32_t CopyError(const std::string& source, const std::string& destination)
 {
@@ -46,9 +35,8 @@ std::int32_t CopyError(const std::string& source, const std::string& destination
     }
 }
 
-// A copy replaces the file and keeps the source's modification time; a destination ending in a separator is a
-// folder, which gets the source's name; a failure raises the system's code and text. A copy that fails half way
-// leaves the last good copy as it was, and no file of its own.
+// A copy replaces the file and keeps its time; a destination ending in a separator is a folder; a failure raises the
+// system's code and text, and one half way leaves the last good copy and no file of its own.
 TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
 {
     const TempDir dir, target;
@@ -62,7 +50,7 @@ TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
     EXPECT_EQ(CopyError(dir.File("a.bak"), target.File("")), 0);
     EXPECT_EQ(ReadFile(target.File("a.bak")), "data");
     EXPECT_EQ(CopyError(dir.File("none.bak"), target.File("")), 2);
-    EXPECT_EQ(Names(target), std::vector<std::string>{"a.bak"});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target.Path()), {}), 1);
 
     WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
 #ifdef _WIN32
@@ -85,7 +73,7 @@ TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
     EXPECT_NE(error, 0);
 #endif
     EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
-    EXPECT_EQ(Names(dir), (std::vector<std::string>{"a.bak", "b.bak", "new.bak"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3); // a.bak, b.bak, new.bak
 }
 
 } // namespace

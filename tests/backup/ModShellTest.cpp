@@ -19,9 +19,8 @@ protected:
     TempDir dir_;
 };
 
-// On the real clock with a limit longer than ctest lets a test run: returning at all means the process ended it.
-// Without a limit the wait lasts as long as the process. 259 is STILL_ACTIVE's value, but a process that ends with
-// it has ended.
+// Returning within ctest's limit means the process ended the wait; with no limit it lasts as long as the process;
+// exit code 259 (STILL_ACTIVE) still means ended.
 TEST_F(RunAndWaitTest, ProcessThatEnds)
 {
     Sleeper sleeper(dir_);
@@ -39,8 +38,7 @@ TEST_F(RunAndWaitTest, ProcessThatEnds)
     }
 }
 
-// The limit is measured on the monotonic clock, across midnight and for days; a negative one looks once. The
-// process is left running.
+// The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process runs on.
 TEST_F(RunAndWaitTest, StopsJustAfterTheLimit)
 {
     const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = { // step 0: a pause as asked

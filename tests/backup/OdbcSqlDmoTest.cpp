@@ -12,8 +12,8 @@
 namespace dunmarrow::sql {
 namespace {
 
-// A statement's return codes: first from the execution, then one per SQLMoreResults call; past the list the
-// driver keeps failing, and after 16 failures in a row the statement is taken as finished.
+// The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16
+// failures in a row end the statement.
 TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
 {
     constexpr short kOk = SQL_SUCCESS, kInfo = SQL_SUCCESS_WITH_INFO, kError = SQL_ERROR, kEnd = SQL_NO_DATA;
@@ -35,15 +35,9 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     }
 }
 
-// Without a connected server of its own the backup refuses before any statement; an unknown driver fails the
-// connection with the driver manager's error, which has no native number.
+// Without a connected server of its own the backup refuses; an unknown driver fails with no native number.
 TEST(OdbcSqlDmo, BackupRefusesWithoutAConnectedServer)
 {
-    class ForeignServer final : public SQLServer {
-    public:
-        void LoginSecure(bool) override {}
-        void Connect(const std::string&) override {}
-    } foreign;
     const auto provider = MakeOdbcProvider("NoSuchDriver-xyz");
     const auto server = provider->CreateSQLServer(), failed = provider->CreateSQLServer();
     failed->LoginSecure(true);
@@ -52,7 +46,6 @@ TEST(OdbcSqlDmo, BackupRefusesWithoutAConnectedServer)
             action();
         } catch (const brenlix::Error& error) {
             EXPECT_EQ(error.Source(), "Dunmarrow.SQLDMO");
-            EXPECT_NE(error.Description(), "");
             return error.Number();
         }
         return 0;
@@ -60,7 +53,7 @@ TEST(OdbcSqlDmo, BackupRefusesWithoutAConnectedServer)
     EXPECT_EQ(numberOf([&] { failed->Connect("localhost"); }), kErrorUnspecified);
     const struct { const char* name; std::string files; SQLServer* target; std::int32_t number; } rows[] = {
         {"never connected", "[db.bak]", server.get(), kErrorUnexpected}, {"failed to connect", "[db.bak]", failed.get(), kErrorUnexpected},
-        {"server from another provider", "[db.bak]", &foreign, kErrorInvalidArgument}, {"malformed file list", "db.bak", server.get(), kErrorInvalidArgument},
+        {"malformed file list", "db.bak", server.get(), kErrorInvalidArgument},
     };
     for (const auto& row : rows) {
         const auto backup = provider->CreateBackup();

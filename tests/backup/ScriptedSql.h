@@ -1,7 +1,7 @@
-// A scripted SQL layer for the job and run tests: records every call and fails where the test says; its backup
-// writes the one file named in Files, as a server would.
+// A scripted SQL layer: records every call, fails where the test says, and its backup writes the file in Files.
 #pragma once
 
+#include "JobOptions.h"
 #include "Program.h"
 #include "sql/SqlDmo.h"
 
@@ -15,6 +15,13 @@
 #include <vector>
 
 namespace testing_support {
+
+// The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog.
+inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
+{
+    values.resize(7);
+    return {values[0], values[1], values[2], values[3], values[4], values[5], values[6]};
+}
 
 struct RecordedDiagnostics {
     std::vector<std::string> events;

@@ -39,11 +39,11 @@ TdsEndpoint::TdsEndpoint()
         const std::string key = line.substr(0, equals), value = equals == std::string::npos ? "" : line.substr(equals + 1);
         if (key == "user") {
             user_ = value;
-        } else if (key == "accept" || key == "refuse" || key == "drop" || key == "silent") {
+        } else {
             ports_[key] = std::atoi(value.c_str());
         }
     }
-    if (ports_.size() != 4 || user_.empty()) {
+    if (ports_.count("accept") + ports_.count("refuse") + ports_.count("drop") + ports_.count("silent") != 4 || user_.empty()) {
         problem_ = "the endpoint in " + folder_ + " is not running or its endpoint.ini is incomplete";
     }
     journalStart_ = ReadFile(folder_ + "/journal.log").size();
@@ -64,9 +64,7 @@ void TdsEndpoint::Write(const std::string& folder, const std::string& database, 
         name += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
         name += "0123456789abcdef"[static_cast<unsigned char>(c) & 0xF];
     }
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
+    for (const std::string& line : lines) text += line + "\n";
     replies_.push_back(folder_ + "/" + folder + "/" + name + ".txt");
     WriteFile(replies_.back(), text);
 }

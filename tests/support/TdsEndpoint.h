@@ -1,5 +1,5 @@
-// The stand-in SQL Server of the test run (tds_endpoint.py, started by ctest as the fixture tds_endpoint): its
-// listeners on 127.0.0.1, the events it records, and the replies a test scripts for its own databases.
+// The stand-in SQL Server (tds_endpoint.py, the ctest fixture tds_endpoint): its listeners, the events it records,
+// and the replies a test scripts for its own databases.
 #pragma once
 
 #include <map>
@@ -10,10 +10,8 @@ namespace testing_support {
 
 class TdsEndpoint {
 public:
-    // Reads the endpoint's folder named by DUNMARROW_TDS_ENDPOINT; events are counted from here on.
-    TdsEndpoint();
-    // Removes the replies and settings this object scripted.
-    ~TdsEndpoint();
+    TdsEndpoint(); // reads the folder named by DUNMARROW_TDS_ENDPOINT; events are counted from here on
+    ~TdsEndpoint(); // removes the replies and settings this object scripted
     TdsEndpoint(const TdsEndpoint&) = delete;
     TdsEndpoint& operator=(const TdsEndpoint&) = delete;
 
@@ -22,16 +20,15 @@ public:
     // "127.0.0.1,<port>" of a listener: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after
     // the pre-login), "silent" (never answers).
     std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(ports_.at(listener)); }
-    // The principal whose ticket the run holds.
-    const std::string& User() const { return user_; }
+    const std::string& User() const { return user_; } // the principal whose ticket the run holds
 
     // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py), and what the database is like
     // ("recovery simple", "compression refused").
     void Reply(const std::string& database, const std::vector<std::string>& steps) { Write("replies", database, steps); }
     void Settings(const std::string& database, const std::vector<std::string>& lines) { Write("databases", database, lines); }
 
-    // What the listener recorded since this object was made: "login <user>", "login-refused <user>",
-    // "login-failed <reason>", "batch <text>", "attention"; and the texts of the batches among them.
+    // Since this object was made: "login <user>", "login-refused <user>", "login-failed <reason>", "batch <text>",
+    // "attention"; and the texts of the batches alone.
     std::vector<std::string> Events(const std::string& listener) const;
     std::vector<std::string> Batches(const std::string& listener) const;
 
