@@ -207,6 +207,9 @@ TEST_F(IniFileTest, SectExistFoldsLettersAsTheProfileDoes)
         }
     };
     check();
+    const testing_support::WesternCodePage western; // and again where the system's code page is 1252/8859-1
+    if (western.Active())
+        check();
 }
 
 TEST_F(IniFileTest, ReadAndWriteByArguments)
