@@ -232,9 +232,8 @@ TEST_F(IniFileTest, WinIniMode)
     ini_.UseWinINI(true);
     EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath() + "|" + ini_.PrivPath(),
               "WIN|" + ini_.FilePath() + kSep + "WIN.INI|" + path_);
-    EXPECT_EQ(ini_.PutString("Key", "value"), 1);
-    char buffer[64];
-    EXPECT_EQ(GetProfileStringA(section.c_str(), "key", "", buffer, sizeof buffer), 5u);
+    EXPECT_EQ(ini_.PutInt("Key", 42), 1);
+    EXPECT_EQ(GetProfileIntA(section.c_str(), "key", 0), 42u);
     WriteProfileStringA(section.c_str(), nullptr, nullptr);
     ini_.UseWinINI(false);
     EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath(), "job|" + path_);

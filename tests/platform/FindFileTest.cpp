@@ -54,11 +54,11 @@ protected:
     testing_support::TempDir dir;
     std::map<std::string, WIN32_FIND_DATAA> found;
     DWORD error = 0;
+    const std::string sep = std::string(1, platform::PathSeparator());
 };
 
 TEST_F(FindFile, PatternsFollowTheMsDosRules)
 {
-    const std::string sep(1, platform::PathSeparator());
     const std::string all = ". .. .hidden a.ini ab abc b.ini locked name name.tar.gz name.txt sub x.in ";
     // wineDiffers: Wine's ? always takes one character; it drops a final dot and finds everything
     const struct { std::string pattern, expected; DWORD error; bool wineDiffers; } rows[] = {
@@ -100,7 +100,6 @@ TEST_F(FindFile, AttributesSizesAndHandles)
 // The file goes; each refusal gives Windows' code with nothing removed.
 TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
 {
-    const std::string sep(1, platform::PathSeparator());
     const struct { std::string name; BOOL result; DWORD error; } rows[] = { // error 0xdeadbeef: left as it was
         {"a.ini", TRUE, 0xdeadbeef}, {"a.ini", FALSE, ERROR_FILE_NOT_FOUND}, // gone with the row before
         {"missing" + sep + "a.ini", FALSE, ERROR_PATH_NOT_FOUND}, {"sub", FALSE, ERROR_ACCESS_DENIED},

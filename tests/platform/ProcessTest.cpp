@@ -33,7 +33,7 @@ DWORD ExitCode(HANDLE process)
 TEST(Process, ExitCodes)
 {
     PROCESS_INFORMATION info;
-    ASSERT_TRUE(Start(TestChildCommand("sleep 600000"), info));
+    ASSERT_TRUE(Start(TestChildCommand("sleep 120000"), info));
     const UniqueKernelHandle running(info.hProcess);
     DWORD code = 0xdeadbeef;
     ASSERT_TRUE(GetExitCodeProcess(running.get(), &code));
