@@ -24,8 +24,7 @@ TEST(Files, AppendAndCopyReplacing)
     // A copy replaces the whole destination and gives Windows' codes.
     const std::string source = dir.File("backup.bak"), target = dir.File("Lønkørsel på.bak");
     std::string bytes(300000, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(i * 7 % 251);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
     WriteFile(source, bytes);
     WriteFile(target, std::string(400000, 'x')); // longer: replaced entirely, not overwritten in part
     ASSERT_EQ(platform::CopyFileReplacing(source, target), 0u);

@@ -67,13 +67,11 @@ TEST(Process, FailuresSetTheLastError)
     }
     const auto bad = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7ff0));
     DWORD code = 0xdeadbeef;
-    const auto error = [](bool failed) { return failed ? GetLastError() : 0; }; // the last error of a failure, else 0
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(error(!GetExitCodeProcess(bad, &code)), DWORD{ERROR_INVALID_HANDLE});
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(error(!CloseHandle(bad)), DWORD{ERROR_INVALID_HANDLE});
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(error(!OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0)), DWORD{ERROR_INVALID_PARAMETER});
+    const auto failure = [](auto call) { return SetLastError(0xdeadbeef), call() ? 0 : GetLastError(); }; // else 0
+    EXPECT_EQ(failure([&] { return GetExitCodeProcess(bad, &code); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(failure([&] { return CloseHandle(bad); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(failure([] { return OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0) != nullptr; }),
+              DWORD{ERROR_INVALID_PARAMETER});
     EXPECT_EQ(code, 0xdeadbeefu);
 }
 

@@ -26,8 +26,8 @@ std::string Buffer(std::size_t size) { return std::string(size + 8, kSentinel); 
 
 // A value as the buffer holds it: its NUL, then the untouched byte after it.
 std::string S(const std::string& value) { return value + '\0' + kSentinel; }
-// The last error of a failed call; ERROR_SUCCESS when it succeeded.
-DWORD Failure(BOOL result) { return result ? ERROR_SUCCESS : GetLastError(); }
+// The last error a failing call leaves over a marker; ERROR_SUCCESS when the call succeeds.
+template <typename Call> DWORD Failure(Call call) { return SetLastError(0xdeadbeef), call() ? 0 : GetLastError(); }
 
 class Profile : public ::testing::Test {
 protected:
@@ -174,15 +174,14 @@ TEST_F(Profile, Writes)
     const std::string inMissingFolder = dir.File("missing") + platform::PathSeparator() + "x.ini";
     using Pair = std::pair<const char*, const char*>;
     for (const auto& [key, value] : {Pair{"k", "v"}, Pair{"k", nullptr}, Pair{nullptr, nullptr}}) {
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(Failure(WritePrivateProfileStringA("s", key, value, inMissingFolder.c_str())),
+        EXPECT_EQ(Failure([&] { return WritePrivateProfileStringA("s", key, value, inMissingFolder.c_str()); }),
                   DWORD{ERROR_PATH_NOT_FOUND}) << (key ? key : "-") << !value;
     }
     Use("[s]\r\nk=v\r\n");
     if (!testing_support::IgnoresFilePermissions()) { // root writes read-only files
         testing_support::MakeReadOnly(path);
-        SetLastError(0xdeadbeef);
-        EXPECT_EQ(Failure(WritePrivateProfileStringA("s", "k", "w", path.c_str())), DWORD{ERROR_ACCESS_DENIED});
+        EXPECT_EQ(Failure([&] { return WritePrivateProfileStringA("s", "k", "w", path.c_str()); }),
+                  DWORD{ERROR_ACCESS_DENIED});
         EXPECT_EQ(ReadFile(path), "[s]\r\nk=v\r\n");
     }
 }
@@ -199,11 +198,9 @@ TEST(WinIni, WritesReadsAndDeletesASection)
     std::string buffer = Buffer(64);
     EXPECT_EQ(GetProfileStringA(s, "KEY", "", buffer.data(), 64) + GetProfileIntA(s, "Num", 7), 5u + 42u);
     EXPECT_EQ(buffer.substr(0, 7), S("value"));
-    SetLastError(0xdeadbeef);
-    EXPECT_EQ(Failure(WritePrivateProfileStringA(s, "Key", nullptr, "")), DWORD{ERROR_ACCESS_DENIED});
-    SetLastError(0xdeadbeef);
+    EXPECT_EQ(Failure([&] { return WritePrivateProfileStringA(s, "Key", nullptr, ""); }), DWORD{ERROR_ACCESS_DENIED});
     if (!RunningUnderWine()) { // Wine's Section call takes ""
-        EXPECT_EQ(Failure(WritePrivateProfileSectionA(s, "a=1\0", "")), DWORD{ERROR_ACCESS_DENIED});
+        EXPECT_EQ(Failure([&] { return WritePrivateProfileSectionA(s, "a=1\0", ""); }), DWORD{ERROR_ACCESS_DENIED});
     }
     EXPECT_EQ(GetPrivateProfileStringA(s, "Key", "dflt", buffer.data(), 64, ""), 4u);
     EXPECT_EQ(buffer.substr(0, 5), "dflt\0"s);
