@@ -53,8 +53,7 @@ TEST(FormatMessageFailures, AsWindowsGivesThem)
         char buffer[256];
         SetLastError(0xdeadbeef);
         EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, row.code, 0,
-                                 buffer, row.size, nullptr), 0u) << row.code;
-        EXPECT_EQ(GetLastError(), row.error) << row.code;
+                                 buffer, row.size, nullptr) ? 0 : GetLastError(), row.error) << row.code;
     }
 }
 
