@@ -24,6 +24,8 @@ TEST(EnvironmentExpansion, Table)
         EXPECT_EQ(ExpandEnvironmentStringsA(row.text, nullptr, 0), needed);
         char buffer[64];
         std::memset(buffer, 0xbd, sizeof buffer);
+        EXPECT_EQ(ExpandEnvironmentStringsA(row.text, buffer, needed - 1), needed); // too small: nothing past it
+        EXPECT_EQ(buffer[needed - 1], '\xbd');
         EXPECT_EQ(ExpandEnvironmentStringsA(row.text, buffer, sizeof buffer), needed);
         EXPECT_STREQ(buffer, row.expanded);
         EXPECT_EQ(buffer[needed], '\xbd');

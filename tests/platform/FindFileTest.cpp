@@ -27,10 +27,10 @@ protected:
         std::filesystem::create_directory(std::filesystem::u8path(dir.File("sub")));
     }
 
-    // Every entry the pattern finds, by name; the last error of FindFirstFileA.
-    std::map<std::string, WIN32_FIND_DATAA> Find(const std::string& pattern, DWORD& error)
+    // The names the pattern finds, sorted, a space after each; their data in found, FindFirstFileA's last error in error.
+    std::string Find(const std::string& pattern)
     {
-        std::map<std::string, WIN32_FIND_DATAA> found;
+        found.clear();
         WIN32_FIND_DATAA data;
         std::memset(&data, 0xbd, sizeof data);
         SetLastError(0xdeadbeef);
@@ -38,7 +38,7 @@ protected:
         error = GetLastError();
         if (search == INVALID_HANDLE_VALUE) {
             EXPECT_EQ(static_cast<unsigned char>(data.cFileName[0]), 0xbdu) << "written on failure";
-            return found;
+            return "";
         }
         do {
             found[data.cFileName] = data;
@@ -46,23 +46,19 @@ protected:
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
         EXPECT_FALSE(FindNextFileA(search, &data) || GetLastError() != ERROR_NO_MORE_FILES); // and after the end
         EXPECT_TRUE(FindClose(search));
-        return found;
-    }
-
-    std::string Names(const std::string& pattern, DWORD& error)
-    {
         std::string names;
-        for (const auto& entry : Find(pattern, error))
-            names += entry.first + " ";
+        for (const auto& entry : found) names += entry.first + " ";
         return names;
     }
 
     testing_support::TempDir dir;
+    std::map<std::string, WIN32_FIND_DATAA> found;
+    DWORD error = 0;
+    const std::string sep = std::string(1, platform::PathSeparator());
 };
 
 TEST_F(FindFile, PatternsFollowTheMsDosRules)
 {
-    const std::string sep(1, platform::PathSeparator());
     const std::string all = ". .. .hidden a.ini ab abc b.ini locked name name.tar.gz name.txt sub x.in ";
     // wineDiffers: Wine's ? always takes one character; it drops a final dot and finds everything
     const struct { std::string pattern, expected; DWORD error; bool wineDiffers; } rows[] = {
@@ -77,18 +73,16 @@ TEST_F(FindFile, PatternsFollowTheMsDosRules)
         {"s?b" + sep + "*", "", ERROR_INVALID_NAME, false},
     };
     for (const auto& row : rows) {
-        DWORD error = 0;
         if (row.wineDiffers && RunningUnderWine())
             continue;
-        EXPECT_EQ(Names(row.pattern, error), row.expected) << row.pattern;
+        EXPECT_EQ(Find(row.pattern), row.expected) << row.pattern;
         EXPECT_TRUE(!row.expected.empty() || error == row.error) << row.pattern << " " << error;
     }
 }
 
 TEST_F(FindFile, AttributesSizesAndHandles)
 {
-    DWORD error = 0;
-    auto found = Find("*", error);
+    Find("*");
     EXPECT_EQ(found["sub"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(found["a.ini"].dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_EQ(found["locked"].dwFileAttributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
@@ -106,7 +100,6 @@ TEST_F(FindFile, AttributesSizesAndHandles)
 // The file goes; each refusal gives Windows' code with nothing removed.
 TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
 {
-    const std::string sep(1, platform::PathSeparator());
     const struct { std::string name; BOOL result; DWORD error; } rows[] = { // error 0xdeadbeef: left as it was
         {"a.ini", TRUE, 0xdeadbeef}, {"a.ini", FALSE, ERROR_FILE_NOT_FOUND}, // gone with the row before
         {"missing" + sep + "a.ini", FALSE, ERROR_PATH_NOT_FOUND}, {"sub", FALSE, ERROR_ACCESS_DENIED},
@@ -117,8 +110,7 @@ TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
         EXPECT_EQ(DeleteFileA(dir.File(row.name).c_str()), row.result) << row.name;
         EXPECT_EQ(GetLastError(), row.error) << row.name;
     }
-    DWORD error = 0;
-    EXPECT_EQ(Names("*", error), ". .. .hidden ab abc b.ini locked name name.tar.gz name.txt sub x.in ");
+    EXPECT_EQ(Find("*"), ". .. .hidden ab abc b.ini locked name name.tar.gz name.txt sub x.in ");
 }
 
 } // namespace

@@ -6,60 +6,46 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
-#include <vector>
 
 namespace {
 
 using platform::UniqueKernelHandle;
-using testing_support::kHangGuardMs;
 using testing_support::TestChildCommand;
 
-struct Started {
-    UniqueKernelHandle process, thread;
-    DWORD id = 0;
-};
-
-// Starts a command line as the command runner does; false with CreateProcessA's last error.
-bool Start(std::string line, Started& started)
+// Starts a command line and closes its thread handle; false with CreateProcessA's last error.
+bool Start(std::string line, PROCESS_INFORMATION& info)
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWMINNOACTIVE;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    started.process.reset(info.hProcess);
-    started.thread.reset(info.hThread);
-    started.id = info.dwProcessId;
-    return true;
+    info = {};
+    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) &&
+           CloseHandle(info.hThread);
 }
 
 DWORD ExitCode(HANDLE process)
 {
     DWORD code = 0xdeadbeef;
-    EXPECT_EQ(WaitForSingleObject(process, kHangGuardMs), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process, testing_support::kHangGuardMs), WAIT_OBJECT_0);
     EXPECT_TRUE(GetExitCodeProcess(process, &code));
     return code;
 }
 
 TEST(Process, ExitCodes)
 {
-    Started running;
-    ASSERT_TRUE(Start(TestChildCommand("sleep 300"), running));
+    PROCESS_INFORMATION info;
+    ASSERT_TRUE(Start(TestChildCommand("sleep 120000"), info));
+    const UniqueKernelHandle running(info.hProcess);
     DWORD code = 0xdeadbeef;
-    ASSERT_TRUE(GetExitCodeProcess(running.process.get(), &code));
+    ASSERT_TRUE(GetExitCodeProcess(running.get(), &code));
     EXPECT_EQ(code, STILL_ACTIVE);
-    EXPECT_EQ(WaitForSingleObject(running.process.get(), 0), WAIT_TIMEOUT);
-    EXPECT_EQ(ExitCode(running.process.get()), 0u);
+    EXPECT_EQ(WaitForSingleObject(running.get(), 0), WAIT_TIMEOUT);
+    ASSERT_TRUE(TerminateProcess(running.get(), 7));
+    EXPECT_EQ(ExitCode(running.get()), 7u);
     // Opened by id, it answers after the end with the starter's handles closed.
-    Started child;
-    ASSERT_TRUE(Start(TestChildCommand("exit 255"), child));
-    const UniqueKernelHandle opened(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, child.id));
+    ASSERT_TRUE(Start(TestChildCommand("exit 255"), info));
+    const UniqueKernelHandle opened(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, info.dwProcessId));
+    CloseHandle(info.hProcess);
     ASSERT_TRUE(opened);
-    child.process.reset();
-    child.thread.reset();
     EXPECT_EQ(ExitCode(opened.get()), 255u);
 }
 
@@ -73,21 +59,19 @@ TEST(Process, FailuresSetTheLastError)
         {"\"" + dir.File("absent.exe") + "\"", ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND},
         {"\"" + dir.File("absent") + sep + "x.exe\"", ERROR_PATH_NOT_FOUND, ERROR_FILE_NOT_FOUND},
     };
+    PROCESS_INFORMATION info;
     for (const auto& row : rows) {
-        Started child;
         SetLastError(0xdeadbeef);
-        EXPECT_FALSE(Start(row.commandLine, child));
+        EXPECT_FALSE(Start(row.commandLine, info));
         EXPECT_EQ(GetLastError(), testing_support::RunningUnderWine() ? row.wine : row.expected) << row.commandLine;
     }
     const auto bad = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7ff0));
     DWORD code = 0xdeadbeef;
-    const auto failsWith = [](const std::function<bool()>& fails) { // the last error of a failure, else 0
-        SetLastError(0xdeadbeef);
-        return fails() ? GetLastError() : 0;
-    };
-    EXPECT_EQ(failsWith([&] { return !GetExitCodeProcess(bad, &code); }), DWORD{ERROR_INVALID_HANDLE});
-    EXPECT_EQ(failsWith([&] { return !CloseHandle(bad); }), DWORD{ERROR_INVALID_HANDLE});
-    EXPECT_EQ(failsWith([] { return !OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0); }), DWORD{ERROR_INVALID_PARAMETER});
+    const auto failure = [](auto call) { return SetLastError(0xdeadbeef), call() ? 0 : GetLastError(); }; // else 0
+    EXPECT_EQ(failure([&] { return GetExitCodeProcess(bad, &code); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(failure([&] { return CloseHandle(bad); }), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(failure([] { return OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, 0) != nullptr; }),
+              DWORD{ERROR_INVALID_PARAMETER});
     EXPECT_EQ(code, 0xdeadbeefu);
 }
 
@@ -102,9 +86,7 @@ TEST(Process, CommandLineSplitting)
         {"\"\" empty", "\nempty\n"}, {"mid\"dle quo\"ted", "middle quoted\n"}, {"Lønkørsel", "Lønkørsel\n"},
     };
     for (const auto& row : rows) {
-        Started child;
-        ASSERT_TRUE(Start(TestChildCommand("args \"" + out + "\" " + row.tail), child));
-        ExitCode(child.process.get());
+        EXPECT_EQ(testing_support::ChildProcess(TestChildCommand("args \"" + out + "\" " + row.tail)).Wait(), 0u);
         EXPECT_EQ(testing_support::ReadFile(out), row.expected) << row.tail;
     }
 }

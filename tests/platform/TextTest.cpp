@@ -19,11 +19,8 @@ TEST(Text, Utf8AndUtf16)
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false}, // a surrogate written as UTF-8
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.utf8);
-        EXPECT_EQ(platform::Utf8ToUtf16(row.utf8), row.utf16);
-        if (row.roundTrips) {
-            EXPECT_EQ(platform::Utf16ToUtf8(row.utf16), row.utf8);
-        }
+        EXPECT_EQ(platform::Utf8ToUtf16(row.utf8), row.utf16) << row.utf8;
+        EXPECT_EQ(platform::Utf16ToUtf8(row.utf16) == row.utf8, row.roundTrips) << row.utf8;
     }
     EXPECT_EQ(platform::Utf16ToUtf8(u"x\xD800"), "x\xEF\xBF\xBD"); // lone surrogate
 }
@@ -31,26 +28,20 @@ TEST(Text, Utf8AndUtf16)
 // The Danish letters of the program's messages take one byte each in the Western European code page.
 TEST(Text, AnsiCodePage)
 {
-    EXPECT_EQ(platform::ToAnsi("Backup Faerdig. \t\r\n"), "Backup Faerdig. \t\r\n");
-    EXPECT_EQ(platform::FromAnsi("x y"), "x y");
+    EXPECT_EQ(platform::ToAnsi("Backup Faerdig. \t\r\n") + platform::FromAnsi("x y"), "Backup Faerdig. \t\r\nx y");
     const testing_support::WesternCodePage western;
     if (!western.Active())
         GTEST_SKIP() << "no Western European code page (Linux: localedef -i da_DK -f ISO-8859-1 da_DK.ISO-8859-1)";
-    EXPECT_EQ(platform::ToAnsi("æøåÆØÅ"), "\xE6\xF8\xE5\xC6\xD8\xC5");
+    EXPECT_EQ(platform::ToAnsi("æøåÆØÅ 日本"), "\xE6\xF8\xE5\xC6\xD8\xC5 ??"); // "?" for what the code page lacks
     EXPECT_EQ(platform::FromAnsi("F\xE6rdig p\xE5"), "Færdig på");
-    EXPECT_EQ(platform::ToAnsi("日本"), "??"); // not in the code page
 }
 
 // Short date and long time; midnight shows the date alone; milliseconds play no part.
 TEST(GeneralDateTimeText, ShortDateAndLongTime)
 {
     for (const auto& when : {At(2026, 12, 6, 19, 5, 9), At(2026, 1, 31, 0, 0, 1), At(1999, 12, 31, 23, 59, 59),
-                             At(2024, 2, 29, 12, 0, 0), At(2026, 7, 4, 0, 1, 0), At(2026, 12, 7, 0, 0, 0)}) {
+                             At(2024, 2, 29, 12, 0, 0), At(2026, 7, 4, 0, 1, 0), At(2026, 12, 7, 0, 0, 0, 999)})
         EXPECT_EQ(platform::GeneralDateTimeText(when), testing_support::ExpectedStamp(when));
-    }
-    const std::string midnight = platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0));
-    EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 0, 999)), midnight);
-    EXPECT_EQ(platform::GeneralDateTimeText(At(2026, 12, 7, 0, 0, 1)).rfind(midnight + " ", 0), 0u);
 }
 
 // A code without a text, and a text that does not fit whole, give nothing.
@@ -62,8 +53,7 @@ TEST(FormatMessageFailures, AsWindowsGivesThem)
         char buffer[256];
         SetLastError(0xdeadbeef);
         EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, row.code, 0,
-                                 buffer, row.size, nullptr), 0u) << row.code;
-        EXPECT_EQ(GetLastError(), row.error) << row.code;
+                                 buffer, row.size, nullptr) ? 0 : GetLastError(), row.error) << row.code;
     }
 }
 
