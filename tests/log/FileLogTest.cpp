@@ -51,10 +51,7 @@ TEST(FileLog, FailuresAreSilent)
 #endif
     for (const std::string& path : bad) {
         FileLog log;
-        log.LogFile(path);
-        log.LogErrorFile("lost");
-        log.LogFile(dir.File("kept.log"));
-        log.WriteToLog("kept");
+        log.LogFile(path), log.LogErrorFile("lost"), log.LogFile(dir.File("kept.log")), log.WriteToLog("kept");
     }
     EXPECT_EQ(SplitLines(ReadFile(dir.File("kept.log"))).size(), bad.size());
     EXPECT_FALSE(FileExists(dir.File("missing")));
