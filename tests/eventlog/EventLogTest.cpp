@@ -68,18 +68,13 @@ protected:
         for (std::string line; std::getline(log, line);) {
             const auto e = platform::posix::ParseEventLine(line).value();
             EXPECT_EQ(e.source, kName);
-            std::string text = std::to_string(e.type) + "/" + std::to_string(e.category) + "/" + std::to_string(e.eventId) + " ";
+            std::string text =
+                std::to_string(e.type) + "/" + std::to_string(e.category) + "/" + std::to_string(e.eventId) + " ";
             for (const std::string& each : e.strings) text += each + "|";
             events.push_back(text + e.data);
         }
         return events;
 #endif
-    }
-    static void ExpectSourceKeyWritten()
-    {
-        const std::string file = ToAnsi(platform::LibraryFolder() + platform::PathSeparator() + "Kvevtmsg.dll");
-        EXPECT_EQ(raw::Read(kMachine, kSourceKey, "EventMessageFile"), (raw::Stored{2, file + '\0'}));
-        EXPECT_EQ(raw::Read(kMachine, kSourceKey, "TypesSupported"), (raw::Stored{4, Dword(7)}));
     }
 
     testing_support::TempDir root_;
@@ -96,7 +91,8 @@ TEST_F(EventLogWriter, EventsCarryTheObjectsStateAndFailuresStay)
 {
     using L = EventLog&;
     const std::string could = " EventLog.WriteEventLog Could not ", folder = root_.Path() + "/eventlog";
-    const std::string lost = "-2147220393" + could + "RegisterEventSource for " + kName + kLeadIn + brenlix::SystemErrorText(1722);
+    const std::string lost =
+        "-2147220393" + could + "RegisterEventSource for " + kName + kLeadIn + brenlix::SystemErrorText(1722);
     // each step, the event it writes ("": none, and it returns 0) and the error fields after it; the type's low word
     // is written, and the id as unsigned
     const std::tuple<std::function<std::int32_t(EventLog&)>, std::string, std::string> steps[] = {
@@ -149,7 +145,9 @@ TEST_F(Registration, TheMarkerMakesItOnce)
     EXPECT_FALSE(Marker());
     SetSources("Application\0\0"s);
     log.ApplicationName(kName);
-    ExpectSourceKeyWritten();
+    const std::string file = ToAnsi(platform::LibraryFolder() + platform::PathSeparator() + "Kvevtmsg.dll");
+    EXPECT_EQ(raw::Read(kMachine, kSourceKey, "EventMessageFile"), (raw::Stored{2, file + '\0'}));
+    EXPECT_EQ(raw::Read(kMachine, kSourceKey, "TypesSupported"), (raw::Stored{4, Dword(7)}));
     EXPECT_EQ(Sources(), (raw::Stored{7, "Application\0"s + kName + "\0\0"s}));
     EXPECT_EQ(Marker(), (raw::Stored{4, Dword(1)}));
     ASSERT_EQ(raw::Write(kMachine, kMarkerKey, kName, {4, Dword(0)}), 0);
@@ -189,13 +187,13 @@ TEST_F(Registration, SourceListGetsTheNameOnceAndStaysWellFormed)
 // Two processes register at once: the list is read, changed and written under a machine-wide lock.
 TEST_F(Registration, TwoProcessesAtOnceLoseNoName)
 {
-    const std::string prefixes[] = {kName + "A", kName + "B"};
-    testing_support::ChildProcess first(testing_support::TestChildCommand("register " + prefixes[0] + " 50"));
-    testing_support::ChildProcess second(testing_support::TestChildCommand("register " + prefixes[1] + " 50"));
+    using testing_support::TestChildCommand;
+    testing_support::ChildProcess first(TestChildCommand("register " + kName + "A 50")),
+        second(TestChildCommand("register " + kName + "B 50"));
     EXPECT_EQ(first.Wait() + second.Wait(), 0u);
     const std::string listed = "\0"s + Sources().value_or(raw::Stored{}).bytes;
     for (int i = 0; i < 100; ++i) {
-        const std::string name = prefixes[i / 50] + std::to_string(i % 50);
+        const std::string name = kName + "AB"[i / 50] + std::to_string(i % 50);
         EXPECT_NE(listed.find("\0"s + name + "\0"s), std::string::npos) << name;
         raw::RemoveTree(kMachine, kApplicationKey + "\\" + name, kApplicationKey);
     }
@@ -234,8 +232,9 @@ TEST_F(Registration, FailuresOfEachStep)
                       registration.LastRegErrDescription,
                   std::to_string(row.number) + " WriteEventLogs.RegisterEvntSource.RegisterEventSource " + row.text +
                       brenlix::SystemErrorText(row.code));
-        if (row.fault.empty())
-            ExpectSourceKeyWritten();
+        if (row.fault.empty()) {
+            EXPECT_EQ(raw::Read(kMachine, kSourceKey, "TypesSupported"), (raw::Stored{4, Dword(7)}));
+        }
     }
 }
 

@@ -24,7 +24,8 @@ std::string HostName()
 TEST(EventLogFile, EachEventIsOneLineThatReadsBack)
 {
     const testing_support::TempDir root;
-    const testing_support::ScopedEnvironment machine("BRENLIX_ROOT", root.Path().c_str()), sink("BRENLIX_EVENTLOG", "file");
+    const testing_support::ScopedEnvironment machine("BRENLIX_ROOT", root.Path().c_str()),
+        sink("BRENLIX_EVENTLOG", "file");
     const testing_support::ManualClock clock(testing_support::At(2024, 2, 29, 23, 59, 58, 999));
     const platform::ScopedClock useClock(clock);
     LPCSTR strings[] = {"plain", "", "tab\there", "cr lf\r\nend\\", nullptr};
@@ -39,8 +40,9 @@ TEST(EventLogFile, EachEventIsOneLineThatReadsBack)
     EXPECT_EQ(text, first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
     const auto e = platform::posix::ParseEventLine(first).value(); // and read back
     EXPECT_EQ(std::tie(e.time, e.type, e.category, e.eventId, e.source, e.computer, e.strings, e.data),
-              std::make_tuple("2024-02-29T23:59:58", WORD{EVENTLOG_AUDIT_FAILURE}, WORD{65535}, DWORD{0xC0000102}, "Brenlix\tTest",
-                              HostName(), std::vector<std::string>{"plain", "", "tab\there", "cr lf\r\nend\\", ""}, "\xAB\x01\xFF"));
+              std::make_tuple("2024-02-29T23:59:58", WORD{EVENTLOG_AUDIT_FAILURE}, WORD{65535}, DWORD{0xC0000102},
+                              "Brenlix\tTest", HostName(),
+                              std::vector<std::string>{"plain", "", "tab\there", "cr lf\r\nend\\", ""}, "\xAB\x01\xFF"));
 }
 
 TEST(EventLogFile, OnlyThisMachineIsServed)
@@ -48,9 +50,10 @@ TEST(EventLogFile, OnlyThisMachineIsServed)
     std::string upper = HostName();
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const DWORD remote = RPC_S_SERVER_UNAVAILABLE; // the name, and the last error of the refusal (0: served)
-    for (const auto& [name, error] : std::vector<std::pair<std::string, DWORD>>{{".", 0}, {"\\\\localhost", 0}, {"127.0.0.1", 0},
-             {"\\\\" + upper, 0}, {"\\\\elsewhere", remote}, {"127.0.0.2", remote}, {HostName() + "x", remote}}) {
+    using Name = std::pair<std::string, DWORD>; // the name, and the last error of the refusal (0: served)
+    const DWORD remote = RPC_S_SERVER_UNAVAILABLE;
+    for (const auto& [name, error] : {Name{".", 0}, Name{"\\\\localhost", 0}, Name{"127.0.0.1", 0}, Name{"\\\\" + upper, 0},
+                                      Name{"\\\\elsewhere", remote}, Name{"127.0.0.2", remote}, Name{HostName() + "x", remote}}) {
         SetLastError(0xdeadbeef);
         const HANDLE source = RegisterEventSourceA(name.c_str(), "BrenlixTest");
         EXPECT_EQ(source != nullptr ? 0 : GetLastError(), error) << name;
