@@ -1,6 +1,5 @@
-// The event log calls as the system makes them. Wine's event log is a stub (any server name and any
-// arguments succeed, nothing is stored), so there only the local calls are checked; what lands in the log
-// is pinned in posix/EventLogFileTest.
+// The event log calls as the system makes them. Wine's event log is a stub that takes any server and arguments and
+// stores nothing, so there only the local calls are checked; what lands in the log is pinned in posix/EventLogFileTest.
 #include <platform/Win32.h>
 
 #include "TestSupport.h"
