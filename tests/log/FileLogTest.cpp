@@ -61,8 +61,8 @@ TEST(FileLog, FailuresAreSilent)
 TEST(FileLogProcesses, ConcurrentWritersLoseNothing)
 {
     const TempDir dir;
-    ChildProcess first(TestChildCommand("log \"" + dir.File("shared.log") + "\" 1000 first"));
-    ChildProcess second(TestChildCommand("log \"" + dir.File("shared.log") + "\" 1000 second"));
+    const std::string log = "log \"" + dir.File("shared.log") + "\" 1000 ";
+    ChildProcess first(TestChildCommand(log + "first")), second(TestChildCommand(log + "second"));
     ASSERT_EQ(first.Wait() + second.Wait(), 0u);
     std::set<std::string> seen; // each line's text after the stamp
     for (const std::string& line : SplitLines(ReadFile(dir.File("shared.log"))))
