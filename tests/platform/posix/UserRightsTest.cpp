@@ -105,7 +105,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     ASSERT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
     const std::string folder = root.Path() + "/registry", hive = folder + "/HKLM.reg", text = ReadFile(hive);
-    // otherOwner: the hive given to another user (root only); missing: no hive, only writes refused
+    // otherOwner: the hive given to another user (root only); missing: no hive, so no key to read, and writes refused
     const struct { std::string path; mode_t mode; bool otherOwner, missing; LSTATUS expected; } rows[] = {
         {hive, 0644, false, false, ERROR_SUCCESS},        {hive, 0664, false, false, ERROR_ACCESS_DENIED},
         {hive, 0644, true, false, ERROR_ACCESS_DENIED},   {folder, 0777, false, true, ERROR_ACCESS_DENIED},
@@ -123,9 +123,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
                 testing_support::GiveTo(*other, hive);
         }
         ASSERT_EQ(::chmod(row.path.c_str(), row.mode), 0);
-        if (!row.missing) {
-            EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), row.expected);
-        }
+        EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), row.missing ? ERROR_FILE_NOT_FOUND : row.expected);
         EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Other"), row.expected);
         EXPECT_EQ(CreateAndClose(HKEY_CURRENT_USER, "Software\\Other"), ERROR_SUCCESS); // the user's own
         ASSERT_EQ(::chmod(row.path.c_str(), row.path == hive ? 0644 : 0755), 0);
