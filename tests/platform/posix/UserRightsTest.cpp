@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
@@ -115,7 +114,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
         SCOPED_TRACE(row.path + " " + std::to_string(row.mode) + " " + std::to_string(row.otherOwner + 2 * row.missing));
         if (row.otherOwner && !other)
             continue;
-        std::remove(hive.c_str()); // written anew as someone else could have, so no process holds it parsed
+        std::filesystem::remove(hive); // written anew as someone else could have, so no process holds it parsed
         if (!row.missing) {
             testing_support::WriteFile(hive, text);
             ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
@@ -187,7 +186,7 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
     std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.setting + " " + row.inPlace);
-        std::remove(file.c_str());
+        std::filesystem::remove(file);
         ASSERT_EQ(row.inPlace == "symlink" ? ::symlink(target.c_str(), file.c_str())
                   : row.inPlace == "hard link" ? ::link(target.c_str(), file.c_str())
                   : row.inPlace == "fifo" ? ::mkfifo(file.c_str(), 0666) : 0, 0);
