@@ -18,44 +18,26 @@ namespace {
 using brenlix::FileLog;
 using namespace testing_support;
 
-// Appended after what the file held, in the system code page; a midnight stamp has no time.
-TEST(FileLog, LineLayout)
+// Appended after what the file held, in the system code page; a message is written at level 0 or below LogLevel.
+TEST(FileLog, LineLayoutAndThreshold)
 {
     const TempDir dir;
-    ManualClock clock(At(2026, 12, 6, 19, 5, 9));
+    const ManualClock clock(At(2026, 12, 6, 19, 5, 9));
     const platform::ScopedClock scoped(clock);
     FileLog log;
     log.LogFile(dir.File("Dunmarrow.log"));
     WriteFile(dir.File("Dunmarrow.log"), "earlier line without end");
-    log.WriteToLog("ukendt", 0, 7);
-    log.LogInfoFile("Færdig på Åbenrå");
-    log.LogWarningFile("two\r\nlines");
-    log.LogErrorFile("error");
-    clock.Advance(((4 * 60 + 54) * 60 + 51) * 1000);
-    log.WriteToLog("midnat");
+    log.LogLevel(3);
+    log.WriteToLog("ukendt", 2, 7);
+    log.LogInfoFile("Færdig på Åbenrå", 2), log.LogWarningFile("two\r\nlines", 2), log.LogErrorFile("error", 2);
+    log.WriteToLog("no", 3), log.LogInfoFile("no", 3), log.LogWarningFile("no", 3), log.LogErrorFile("no", 3);
+    log.LogLevel(-5);
+    log.WriteToLog("zero"), log.WriteToLog("-6", -6), log.WriteToLog("no", -5), log.WriteToLog("no", 1);
     std::string lines;
-    for (const char* line : {"\t\tukendt", "INFORMATION\t\tFærdig på Åbenrå", "WARNING\t\ttwo\r\nlines", "ERROR\t\terror"}) {
+    for (const char* line : {"\t\tukendt", "INFORMATION\t\tFærdig på Åbenrå", "WARNING\t\ttwo\r\nlines", "ERROR\t\terror",
+                             "INFORMATION\t\tzero", "INFORMATION\t\t-6"})
         lines += ExpectedStamp(At(2026, 12, 6, 19, 5, 9)) + "\t\t" + line + "\r\n";
-    }
-    lines += ExpectedStamp(At(2026, 12, 7, 0, 0, 0)) + "\t\tINFORMATION\t\tmidnat\r\n";
     EXPECT_EQ(ReadFile(dir.File("Dunmarrow.log")), "earlier line without end" + platform::ToAnsi(lines));
-}
-
-TEST(FileLog, Threshold)
-{
-    const struct { std::int32_t logLevel, level; bool written; } rows[] = {  // LogLevel, message level, written
-        {0, 0, true}, {0, 1, false}, {3, 2, true}, {3, 3, false}, {-5, -6, true}, {-5, -5, false}};
-    const TempDir dir;
-    FileLog log;
-    log.LogFile(dir.File("t.log"));
-    std::size_t lines = 0;
-    for (const auto& [logLevel, level, written] : rows) {
-        log.LogLevel(logLevel);
-        log.WriteToLog("w", level, 1), log.LogInfoFile("i", level), log.LogWarningFile("v", level);
-        log.LogErrorFile("e", level);
-        lines += written ? 4 : 0;
-        EXPECT_EQ(SplitLines(ReadFile(dir.File("t.log"))).size(), lines) << logLevel << " " << level;
-    }
 }
 
 // A log that cannot be written loses the message silently and the object stays usable.
@@ -69,10 +51,7 @@ TEST(FileLog, FailuresAreSilent)
 #endif
     for (const std::string& path : bad) {
         FileLog log;
-        log.LogFile(path);
-        log.LogErrorFile("lost");
-        log.LogFile(dir.File("kept.log"));
-        log.WriteToLog("kept");
+        log.LogFile(path), log.LogErrorFile("lost"), log.LogFile(dir.File("kept.log")), log.WriteToLog("kept");
     }
     EXPECT_EQ(SplitLines(ReadFile(dir.File("kept.log"))).size(), bad.size());
     EXPECT_FALSE(FileExists(dir.File("missing")));
@@ -82,13 +61,12 @@ TEST(FileLog, FailuresAreSilent)
 TEST(FileLogProcesses, ConcurrentWritersLoseNothing)
 {
     const TempDir dir;
-    ChildProcess first(TestChildCommand("log \"" + dir.File("shared.log") + "\" 1000 first"));
-    ChildProcess second(TestChildCommand("log \"" + dir.File("shared.log") + "\" 1000 second"));
+    const std::string log = "log \"" + dir.File("shared.log") + "\" 1000 ";
+    ChildProcess first(TestChildCommand(log + "first")), second(TestChildCommand(log + "second"));
     ASSERT_EQ(first.Wait() + second.Wait(), 0u);
     std::set<std::string> seen; // each line's text after the stamp
-    for (const std::string& line : SplitLines(ReadFile(dir.File("shared.log")))) {
+    for (const std::string& line : SplitLines(ReadFile(dir.File("shared.log"))))
         seen.insert(line.substr(line.find("\t\tINFORMATION\t\t") + 15));
-    }
     EXPECT_EQ(seen.size(), 2000u);
     EXPECT_EQ(seen.count("first 999") + seen.count("second 0"), 2u);
 }

@@ -1,9 +1,5 @@
-// Who may write what on Linux: HKEY_CURRENT_USER is the user's own file in their config folder, the
-// machine's hives are root's (and refused when someone else may change them), and every user's events reach
-// the system log.
-#include <platform/Clock.h>
-#include <platform/Win32.h>
-
+// Who may write what on Linux: HKEY_CURRENT_USER is the user's own file in their config folder, the machine's
+// hives are root's (and refused when someone else may change them), and every user's events reach the system log.
 #include "../RegistryCalls.h"
 #include "MachineRoot.h"
 #include "TestSupport.h"
@@ -11,19 +7,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <optional>
 #include <pwd.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 using namespace registry_calls;
+using namespace std::string_literals;
 using testing_support::ReadFile;
 using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
@@ -35,8 +28,7 @@ mode_t ModeOf(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
 }
 
-// Gives the file a modification time no write gives it, so every process, a forked one with the parsed hive
-// it inherited too, reads it from disk anew.
+// A modification time no write gives, so every process (a forked one with the hive it parsed too) reads it anew.
 void MakeStale(const std::string& path)
 {
     const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
@@ -44,18 +36,15 @@ void MakeStale(const std::string& path)
 }
 
 // ReportEventA's result and last error: "1 0" or "0 <code>".
-std::string Report(const char* source, WORD type, WORD category, DWORD id, const std::vector<const char*>& strings,
+std::string Report(const char* source, WORD type, WORD category, DWORD id, std::vector<LPCSTR> strings,
                    std::string data = "")
 {
-    const HANDLE log = RegisterEventSourceA(nullptr, source);
-    if (log == nullptr)
-        return "no source " + std::to_string(GetLastError());
-    SetLastError(0);
-    const BOOL done = ReportEventA(log, type, category, id, nullptr, static_cast<WORD>(strings.size()),
-                                   static_cast<DWORD>(data.size()), const_cast<LPCSTR*>(strings.data()), data.data());
-    const DWORD error = done ? 0 : GetLastError();
+    const HANDLE log = RegisterEventSourceA(nullptr, source); // a source that fails makes an invalid handle's report
+    const BOOL done = ReportEventA(log, type, category, id, nullptr, WORD(strings.size()), DWORD(data.size()),
+                                   strings.data(), data.data());
+    const std::string result = std::to_string(done) + " " + std::to_string(done ? 0 : GetLastError());
     DeregisterEventSource(log);
-    return std::to_string(done) + " " + std::to_string(error);
+    return result;
 }
 
 class UserRights : public ::testing::Test {
@@ -67,14 +56,11 @@ protected:
     std::optional<testing_support::Account> other = testing_support::UnprivilegedAccount(whyNot);
 };
 
-// The user's hive lies where the environment says when that is the user's own folder (else in the account's
-// home), and every file and folder made gets its mode whatever the umask (the machine's hives too, in a
-// folder made under that umask).
+// The user's hive lies where the environment says when that is the user's own folder (else in the account's home);
+// every file and folder made gets its mode whatever the umask (the machine's too, in a folder made under it).
 TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
 {
-    const std::string r = root.Path();
-    const passwd* account = ::getpwuid(::geteuid());
-    const std::string accountHive = std::string(account->pw_dir) + "/.config/brenlix/HKCU.reg";
+    const std::string r = root.Path(), accountHive = ::getpwuid(::geteuid())->pw_dir + "/.config/brenlix/HKCU.reg"s;
     // xdg, home unset when nullopt; created: the outermost folder made for the hive, "" for the account's home
     // (not written); others: a folder made and given to another user first (root only)
     const struct { std::optional<std::string> xdg, home; mode_t umask; std::string hive, created, others; } rows[] = {
@@ -87,32 +73,24 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
         {std::nullopt, std::nullopt, 0, accountHive, "", ""},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.hive + (row.others.empty() ? "" : " beside " + row.others + " of another user"));
+        SCOPED_TRACE(row.hive + " " + row.others);
         if (!row.others.empty() && !other)
             continue;
         if (!row.others.empty() && std::filesystem::create_directory(row.others))
             testing_support::GiveTo(*other, row.others);
         const mode_t previous = ::umask(row.umask);
         const TempDir machineFolder;
-        const std::string m = machineFolder.Path() + "/m";
+        const std::string m = machineFolder.Path() + "/m", h = m + "/registry/";
         const ScopedEnvironment xdg("XDG_CONFIG_HOME", row.xdg ? row.xdg->c_str() : nullptr),
             home("HOME", row.home ? row.home->c_str() : nullptr), here("BRENLIX_ROOT", m.c_str());
         EXPECT_EQ(platform::posix::UserConfigFolder() + "/HKCU.reg", row.hive);
         if (!row.created.empty()) {
-            HKEY key = Create(HKEY_CURRENT_USER, "Software\\Probe");
-            EXPECT_EQ(Set(key, "Name", REG_SZ, Bytes("mine\0", 5)), ERROR_SUCCESS);
-            RegCloseKey(key);
-            EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
-            EXPECT_EQ(CreateAndClose(HKEY_USERS, ".DEFAULT\\Probe"), ERROR_SUCCESS);
-            EXPECT_NE(ReadFile(row.hive).find("[HKEY_CURRENT_USER\\Software\\Probe]\r\n\"Name\"=\"mine\"\r\n"),
-                      std::string::npos);
-            for (std::string made = row.hive.substr(0, row.hive.rfind('/')); made.size() >= row.created.size();
-                 made = made.substr(0, made.rfind('/'))) {
+            for (const HKEY parent : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
+                EXPECT_EQ(CreateAndClose(parent, parent == HKEY_USERS ? ".DEFAULT\\Probe" : "Software\\Probe"), ERROR_SUCCESS);
+            for (std::string made = row.hive; (made = made.substr(0, made.rfind('/'))).size() >= row.created.size();)
                 EXPECT_EQ(ModeOf(made), 0700u) << made;
-            }
-            EXPECT_EQ((std::vector<mode_t>{ModeOf(row.hive), ModeOf(m), ModeOf(m + "/registry"),
-                                           ModeOf(m + "/registry/HKLM.reg"), ModeOf(m + "/registry/HKU.reg"),
-                                           ModeOf(m + "/registry/HKCU.reg")}),
+            EXPECT_EQ((std::vector<mode_t>{ModeOf(row.hive), ModeOf(m), ModeOf(h), ModeOf(h + "HKLM.reg"),
+                                           ModeOf(h + "HKU.reg"), ModeOf(h + "HKCU.reg")}),
                       (std::vector<mode_t>{0600, 0755, 0755, 0644, 0644, 0xffff}));
             EXPECT_TRUE(row.others.empty() || std::filesystem::is_empty(row.others)); // nothing made there
         }
@@ -120,25 +98,23 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
     }
 }
 
-// The machine's hive is not used once anyone but root (or the caller) could have changed it: read and write
-// alike give ERROR_ACCESS_DENIED.
+// The machine's hive is not used once anyone but root (or the caller) could have changed it: ERROR_ACCESS_DENIED.
 TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
 {
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     ASSERT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), ERROR_SUCCESS);
-    const std::string hive = root.Path() + "/registry/HKLM.reg", folder = root.Path() + "/registry";
-    const std::string text = ReadFile(hive);
-    // otherOwner: the hive given to another user (root only); missing: no hive, only writes refused
+    const std::string folder = root.Path() + "/registry", hive = folder + "/HKLM.reg", text = ReadFile(hive);
+    // otherOwner: the hive given to another user (root only); missing: no hive, so no key to read, and writes refused
     const struct { std::string path; mode_t mode; bool otherOwner, missing; LSTATUS expected; } rows[] = {
         {hive, 0644, false, false, ERROR_SUCCESS},        {hive, 0664, false, false, ERROR_ACCESS_DENIED},
         {hive, 0644, true, false, ERROR_ACCESS_DENIED},   {folder, 0777, false, true, ERROR_ACCESS_DENIED},
         {folder, 01777, false, false, ERROR_SUCCESS},     {root.Path(), 0757, false, false, ERROR_ACCESS_DENIED},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.path + " " + std::to_string(row.mode) + (row.otherOwner ? " other's" : "") + (row.missing ? " missing" : ""));
+        SCOPED_TRACE(row.path + " " + std::to_string(row.mode) + " " + std::to_string(row.otherOwner + 2 * row.missing));
         if (row.otherOwner && !other)
             continue;
-        std::remove(hive.c_str()); // written anew as someone else could have, so no process holds it parsed
+        std::filesystem::remove(hive); // written anew as someone else could have, so no process holds it parsed
         if (!row.missing) {
             testing_support::WriteFile(hive, text);
             ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
@@ -146,15 +122,10 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
                 testing_support::GiveTo(*other, hive);
         }
         ASSERT_EQ(::chmod(row.path.c_str(), row.mode), 0);
-        if (!row.missing) {
-            EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), row.expected);
-        }
+        EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), row.missing ? ERROR_FILE_NOT_FOUND : row.expected);
         EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Other"), row.expected);
         EXPECT_EQ(CreateAndClose(HKEY_CURRENT_USER, "Software\\Other"), ERROR_SUCCESS); // the user's own
         ASSERT_EQ(::chmod(row.path.c_str(), row.path == hive ? 0644 : 0755), 0);
-        if (row.otherOwner) {
-            ASSERT_EQ(::chown(hive.c_str(), 0, 0), 0);
-        }
     }
 }
 
@@ -166,28 +137,41 @@ protected:
     platform::ScopedClock useClock{clock};
 };
 
+// Root's events and those of a user who is not root reach the system log alike, one message each.
 TEST_F(SystemLog, EachEventIsOneMessage)
 {
-    const std::string head = "Mar  5 07:08:09 ", pid = "[" + std::to_string(::getpid()) + "]: ";
-    const std::string probe = head + "Probe" + pid;
+    const std::string head = "Mar  5 07:08:09 ";
     const struct { const char* source; WORD type, category; DWORD id; std::vector<const char*> strings; std::string data, expected; } rows[] = {
-        {"Probe", EVENTLOG_ERROR_TYPE, 3, 1001, {"disk \"D:\" is\\full\r\n\tnow"}, "", "<11>" + probe + "event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
-        {"Probe", EVENTLOG_INFORMATION_TYPE, 1, 2, {"a", ""}, std::string("AB\x01\xff", 4), "<14>" + probe + "event=2 category=1 \"a\" \"\" data=414201FF"},
-        {"Probe", EVENTLOG_AUDIT_SUCCESS, 65535, 0xffffffff, {}, "", "<14>" + probe + "event=4294967295 category=65535"},
-        {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + probe + "event=5 category=0"},
-        {"Nightly export[2]:x", EVENTLOG_INFORMATION_TYPE, 0, 6, {}, "", "<14>" + head + "Nightly_export_2__x" + pid + "event=6 category=0"},
-        {"", EVENTLOG_INFORMATION_TYPE, 0, 7, {}, "", "<14>" + head + program_invocation_short_name + pid + "event=7 category=0"},
+        {"Probe", EVENTLOG_ERROR_TYPE, 3, 1001, {"disk \"D:\" is\\full\r\n\tnow"}, "", "<11>" + head + "Probe[PID]: event=1001 category=3 \"disk \\\"D:\\\" is\\\\full\\x0D\\x0A\\x09now\""},
+        {"Probe", EVENTLOG_INFORMATION_TYPE, 1, 2, {"a", ""}, std::string("AB\x01\xff", 4), "<14>" + head + "Probe[PID]: event=2 category=1 \"a\" \"\" data=414201FF"},
+        {"Probe", EVENTLOG_AUDIT_SUCCESS, 65535, 0xffffffff, {}, "", "<14>" + head + "Probe[PID]: event=4294967295 category=65535"},
+        {"Probe", EVENTLOG_AUDIT_FAILURE, 0, 5, {}, "", "<13>" + head + "Probe[PID]: event=5 category=0"},
+        {"Nightly export[2]:x", EVENTLOG_WARNING_TYPE, 2, 7, {"nobody"}, "", "<12>" + head + "Nightly_export_2__x[PID]: event=7 category=2 \"nobody\""},
+        {"", EVENTLOG_INFORMATION_TYPE, 0, 7, {}, "", "<14>" + head + program_invocation_short_name + "[PID]: event=7 category=0"},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Report(row.source, row.type, row.category, row.id, row.strings, row.data), "1 0");
-        EXPECT_EQ(log.Receive(), row.expected);
+    const auto reportAll = [&rows] {
+        std::string out = std::to_string(::getpid());
+        for (const auto& row : rows)
+            out += " " + Report(row.source, row.type, row.category, row.id, row.strings, row.data);
+        return out;
+    };
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0); // the socket's folder, open to the other user
+    for (const bool asOther : {false, true}) {
+        if (asOther && !other)
+            continue;
+        const std::string run = asOther ? testing_support::RunAs(*other, 0, reportAll) : reportAll();
+        const std::string pid = run.substr(0, run.find(' '));
+        EXPECT_EQ(run, pid + " 1 0 1 0 1 0 1 0 1 0 1 0");
+        for (const auto& row : rows) { // read before the other user sends, so the socket's queue never fills
+            std::string expected = row.expected;
+            EXPECT_EQ(log.Receive(), expected.replace(expected.find("PID"), 3, pid));
+        }
     }
     EXPECT_FALSE(log.Pending());
 }
 
-// BRENLIX_EVENTLOG names the sink; a value it does not know loses no event silently. The file's folder is
-// open to every user, so what one of them puts under the file's name instead of a file is not written
-// through (it used to be followed).
+// BRENLIX_EVENTLOG names the sink; a value it does not know loses no event silently. The file's folder is open to
+// every user, so what one of them puts under the file's name instead of a file is not written through (it used to be).
 TEST_F(SystemLog, SinkIsChosenByTheSetting)
 {
     const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED);
@@ -202,7 +186,7 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
     std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.setting + " " + row.inPlace);
-        std::remove(file.c_str());
+        std::filesystem::remove(file);
         ASSERT_EQ(row.inPlace == "symlink" ? ::symlink(target.c_str(), file.c_str())
                   : row.inPlace == "hard link" ? ::link(target.c_str(), file.c_str())
                   : row.inPlace == "fifo" ? ::mkfifo(file.c_str(), 0666) : 0, 0);
@@ -215,10 +199,9 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
     EXPECT_FALSE(log.Pending());
 }
 
-// A user who is not root writes their own HKEY_CURRENT_USER, reads the machine's hive but may not change it,
-// and reports events to every sink. Both hives are read from their files, not from what the process parsed
-// before (the child is forked from the test, which wrote HKLM).
-TEST_F(SystemLog, UserWhoIsNotRoot)
+// A user who is not root writes their own HKEY_CURRENT_USER, reads the machine's hive but may not change it, and
+// appends to root's event file. Both hives are read from their files, not as the forked child inherited them.
+TEST_F(UserRights, UserWhoIsNotRoot)
 {
     if (!other)
         GTEST_SKIP() << whyNot;
@@ -226,10 +209,8 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
     HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Probe");
     ASSERT_EQ(Set(key, "Machine", REG_SZ, Bytes("root's\0", 7)), ERROR_SUCCESS);
     RegCloseKey(key);
-    {
-        const ScopedEnvironment file("BRENLIX_EVENTLOG", "file");
-        ASSERT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root"}), "1 0");
-    }
+    const ScopedEnvironment file("BRENLIX_EVENTLOG", "file");
+    ASSERT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root"}), "1 0");
     const std::string machineHive = ReadFile(root.Path() + "/registry/HKLM.reg");
     MakeStale(root.Path() + "/registry/HKLM.reg");
     const std::string home = root.File("home"), hive = home + "/config/brenlix/HKCU.reg";
@@ -238,37 +219,29 @@ TEST_F(SystemLog, UserWhoIsNotRoot)
     const ScopedEnvironment userConfig("XDG_CONFIG_HOME", (home + "/config").c_str());
 
     const std::string got = testing_support::RunAs(*other, 0, [&hive] {
-        std::string out = std::to_string(::getpid());
-        HKEY user = HKEY_USERS, machineKey = HKEY_USERS;
-        out += " " + std::to_string(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0,
-                                                    KEY_ALL_ACCESS, nullptr, &user, nullptr));
-        out += " " + std::to_string(Set(user, "Name", REG_SZ, Bytes("mine\0", 5)));
-        RegCloseKey(user);
-        out += " " + std::to_string(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ, &machineKey));
-        out += " " + Get(machineKey, "Machine").second;
-        RegCloseKey(machineKey);
-        for (const LSTATUS status : {CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Mine"),
-                                     OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE),
-                                     CreateAndClose(HKEY_USERS, ".DEFAULT\\Mine")}) {
-            out += " " + std::to_string(status);
-        }
+        HKEY user = nullptr, machineKey = nullptr;
+        const LSTATUS statuses[] = {
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &user, nullptr),
+            Set(user, "Name", REG_SZ, Bytes("mine\0", 5)), RegCloseKey(user),
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, KEY_READ, &machineKey),
+            CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Mine"), CreateAndClose(HKEY_USERS, ".DEFAULT\\Mine"),
+            OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe", KEY_SET_VALUE)};
+        std::string out;
+        for (const LSTATUS status : statuses)
+            out += std::to_string(status) + " ";
+        out += Get(machineKey, "Machine").second;
         MakeStale(hive);
         RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Probe", 0, KEY_READ, &user);
-        out += " " + Get(user, "Name").second;
-        RegCloseKey(user);
-        out += " " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 7, {"nobody"});
-        ::setenv("BRENLIX_EVENTLOG", "file", 1);
-        return out + " " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 8, {"nobody"});
+        out += " " + Get(user, "Name").second + " " + Report("Probe", EVENTLOG_WARNING_TYPE, 2, 8, {"nobody"});
+        RegCloseKey(user), RegCloseKey(machineKey);
+        return out;
     });
-    const std::string pid = got.substr(0, got.find(' ')), denied = std::to_string(ERROR_ACCESS_DENIED);
-    EXPECT_EQ(got, pid + " 0 0 0 " + Bytes("root's\0", 7) + " " + denied + " " + denied + " " + denied + " " +
-                       Bytes("mine\0", 5) + " 1 0 1 0");
-    EXPECT_EQ(log.Receive(), "<12>Mar  5 07:08:09 Probe[" + pid + "]: event=7 category=2 \"nobody\"");
+    const std::string denied = std::to_string(ERROR_ACCESS_DENIED) + " ";
+    EXPECT_EQ(got, "0 0 0 0 " + denied + denied + denied + Bytes("root's\0", 7) + " " + Bytes("mine\0", 5) + " 1 0");
     struct stat st {};
     ASSERT_EQ(::stat(hive.c_str(), &st), 0);
-    EXPECT_EQ(st.st_uid, other->uid);
-    EXPECT_EQ((std::vector<mode_t>{ModeOf(hive), ModeOf(home + "/config/brenlix"), ModeOf(home + "/config")}),
-              (std::vector<mode_t>{0600, 0700, 0700}));
+    EXPECT_EQ((std::vector<unsigned>{st.st_uid, ModeOf(hive), ModeOf(home + "/config/brenlix"), ModeOf(home + "/config")}),
+              (std::vector<unsigned>{other->uid, 0600, 0700, 0700}));
     EXPECT_EQ(ReadFile(root.Path() + "/registry/HKLM.reg"), machineHive);
     EXPECT_NE(ReadFile(root.Path() + "/eventlog/Application.log").find("\t2\t2\t8\tProbe\t"), std::string::npos);
 }
