@@ -1,4 +1,6 @@
-// One backup job on the scripted SQL layer: its calls, the fixed lines of its log, and the reasons it reports.
+// One backup job on the scripted SQL layer: its calls, the fixed lines of its log, and the reasons it reports; the
+// copy of its file.
+#include "FileSystem.h"
 #include "OrvBackUP.h"
 
 #include <brenlix/modCommon.h>
@@ -8,15 +10,25 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <platform/Win32.h>
+#undef CopyFile // <windows.h>'s other name for CopyFileA, not the job's copy
+#else
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace {
 
 using dunmarrow::JobKeys;
 using namespace testing_support;
 using Lines = std::vector<std::string>;
 
-const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01", kDone = "INFORMATION|Backup Færdig. ";
-const std::string kFailed = "ERROR|Fejl opstod i StartBackup", kReport = "ERROR|Fejl repporteret : ";
-const std::string kCopied = "INFORMATION|Slut kopiering af backup fil. ";
+const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01", kDone = "INFORMATION|Backup Færdig. ", kFailed = "ERROR|Fejl opstod i StartBackup";
+const std::string kReport = "ERROR|Fejl repporteret : ", kCopied = "INFORMATION|Slut kopiering af backup fil. ";
 
 std::string Copying(const std::string& to) { return "INFORMATION|Starter kopiering af backup fil til " + to + "."; }
 
@@ -58,30 +70,38 @@ protected:
 };
 
 // Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends
-// the job before its copy; EventLog adds the job's failure.
+// the job before its copy; EventLog adds the job's failure. A value the job cannot use stops it before the server
+// is asked, and says which value and what would do.
 TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
 {
     const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01", device = "3201 Cannot open backup device. ";
+    const std::string file = dir_.File("Løn.bak"), copy = dir_.File("kopi.bak"), needs = "13 KeepDays needs {stamp} in the file name of MakeCopy2 (\"";
     const auto noConnection = [&](const std::string& step) { return "2 1 no connection to server \"PROD01\": " + device + step + " failed."; };
     const auto jobFailed = [&](const std::string& step) { return "1 3 the job \"Nat\" failed: " + device + step + " failed."; };
-    const auto report = [&](const std::string& step) { return kReport + device + step + " failed. (0)"; };
-    const struct { std::string failing, eventLog; std::size_t calls; Lines log, events; } rows[] = {
-        {"CreateSQLServer", "", 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
-        {"LoginSecure", "0", 3, {kStart, warning}, {noConnection("LoginSecure")}},
-        {"Connect", "1", 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
-        {"Files", "1", 6, {kStart, kFailed, report("Files")}, {jobFailed("Files")}},
-        {"SQLBackup", "0", 8, {kStart, kFailed, report("SQLBackup")}, {}},
-        {"", "1", 8, {kStart, kDone, Copying(dir_.File("kopi.bak")), kCopied}, {}},
+    const auto failed = [&](const std::string& reason) { return Lines{kStart, kFailed, kReport + reason + " (0)"}; };
+    const auto eventLog = [](const std::string& value) { return Keys({"", "", "", "", "", "", value}); };
+    const struct { std::string failing; JobKeys keys; std::string backupfile; std::size_t calls; Lines log, events; } rows[] = {
+        {"CreateSQLServer", {}, file, 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
+        {"LoginSecure", eventLog("0"), file, 3, {kStart, warning}, {noConnection("LoginSecure")}},
+        {"Connect", eventLog("1"), file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
+        {"Files", eventLog("1"), file, 6, failed(device + "Files failed."), {jobFailed("Files")}},
+        {"SQLBackup", eventLog("0"), file, 8, failed(device + "SQLBackup failed."), {}},
+        {"", {}, "\"\"", 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
+        {"", Keys({"Incremental"}), file, 0, failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
+        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), 5, failed(needs + copy + "\"): each run must keep a file of its own."), {}},
+        {"", eventLog("1"), file, 8, {kStart, kDone, Copying(copy), kCopied}, {}},
     };
-    const Lines all = Calls(dir_.File("Løn.bak"));
-    job_.Copy2(dir_.File("kopi.bak"));
+    const Lines all = Calls(file);
+    job_.Copy2(copy);
     for (const auto& row : rows) {
         script_.failing = {row.failing};
-        job_.Options(Keys({"", "", "", "", "", "", row.eventLog}));
-        EXPECT_EQ(Run(row.failing.empty()), row.log) << row.failing;
-        EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing;
+        job_.Options(row.keys);
+        job_.Backupfile(row.backupfile);
+        const bool succeeds = row.log.back() == kCopied;
+        EXPECT_EQ(Run(succeeds), row.log) << row.failing << row.backupfile;
+        EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing << row.backupfile;
         EXPECT_EQ(diagnostics_.events, row.events) << row.failing;
-        EXPECT_EQ(FileExists(dir_.File("kopi.bak")), row.failing.empty()) << row.failing;
+        EXPECT_EQ(FileExists(copy), succeeds) << row.failing << row.backupfile;
     }
 }
 
@@ -90,8 +110,7 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
 {
     const TempDir copies;
     const std::string exit0 = TestChildCommand("exit 0"), exit1 = TestChildCommand("exit 1"), none = "dunmarrow-no-such-program-4711";
-    const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak";
-    const std::string started = "INFORMATION|Starter kommando :", ended = "INFORMATION|Slut komando ";
+    const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak", started = "INFORMATION|Starter kommando :", ended = "INFORMATION|Slut komando ";
     const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = { // log: after the backup
         {copies.File(""), exit1, exit0, true, 3000, {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
         {"", "", exit0, true, 2000, {started + exit0, ended}},
@@ -107,16 +126,14 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
         Lines log = Run(row.succeeds);
         EXPECT_EQ(Lines(log.begin() + 2, log.end()), row.log) << row.copy2 << row.shell;
         EXPECT_GE(clock_.PausedMilliseconds() - before, row.settled) << row.copy2 << row.shell;
-        EXPECT_EQ(script_.calls, Calls(dir_.File("Løn.bak")));
     }
     EXPECT_EQ(ReadFile(copies.File("Løn.bak")), "backup of the database");
 }
 
-// The server is told the path as typed (enclosing quotes off, each "]" doubled) and the copy reads that file. A value
-// the job cannot use stops it before the server is asked, and says which value and what would do.
-TEST_F(OrvBackUPTest, PathsAndRefusedValues)
+// The server is told the path as typed (enclosing quotes off, each "]" doubled) and the copy reads that file.
+TEST_F(OrvBackUPTest, Paths)
 {
-    const std::string path = dir_.File("med mellemrum.bak"), needs = "13 KeepDays needs {stamp} in the file name of ";
+    const std::string path = dir_.File("med mellemrum.bak");
     const struct { std::string backupfile, files; } rows[] = {
         {"\"" + path + "\"", "[" + path + "]"}, {path + "\"", "[" + path + "]"}, // only a leading quote that is there is taken off
         {dir_.File("Backup [old].bak"), "[" + dir_.File("Backup [old]].bak") + "]"}, {dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
@@ -128,18 +145,6 @@ TEST_F(OrvBackUPTest, PathsAndRefusedValues)
         Run(true);
         EXPECT_EQ(script_.calls.at(5), "Files(" + row.files + ")");
         EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "backup of the database") << row.backupfile;
-    }
-    const struct { JobKeys keys; std::string backupfile, copy2; std::size_t calls; std::string report; } refused[] = {
-        {{}, "\"\"", "", 5, "123 " + brenlix::SystemErrorText(123)},
-        {Keys({"Incremental"}), dir_.File("Løn.bak"), "", 0, "13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."},
-        {Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), dir_.File("kopi.bak"), 5, needs + "MakeCopy2 (\"" + dir_.File("kopi.bak") + "\"): each run must keep a file of its own."},
-    };
-    for (const auto& row : refused) {
-        job_.Options(row.keys);
-        job_.Backupfile(row.backupfile);
-        job_.Copy2(row.copy2);
-        EXPECT_EQ(Run(false), (Lines{kStart, kFailed, kReport + row.report + " (0)"})) << row.backupfile;
-        EXPECT_EQ(script_.calls.size(), row.calls) << row.report;
     }
 }
 
@@ -163,6 +168,58 @@ TEST_F(OrvBackUPTest, StampedFiles)
     clock_.Advance(1000);
     Run(false);
     EXPECT_TRUE(FileExists(dir_.File("Løn_20200101-000000.bak")));
+}
+
+// The error number raised, with the system's text for it; 0 when none.
+std::int32_t CopyError(const std::string& source, const std::string& destination)
+{
+    try {
+        dunmarrow::CopyFile(source, destination);
+        return 0;
+    } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Description(), brenlix::SystemErrorText(error.Number()));
+        return error.Number();
+    }
+}
+
+// A copy replaces the file and keeps its time; a destination ending in a separator is a folder; a failure raises the
+// system's code and text, and one half way leaves the last good copy and no file of its own.
+TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
+{
+    const TempDir dir, target;
+    WriteFile(dir.File("a.bak"), "data");
+    WriteFile(dir.File("b.bak"), "older and longer");
+    const auto when = std::filesystem::last_write_time(dir.File("a.bak")) - std::chrono::hours(49);
+    std::filesystem::last_write_time(dir.File("a.bak"), when);
+    EXPECT_EQ(CopyError(dir.File("a.bak"), dir.File("b.bak")), 0);
+    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
+    EXPECT_EQ(std::filesystem::last_write_time(dir.File("b.bak")), when);
+    EXPECT_EQ(CopyError(dir.File("a.bak"), target.File("")), 0);
+    EXPECT_EQ(ReadFile(target.File("a.bak")), "data");
+    EXPECT_EQ(CopyError(dir.File("none.bak"), target.File("")), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target.Path()), {}), 1);
+
+    WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
+#ifdef _WIN32
+    // The source held by another process with no sharing: the copy fails after it has begun.
+    const HANDLE held = CreateFileA(dir.File("new.bak").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CopyError(dir.File("new.bak"), dir.File("b.bak")), ERROR_SHARING_VIOLATION);
+    CloseHandle(held);
+#else
+    // A file size limit below the source's size: the write fails half way, as on a full disk.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{64 * 1024, before.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::int32_t error = CopyError(dir.File("new.bak"), dir.File("b.bak"));
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(error, 0);
+#endif
+    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3); // a.bak, b.bak, new.bak
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The optional job keys as read, and the stamped files of a job's runs.
 #include "JobOptions.h"
+#include "Program.h"
 #include "Retention.h"
 
 #include <brenlix/Error.h>
@@ -29,7 +30,8 @@ std::string DescriptionOf(const std::function<void()>& call, std::int32_t number
     return "(no error)";
 }
 
-TEST(ReadJobOptions, AcceptedValues)
+// Each value as read, and each refused one named with what would do.
+TEST(ReadJobOptions, AcceptedAndRefusedValues)
 {
     const struct { dunmarrow::JobKeys keys; BackupAction action; bool switches; int keepDays; } rows[] = { // switches: each one given
         {Keys({"full", "0", "No", "false", "NEJ", "", "0"}), BackupAction::Database, false, 0},
@@ -45,22 +47,15 @@ TEST(ReadJobOptions, AcceptedValues)
     }
     EXPECT_TRUE(dunmarrow::EventLogWanted(" Ja"));
     EXPECT_FALSE(dunmarrow::EventLogWanted("2"));
-}
-
-TEST(ReadJobOptions, RefusedValuesAreNamed)
-{
-    const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.";
-    const std::string days = "use a whole number of days from 1 to 36500.", types = "the accepted values are Full, Diff and Log.";
-    const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } rows[] = {
-        {Keys({"Incremental"}), "Type", "Incremental", types},
+    const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.", days = "use a whole number of days from 1 to 36500.";
+    const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } refused[] = {
+        {Keys({"Incremental"}), "Type", "Incremental", "the accepted values are Full, Diff and Log."},
         // The server would take it and make an ordinary differential backup.
         {Keys({"Diff", "", "", "1"}), "CopyOnly", "1", "a differential backup cannot be copy-only; use CopyOnly with Full or Log."},
-        {Keys({"", "2"}), "Checksum", "2", onOff},
-        {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days},
-        {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
+        {Keys({"", "2"}), "Checksum", "2", onOff}, {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days}, {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
         {Keys({"", "", "", "", "", "99999999999999999999"}), "KeepDays", "99999999999999999999", days},
     };
-    for (const auto& row : rows) {
+    for (const auto& row : refused) {
         EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }), "The job key " + row.key + " has the value \"" + row.value + "\"; " + row.accepted);
     }
 }
@@ -85,68 +80,60 @@ TEST(Stamp, TimeReplacementAndTheFilesItNames)
     }
 }
 
-class DeleteExpired : public ::testing::Test {
-protected:
-    void Make(const std::set<std::string>& names)
-    {
+// Only old files of the pattern go, and only once this run's file is there. One name per rule a name must pass.
+// After a delete the job's last system error is that delete's: none.
+TEST(DeleteExpired, WhichFilesGo)
+{
+    const TempDir dir;
+    const auto make = [&](const std::set<std::string>& names) {
         for (const std::string& name : names) {
-            WriteFile(dir_.File(name), name);
+            WriteFile(dir.File(name), name);
         }
-    }
-
-    std::set<std::string> Left() const
-    {
+    };
+    const auto left = [&] {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(dir_.Path()))) {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(dir.Path()))) {
             const std::u8string name = entry.path().filename().u8string();
             names.insert(std::string(name.begin(), name.end()));
         }
         return names;
-    }
-
+    };
     // Deletes at 2026-12-06 22:00:00; the names given to the callback.
-    std::set<std::string> Run(const std::string& pattern, int keepDays, const std::string& thisRun = {}, const std::string& folder = {})
-    {
+    const auto run = [&](const std::string& pattern, int keepDays, const std::string& thisRun = {}, const std::string& folder = {}) {
         std::set<std::string> deleted;
-        const std::string in = folder.empty() ? dir_.File("") : folder;
+        const std::string in = folder.empty() ? dir.File("") : folder;
         dunmarrow::DeleteExpired({in, pattern}, At(2026, 12, 6, 22, 0, 0), keepDays, [&](const std::string& path) { deleted.insert(path.substr(in.size())); }, thisRun);
         return deleted;
-    }
-
-    TempDir dir_;
-};
-
-// Only old files of the pattern go, and only once this run's file is there. One name per rule a name must pass.
-TEST_F(DeleteExpired, WhichFilesGo)
-{
+    };
     std::set<std::string> kept = {
         "Salg_20261122-220000.bak", // exactly 14 days; a second more goes
         "Salg_20270101-000000.bak", // ahead of the clock: the newest
         "salg_20261102-000000.bak", // names compare case for case (Windows has one file for both)
         "Salg.bak", "Salg_20261101-000000.BAK", "Salg_20261101_000000.bak", "Salg_20261301-000000.bak", "Salg_20230229-000000.bak", "Salg_20261101-240000.bak",
     };
-    Make(kept);
-    Make({"Salg_20261122-215959.bak"});
-    std::filesystem::create_directory(std::filesystem::u8path(dir_.File("Salg_20261001-000000.bak")));
-    EXPECT_EQ(Run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{});
-    Make({"Salg_20261206-220000.bak"});
-    EXPECT_EQ(Run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{"Salg_20261122-215959.bak"});
+    make(kept);
+    make({"Salg_20261122-215959.bak"});
+    std::filesystem::create_directory(std::filesystem::u8path(dir.File("Salg_20261001-000000.bak")));
+    EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{});
+    make({"Salg_20261206-220000.bak"});
+    EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{"Salg_20261122-215959.bak"});
+    EXPECT_EQ(dunmarrow::LastDllError(), 0u);
     kept.insert({"Salg_20261001-000000.bak", "Salg_20261206-220000.bak"}); // a folder, this run's
-    EXPECT_EQ(Left(), kept);
+    EXPECT_EQ(left(), kept);
     // The newest file stays; a repeated stamp must agree; a file that cannot go, or a missing folder, stops with its code.
-    Make({"a_20250101-000000.bak", "a_20250102-000000.bak", "a_20240101-000000.bak"});
-    EXPECT_EQ(Run("a_{stamp}.bak", 1), (std::set<std::string>{"a_20240101-000000.bak", "a_20250101-000000.bak"}));
-    Make({"20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak"});
-    EXPECT_EQ(Run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{});
-    Make({"20220101-000000_x_20220101-000000.bak"});
-    EXPECT_EQ(Run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{"20220101-000000_x_20220101-000000.bak"});
-    Make({"b_20200101-000000.bak", "b_20261206-220000.bak"});
-    MakeReadOnly(dir_.File("b_20200101-000000.bak"));
-    EXPECT_EQ(DescriptionOf([&] { Run("b_{stamp}.bak", 14); }, 5), brenlix::SystemErrorText(5));
-    EXPECT_EQ(DescriptionOf([&] { Run("b_{stamp}.bak", 14, {}, dir_.File("none") + platform::PathSeparator()); }, 3), brenlix::SystemErrorText(3));
+    make({"a_20250101-000000.bak", "a_20250102-000000.bak", "a_20240101-000000.bak"});
+    EXPECT_EQ(run("a_{stamp}.bak", 1), (std::set<std::string>{"a_20240101-000000.bak", "a_20250101-000000.bak"}));
+    make({"20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak"});
+    EXPECT_EQ(run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{});
+    make({"20220101-000000_x_20220101-000000.bak"});
+    EXPECT_EQ(run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{"20220101-000000_x_20220101-000000.bak"});
+    make({"b_20200101-000000.bak", "b_20261206-220000.bak"});
+    MakeReadOnly(dir.File("b_20200101-000000.bak"));
+    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14); }, 5), brenlix::SystemErrorText(5));
+    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14, {}, dir.File("none") + platform::PathSeparator()); }, 3), brenlix::SystemErrorText(3));
     kept.insert({"a_20250102-000000.bak", "20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak",
                  "b_20200101-000000.bak", "b_20261206-220000.bak"});
-    EXPECT_EQ(Left(), kept);
+    EXPECT_EQ(left(), kept);
 }
 
 } // namespace

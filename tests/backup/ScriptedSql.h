@@ -43,21 +43,15 @@ struct Script {
     }
 };
 
-class ScriptedServer final : public dunmarrow::sql::SQLServer {
-    Script& s_;
-
-public:
-    explicit ScriptedServer(Script& script) : s_(script) {}
-    void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
-    void Connect(const std::string& name) override { s_.Step("Connect", name); }
-};
-
-class ScriptedBackup final : public dunmarrow::sql::Backup {
+// The server and the backup in one: each object the provider makes is only ever used as the one it was made for.
+class Scripted final : public dunmarrow::sql::SQLServer, public dunmarrow::sql::Backup {
     Script& s_;
     std::string path_;
 
 public:
-    explicit ScriptedBackup(Script& script) : s_(script) {}
+    explicit Scripted(Script& script) : s_(script) {}
+    void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
+    void Connect(const std::string& name) override { s_.Step("Connect", name); }
     void Database(const std::string& value) override { s_.Step("Database", value); }
     void Files(const std::string& value) override
     {
@@ -85,8 +79,8 @@ class ScriptedProvider final : public dunmarrow::sql::Provider {
 
 public:
     explicit ScriptedProvider(Script& script) : s_(script) {}
-    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override { return s_.Step("CreateSQLServer"), std::make_unique<ScriptedServer>(s_); }
-    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override { return s_.Step("CreateBackup"), std::make_unique<ScriptedBackup>(s_); }
+    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override { return s_.Step("CreateSQLServer"), std::make_unique<Scripted>(s_); }
+    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override { return s_.Step("CreateBackup"), std::make_unique<Scripted>(s_); }
 };
 
 } // namespace testing_support
