@@ -1,5 +1,4 @@
-// One backup job on the scripted SQL layer: its calls, the fixed lines of its log, and the reasons it reports; the
-// copy of its file.
+// One backup job on the scripted SQL layer: its calls, the fixed lines of its log, and the reasons it reports; the copy of its file.
 #include "FileSystem.h"
 #include "OrvBackUP.h"
 
@@ -69,9 +68,8 @@ protected:
     RecordedDiagnostics diagnostics_;
 };
 
-// Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends
-// the job before its copy; EventLog adds the job's failure. A value the job cannot use stops it before the server
-// is asked, and says which value and what would do.
+// Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends the job before its copy; EventLog adds the job's
+// failure. A value the job cannot use stops it before the server is asked, and says which value and what would do.
 TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
 {
     const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01", device = "3201 Cannot open backup device. ";

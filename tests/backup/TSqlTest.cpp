@@ -84,8 +84,7 @@ TEST(Statements, RefuseBadInput)
     }
 }
 
-// The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16
-// failures in a row end the statement.
+// The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16 failures in a row end the statement.
 TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
 {
     constexpr short kOk = SQL_SUCCESS, kInfo = SQL_SUCCESS_WITH_INFO, kError = SQL_ERROR, kEnd = SQL_NO_DATA;

@@ -148,8 +148,7 @@ std::string SlotText(ITypeInfo* face, const FUNCDESC& function)
     return text + ")" + (retval ? ": " + TypeText(face, *elements[params].tdesc.lptdesc) : "") + (returns == "HRESULT" ? "" : " returning " + returns);
 }
 
-// Names compare without case, as clients bind them: Wine's reader gives a
-// name back in the spelling of its first use anywhere in the library.
+// Names compare without case, as clients bind them: Wine's reader gives a name back in the spelling of its first use anywhere in the library.
 std::string Joined(std::vector<std::string> lines)
 {
     for (std::string& line : lines) {

@@ -89,8 +89,7 @@ struct VariantMapping : com_testing::ServerTest {
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
 };
 
-// Per row the script reports the REG_SZ and REG_DWORD errors, Default's kind and value, and CStr; a Default
-// date before 1601 is refused as an overflow (6).
+// Per row the script reports the REG_SZ and REG_DWORD errors, Default's kind and value, and CStr; a Default date before 1601 is refused as an overflow (6).
 TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
 {
     // text: stored by REG_SZ, and CStr's but for 1.5 (the region's separator). REG_DWORD refuses each of them.

@@ -1,5 +1,4 @@
-// A run by a user who is not root, from a folder of their own: the log is theirs, the machine's registry is only
-// read, and the reasons reach the system log.
+// A run by a user who is not root, from a folder of their own: the log is theirs, the machine's registry is only read, and the reasons reach the system log.
 #include <platform/Files.h>
 #include <platform/Text.h>
 
