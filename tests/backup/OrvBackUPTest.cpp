@@ -69,37 +69,43 @@ protected:
 };
 
 // Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends the job before its copy; EventLog adds the job's
-// failure. A value the job cannot use stops it before the server is asked, and says which value and what would do.
-TEST_F(OrvBackUPTest, FailuresAndTheirReasons)
+// failure. A value the job cannot use stops it before the server is asked, and says which value and what would do. The server is told the path as typed
+// (enclosing quotes off, each "]" doubled) and the copy reads that file.
+TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
 {
     const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01", device = "3201 Cannot open backup device. ";
     const std::string file = dir_.File("Løn.bak"), copy = dir_.File("kopi.bak"), needs = "13 KeepDays needs {stamp} in the file name of MakeCopy2 (\"";
+    const std::string spaced = dir_.File("med mellemrum.bak");
+    const Lines copied{kStart, kDone, Copying(copy), kCopied};
     const auto noConnection = [&](const std::string& step) { return "2 1 no connection to server \"PROD01\": " + device + step + " failed."; };
     const auto jobFailed = [&](const std::string& step) { return "1 3 the job \"Nat\" failed: " + device + step + " failed."; };
     const auto failed = [&](const std::string& reason) { return Lines{kStart, kFailed, kReport + reason + " (0)"}; };
     const auto eventLog = [](const std::string& value) { return Keys({"", "", "", "", "", "", value}); };
-    const struct { std::string failing; JobKeys keys; std::string backupfile; std::size_t calls; Lines log, events; } rows[] = {
-        {"CreateSQLServer", {}, file, 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
-        {"LoginSecure", eventLog("0"), file, 3, {kStart, warning}, {noConnection("LoginSecure")}},
-        {"Connect", eventLog("1"), file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
-        {"Files", eventLog("1"), file, 6, failed(device + "Files failed."), {jobFailed("Files")}},
-        {"SQLBackup", eventLog("0"), file, 8, failed(device + "SQLBackup failed."), {}},
-        {"", {}, "\"\"", 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
-        {"", Keys({"Incremental"}), file, 0, failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
-        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), 5, failed(needs + copy + "\"): each run must keep a file of its own."), {}},
-        {"", eventLog("1"), file, 8, {kStart, kDone, Copying(copy), kCopied}, {}},
+    const struct { std::string failing; JobKeys keys; std::string backupfile, told; std::size_t calls; Lines log, events; } rows[] = { // told: the path in Files
+        {"CreateSQLServer", {}, file, file, 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
+        {"LoginSecure", eventLog("0"), file, file, 3, {kStart, warning}, {noConnection("LoginSecure")}},
+        {"Connect", eventLog("1"), file, file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
+        {"Files", eventLog("1"), file, file, 6, failed(device + "Files failed."), {jobFailed("Files")}},
+        {"SQLBackup", eventLog("0"), file, file, 8, failed(device + "SQLBackup failed."), {}},
+        {"", {}, "\"\"", file, 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
+        {"", Keys({"Incremental"}), file, file, 0, failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
+        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 5, failed(needs + copy + "\"): each run must keep a file of its own."), {}},
+        {"", eventLog("1"), file, file, 8, copied, {}},
+        {"", {}, "\"" + spaced + "\"", spaced, 8, copied, {}}, {"", {}, spaced + "\"", spaced, 8, copied, {}}, // only a leading quote that is there is taken off
+        {"", {}, dir_.File("Backup [old].bak"), dir_.File("Backup [old]].bak"), 8, copied, {}}, {"", {}, dir_.File("x],[y.bak"), dir_.File("x]],[y.bak"), 8, copied, {}},
     };
-    const Lines all = Calls(file);
     job_.Copy2(copy);
     for (const auto& row : rows) {
         script_.failing = {row.failing};
         job_.Options(row.keys);
         job_.Backupfile(row.backupfile);
-        const bool succeeds = row.log.back() == kCopied;
+        WriteFile(copy, "");
+        const bool succeeds = row.log == copied;
+        const Lines all = Calls(row.told);
         EXPECT_EQ(Run(succeeds), row.log) << row.failing << row.backupfile;
         EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing << row.backupfile;
         EXPECT_EQ(diagnostics_.events, row.events) << row.failing;
-        EXPECT_EQ(FileExists(copy), succeeds) << row.failing << row.backupfile;
+        EXPECT_EQ(ReadFile(copy), succeeds ? "backup of the database" : "") << row.failing << row.backupfile;
     }
 }
 
@@ -126,24 +132,6 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
         EXPECT_GE(clock_.PausedMilliseconds() - before, row.settled) << row.copy2 << row.shell;
     }
     EXPECT_EQ(ReadFile(copies.File("Løn.bak")), "backup of the database");
-}
-
-// The server is told the path as typed (enclosing quotes off, each "]" doubled) and the copy reads that file.
-TEST_F(OrvBackUPTest, Paths)
-{
-    const std::string path = dir_.File("med mellemrum.bak");
-    const struct { std::string backupfile, files; } rows[] = {
-        {"\"" + path + "\"", "[" + path + "]"}, {path + "\"", "[" + path + "]"}, // only a leading quote that is there is taken off
-        {dir_.File("Backup [old].bak"), "[" + dir_.File("Backup [old]].bak") + "]"}, {dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
-    };
-    job_.Copy2(dir_.File("kopi.bak"));
-    for (const auto& row : rows) {
-        WriteFile(dir_.File("kopi.bak"), "");
-        job_.Backupfile(row.backupfile);
-        Run(true);
-        EXPECT_EQ(script_.calls.at(5), "Files(" + row.files + ")");
-        EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "backup of the database") << row.backupfile;
-    }
 }
 
 // {stamp} is the job's start; a stamped file that exists is not overwritten (two runs in one second, or in the hour
