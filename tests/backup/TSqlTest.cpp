@@ -29,8 +29,6 @@ std::string Raised(const std::function<void()>& call)
     return "(no error)";
 }
 
-const std::string kInvalid = std::to_string(kErrorInvalidArgument) + " ";
-
 // Names and paths quoted for T-SQL ("]]" in a path is one "]"), each switch alone and together in the one WITH list
 // SQL Server takes, and the values of a connection string in braces.
 TEST(Statements, QuoteNamesAndPathsAndPickOptions)
@@ -62,28 +60,6 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
     }
 }
 
-// Input a statement or a connection string cannot carry is refused as an invalid argument that says what is wrong.
-// A lone "]" ends the path: it is never guessed to belong to it.
-TEST(Statements, RefuseBadInput)
-{
-    const auto backup = [](std::string database, std::string files) { return [=] { BackupStatement(database, files, true); }; };
-    const auto verify = [](std::string files) { return [=] { VerifyStatement(files, true); }; };
-    const auto connect = [](std::string driver, std::string server) { return [=] { ConnectionString(driver, server, true); }; };
-    const struct { std::function<void()> call; std::string fragment; } rows[] = {
-        {backup("", "[a.bak]"), "database name is empty"}, {backup("d\0b"s, "[a.bak]"), "NUL"}, {backup("db", "[a\0.bak]"s), "NUL"},
-        {backup("db", " ,; "), "names no file"}, {backup("db", "a.bak"), "outside brackets at character 1"},
-        {backup("db", "[C:\\a]b.bak]"), "outside brackets at character 7"}, {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
-        {backup("db", "[a.bak"), "without its closing"}, {backup("db", "[a],[]"), "empty path"},
-        {verify(""), ""}, {verify("a.bak"), ""}, {verify("[]"), ""}, {verify("[a\0]"s), ""},
-        {connect("FreeTDS", "a;b"), "contains \";\""}, {connect("FreeTDS", "a};Server={evil"), "contains \"}\""}, {connect("FreeTDS", "a{b"), "contains \"{\""},
-        {connect("FreeTDS", "a\0b"s), "a NUL character"}, {connect("", "srv"), "No ODBC driver"}, {connect("Free}TDS", "srv"), "ODBC driver name"},
-    };
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const std::string text = Raised(rows[i].call);
-        EXPECT_TRUE(text.rfind(kInvalid, 0) == 0 && text.find(rows[i].fragment) != std::string::npos) << "row " << i << ": " << text;
-    }
-}
-
 // The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16 failures in a row end the statement.
 TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
 {
@@ -106,24 +82,40 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     }
 }
 
-// Without a connected server of its own the backup refuses; an unknown driver fails with no native number.
-TEST(OdbcSqlDmo, BackupRefusesWithoutAConnectedServer)
+
+// Input a statement or a connection string cannot carry is refused as an invalid argument that says what is wrong; a lone "]" ends the path: it is never
+// guessed to belong to it. Without a connected server of its own a backup refuses; an unknown driver fails with no native number.
+TEST(SqlLayer, RefusesWhatItCannotCarry)
 {
+    const auto backup = [](std::string database, std::string files) { return [=] { BackupStatement(database, files, true); }; };
+    const auto verify = [](std::string files) { return [=] { VerifyStatement(files, true); }; };
+    const auto connect = [](std::string driver, std::string server) { return [=] { ConnectionString(driver, server, true); }; };
     const auto provider = MakeOdbcProvider("NoSuchDriver-xyz");
-    const auto server = provider->CreateSQLServer(), failed = provider->CreateSQLServer();
+    const std::shared_ptr<SQLServer> server = provider->CreateSQLServer(), failed = provider->CreateSQLServer();
     failed->LoginSecure(true);
-    const auto numberOf = [](const std::function<void()>& call) { const std::string text = Raised(call); return text.substr(0, text.find(' ')); };
-    EXPECT_EQ(numberOf([&] { failed->Connect("localhost"); }), std::to_string(kErrorUnspecified));
-    const struct { const char* name; std::string files; SQLServer* target; std::int32_t number; } rows[] = {
-        {"never connected", "[db.bak]", server.get(), kErrorUnexpected}, {"failed to connect", "[db.bak]", failed.get(), kErrorUnexpected},
-        {"malformed file list", "db.bak", server.get(), kErrorInvalidArgument},
+    const auto sqlBackup = [&](std::string files, std::shared_ptr<SQLServer> target) {
+        return [&provider, files, target] {
+            const auto made = provider->CreateBackup();
+            made->Database("db");
+            made->Files(files);
+            made->Initialize(true);
+            made->SQLBackup(*target);
+        };
     };
-    for (const auto& row : rows) {
-        const auto backup = provider->CreateBackup();
-        backup->Database("db");
-        backup->Files(row.files);
-        backup->Initialize(true);
-        EXPECT_EQ(numberOf([&] { backup->SQLBackup(*row.target); }), std::to_string(row.number)) << row.name;
+    const struct { std::function<void()> call; std::string fragment; std::int32_t number = kErrorInvalidArgument; } rows[] = {
+        {backup("", "[a.bak]"), "database name is empty"}, {backup("d\0b"s, "[a.bak]"), "NUL"}, {backup("db", "[a\0.bak]"s), "NUL"},
+        {backup("db", " ,; "), "names no file"}, {backup("db", "a.bak"), "outside brackets at character 1"},
+        {backup("db", "[C:\\a]b.bak]"), "outside brackets at character 7"}, {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
+        {backup("db", "[a.bak"), "without its closing"}, {backup("db", "[a],[]"), "empty path"},
+        {verify(""), ""}, {verify("a.bak"), ""}, {verify("[]"), ""}, {verify("[a\0]"s), ""},
+        {connect("FreeTDS", "a;b"), "contains \";\""}, {connect("FreeTDS", "a};Server={evil"), "contains \"}\""}, {connect("FreeTDS", "a{b"), "contains \"{\""},
+        {connect("FreeTDS", "a\0b"s), "a NUL character"}, {connect("", "srv"), "No ODBC driver"}, {connect("Free}TDS", "srv"), "ODBC driver name"},
+        {[&] { failed->Connect("localhost"); }, "", kErrorUnspecified}, {sqlBackup("[db.bak]", server), "", kErrorUnexpected},
+        {sqlBackup("[db.bak]", failed), "", kErrorUnexpected}, {sqlBackup("db.bak", server), ""},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const std::string text = Raised(rows[i].call);
+        EXPECT_TRUE(text.rfind(std::to_string(rows[i].number) + " ", 0) == 0 && text.find(rows[i].fragment) != std::string::npos) << "row " << i << ": " << text;
     }
 }
 
