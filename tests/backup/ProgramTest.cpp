@@ -301,7 +301,7 @@ std::string DescriptionOf(const std::function<void()>& call, std::int32_t number
 }
 
 // Each value as read, and each refused one named with what would do.
-TEST(ReadJobOptions, AcceptedAndRefusedValues)
+TEST(JobValues, AcceptedRefusedAndStamped)
 {
     const struct { dunmarrow::JobKeys keys; BackupAction action; bool switches; int keepDays; } rows[] = { // switches: each one given
         {Keys({"full", "0", "No", "false", "NEJ", "", "0"}), BackupAction::Database, false, 0},
@@ -328,10 +328,6 @@ TEST(ReadJobOptions, AcceptedAndRefusedValues)
     for (const auto& row : refused) {
         EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }), "The job key " + row.key + " has the value \"" + row.value + "\"; " + row.accepted);
     }
-}
-
-TEST(Stamp, TimeReplacementAndTheFilesItNames)
-{
     EXPECT_EQ(dunmarrow::StampOf(At(2026, 1, 2, 3, 4, 5)), "20260102-030405");
     EXPECT_EQ(dunmarrow::StampOf(At(999, 12, 31, 23, 59, 59)), "09991231-235959");
     EXPECT_EQ(dunmarrow::WithStamp("D:\\B\\{stamp}_{stamp}.bak", "X"), "D:\\B\\X_X.bak");
@@ -339,13 +335,13 @@ TEST(Stamp, TimeReplacementAndTheFilesItNames)
     const std::string sep(1, platform::PathSeparator()), folder = sep + "B" + sep;
     const dunmarrow::StampedFiles files = dunmarrow::StampedFilesOf("Backupfile", folder + "S_{stamp}.bak");
     EXPECT_EQ(files.folder + "|" + files.namePattern, folder + "|S_{stamp}.bak");
-    const struct { std::string path, reason; } rows[] = {
+    const struct { std::string path, reason; } unstamped[] = {
         {folder + "S_{STAMP}.bak", "each run must keep a file of its own"},
         {"{stamp}" + folder + "S_{stamp}.bak", "the folder may not change from run to run"},
         {"S_{stamp}.bak", "write the file with its folder"},
         {"B" + sep + "S_{stamp}.bak", "write the file with its whole path, from the root of a drive or a share"}, // deleting goes by the folder as this machine sees it
     };
-    for (const auto& row : rows) {
+    for (const auto& row : unstamped) {
         EXPECT_EQ(DescriptionOf([&] { dunmarrow::StampedFilesOf("MakeCopy2", row.path); }), "KeepDays needs {stamp} in the file name of MakeCopy2 (\"" + row.path + "\"): " + row.reason + ".");
     }
 }
@@ -490,7 +486,7 @@ TEST_F(MainTest, MaxWaitShellReachesTheCommand)
 
 // Returning within ctest's limit means the process ended the wait; with no limit it lasts as long as the process;
 // exit code 259 (STILL_ACTIVE) still means ended; a wait that ends logs nothing.
-TEST(RunAndWait, ProcessThatEnds)
+TEST(RunAndWait, EndsWithTheProcessOrJustAfterTheLimit)
 {
     const TempDir dir;
     dunmarrow::ProgramLog().LogFile(dir.File("Dunmarrow.log"));
@@ -507,24 +503,20 @@ TEST(RunAndWait, ProcessThatEnds)
         EXPECT_TRUE(dunmarrow::RunAndWait(TestChildCommand("exit 259"), 0));
         EXPECT_LT(clock.PausedMilliseconds(), 60000u);
     }
-}
-
-// The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process runs on.
-TEST(RunAndWait, StopsJustAfterTheLimit)
-{
+    // The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process runs on.
     const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = { // step 0: a pause as asked
         {10, 0, 0, 30000, 0, 6, 10 * 3600 + 30}, {23, 59, 50, 30000, 0, 7, 20}, {12, 0, 0, 2 * 86400 * 1000, 60000, 8, 12 * 3600 + 60}, {10, 0, 0, -1, 0, 6, 10 * 3600},
     };
     for (const auto& row : rows) {
-        const TempDir dir;
-        Sleeper sleeper(dir);
+        const TempDir own;
+        Sleeper waiting(own);
         ManualClock clock(At(2026, 12, 6, row.hour, row.minute, row.second));
         clock.PauseStep(row.step);
         const platform::ScopedClock scoped(clock);
-        EXPECT_TRUE(dunmarrow::RunAndWait(sleeper.Command(60000), row.limit));
+        EXPECT_TRUE(dunmarrow::RunAndWait(waiting.Command(60000), row.limit));
         const platform::LocalDateTime now = clock.Now();
         EXPECT_EQ(now.day * 86400 + now.hour * 3600 + now.minute * 60 + now.second, row.day * 86400 + row.secondOfDay) << row.limit;
-        EXPECT_TRUE(sleeper.StillRunning()) << row.limit;
+        EXPECT_TRUE(waiting.StillRunning()) << row.limit;
     }
 }
 
