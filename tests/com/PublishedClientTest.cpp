@@ -29,10 +29,11 @@ struct PublishedClient : com_testing::ServerTest {
 
 // WriteToLog and WriteEventLog take every argument by reference and leave the caller's texts alone. No event
 // source is named (that would register one); Wine keeps no event, so the text is read back.
-TEST_F(PublishedClient, LogsTakeTheirArgumentsByReference)
+TEST_F(PublishedClient, EachClassAnswersThroughItsSlots)
 {
     const auto log = Create(kClasses[published::kFileLog]), events = Create(kClasses[published::kEventLog]);
-    ASSERT_TRUE(log && events);
+    const auto ini = Create(kClasses[published::kIniFile]), manager = Create(kClasses[published::kServiceManager]);
+    ASSERT_TRUE(log && events && ini && manager);
     EXPECT_EQ(Slot(log.get(), 2, text(dir.File("client.log"))), S_OK); // put LogFile
     BSTR messages[] = {text("Written at slot five"), text("Insertion text by reference")};
     const BSTR passed[] = {messages[0], messages[1]};
@@ -47,15 +48,9 @@ TEST_F(PublishedClient, LogsTakeTheirArgumentsByReference)
     written = 0;
     EXPECT_EQ(Slot(events.get(), 7, &type, static_cast<BSTR*>(nullptr), &id, &written), S_OK);
     EXPECT_EQ(written, -1);
-}
-
-// IniReadResult keeps what the last IniRead read; the service manager answers for a service that is not there.
-TEST_F(PublishedClient, IniFileAndServiceManagerAnswerThroughTheirSlots)
-{
+    // IniReadResult keeps what the last IniRead read; the service manager answers for a service that is not there.
     const std::string readFrom = dir.File("read from.ini");
     testing_support::WriteFile(readFrom, "[Jobs]\r\nName=Nightly\r\nCount=42\r\n");
-    const auto ini = Create(kClasses[published::kIniFile]);
-    ASSERT_NE(ini, nullptr);
     EXPECT_EQ(Slot(ini.get(), 4, text(dir.File("own.list.ini"))), S_OK); // put FullPath
     EXPECT_EQ(Get(ini, 31), "") << "IniReadResult before any IniRead";
     const struct { const char* entry; SHORT defaultInt; VARIANT_BOOL readNumber; const char* expected; } rows[] = {
@@ -66,8 +61,6 @@ TEST_F(PublishedClient, IniFileAndServiceManagerAnswerThroughTheirSlots)
         EXPECT_EQ(Get(ini, 31), row.expected);
     }
     EXPECT_EQ(Get(ini, 5) + "|" + Get(ini, 30), dir.File("own.list.ini") + "|own"); // FullPath, FileName
-    const auto manager = Create(kClasses[published::kServiceManager]);
-    ASSERT_NE(manager, nullptr);
     EXPECT_EQ(Slot(manager.get(), 4, text("BrenlixNoSuchClientService")), S_OK); // put ServiceShortName
     LONG state = 1;
     EXPECT_EQ(Slot(manager.get(), 18, &state), S_OK); // ServiceStatus: STATE_SERVICE_UNKNOWN
