@@ -427,22 +427,14 @@ TEST(WaitShellMilliseconds, Conversions)
     }
 }
 
-class MainTest : public ::testing::Test {
+// The whole run in the job's folder, with its scripted layer and clock.
+class MainTest : public OrvBackUPTest {
 protected:
-    MainTest() { dunmarrow::Pause(0); }
-
     int Run(const std::string& jobs)
     {
         WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi("[Backups]\r\nA\r\n" + jobs));
         return dunmarrow::Main(provider_, dir_.Path());
     }
-
-    TempDir dir_;
-    ManualClock clock_{At(2026, 12, 6, 2, 0, 0)};
-    platform::ScopedClock scoped_{clock_};
-    Script script_;
-    ScriptedProvider provider_{script_};
-    RecordedDiagnostics diagnostics_;
 };
 
 // Any error ends the run in Main's handler and says why: a program folder not found (nothing read or written), an
