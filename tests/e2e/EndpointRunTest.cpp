@@ -86,8 +86,9 @@ protected:
     ScopedEnvironment driver_{"DUNMARROW_ODBC_DRIVER", "FreeTDS"}; // not the Windows build's "SQL Server"
 };
 
-// Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks.
-TEST_F(EndpointRun, RunsWithoutAJob)
+// Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks. Then one job per outcome: a full
+// backup with checksum, verify, stamp, retention and copy; a log backup the server refuses (simple recovery); a backup changed on disk before its verify.
+TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
 {
     EXPECT_EQ(Run(), 2u);
     EXPECT_EQ(Log(), (Lines{kStart, "ERROR|Kunne ikke åbne INI fil"}));
@@ -95,12 +96,8 @@ TEST_F(EndpointRun, RunsWithoutAJob)
     JobFile("[Backups]\r\n\r\n[Other]\r\nServer=x\r\n");
     EXPECT_EQ(Run(), 0u);
     EXPECT_EQ(Log(), (Lines{kStart, kLoading, kEnd}));
-}
+    fs::remove(FromUtf8(dir_.File("Dunmarrow.log")));
 
-// One job per outcome: a full backup with checksum, verify, stamp, retention and copy; a log backup the
-// server refuses (simple recovery); a backup changed on disk before its verify.
-TEST_F(EndpointRun, NightlyJobs)
-{
     const std::string server = endpoint_.Server("accept");
     fs::create_directory(FromUtf8(dir_.File("kopi")));
     const std::string copies = dir_.File("kopi") + (RunningUnderWine() ? "\\" : "/");
