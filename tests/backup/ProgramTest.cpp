@@ -408,13 +408,10 @@ TEST(WaitShellMilliseconds, Conversions)
     constexpr std::int32_t kOverflow = 1;
     const std::string sep = platform::DecimalSeparator(), zeros(400, '0');
     const struct { std::string text; std::int32_t expected; } rows[] = {
-        {"45", 45000},         {"-5", -5000},           {" 12 ", 12000},       {"\t+3", 3000},
-        {"2" + sep + "5", 2000}, {"3" + sep + "5", 4000}, {"0" + sep + "5", 0}, {sep + "9", 1000},
-        {"1E3", 1000000},      {"15d-1", 2000},         {"2147483", 2147483000}, {"-2147483", -2147483000},
-        {"", 30000},           {"12abc", 30000},        {"1E", 30000},
-        {"1" + sep + "6", 2000}, {"   ", 30000},        {"0x10", 30000},
-        // too small for a double: rounds to 0 like any small number
-        {"1E-400", 0}, {"1" + zeros + "E-402", 0},
+        {"45", 45000}, {"-5", -5000}, {" 12 ", 12000}, {"\t+3", 3000}, {"2" + sep + "5", 2000}, {"3" + sep + "5", 4000}, {"0" + sep + "5", 0}, {sep + "9", 1000},
+        {"1" + sep + "6", 2000}, {"1E3", 1000000}, {"15d-1", 2000}, {"2147483", 2147483000}, {"-2147483", -2147483000},
+        {"", 30000}, {"12abc", 30000}, {"1E", 30000}, {"   ", 30000}, {"0x10", 30000},
+        {"1E-400", 0}, {"1" + zeros + "E-402", 0}, // too small for a double: rounds to 0 like any small number
         {"2147484", kOverflow}, {"-2147484", kOverflow}, {"1E10", kOverflow}, {"1E400", kOverflow}, {"1" + zeros + "E-390", kOverflow}, {"1" + zeros, kOverflow},
     };
     for (const auto& row : rows) {
@@ -427,7 +424,6 @@ TEST(WaitShellMilliseconds, Conversions)
     }
 }
 
-// The whole run in the job's folder, with its scripted layer and clock.
 class MainTest : public OrvBackUPTest {
 protected:
     int Run(const std::string& jobs)

@@ -71,10 +71,9 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
 {
     constexpr short kOk = SQL_SUCCESS, kInfo = SQL_SUCCESS_WITH_INFO, kError = SQL_ERROR, kEnd = SQL_NO_DATA;
     const struct { const char* name; short first; std::vector<short> more; int failedStep; std::size_t moreCalls; } rows[] = { // failedStep -1: none
-        {"one result", kOk, {kEnd}, -1, 1}, {"nothing to read", kEnd, {}, -1, 0},
-        {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4}, {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4},
-        {"error at once, then more results", kError, {kOk, kError, kEnd}, 0, 3}, {"invalid handle", SQL_INVALID_HANDLE, {}, 0, 0},
-        {"unexpected return code", kOk, {SQL_STILL_EXECUTING}, 1, 1}, {"driver that never moves on", kInfo, {}, 1, 16},
+        {"one result", kOk, {kEnd}, -1, 1}, {"nothing to read", kEnd, {}, -1, 0}, {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
+        {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4}, {"error at once, then more results", kError, {kOk, kError, kEnd}, 0, 3},
+        {"invalid handle", SQL_INVALID_HANDLE, {}, 0, 0}, {"unexpected return code", kOk, {SQL_STILL_EXECUTING}, 1, 1}, {"driver that never moves on", kInfo, {}, 1, 16},
     };
     for (const auto& row : rows) {
         std::size_t calls = 0;

@@ -3,17 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <map>
 #include <numeric>
-#include <string>
-#include <vector>
 
 namespace {
 
-using com_testing::Narrow;
-using com_testing::Take;
+using namespace com_testing;
 
 // Each interface's slots after IDispatch's, in the order of published::kClasses. A put's parameters go
 // unnamed: the library names a property's parameters by its get. "prop Name: Type" is a get and a put.

@@ -7,14 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace {
 
-using com_testing::Create;
-using published::kClasses;
-using published::Slot;
+using namespace com_testing;
+using namespace published;
 
 struct PublishedClient : com_testing::ServerTest {
     std::string Get(const com_testing::Com<IDispatch>& object, int slot)

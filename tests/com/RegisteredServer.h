@@ -53,9 +53,7 @@ HRESULT Slot(IDispatch* object, int n, Args... args)
 
 namespace com_testing {
 
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
+struct Releaser { void operator()(IUnknown* object) const { object->Release(); } };
 template <class T>
 using Com = std::unique_ptr<T, Releaser>;
 
