@@ -29,15 +29,20 @@ const std::string kEnd = "INFORMATION|Indlæser og starter Backup Slut", kWarnin
 
 // On Linux the program gets a machine root of the test's own; under Wine its event source registration is undone.
 class ProgramMachine {
+    static constexpr std::int32_t kMachine = -2147483646; // HKEY_LOCAL_MACHINE
+    inline static const std::string kApplication = "System\\CurrentControlSet\\Services\\EventLog\\Application";
+    inline static const std::string kSource = kApplication + "\\Dunmarrow", kMarker = "Software\\Korvane\\Brenlix\\EventLog";
+    const bool wine_ = RunningUnderWine();
+    TempDir root_;
+    ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()}, eventLog_{"BRENLIX_EVENTLOG", "file"};
+    const std::optional<raw::Stored> sources_ = wine_ ? raw::Read(kMachine, kApplication, "Sources") : std::nullopt;
+    const std::optional<raw::Stored> marker_ = wine_ ? raw::Read(kMachine, kMarker, "Dunmarrow") : std::nullopt;
+    const bool hadSource_ = wine_ && raw::KeyExists(kMachine, kSource);
+
 public:
-    ProgramMachine()
-        : sources_(Wine() ? raw::Read(kMachine, kApplication, "Sources") : std::nullopt),
-          marker_(Wine() ? raw::Read(kMachine, kMarker, "Dunmarrow") : std::nullopt), hadSource_(Wine() && raw::KeyExists(kMachine, kSource))
-    {
-    }
     ~ProgramMachine()
     {
-        if (!Wine()) {
+        if (!wine_) {
             return;
         }
         if (!hadSource_) {
@@ -50,32 +55,17 @@ public:
             raw::RemoveTree(kMachine, kMarker);
         }
     }
-
-private:
-    static bool Wine() { return RunningUnderWine(); }
-    static constexpr std::int32_t kMachine = -2147483646; // HKEY_LOCAL_MACHINE
-    inline static const std::string kApplication = "System\\CurrentControlSet\\Services\\EventLog\\Application";
-    inline static const std::string kSource = kApplication + "\\Dunmarrow", kMarker = "Software\\Korvane\\Brenlix\\EventLog";
-
-    TempDir root_;
-    ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()}, eventLog_{"BRENLIX_EVENTLOG", "file"};
-    std::optional<raw::Stored> sources_, marker_;
-    bool hadSource_;
 };
 
 class EndpointRun : public ::testing::Test {
 protected:
-    EndpointRun()
-    {
-        for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
-            fs::copy_file(FromUtf8(platform::ProgramFolder()) / name, FromUtf8(dir_.Path()) / name);
-        }
-    }
-
     void SetUp() override
     {
         if (!endpoint_.Ready()) {
             GTEST_FAIL() << endpoint_.Problem();
+        }
+        for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
+            fs::copy_file(FromUtf8(platform::ProgramFolder()) / name, FromUtf8(dir_.Path()) / name);
         }
     }
 
@@ -96,8 +86,9 @@ protected:
     ScopedEnvironment driver_{"DUNMARROW_ODBC_DRIVER", "FreeTDS"}; // not the Windows build's "SQL Server"
 };
 
-// Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks.
-TEST_F(EndpointRun, RunsWithoutAJob)
+// Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks. Then one job per outcome: a full
+// backup with checksum, verify, stamp, retention and copy; a log backup the server refuses (simple recovery); a backup changed on disk before its verify.
+TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
 {
     EXPECT_EQ(Run(), 2u);
     EXPECT_EQ(Log(), (Lines{kStart, "ERROR|Kunne ikke åbne INI fil"}));
@@ -105,12 +96,8 @@ TEST_F(EndpointRun, RunsWithoutAJob)
     JobFile("[Backups]\r\n\r\n[Other]\r\nServer=x\r\n");
     EXPECT_EQ(Run(), 0u);
     EXPECT_EQ(Log(), (Lines{kStart, kLoading, kEnd}));
-}
+    fs::remove(FromUtf8(dir_.File("Dunmarrow.log")));
 
-// One job per outcome: a full backup with checksum, verify, stamp, retention and copy; a log backup the
-// server refuses (simple recovery); a backup changed on disk before its verify.
-TEST_F(EndpointRun, NightlyJobs)
-{
     const std::string server = endpoint_.Server("accept");
     fs::create_directory(FromUtf8(dir_.File("kopi")));
     const std::string copies = dir_.File("kopi") + (RunningUnderWine() ? "\\" : "/");

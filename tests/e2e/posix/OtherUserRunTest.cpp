@@ -1,5 +1,4 @@
-// A run by a user who is not root, from a folder of their own: the log is theirs, the machine's registry is only
-// read, and the reasons reach the system log.
+// A run by a user who is not root, from a folder of their own: the log is theirs, the machine's registry is only read, and the reasons reach the system log.
 #include <platform/Files.h>
 #include <platform/Text.h>
 
@@ -33,15 +32,14 @@ TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     WriteFile(folder + "/Dunmarrow.ini", platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\nEventLog=1\r\n"));
     GiveTo(*other, folder);
     ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
-    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str()), config("XDG_CONFIG_HOME", (folder + "/config").c_str());
-    const ScopedEnvironment sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
+    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str()), config("XDG_CONFIG_HOME", (folder + "/config").c_str()),
+        sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
     // Root's ticket cache, which the user may not read: reported, not handed to the GSSAPI (which may crash on it).
     WriteFile(cache, "root's tickets");
     ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
     const ScopedEnvironment tickets("KRB5CCNAME", ("FILE:" + cache).c_str());
 
-    const std::string program = folder + "/" + DUNMARROW_PROGRAM_NAME;
-    EXPECT_EQ(RunAs(*other, 022, [&] { return std::to_string(ChildProcess("\"" + program + "\"").Wait()); }), "1");
+    EXPECT_EQ(RunAs(*other, 022, [&] { return std::to_string(ChildProcess("\"" + folder + "/" + DUNMARROW_PROGRAM_NAME + "\"").Wait()); }), "1");
     EXPECT_EQ(LogEntries(folder + "/Dunmarrow.log"),
               (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "INFORMATION|Indlæser og starter Backup", "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
                                         "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1", "INFORMATION|Indlæser og starter Backup Slut"}));

@@ -1,0 +1,511 @@
+// The program on the scripted SQL layer. One backup job: its calls, the fixed lines of its log, and the reasons it reports; the copy of its file, its
+// optional keys as read, and the stamped files of its runs. The whole run, its wait value, and the commands it runs and waits for.
+#include "FileSystem.h"
+#include "JobOptions.h"
+#include "OrvBackUP.h"
+#include "Program.h"
+#include "Retention.h"
+#include "modMain.h"
+#include "modShell.h"
+#include "sql/SqlDmo.h"
+
+#include <brenlix/Error.h>
+#include <brenlix/modCommon.h>
+#include <platform/Files.h>
+#include <platform/Locale.h>
+#include <platform/Text.h>
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#ifdef _WIN32
+#include <platform/Win32.h>
+#undef CopyFile // <windows.h>'s other name for CopyFileA, not the job's copy
+#else
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+using dunmarrow::JobKeys;
+using dunmarrow::sql::BackupAction;
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+// A scripted SQL layer: records every call, fails where the test says, and its backup writes the file in Files.
+// The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog.
+inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
+{
+    values.resize(7);
+    return {values[0], values[1], values[2], values[3], values[4], values[5], values[6]};
+}
+
+struct RecordedDiagnostics {
+    std::vector<std::string> events;
+    dunmarrow::ScopedDiagnosticSink sink{[this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
+        events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
+    }};
+};
+
+struct Script {
+    std::vector<std::string> calls;
+    std::set<std::string> failing;
+
+    void Step(const std::string& name, const std::string& argument = {})
+    {
+        calls.push_back(name + "(" + argument + ")");
+        if (failing.count(name) != 0) {
+            throw brenlix::Error(3201, "test", "Cannot open backup device. " + name + " failed.");
+        }
+    }
+};
+
+// The server and the backup in one: each object the provider makes is only ever used as the one it was made for.
+class Scripted final : public dunmarrow::sql::SQLServer, public dunmarrow::sql::Backup {
+    Script& s_;
+    std::string path_;
+
+public:
+    explicit Scripted(Script& script) : s_(script) {}
+    void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
+    void Connect(const std::string& name) override { s_.Step("Connect", name); }
+    void Database(const std::string& value) override { s_.Step("Database", value); }
+    void Files(const std::string& value) override
+    {
+        s_.Step("Files", value);
+        path_.clear(); // "[path]" with each "]" of the path doubled
+        for (std::size_t i = 1; i + 1 < value.size(); i += value[i] == ']' ? 2 : 1) {
+            path_ += value[i];
+        }
+    }
+    void Initialize(bool value) override { s_.Step("Initialize", std::to_string(value)); }
+    void Action(dunmarrow::sql::BackupAction value) override { s_.Step("Action", std::to_string(static_cast<int>(value))); }
+    void Checksum(bool value) override { s_.Step("Checksum", std::to_string(value)); }
+    void Compression(bool value) override { s_.Step("Compression", std::to_string(value)); }
+    void CopyOnly(bool value) override { s_.Step("CopyOnly", std::to_string(value)); }
+    void SQLBackup(dunmarrow::sql::SQLServer&) override
+    {
+        s_.Step("SQLBackup");
+        WriteFile(path_, "backup of the database");
+    }
+    void SQLVerify(dunmarrow::sql::SQLServer&) override { s_.Step("SQLVerify"); }
+};
+
+class ScriptedProvider final : public dunmarrow::sql::Provider {
+    Script& s_;
+
+public:
+    explicit ScriptedProvider(Script& script) : s_(script) {}
+    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override { return s_.Step("CreateSQLServer"), std::make_unique<Scripted>(s_); }
+    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override { return s_.Step("CreateBackup"), std::make_unique<Scripted>(s_); }
+};
+
+const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01", kDone = "INFORMATION|Backup Færdig. ", kFailed = "ERROR|Fejl opstod i StartBackup";
+const std::string kReport = "ERROR|Fejl repporteret : ", kCopied = "INFORMATION|Slut kopiering af backup fil. ";
+
+std::string Copying(const std::string& to) { return "INFORMATION|Starter kopiering af backup fil til " + to + "."; }
+
+class OrvBackUPTest : public ::testing::Test {
+protected:
+    OrvBackUPTest()
+    {
+        dunmarrow::ProgramLog().LogFile(dir_.File("Dunmarrow.log"));
+        dunmarrow::Pause(0); // no system error before the job
+        job_.ServerName("PROD01");
+        job_.DatabaseName("Løn");
+        job_.JobName("Nat");
+        job_.Backupfile(dir_.File("Løn.bak"));
+    }
+
+    // Starts the job afresh: its log, calls and events are this run's.
+    Lines Run(bool succeeds)
+    {
+        WriteFile(dir_.File("Dunmarrow.log"), "");
+        script_.calls.clear();
+        diagnostics_.events.clear();
+        EXPECT_EQ(job_.StartBackUP(), succeeds);
+        return LogEntries(dir_.File("Dunmarrow.log"));
+    }
+
+    // The calls of a job that got through the backup.
+    static Lines Calls(const std::string& file)
+    {
+        return {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)", "Files([" + file + "])", "Initialize(1)", "SQLBackup()"};
+    }
+
+    TempDir dir_;
+    ManualClock clock_{At(2026, 12, 6, 22, 0, 0)};
+    platform::ScopedClock scoped_{clock_};
+    Script script_;
+    ScriptedProvider provider_{script_};
+    dunmarrow::OrvBackUP job_{provider_};
+    RecordedDiagnostics diagnostics_;
+};
+
+// Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends the job before its copy; EventLog adds the job's
+// failure. A value the job cannot use stops it before the server is asked, and says which value and what would do. The server is told the path as typed
+// (enclosing quotes off, each "]" doubled) and the copy reads that file.
+TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
+{
+    const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01", device = "3201 Cannot open backup device. ";
+    const std::string file = dir_.File("Løn.bak"), copy = dir_.File("kopi.bak"), needs = "13 KeepDays needs {stamp} in the file name of MakeCopy2 (\"";
+    const std::string spaced = dir_.File("med mellemrum.bak");
+    const Lines copied{kStart, kDone, Copying(copy), kCopied};
+    const auto noConnection = [&](const std::string& step) { return "2 1 no connection to server \"PROD01\": " + device + step + " failed."; };
+    const auto jobFailed = [&](const std::string& step) { return "1 3 the job \"Nat\" failed: " + device + step + " failed."; };
+    const auto failed = [&](const std::string& reason) { return Lines{kStart, kFailed, kReport + reason + " (0)"}; };
+    const auto eventLog = [](const std::string& value) { return Keys({"", "", "", "", "", "", value}); };
+    const struct { std::string failing; JobKeys keys; std::string backupfile, told; std::size_t calls; Lines log, events; } rows[] = { // told: the path in Files
+        {"CreateSQLServer", {}, file, file, 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
+        {"LoginSecure", eventLog("0"), file, file, 3, {kStart, warning}, {noConnection("LoginSecure")}},
+        {"Connect", eventLog("1"), file, file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
+        {"Files", eventLog("1"), file, file, 6, failed(device + "Files failed."), {jobFailed("Files")}},
+        {"SQLBackup", eventLog("0"), file, file, 8, failed(device + "SQLBackup failed."), {}},
+        {"", {}, "\"\"", file, 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
+        {"", Keys({"Incremental"}), file, file, 0, failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
+        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 5, failed(needs + copy + "\"): each run must keep a file of its own."), {}},
+        {"", eventLog("1"), file, file, 8, copied, {}},
+        {"", {}, "\"" + spaced + "\"", spaced, 8, copied, {}}, {"", {}, spaced + "\"", spaced, 8, copied, {}}, // only a leading quote that is there is taken off
+        {"", {}, dir_.File("Backup [old].bak"), dir_.File("Backup [old]].bak"), 8, copied, {}}, {"", {}, dir_.File("x],[y.bak"), dir_.File("x]],[y.bak"), 8, copied, {}},
+    };
+    job_.Copy2(copy);
+    for (const auto& row : rows) {
+        script_.failing = {row.failing};
+        job_.Options(row.keys);
+        job_.Backupfile(row.backupfile);
+        WriteFile(copy, "");
+        const bool succeeds = row.log == copied;
+        const Lines all = Calls(row.told);
+        EXPECT_EQ(Run(succeeds), row.log) << row.failing << row.backupfile;
+        EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing << row.backupfile;
+        EXPECT_EQ(diagnostics_.events, row.events) << row.failing;
+        EXPECT_EQ(ReadFile(copy), succeeds ? "backup of the database" : "") << row.failing << row.backupfile;
+    }
+}
+
+// The copy and the two commands in order, each after its pause; a failed copy stops the job before them.
+TEST_F(OrvBackUPTest, CopyAndCommands)
+{
+    const TempDir copies;
+    const std::string exit0 = TestChildCommand("exit 0"), exit1 = TestChildCommand("exit 1"), none = "dunmarrow-no-such-program-4711";
+    const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak", started = "INFORMATION|Starter kommando :", ended = "INFORMATION|Slut komando ";
+    const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = { // log: after the backup
+        {copies.File(""), exit1, exit0, true, 3000, {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
+        {"", "", exit0, true, 2000, {started + exit0, ended}},
+        {"", none, exit0, true, 3000, {started + none, "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2), "ERROR|Kommando kunne ikke eksekveres", started + exit0, ended}},
+        {missing, exit0, "", false, 1000, {Copying(missing), kFailed, kReport + "3 " + brenlix::SystemErrorText(3) + " (0)"}},
+    };
+    for (const auto& row : rows) {
+        job_.Copy2(row.copy2);
+        job_.RunShell(row.shell);
+        job_.RunShell2(row.shell2);
+        job_.WaitShell(30000);
+        const std::uint64_t before = clock_.PausedMilliseconds();
+        Lines log = Run(row.succeeds);
+        EXPECT_EQ(Lines(log.begin() + 2, log.end()), row.log) << row.copy2 << row.shell;
+        EXPECT_GE(clock_.PausedMilliseconds() - before, row.settled) << row.copy2 << row.shell;
+    }
+    EXPECT_EQ(ReadFile(copies.File("Løn.bak")), "backup of the database");
+}
+
+// {stamp} is the job's start; a stamped file that exists is not overwritten (two runs in one second, or in the hour
+// a clock change repeats); a job that fails deletes nothing.
+TEST_F(OrvBackUPTest, StampedFiles)
+{
+    WriteFile(dir_.File("Løn_20200101-000000.bak"), "old");
+    job_.Backupfile("\"" + dir_.File("Løn_{stamp}.bak") + "\"");
+    job_.Copy2(dir_.File("kopi_{stamp}.bak"));
+    const std::string taken = dir_.File("Løn_20261206-220000.bak");
+    WriteFile(taken, "the earlier run's");
+    EXPECT_EQ(Run(false).back(), kReport + "80 The file " + taken + " of this run's stamp exists already; it is left as it is. (0)");
+    EXPECT_EQ(ReadFile(taken), "the earlier run's");
+    clock_.Advance(1000);
+    EXPECT_EQ(Run(true).back(), kCopied);
+    EXPECT_EQ(script_.calls, Calls(dir_.File("Løn_20261206-220001.bak")));
+    EXPECT_EQ(ReadFile(dir_.File("kopi_20261206-220001.bak")), "backup of the database");
+    script_.failing = {"SQLVerify"};
+    job_.Options(Keys({"", "", "", "", "1", "1"}));
+    clock_.Advance(1000);
+    Run(false);
+    EXPECT_TRUE(FileExists(dir_.File("Løn_20200101-000000.bak")));
+}
+
+// The error number raised, with the system's text for it; 0 when none.
+std::int32_t CopyError(const std::string& source, const std::string& destination)
+{
+    try {
+        dunmarrow::CopyFile(source, destination);
+        return 0;
+    } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Description(), brenlix::SystemErrorText(error.Number()));
+        return error.Number();
+    }
+}
+
+// A copy replaces the file and keeps its time; a destination ending in a separator is a folder; a failure raises the
+// system's code and text, and one half way leaves the last good copy and no file of its own.
+TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
+{
+    const TempDir dir, target;
+    WriteFile(dir.File("a.bak"), "data");
+    WriteFile(dir.File("b.bak"), "older and longer");
+    const auto when = std::filesystem::last_write_time(dir.File("a.bak")) - std::chrono::hours(49);
+    std::filesystem::last_write_time(dir.File("a.bak"), when);
+    EXPECT_EQ(CopyError(dir.File("a.bak"), dir.File("b.bak")), 0);
+    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
+    EXPECT_EQ(std::filesystem::last_write_time(dir.File("b.bak")), when);
+    EXPECT_EQ(CopyError(dir.File("a.bak"), target.File("")), 0);
+    EXPECT_EQ(ReadFile(target.File("a.bak")), "data");
+    EXPECT_EQ(CopyError(dir.File("none.bak"), target.File("")), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target.Path()), {}), 1);
+
+    WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
+#ifdef _WIN32
+    // The source held by another process with no sharing: the copy fails after it has begun.
+    const HANDLE held = CreateFileA(dir.File("new.bak").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CopyError(dir.File("new.bak"), dir.File("b.bak")), ERROR_SHARING_VIOLATION);
+    CloseHandle(held);
+#else
+    // A file size limit below the source's size: the write fails half way, as on a full disk.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{64 * 1024, before.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::int32_t error = CopyError(dir.File("new.bak"), dir.File("b.bak"));
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(error, 0);
+#endif
+    EXPECT_EQ(ReadFile(dir.File("b.bak")), "data");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 3); // a.bak, b.bak, new.bak
+}
+
+std::string DescriptionOf(const std::function<void()>& call, std::int32_t number = dunmarrow::kErrorInvalidJobValue)
+{
+    try {
+        call();
+    } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Number(), number);
+        return error.Description();
+    }
+    return "(no error)";
+}
+
+// Each value as read, and each refused one named with what would do.
+TEST(JobValues, AcceptedRefusedAndStamped)
+{
+    const struct { dunmarrow::JobKeys keys; BackupAction action; bool switches; int keepDays; } rows[] = { // switches: each one given
+        {Keys({"full", "0", "No", "false", "NEJ", "", "0"}), BackupAction::Database, false, 0},
+        {Keys({"FULL", "1", "1", "1", "1", "14", "1"}), BackupAction::Database, true, 14},
+        {Keys({" log ", "True", "yes", "Ja", "JA", "36500", "true"}), BackupAction::Log, true, 36500},
+        {Keys({"dIfF", "", "", "", "", "1", ""}), BackupAction::Differential, false, 1},
+    };
+    for (const auto& row : rows) {
+        const dunmarrow::JobOptions o = dunmarrow::ReadJobOptions(row.keys);
+        EXPECT_EQ(o.action, row.action) << row.keys.type;
+        EXPECT_EQ((std::vector<bool>{o.checksum, o.compress, o.copyOnly, o.verify, o.eventLog}), std::vector<bool>(5, row.switches)) << row.keys.type;
+        EXPECT_EQ(o.keepDays, row.keepDays) << row.keys.type;
+    }
+    EXPECT_TRUE(dunmarrow::EventLogWanted(" Ja"));
+    EXPECT_FALSE(dunmarrow::EventLogWanted("2"));
+    const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.", days = "use a whole number of days from 1 to 36500.";
+    const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } refused[] = {
+        {Keys({"Incremental"}), "Type", "Incremental", "the accepted values are Full, Diff and Log."},
+        // The server would take it and make an ordinary differential backup.
+        {Keys({"Diff", "", "", "1"}), "CopyOnly", "1", "a differential backup cannot be copy-only; use CopyOnly with Full or Log."},
+        {Keys({"", "2"}), "Checksum", "2", onOff}, {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days}, {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
+        {Keys({"", "", "", "", "", "99999999999999999999"}), "KeepDays", "99999999999999999999", days},
+    };
+    for (const auto& row : refused) {
+        EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }), "The job key " + row.key + " has the value \"" + row.value + "\"; " + row.accepted);
+    }
+    EXPECT_EQ(dunmarrow::StampOf(At(2026, 1, 2, 3, 4, 5)), "20260102-030405");
+    EXPECT_EQ(dunmarrow::StampOf(At(999, 12, 31, 23, 59, 59)), "09991231-235959");
+    EXPECT_EQ(dunmarrow::WithStamp("D:\\B\\{stamp}_{stamp}.bak", "X"), "D:\\B\\X_X.bak");
+    EXPECT_EQ(dunmarrow::WithStamp("{Stamp}{stamp", "X"), "{Stamp}{stamp");
+    const std::string sep(1, platform::PathSeparator()), folder = sep + "B" + sep;
+    const dunmarrow::StampedFiles files = dunmarrow::StampedFilesOf("Backupfile", folder + "S_{stamp}.bak");
+    EXPECT_EQ(files.folder + "|" + files.namePattern, folder + "|S_{stamp}.bak");
+    const struct { std::string path, reason; } unstamped[] = {
+        {folder + "S_{STAMP}.bak", "each run must keep a file of its own"},
+        {"{stamp}" + folder + "S_{stamp}.bak", "the folder may not change from run to run"},
+        {"S_{stamp}.bak", "write the file with its folder"},
+        {"B" + sep + "S_{stamp}.bak", "write the file with its whole path, from the root of a drive or a share"}, // deleting goes by the folder as this machine sees it
+    };
+    for (const auto& row : unstamped) {
+        EXPECT_EQ(DescriptionOf([&] { dunmarrow::StampedFilesOf("MakeCopy2", row.path); }), "KeepDays needs {stamp} in the file name of MakeCopy2 (\"" + row.path + "\"): " + row.reason + ".");
+    }
+}
+
+// Only old files of the pattern go, and only once this run's file is there. One name per rule a name must pass.
+// After a delete the job's last system error is that delete's: none.
+TEST(DeleteExpired, WhichFilesGo)
+{
+    const TempDir dir;
+    const auto make = [&](const std::set<std::string>& names) {
+        for (const std::string& name : names) {
+            WriteFile(dir.File(name), name);
+        }
+    };
+    const auto left = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(dir.Path()))) {
+            const std::u8string name = entry.path().filename().u8string();
+            names.insert(std::string(name.begin(), name.end()));
+        }
+        return names;
+    };
+    // Deletes at 2026-12-06 22:00:00; the names given to the callback.
+    const auto run = [&](const std::string& pattern, int keepDays, const std::string& thisRun = {}, const std::string& folder = {}) {
+        std::set<std::string> deleted;
+        const std::string in = folder.empty() ? dir.File("") : folder;
+        dunmarrow::DeleteExpired({in, pattern}, At(2026, 12, 6, 22, 0, 0), keepDays, [&](const std::string& path) { deleted.insert(path.substr(in.size())); }, thisRun);
+        return deleted;
+    };
+    std::set<std::string> kept = {
+        "Salg_20261122-220000.bak", // exactly 14 days; a second more goes
+        "Salg_20270101-000000.bak", // ahead of the clock: the newest
+        "salg_20261102-000000.bak", // names compare case for case (Windows has one file for both)
+        "Salg.bak", "Salg_20261101-000000.BAK", "Salg_20261101_000000.bak", "Salg_20261301-000000.bak", "Salg_20230229-000000.bak", "Salg_20261101-240000.bak",
+    };
+    make(kept);
+    make({"Salg_20261122-215959.bak"});
+    std::filesystem::create_directory(std::filesystem::u8path(dir.File("Salg_20261001-000000.bak")));
+    EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{});
+    make({"Salg_20261206-220000.bak"});
+    EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{"Salg_20261122-215959.bak"});
+    EXPECT_EQ(dunmarrow::LastDllError(), 0u);
+    kept.insert({"Salg_20261001-000000.bak", "Salg_20261206-220000.bak"}); // a folder, this run's
+    EXPECT_EQ(left(), kept);
+    // The newest file stays; a repeated stamp must agree; a file that cannot go, or a missing folder, stops with its code.
+    make({"a_20250101-000000.bak", "a_20250102-000000.bak", "a_20240101-000000.bak"});
+    EXPECT_EQ(run("a_{stamp}.bak", 1), (std::set<std::string>{"a_20240101-000000.bak", "a_20250101-000000.bak"}));
+    make({"20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak"});
+    EXPECT_EQ(run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{});
+    make({"20220101-000000_x_20220101-000000.bak"});
+    EXPECT_EQ(run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{"20220101-000000_x_20220101-000000.bak"});
+    make({"b_20200101-000000.bak", "b_20261206-220000.bak"});
+    MakeReadOnly(dir.File("b_20200101-000000.bak"));
+    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14); }, 5), brenlix::SystemErrorText(5));
+    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14, {}, dir.File("none") + platform::PathSeparator()); }, 3), brenlix::SystemErrorText(3));
+    kept.insert({"a_20250102-000000.bak", "20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak",
+                 "b_20200101-000000.bak", "b_20261206-220000.bak"});
+    EXPECT_EQ(left(), kept);
+}
+
+// Seconds as the user writes them, rounded half to even; what is no number gives the default of 30 s.
+TEST(WaitShellMilliseconds, Conversions)
+{
+    constexpr std::int32_t kOverflow = 1;
+    const std::string sep = platform::DecimalSeparator(), zeros(400, '0');
+    const struct { std::string text; std::int32_t expected; } rows[] = {
+        {"45", 45000}, {"-5", -5000}, {" 12 ", 12000}, {"\t+3", 3000}, {"2" + sep + "5", 2000}, {"3" + sep + "5", 4000}, {"0" + sep + "5", 0}, {sep + "9", 1000},
+        {"1" + sep + "6", 2000}, {"1E3", 1000000}, {"15d-1", 2000}, {"2147483", 2147483000}, {"-2147483", -2147483000},
+        {"", 30000}, {"12abc", 30000}, {"1E", 30000}, {"   ", 30000}, {"0x10", 30000},
+        {"1E-400", 0}, {"1" + zeros + "E-402", 0}, // too small for a double: rounds to 0 like any small number
+        {"2147484", kOverflow}, {"-2147484", kOverflow}, {"1E10", kOverflow}, {"1E400", kOverflow}, {"1" + zeros + "E-390", kOverflow}, {"1" + zeros, kOverflow},
+    };
+    for (const auto& row : rows) {
+        try {
+            EXPECT_EQ(dunmarrow::WaitShellMilliseconds(row.text), row.expected) << row.text;
+        } catch (const brenlix::Error& error) {
+            EXPECT_EQ(row.expected, kOverflow) << row.text;
+            EXPECT_EQ(std::to_string(error.Number()) + " " + error.Description(), "6 Overflow");
+        }
+    }
+}
+
+class MainTest : public OrvBackUPTest {
+protected:
+    int Run(const std::string& jobs)
+    {
+        WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi("[Backups]\r\nA\r\n" + jobs));
+        return dunmarrow::Main(provider_, dir_.Path());
+    }
+};
+
+// Any error ends the run in Main's handler and says why: a program folder not found (nothing read or written), an
+// overflow with the last system error of the program's own calls (2), a job file's folder the lookup refuses.
+TEST_F(MainTest, AnErrorEndsTheRun)
+{
+    const auto lost = [](std::string&, std::uint32_t& error) { return error = 5, false; };
+    EXPECT_EQ(dunmarrow::Main(provider_, lost), dunmarrow::RunEndedEarly);
+    EXPECT_EQ(diagnostics_.events, Lines{"1 2 the run ended early: the folder of the program file could not be found: 5 " + brenlix::SystemErrorText(5)});
+    EXPECT_FALSE(FileExists(dir_.File("Dunmarrow.log")));
+
+    EXPECT_EQ(Run("B\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\nRunShell=dunmarrow-no-such-program-4711\r\n[B]\r\nServer=Y\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n"),
+              dunmarrow::RunEndedEarly);
+    const Lines log = LogEntries(dir_.File("Dunmarrow.log"));
+    EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"ERROR|Fejl i Main", "ERROR|Fejl repporteret : 6 Overflow (2)"}));
+    EXPECT_EQ(diagnostics_.events.back(), "1 2 the run ended early, no later job ran: Fejl repporteret : 6 Overflow (2)");
+    EXPECT_EQ(script_.calls.front(), "CreateSQLServer()");
+
+    script_.calls.clear();
+    diagnostics_.events.clear();
+    EXPECT_EQ(dunmarrow::Main(provider_, dir_.File("a*b")), dunmarrow::RunEndedEarly);
+    EXPECT_EQ(script_.calls, Lines{});
+    ASSERT_EQ(diagnostics_.events.size(), 1u);
+    EXPECT_EQ(diagnostics_.events[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u);
+}
+
+// MaxWaitShell reaches the command (30 s when missing); without a command it is not read.
+TEST_F(MainTest, MaxWaitShellReachesTheCommand)
+{
+    const std::string job = "[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\n";
+    for (const auto& [key, seconds] : std::vector<std::pair<std::string, int>>{{"", 30}, {"MaxWaitShell=45\r\n", 45}}) {
+        const TempDir dir;
+        Sleeper sleeper(dir);
+        const std::uint64_t before = clock_.MonotonicMilliseconds();
+        EXPECT_EQ(Run(job + "RunShell=" + sleeper.Command(600000) + " more\r\n" + key), dunmarrow::RunAllJobsDone);
+        EXPECT_EQ((clock_.MonotonicMilliseconds() - before) / 1000, 2u + seconds); // two pauses, then the limit
+        EXPECT_TRUE(sleeper.StillRunning());
+    }
+    EXPECT_EQ(Run(job + "MaxWaitShell=2147484\r\n"), dunmarrow::RunAllJobsDone);
+}
+
+// Returning within ctest's limit means the process ended the wait; with no limit it lasts as long as the process;
+// exit code 259 (STILL_ACTIVE) still means ended; a wait that ends logs nothing.
+TEST(RunAndWait, EndsWithTheProcessOrJustAfterTheLimit)
+{
+    const TempDir dir;
+    dunmarrow::ProgramLog().LogFile(dir.File("Dunmarrow.log"));
+    Sleeper sleeper(dir);
+    EXPECT_TRUE(dunmarrow::RunAndWait(TestChildCommand("exit 3"), 3600 * 1000));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(dunmarrow::RunAndWait(sleeper.Command(400), 0));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(350));
+    EXPECT_FALSE(sleeper.StillRunning());
+    EXPECT_EQ(LogEntries(dir.File("Dunmarrow.log")), Lines{});
+    if (ChildProcess(TestChildCommand("exit 259")).Wait() == 259u) { // exit codes above 255 exist on this platform
+        const ManualClock clock(At(2026, 12, 6, 10, 0, 0));
+        const platform::ScopedClock scoped(clock);
+        EXPECT_TRUE(dunmarrow::RunAndWait(TestChildCommand("exit 259"), 0));
+        EXPECT_LT(clock.PausedMilliseconds(), 60000u);
+    }
+    // The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process runs on.
+    const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = { // step 0: a pause as asked
+        {10, 0, 0, 30000, 0, 6, 10 * 3600 + 30}, {23, 59, 50, 30000, 0, 7, 20}, {12, 0, 0, 2 * 86400 * 1000, 60000, 8, 12 * 3600 + 60}, {10, 0, 0, -1, 0, 6, 10 * 3600},
+    };
+    for (const auto& row : rows) {
+        const TempDir own;
+        Sleeper waiting(own);
+        ManualClock clock(At(2026, 12, 6, row.hour, row.minute, row.second));
+        clock.PauseStep(row.step);
+        const platform::ScopedClock scoped(clock);
+        EXPECT_TRUE(dunmarrow::RunAndWait(waiting.Command(60000), row.limit));
+        const platform::LocalDateTime now = clock.Now();
+        EXPECT_EQ(now.day * 86400 + now.hour * 3600 + now.minute * 60 + now.second, row.day * 86400 + row.secondOfDay) << row.limit;
+        EXPECT_TRUE(waiting.StillRunning()) << row.limit;
+    }
+}
+
+} // namespace
