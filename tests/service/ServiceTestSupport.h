@@ -12,8 +12,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <sstream>
 
 namespace service_testing {
 
@@ -37,14 +35,15 @@ inline DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr)
 
 inline std::size_t CountLines(const std::string& path, const std::string& prefix)
 {
-    std::istringstream text(testing_support::ReadFile(path));
+    const std::string text = "\n" + testing_support::ReadFile(path), start = "\n" + prefix;
     std::size_t count = 0;
-    for (std::string line; std::getline(text, line);) {
-        count += line.rfind(prefix, 0) == 0;
+    for (auto at = text.find(start); at != std::string::npos; at = text.find(start, at + 1)) {
+        ++count;
     }
     return count;
 }
 
+// True once done() is, false at the hang guard.
 template <typename Done> bool PollUntil(Done done)
 {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kHangGuardMs);
@@ -53,12 +52,10 @@ template <typename Done> bool PollUntil(Done done)
     }
     return done();
 }
-
 inline bool WaitForRawState(const std::string& name, DWORD state)
 {
     return PollUntil([&] { return RawState(name) == state; });
 }
-
 inline bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1)
 {
     return PollUntil([&] { return CountLines(path, prefix) >= count; });
@@ -68,11 +65,12 @@ inline bool WaitForLines(const std::string& path, const std::string& prefix, std
 inline std::string ServiceValue(const std::string& name, const char* value)
 {
     HKEY key = nullptr;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ, &key);
-    DWORD type = 0, size = 0;
-    std::string data(RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS ? size : 0, '\0');
-    const bool read = !data.empty() && RegQueryValueExA(key, value, nullptr, &type,
-                                                        reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+    DWORD type = 0, size = 4096;
+    std::string data(size, '\0');
+    const bool read =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ,
+                      &key) == ERROR_SUCCESS &&
+        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
     RegCloseKey(key);
     return read ? std::to_string(type) + ":" + data.substr(0, size) : "";
 }
@@ -90,8 +88,6 @@ protected:
             DeleteService(service.get());
         }
     }
-    // "--hold <file>": asked to stop, the service stays pending until released.
-    std::string HoldOption() const { return std::remove(hold.c_str()), "--hold \"" + hold + "\""; }
     void ReleaseHold() const { testing_support::WriteFile(hold, ""); }
     brenlix::ServiceManager Manager(const std::string& options = "") const
     {
@@ -114,7 +110,9 @@ protected:
     testing_support::TempDir files;
     inline static std::atomic<unsigned> counter{0};
     const std::string name = "BrenlixTest" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
+    // Asked to stop, a service with holdOption stays pending until the hold file exists.
     const std::string log = files.File("service.log"), hold = files.File("stop.hold");
+    const std::string holdOption = "--hold \"" + hold + "\"";
 };
 
 } // namespace service_testing
