@@ -84,7 +84,7 @@ TEST_F(ServiceControl, ARunningServiceIsDeletedOnceItStops)
 {
     UniqueScHandle service(CreateIn(manager.get(), name.c_str(), program.c_str()));
     EXPECT_EQ(OUTCOME(StartServiceA(service.get(), 0, nullptr)), 0u);
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForLines(log, "running"));
+    ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForRuns(log));
     EXPECT_EQ(OUTCOME(DeleteService(service.get())), 0u);
     EXPECT_EQ(RawState(name), DWORD{SERVICE_RUNNING}) << "still running, marked for deletion";
     EXPECT_EQ(OUTCOME(CreateIn(manager.get(), name.c_str(), "other.exe")), DWORD{ERROR_SERVICE_MARKED_FOR_DELETE});

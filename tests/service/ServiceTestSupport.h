@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <regex>
 
 namespace service_testing {
 
@@ -33,14 +34,12 @@ inline DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr)
     return service && QueryServiceStatus(service.get(), &result) ? result.dwCurrentState : 0;
 }
 
-inline std::size_t CountLines(const std::string& path, const std::string& prefix)
+// How often the word is in the file.
+inline std::ptrdiff_t Count(const std::string& path, const std::string& word)
 {
-    const std::string text = "\n" + testing_support::ReadFile(path), start = "\n" + prefix;
-    std::size_t count = 0;
-    for (auto at = text.find(start); at != std::string::npos; at = text.find(start, at + 1)) {
-        ++count;
-    }
-    return count;
+    const std::string text = testing_support::ReadFile(path);
+    const std::regex pattern(word);
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), pattern), std::sregex_iterator());
 }
 
 // True once done() is, false at the hang guard.
@@ -56,9 +55,10 @@ inline bool WaitForRawState(const std::string& name, DWORD state)
 {
     return PollUntil([&] { return RawState(name) == state; });
 }
-inline bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1)
+// Until the service has logged "running" count times in all.
+inline bool WaitForRuns(const std::string& log, std::ptrdiff_t count = 1)
 {
-    return PollUntil([&] { return CountLines(path, prefix) >= count; });
+    return PollUntil([&] { return Count(log, "running") >= count; });
 }
 
 // "<type>:<data>" of HKLM\System\CurrentControlSet\Services\<name> value; "" when missing.
@@ -96,12 +96,6 @@ protected:
         manager.ServiceLongName("Brenlix test " + name);
         manager.ServicePath(TestServiceCommand(log, options));
         manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
-        return manager;
-    }
-    brenlix::ServiceManager Running(const std::string& options = "") const
-    {
-        brenlix::ServiceManager manager = Manager(options);
-        EXPECT_TRUE(manager.InstallService(true) && WaitForLines(log, "running")) << manager.ServiceLastError();
         return manager;
     }
 

@@ -46,7 +46,7 @@ TEST_F(ServiceProcess, ADatabaseThatCannotBeWrittenRefusesChanges)
         EXPECT_THROW(manager.InstallService(true), brenlix::Error);
     }
     EXPECT_TRUE(RawState(name) == SERVICE_STOPPED && !testing_support::FileExists(log)) << "installed, not started";
-    ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running"));
+    ASSERT_TRUE(manager.ServiceStart(true) && WaitForRuns(log));
     const std::string hive = root.Path() + "/registry/HKLM.reg";
     ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
     EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
@@ -69,7 +69,7 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
         ::_exit(manager.ServiceStart(true) ? 42 : 1);
     }
     ASSERT_TRUE(::waitpid(caller, &status, 0) == caller && WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
-    ASSERT_TRUE(WaitForLines(log, "running"));
+    ASSERT_TRUE(WaitForRuns(log));
     pid_t pid = LoggedPid(log);
     EXPECT_NE(StatField(pid, 4), std::to_string(caller)) << "not the caller's child";
     EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
@@ -81,7 +81,7 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     SERVICE_STATUS stopped{};
     EXPECT_EQ((RawState(name, &stopped), stopped.dwWin32ExitCode), DWORD{ERROR_PROCESS_ABORTED});
-    ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running", 2));
+    ASSERT_TRUE(manager.ServiceStart(true) && WaitForRuns(log, 2));
     const std::string file = root.Path() + "/services/state", text = testing_support::ReadFile(file);
     const std::string recorded = StatField(pid = LoggedPid(log), 22);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
@@ -130,7 +130,7 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
                                                     nullptr, nullptr, nullptr, account.c_str(), "pw"));
         EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
         struct stat process {};
-        EXPECT_TRUE(!service || (StartServiceA(service.get(), 0, nullptr) && WaitForLines(runLog, "running") &&
+        EXPECT_TRUE(!service || (StartServiceA(service.get(), 0, nullptr) && WaitForRuns(runLog) &&
                                  ::stat(("/proc/" + std::to_string(LoggedPid(runLog))).c_str(), &process) == 0 &&
                                  process.st_uid == (account == "nobody" ? ::getpwnam("nobody")->pw_uid : ::geteuid()) &&
                                  ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
