@@ -81,46 +81,60 @@ TEST_F(ServiceManagerTest, InstallsHere)
     }
 }
 
-// A request also counts as done when the service is where it would take it.
+// A request also counts as done when the service is where it would take it. Held, a stop stays pending: a wait
+// polls by the hint and runs out, a restart starts nothing, and RemoveService's stop, refused as the service is
+// stopping, waits again. A wait that fails by an exception is false, and only a stop keeps its text. The raw
+// status as type, state, controls accepted, exit code, check point and wait hint.
 TEST_F(ServiceManagerTest, StartsStopsAndRestarts)
 {
-    ServiceManager manager = Running();
-    EXPECT_TRUE(manager.ServiceStart(true) && manager.ServiceStop(true) && RawState(name) == SERVICE_STOPPED);
-    EXPECT_TRUE(manager.ServiceStop(true) && manager.ServiceStart() && WaitForLines(log, "running", 2));
-    EXPECT_TRUE(manager.RestartService(true) && RawState(name) == SERVICE_RUNNING) << manager.ServiceLastError();
-    EXPECT_TRUE(WaitForLines(log, "running", 3) && manager.ServiceStop() && WaitForRawState(name, SERVICE_STOPPED));
-    EXPECT_EQ(CountLines(log, "start ") * 10 + CountLines(log, "stopped"), 33u);
-    EXPECT_EQ(manager.ServiceLastError(), "");
-}
-
-// A wait for a held stop polls by the hint and runs out; so does RemoveService's stop, refused as it is stopping.
-TEST_F(ServiceManagerTest, AServiceThatCannotStopInTime)
-{
-    ServiceManager manager = Running(HoldOption());
-    testing_support::ManualClock clock(testing_support::At(2024, 1, 1, 12, 0, 0));
-    const platform::ScopedClock installed(clock);
-    manager.MaxWaitForService(2500);
-    EXPECT_FALSE(manager.RestartService());
-    EXPECT_EQ(clock.PausedMilliseconds(), 3000u);
-    EXPECT_FALSE(manager.RemoveService());
-    EXPECT_EQ(clock.PausedMilliseconds(), 6000u);
-    EXPECT_TRUE(manager.ServiceLastError() == "Unable to stop service" && RawState(name) == SERVICE_STOP_PENDING);
-    ReleaseHold();
-    ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
-    EXPECT_EQ(CountLines(log, "start "), 1u);
-}
-
-// A wait that fails by an exception is false; only a stop keeps its text.
-TEST_F(ServiceManagerTest, AnExceptionInTheWaitIsFalse)
-{
-    ServiceManager manager = Manager();
+    SERVICE_STATUS status{};
+    const auto fields = [&] {
+        return std::vector<DWORD>{status.dwServiceType,   status.dwCurrentState, status.dwControlsAccepted,
+                                  status.dwWin32ExitCode, status.dwCheckPoint,   status.dwWaitHint};
+    };
+    const auto raw = [&] { return RawState(name, &status), fields(); };
+    const DWORD own = SERVICE_WIN32_OWN_PROCESS;
+    const std::vector<DWORD> pending{own, SERVICE_STOP_PENDING, 0, 0, 1, 1000};
+    ServiceManager manager = Manager(holdOption);
+    ReleaseHold(); // stops go through until the hold file goes
     ASSERT_TRUE(manager.InstallService());
+    EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_STOPPED, 0, ERROR_SERVICE_NEVER_STARTED, 0, 0}));
+    EXPECT_TRUE(manager.ServiceStart(true) && manager.ServiceStart(true) && WaitForRuns(log));
+    EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0}));
+    EXPECT_TRUE(manager.ServiceStop(true) && manager.ServiceStop(true));
+    EXPECT_EQ(raw(), (std::vector<DWORD>{own, SERVICE_STOPPED, 0, 0, 0, 0}));
+    EXPECT_TRUE(manager.ServiceStart() && WaitForRawState(name, SERVICE_RUNNING) && WaitForRuns(log, 2));
+    EXPECT_TRUE(manager.RestartService(true) && RawState(name) == SERVICE_RUNNING) << manager.ServiceLastError();
+    EXPECT_TRUE(WaitForRuns(log, 3) && manager.ServiceStop() && WaitForRawState(name, SERVICE_STOPPED));
+    EXPECT_EQ(Count(log, "running") * 10 + Count(log, "stopped"), 33);
+    EXPECT_EQ(manager.ServiceLastError(), "");
+
+    ASSERT_TRUE(std::remove(hold.c_str()) == 0 && manager.ServiceStart(true) && WaitForRuns(log, 4));
+    const UniqueScHandle scm(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)),
+        service(OpenServiceA(scm.get(), name.c_str(), SERVICE_STOP));
+    EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status) && fields() == pending);
+    {
+        testing_support::ManualClock clock(testing_support::At(2024, 1, 1, 12, 0, 0));
+        const platform::ScopedClock installed(clock);
+        manager.MaxWaitForService(2500);
+        EXPECT_FALSE(manager.RestartService());
+        EXPECT_EQ(clock.PausedMilliseconds(), 3000u);
+        EXPECT_TRUE(manager.ServiceStart());
+        EXPECT_FALSE(manager.RemoveService());
+        EXPECT_EQ(clock.PausedMilliseconds(), 6000u);
+    }
+    EXPECT_TRUE(manager.ServiceLastError() == "Unable to stop service" && Count(log, "running") == 4);
+    EXPECT_EQ(raw(), pending);
+    ReleaseHold();
+    manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
+    EXPECT_TRUE(manager.ServiceStop(true) && RawState(name) == SERVICE_STOPPED);
+
     {
         const ThrowingClock<std::runtime_error> clock(std::runtime_error("no clock"));
         const platform::ScopedClock installed(clock);
         EXPECT_FALSE(manager.ServiceStart(true));
-        EXPECT_EQ(manager.ServiceLastError(), "");
-        ASSERT_TRUE(WaitForLines(log, "running"));
+        EXPECT_EQ(manager.ServiceLastError(), "Unable to stop service");
+        ASSERT_TRUE(WaitForRawState(name, SERVICE_RUNNING) && WaitForRuns(log, 5));
         EXPECT_FALSE(manager.ServiceStop(true));
         EXPECT_EQ(manager.ServiceLastError(), "no clock");
     }
@@ -128,7 +142,6 @@ TEST_F(ServiceManagerTest, AnExceptionInTheWaitIsFalse)
     const ThrowingClock<int> clock(1);
     const platform::ScopedClock installed(clock);
     EXPECT_FALSE(manager.ServiceStart(true));
-    EXPECT_FALSE(manager.ServiceStop(true));
 }
 
 // Past 2^31 a signed deadline overflows, at 2^32 the tick count wraps.

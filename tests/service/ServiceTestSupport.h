@@ -12,8 +12,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <sstream>
+#include <regex>
 
 namespace service_testing {
 
@@ -35,16 +34,15 @@ inline DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr)
     return service && QueryServiceStatus(service.get(), &result) ? result.dwCurrentState : 0;
 }
 
-inline std::size_t CountLines(const std::string& path, const std::string& prefix)
+// How often the word is in the file.
+inline std::ptrdiff_t Count(const std::string& path, const std::string& word)
 {
-    std::istringstream text(testing_support::ReadFile(path));
-    std::size_t count = 0;
-    for (std::string line; std::getline(text, line);) {
-        count += line.rfind(prefix, 0) == 0;
-    }
-    return count;
+    const std::string text = testing_support::ReadFile(path);
+    const std::regex pattern(word);
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), pattern), std::sregex_iterator());
 }
 
+// True once done() is, false at the hang guard.
 template <typename Done> bool PollUntil(Done done)
 {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(testing_support::kHangGuardMs);
@@ -53,26 +51,26 @@ template <typename Done> bool PollUntil(Done done)
     }
     return done();
 }
-
 inline bool WaitForRawState(const std::string& name, DWORD state)
 {
     return PollUntil([&] { return RawState(name) == state; });
 }
-
-inline bool WaitForLines(const std::string& path, const std::string& prefix, std::size_t count = 1)
+// Until the service has logged "running" count times in all.
+inline bool WaitForRuns(const std::string& log, std::ptrdiff_t count = 1)
 {
-    return PollUntil([&] { return CountLines(path, prefix) >= count; });
+    return PollUntil([&] { return Count(log, "running") >= count; });
 }
 
 // "<type>:<data>" of HKLM\System\CurrentControlSet\Services\<name> value; "" when missing.
 inline std::string ServiceValue(const std::string& name, const char* value)
 {
     HKEY key = nullptr;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ, &key);
-    DWORD type = 0, size = 0;
-    std::string data(RegQueryValueExA(key, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS ? size : 0, '\0');
-    const bool read = !data.empty() && RegQueryValueExA(key, value, nullptr, &type,
-                                                        reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+    DWORD type = 0, size = 4096;
+    std::string data(size, '\0');
+    const bool read =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ,
+                      &key) == ERROR_SUCCESS &&
+        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
     RegCloseKey(key);
     return read ? std::to_string(type) + ":" + data.substr(0, size) : "";
 }
@@ -90,8 +88,6 @@ protected:
             DeleteService(service.get());
         }
     }
-    // "--hold <file>": asked to stop, the service stays pending until released.
-    std::string HoldOption() const { return std::remove(hold.c_str()), "--hold \"" + hold + "\""; }
     void ReleaseHold() const { testing_support::WriteFile(hold, ""); }
     brenlix::ServiceManager Manager(const std::string& options = "") const
     {
@@ -102,19 +98,15 @@ protected:
         manager.MaxWaitForService(static_cast<std::int32_t>(testing_support::kHangGuardMs));
         return manager;
     }
-    brenlix::ServiceManager Running(const std::string& options = "") const
-    {
-        brenlix::ServiceManager manager = Manager(options);
-        EXPECT_TRUE(manager.InstallService(true) && WaitForLines(log, "running")) << manager.ServiceLastError();
-        return manager;
-    }
 
     testing_support::TempDir root;
     testing_support::ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
     testing_support::TempDir files;
     inline static std::atomic<unsigned> counter{0};
     const std::string name = "BrenlixTest" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++);
+    // Asked to stop, a service with holdOption stays pending until the hold file exists.
     const std::string log = files.File("service.log"), hold = files.File("stop.hold");
+    const std::string holdOption = "--hold \"" + hold + "\"";
 };
 
 } // namespace service_testing

@@ -1,7 +1,6 @@
 // What the Linux substitutes decide: who may change the service database, the process and its accounts.
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
-#include <platform/Files.h>
 
 #include "../ServiceTestSupport.h"
 #include "posix/RegistryFaults.h"
@@ -36,20 +35,9 @@ pid_t LoggedPid(const std::string& log)
     return static_cast<pid_t>(std::stol(text.substr(text.rfind("start ") + 6)));
 }
 
-TEST_F(ServiceProcess, AReadOnlyDatabaseRefusesChanges)
-{
-    ServiceManager manager = Running();
-    const std::string hive = root.Path() + "/registry/HKLM.reg";
-    ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
-    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
-    EXPECT_FALSE(manager.RemoveService() || manager.ServiceLastError() != "Unable to stop service");
-    manager.ServiceShortName(name + "x");
-    EXPECT_FALSE(manager.InstallService() ||
-                 manager.ServiceLastError() != brenlix::SystemErrorText(ERROR_ACCESS_DENIED));
-    ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
-}
-
-TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
+// A description that cannot be written raises, the service installed but not started. With the database read-only
+// the class still reads (it asks with the query rights alone), and what would change the database is refused.
+TEST_F(ServiceProcess, ADatabaseThatCannotBeWrittenRefusesChanges)
 {
     ServiceManager manager = Manager();
     manager.ServiceDescription("Nightly work");
@@ -58,6 +46,15 @@ TEST_F(ServiceProcess, ADescriptionThatCannotBeWrittenRaises)
         EXPECT_THROW(manager.InstallService(true), brenlix::Error);
     }
     EXPECT_TRUE(RawState(name) == SERVICE_STOPPED && !testing_support::FileExists(log)) << "installed, not started";
+    ASSERT_TRUE(manager.ServiceStart(true) && WaitForRuns(log));
+    const std::string hive = root.Path() + "/registry/HKLM.reg";
+    ASSERT_EQ(::chmod(hive.c_str(), 0444), 0);
+    EXPECT_EQ(manager.ServiceStatus(), brenlix::STATE_SERVICE_RUNNING);
+    EXPECT_FALSE(manager.RemoveService() || manager.ServiceLastError() != "Unable to stop service");
+    manager.ServiceShortName(name + "x");
+    EXPECT_FALSE(manager.InstallService() ||
+                 manager.ServiceLastError() != brenlix::SystemErrorText(ERROR_ACCESS_DENIED));
+    ASSERT_EQ(::chmod(hive.c_str(), 0644), 0);
 }
 
 // Started from a caller that must go on (it once ended in the caller's place), detached on /dev/null; stopped once
@@ -72,7 +69,7 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
         ::_exit(manager.ServiceStart(true) ? 42 : 1);
     }
     ASSERT_TRUE(::waitpid(caller, &status, 0) == caller && WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
-    ASSERT_TRUE(WaitForLines(log, "running"));
+    ASSERT_TRUE(WaitForRuns(log));
     pid_t pid = LoggedPid(log);
     EXPECT_NE(StatField(pid, 4), std::to_string(caller)) << "not the caller's child";
     EXPECT_NE(StatField(pid, 6), std::to_string(::getsid(0))) << "in a session of its own";
@@ -84,7 +81,7 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     ASSERT_TRUE(WaitForRawState(name, SERVICE_STOPPED));
     SERVICE_STATUS stopped{};
     EXPECT_EQ((RawState(name, &stopped), stopped.dwWin32ExitCode), DWORD{ERROR_PROCESS_ABORTED});
-    ASSERT_TRUE(manager.ServiceStart(true) && WaitForLines(log, "running", 2));
+    ASSERT_TRUE(manager.ServiceStart(true) && WaitForRuns(log, 2));
     const std::string file = root.Path() + "/services/state", text = testing_support::ReadFile(file);
     const std::string recorded = StatField(pid = LoggedPid(log), 22);
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
@@ -123,23 +120,21 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
         {"OTHER-DOMAIN\\" + me, ERROR_INVALID_SERVICE_ACCOUNT},
     };
     const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    int run = 0;
+    SERVICE_STATUS status{};
     for (const auto& [account, error] : rows) {
-        const std::string runLog = files.File(std::to_string(++run) + ".log"),
+        const std::string runLog = files.File(account + ".log"),
                           command = "\"" + program + "\" --log \"" + runLog + "\"";
         SetLastError(0xdeadbeef);
-        const UniqueScHandle service(CreateServiceA(
-            manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-            SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, account.c_str(), "pw"));
+        const UniqueScHandle service(CreateServiceA(manager.get(), name.c_str(), nullptr, SERVICE_ALL_ACCESS,
+                                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, 0, command.c_str(),
+                                                    nullptr, nullptr, nullptr, account.c_str(), "pw"));
         EXPECT_EQ(service ? 0 : GetLastError(), error) << account;
-        const uid_t uid = account == "nobody" ? ::getpwnam("nobody")->pw_uid : ::geteuid();
         struct stat process {};
-        SERVICE_STATUS status{};
-        EXPECT_TRUE(!service ||
-                    (StartServiceA(service.get(), 0, nullptr) && WaitForLines(runLog, "running") &&
-                     ::stat(("/proc/" + std::to_string(LoggedPid(runLog))).c_str(), &process) == 0 &&
-                     process.st_uid == uid && ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
-                     WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get())))
+        EXPECT_TRUE(!service || (StartServiceA(service.get(), 0, nullptr) && WaitForRuns(runLog) &&
+                                 ::stat(("/proc/" + std::to_string(LoggedPid(runLog))).c_str(), &process) == 0 &&
+                                 process.st_uid == (account == "nobody" ? ::getpwnam("nobody")->pw_uid : ::geteuid()) &&
+                                 ControlService(service.get(), SERVICE_CONTROL_STOP, &status) &&
+                                 WaitForRawState(name, SERVICE_STOPPED) && DeleteService(service.get())))
             << account << ": " << GetLastError();
     }
 }

@@ -11,38 +11,30 @@ std::string logFile, holdFile;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-void Log(const char* line)
+// Logs the line given, then reports the state.
+void Report(DWORD state, const std::string& line, DWORD waitHint = 0)
 {
-    if (FILE* file = std::fopen(logFile.c_str(), "ab")) {
-        std::fprintf(file, "%s\n", line);
-        std::fclose(file);
+    if (FILE* file = line.empty() ? nullptr : std::fopen(logFile.c_str(), "ab")) {
+        std::fprintf(file, "%s\n", line.c_str()), std::fclose(file);
     }
-}
-
-void Report(DWORD state, DWORD waitHint = 0)
-{
-    const DWORD accepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0, checkPoint = waitHint != 0 ? 1 : 0;
-    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, accepted, NO_ERROR, 0, checkPoint, waitHint};
+    const DWORD accepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, state, accepted, NO_ERROR, 0, waitHint != 0, waitHint};
     SetServiceStatus(statusHandle, &status);
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*)
 {
-    statusHandle = RegisterServiceCtrlHandlerExA(
-        "",
-        [](DWORD control, DWORD, LPVOID, LPVOID) -> DWORD WINAPI {
-            return control == SERVICE_CONTROL_STOP ? Report(SERVICE_STOP_PENDING, 1000), SetEvent(stopRequested), 0 : 0;
-        },
-        nullptr);
-    Log(("start " + std::to_string(GetCurrentProcessId()) + "\nrunning").c_str());
-    Report(SERVICE_RUNNING);
+    statusHandle = RegisterServiceCtrlHandlerA("", [](DWORD control) -> void WINAPI {
+        if (control == SERVICE_CONTROL_STOP) {
+            Report(SERVICE_STOP_PENDING, "", 1000), SetEvent(stopRequested);
+        }
+    });
+    Report(SERVICE_RUNNING, "start " + std::to_string(GetCurrentProcessId()) + "\nrunning");
     WaitForSingleObject(stopRequested, INFINITE);
-    Log("stop");
     while (!holdFile.empty() && GetFileAttributesA(holdFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
         Sleep(10);
     }
-    Log("stopped");
-    Report(SERVICE_STOPPED);
+    Report(SERVICE_STOPPED, "stopped");
 }
 
 } // namespace
