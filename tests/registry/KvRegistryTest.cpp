@@ -1,6 +1,5 @@
 #include <brenlix/Error.h>
 #include <brenlix/KvRegistry.h>
-#include <platform/Files.h>
 #include <platform/Text.h>
 
 #include "RawRegistry.h"
@@ -12,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -19,6 +19,7 @@ using namespace std::string_literals;
 using brenlix::KvRegistry;
 using brenlix::Variant;
 using Bytes = Variant::ByteArray;
+using Strings = std::vector<std::string>;
 using testing_support::At;
 using testing_support::ExpectedTimeText;
 
@@ -65,15 +66,13 @@ protected:
     KvRegistry reg_;
 };
 
-TEST_F(KvRegistryTest, KeysAreCreatedWithTheirParentsAndDeletedOneByOne)
+TEST_F(KvRegistryTest, KeysAreCreatedAndDeleted)
 {
     reg_.SectionKey(key_ + "\\a\\b");
     EXPECT_FALSE(reg_.KeyExists());
-    EXPECT_TRUE(reg_.CreateKey());
-    EXPECT_TRUE(reg_.CreateKey()); // opening an existing key is as good
-    EXPECT_TRUE(raw::KeyExists(kUser, key_ + "\\a\\b") && reg_.KeyExists());
+    EXPECT_TRUE(reg_.CreateKey() && reg_.CreateKey() && reg_.KeyExists()); // opening an existing key is as good
     EXPECT_TRUE(reg_.DeleteKey());
-    EXPECT_FALSE(raw::KeyExists(kUser, key_ + "\\a\\b") || !raw::KeyExists(kUser, key_ + "\\a"));
+    EXPECT_FALSE(reg_.KeyExists());
 }
 
 TEST_F(KvRegistryTest, EveryRaisingPath)
@@ -114,7 +113,7 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
         r.ValueKey("v");
         ExpectRaised([&] { row.call(r); }, row.number, row.source, row.description);
         EXPECT_FALSE(raw::Read(kUser, key_, "v")) << row.description;
-        EXPECT_EQ(raw::Subkeys(kUser, key_), std::vector<std::string>{"Sub"});
+        EXPECT_EQ(raw::Subkeys(kUser, key_), Strings{"Sub"});
         EXPECT_EQ(r.ValueKey(), "v") << row.description;
     }
 }
@@ -134,7 +133,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         std::optional<std::int32_t> dword;
         bool expand = false;
     } rows[] = {
-        {"50% of 80%", "50% of 80%", no, true}, {"%%x%", "%%x%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no},
+        {"%%x%", "%%x%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no},
         {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},
         {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {5.5, "5.5", no},
         {-2147483648.0, "-2147483648", INT32_MIN}, {1e20, "1E+20", no}, {2147483648.0, "2147483648", no},
@@ -207,18 +206,16 @@ TEST_F(KvRegistryTest, BinaryWritesDropTheTrailingElement)
 
 TEST_F(KvRegistryTest, Listings)
 {
-    std::vector<std::string> names = {"stale"};
+    Strings names = {"stale"};
     std::int32_t count = 7;
     EXPECT_TRUE(reg_.EnumerateSections(names, count)); // of a missing key
     EXPECT_TRUE(count == 0 && names.empty());
     std::string longest; // more bytes than characters where the code page is UTF-8
     for (int i = 0; i < 150; ++i) longest += "ø";
-    std::vector<std::string> values = {"", "zeta", longest};
-    std::vector<std::string> keys = {"two", std::string(255, 'k')};
+    Strings values = {"", "zeta", longest}, keys = {"two", std::string(255, 'k')};
     for (const std::string& name : values) ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
-    for (const std::string& name : {keys[0], keys[1], "two\\nested"s}) {
-        ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, Z("")}), 0);
-    }
+    for (const std::string& name : {keys[0], keys[1], "two\\nested"s})
+        ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, ""}), 0);
     for (auto [list, enumerate] :
          {std::pair{&values, &KvRegistry::EnumerateValues}, {&keys, &KvRegistry::EnumerateSections}}) {
         EXPECT_TRUE((reg_.*enumerate)(names, count));
@@ -239,106 +236,90 @@ TEST(Variant, DateRange)
     EXPECT_NO_THROW((void)Variant::FromDate(-109205.99999));
 }
 
-using Rows = std::vector<std::pair<std::string, std::string>>;
-
 constexpr std::int32_t kClasses = brenlix::HKEY_CLASSES_ROOT;
 
-// Each test has its own extension and class, removed afterwards.
-class AssociationsTest : public ::testing::Test {
+// Each test has its own extension and class, removed before and after.
+class AssociationsTest : public KvRegistryTest {
 protected:
     AssociationsTest() { Clean(); }
     ~AssociationsTest() override { Clean(); }
-
     void Clean() const
     {
-        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) raw::RemoveTree(kClasses, key, "");
+        for (const std::string& key : {"." + ext_, class_}) raw::RemoveTree(kClasses, key, "");
     }
-    // Each key holds the text as its unnamed value, and the class has these verbs.
-    void Expect(const Rows& rows, std::vector<std::string> verbs, std::uint32_t commandType = brenlix::REG_SZ) const
+    // The unnamed texts of the extension's key (".") and of the class's key ("") and every key below it, as
+    // "path=text", sorted.
+    Strings Written() const
     {
-        for (const auto& [key, text] : rows) {
-            const std::uint32_t type = key.ends_with("\\command") ? commandType : std::uint32_t{brenlix::REG_SZ};
-            EXPECT_EQ(raw::Read(kClasses, key, ""), (raw::Stored{type, platform::ToAnsi(text) + '\0'})) << key;
-        }
-        std::vector<std::string> names = raw::Subkeys(kClasses, class_ + "\\shell");
-        std::sort(names.begin(), names.end());
-        std::sort(verbs.begin(), verbs.end());
-        EXPECT_EQ(names, verbs);
+        Strings lines;
+        const std::function<void(const std::string&, const std::string&)> add = [&](auto& key, auto& path) {
+            if (const auto value = raw::Read(kClasses, key, ""))
+                lines.push_back(path + "=" + (value->type == brenlix::REG_SZ ? value->bytes.c_str() : "?"));
+            for (const std::string& sub : raw::Subkeys(kClasses, key))
+                add(key + "\\" + sub, path.empty() ? sub : path + "\\" + sub);
+        };
+        add("." + ext_, ".");
+        add(class_, "");
+        std::sort(lines.begin(), lines.end());
+        return lines;
     }
-    static void ExpectState(const KvRegistry& reg, brenlix::ERegistryClassConstants root, const std::string& section)
+    static void ExpectState(const KvRegistry& r, brenlix::ERegistryClassConstants root, const std::string& section)
     {
-        EXPECT_EQ(reg.ClassKey(), root);
-        EXPECT_EQ(reg.SectionKey(), section);
-        EXPECT_EQ(reg.ValueKey(), "");
-        EXPECT_EQ(reg.ValueType(), brenlix::REG_SZ);
+        EXPECT_EQ(std::tuple(r.ClassKey(), r.SectionKey(), r.ValueKey(), r.ValueType()),
+                  std::tuple(root, section, ""s, brenlix::REG_SZ));
     }
 
-    testing_support::TempDir machine_;
-    testing_support::ScopedEnvironment root_{"BRENLIX_ROOT", machine_.Path().c_str()};
-    const std::string name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string ext_ = "kvtest-" + name_;
-    const std::string class_ = "Korvane.Test." + name_;
+    const std::string ext_ = "kvtest-" + key_.substr(key_.rfind('\\') + 1);
+    const std::string class_ = "Korvane.Test." + ext_;
 };
 
-TEST_F(AssociationsTest, RowsForEachOption)
+TEST_F(AssociationsTest, EveryVerbWithDefaultOrOwnTexts)
 {
     const std::string& c = class_;
     const std::string& x = ext_;
-    const std::string q = "\"C:\\Tools\\view.exe\"";
+    const std::string q = "\"C:\\Tools\\view.exe\"", v = "\"C:\\a b\\v.exe\"";
     using R = KvRegistry&;
     const struct {
         std::function<void(KvRegistry&)> call;
-        Rows rows;
-        std::vector<std::string> verbs;
-        bool icon = false;
-        std::uint32_t commandType = brenlix::REG_SZ;
+        Strings written;
     } cases[] = {
-        {[&](R r) { r.CreateEXEAssociation("  C:\\Tools\\view.exe  ", c, "Viewer", x); },
-         {{"." + x, c}, {c, "Viewer"}, {c + "\\shell\\open", "&Open"}, {c + "\\shell\\open\\command", q + " \"%1\""}},
-         {"open"}, false},
-        {[&](R r) { r.CreateEXEAssociation(q, c, "Viewer", x, "", true, "", true, "", true, "", 0); },
-         {{c + "\\shell\\print\\command", q + " /p \"%1\""}, {c + "\\shell\\add", "&Install " + x},
-          {c + "\\shell\\add\\command", q + " /a \"%1\""}, {c + "\\shell\\new\\command", q + " /n \"%1\""},
-          {c + "\\DefaultIcon", q + ",0"}},
-         {"add", "new", "open", "print"}, true},
-        {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 1, "&N", 1, "&I", 3); },
-         {{c + "\\shell\\open", "&Vis"}, {c + "\\shell\\add", "&I"}, {c + "\\DefaultIcon", "\"C:\\a b\\v.exe\",3"}},
-         {"add", "new", "open", "print"}, true},
-        {[&](R r) { r.CreateEXEAssociation("C:\\v.exe\"", c, "V", x, "&Open", true, "", false, "", false, "", -5); },
-         {{c + "\\shell\\print\\command", "\"C:\\v.exe\" /p \"%1\""}}, {"open", "print"}, false},
-        {[&](R r) { r.CreateEXEAssociation("C:\\100%\\v.exe", c, "V", x); },
-         {{c + "\\shell\\open\\command", "\"C:\\100%\\v.exe\" \"%1\""}}, {"open"}, false, brenlix::REG_EXPAND_SZ},
+        {[&](R r) { r.CreateEXEAssociation("  C:\\Tools\\view.exe  ", c, "Viewer", x, "", 1, "", 1, "", 1, "", 0); },
+         {".=" + c, "=Viewer", "DefaultIcon=" + q + ",0", "shell\\add=&Install " + x,
+          "shell\\add\\command=" + q + " /a \"%1\"", "shell\\new=&New", "shell\\new\\command=" + q + " /n \"%1\"",
+          "shell\\open=&Open", "shell\\open\\command=" + q + " \"%1\"", "shell\\print=&Print",
+          "shell\\print\\command=" + q + " /p \"%1\""}},
+        {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 0, "&N", 1, "&I", 3); },
+         {".=" + c, "=Vis", "DefaultIcon=" + v + ",3", "shell\\add=&I", "shell\\add\\command=" + v + " /a \"%1\"",
+          "shell\\open=&Vis", "shell\\open\\command=" + v + " \"%1\"", "shell\\print=&P",
+          "shell\\print\\command=" + v + " /p \"%1\""}},
     };
     for (const auto& test : cases) {
-        SCOPED_TRACE(test.rows.back().second);
         KvRegistry reg;
         reg.ValueKey("stale");
         reg.ValueType(brenlix::REG_DWORD);
         test.call(reg);
-        Expect(test.rows, test.verbs, test.commandType);
-        EXPECT_EQ(raw::Subkeys(kClasses, c).size(), test.icon ? 2u : 1u);
-        ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE,
-                    test.icon ? c + "\\DefaultIcon" : c + "\\shell\\" + test.verbs.back() + "\\command");
+        EXPECT_EQ(Written(), test.written);
+        ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE, c + "\\DefaultIcon");
         Clean();
     }
 }
 
+// The defaults write no print, new or install verb and no icon. Added verbs go to a class below the current
+// ClassKey, which an association leaves HKEY_LOCAL_MACHINE.
 TEST_F(AssociationsTest, AdditionalVerbs)
 {
     KvRegistry reg;
-    reg.CreateEXEAssociation("C:\\v.exe", class_, "V", ext_);
-    // Left below HKEY_LOCAL_MACHINE, the instance finds no class there.
+    reg.CreateEXEAssociation("C:\\v.exe\"", class_, "V", ext_);
     EXPECT_THROW(reg.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "e.exe"}), brenlix::Error);
     reg.ClassKey(brenlix::HKEY_CLASSES_ROOT);
     reg.CreateAdditionalEXEAssociations(class_, {});
     ExpectState(reg, brenlix::HKEY_CLASSES_ROOT, class_);
-    Expect({}, {"open"});
     // A verb whose key cannot be made (its name is too long) is passed over.
     reg.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "notepad.exe \"%1\"", std::string(300, 'n'), "&Long",
                                                  "long.exe", "run", "&Run", 5});
-    Expect({{class_ + "\\shell\\edit", "&Edit"}, {class_ + "\\shell\\edit\\command", "notepad.exe \"%1\""},
-            {class_ + "\\shell\\run", "&Run"}, {class_ + "\\shell\\run\\command", "5"}},
-           {"edit", "open", "run"});
+    EXPECT_EQ(Written(), (Strings{".=" + class_, "=V", "shell\\edit=&Edit", "shell\\edit\\command=notepad.exe \"%1\"",
+                                  "shell\\open=&Open", "shell\\open\\command=\"C:\\v.exe\" \"%1\"", "shell\\run=&Run",
+                                  "shell\\run\\command=5"}));
     ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE, class_ + "\\shell\\run\\command");
 }
 
@@ -350,7 +331,7 @@ TEST_F(AssociationsTest, FailingWriteEndsTheAssociation)
     ExpectRaised([&] { reg.CreateEXEAssociation("C:\\v.exe", badClass, "Viewer", ext_); }, 26001, kSource,
                  "Failed to set registry value Key: '-2147483648',Section: '" + badClass +
                      "',Key: '' to value: 'Viewer'");
-    Expect({{"." + ext_, badClass}}, {});
+    EXPECT_EQ(Written(), Strings{".=" + badClass});
     ExpectState(reg, brenlix::HKEY_CLASSES_ROOT, badClass);
 }
 
