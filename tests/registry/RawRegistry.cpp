@@ -12,9 +12,9 @@ HKEY Root(std::int32_t root) { return reinterpret_cast<HKEY>(static_cast<std::in
 
 struct Key {
     HKEY handle = nullptr;
-    Key(HKEY parent, const std::string& path, DWORD access)
+    Key(std::int32_t root, const std::string& path, DWORD access)
     {
-        handle = RegOpenKeyExA(parent, path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
+        handle = RegOpenKeyExA(Root(root), path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
     }
     ~Key() { handle != nullptr && RegCloseKey(handle); }
     std::vector<std::string> Names(bool values) const
@@ -23,19 +23,11 @@ struct Key {
     }
 };
 
-// Relative to the parent at each level, so that no path outgrows the ANSI calls.
-void RemoveBelow(HKEY parent, const std::string& name)
-{
-    const Key key(parent, name, KEY_READ);
-    for (const std::string& child : key.Names(false)) RemoveBelow(key.handle, child);
-    RegDeleteKeyA(parent, name.c_str());
-}
-
 } // namespace
 
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name)
 {
-    const Key open(Root(root), key, KEY_QUERY_VALUE);
+    const Key open(root, key, KEY_QUERY_VALUE);
     const auto [type, bytes] = open.handle ? registry_calls::Get(open.handle, name.c_str())
                                            : std::pair{registry_calls::kUnreadable, std::string()};
     return type == registry_calls::kUnreadable ? std::nullopt : std::optional(Stored{type, bytes});
@@ -61,25 +53,17 @@ long Write(std::int32_t root, const std::string& key, const std::string& name, c
 
 void RemoveValue(std::int32_t root, const std::string& key, const std::string& name)
 {
-    const Key open(Root(root), key, KEY_SET_VALUE);
+    const Key open(root, key, KEY_SET_VALUE);
     open.handle != nullptr && RegDeleteValueA(open.handle, name.c_str());
 }
 
-bool KeyExists(std::int32_t root, const std::string& key) { return Key(Root(root), key, KEY_QUERY_VALUE).handle; }
-
-std::vector<std::string> Subkeys(std::int32_t root, const std::string& key)
-{
-    return Key(Root(root), key, KEY_READ).Names(false);
-}
-
-std::vector<std::string> ValueNames(std::int32_t root, const std::string& key)
-{
-    return Key(Root(root), key, KEY_READ).Names(true);
-}
+bool KeyExists(std::int32_t root, const std::string& key) { return Key(root, key, KEY_QUERY_VALUE).handle; }
+std::vector<std::string> Subkeys(std::int32_t root, const std::string& key) { return Key(root, key, KEY_READ).Names(false); }
+std::vector<std::string> ValueNames(std::int32_t root, const std::string& key) { return Key(root, key, KEY_READ).Names(true); }
 
 void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt)
 {
-    RemoveBelow(Root(root), key);
+    registry_calls::DeleteTree(Root(root), key);
     for (std::string parent = key; parent.rfind('\\') != std::string::npos;) {
         parent.erase(parent.rfind('\\'));
         if (parent == stopAt || !Subkeys(root, parent).empty() || !ValueNames(root, parent).empty() ||
