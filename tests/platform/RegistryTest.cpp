@@ -107,14 +107,13 @@ TEST_F(Registry, QuerySizesAndStringsWithoutTheirNul)
         {"missing", false, 0xdead, ERROR_FILE_NOT_FOUND, 0, 0, ""},  // a size query gets 0
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.value) + " " + std::to_string(row.buffer) + " " + std::to_string(row.size));
         std::string buffer(65, static_cast<char>(kSentinel));
         DWORD type = 0xdead, size = row.size;
         EXPECT_EQ(RegQueryValueExA(key, row.value, nullptr, &type,
-                                   row.buffer ? reinterpret_cast<BYTE*>(buffer.data()) : nullptr, &size),
-                  row.expected) << row.value << " " << row.buffer << " " << row.size;
-        EXPECT_EQ(size, row.sizeAfter) << row.value << " " << row.buffer << " " << row.size;
-        EXPECT_EQ(buffer.substr(0, row.bytes.size()), row.bytes) << row.value << " " << row.size;
-        EXPECT_TRUE(row.expected == ERROR_FILE_NOT_FOUND || type == row.type) << row.value; // else undocumented
+                                   row.buffer ? reinterpret_cast<BYTE*>(buffer.data()) : nullptr, &size), row.expected);
+        EXPECT_EQ(std::make_pair(size, buffer.substr(0, row.bytes.size())), std::make_pair(row.sizeAfter, row.bytes));
+        EXPECT_TRUE(row.expected == ERROR_FILE_NOT_FOUND || type == row.type); // else undocumented
     }
     BYTE data[8] = {kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel, kSentinel};
     DWORD type = 0xdead, typeAfter = 0xdead, both = 8; // both: one variable for type and size (what the buffer holds)
@@ -166,12 +165,13 @@ TEST_F(Registry, Enumeration)
     for (const auto& [nameSize, dataSize, expected] :
          {std::tuple<DWORD, DWORD, LSTATUS>{4, 64, ERROR_MORE_DATA}, {5, 4, ERROR_MORE_DATA}, {5, 5, ERROR_SUCCESS}}) {
         std::string data(65, static_cast<char>(kSentinel));
-        DWORD nameLength = nameSize, type = 0xdead, size = dataSize;
-        EXPECT_EQ(RegEnumValueA(one, 0, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size),
-                  expected) << nameSize << " " << dataSize;
-        EXPECT_EQ(std::make_pair(type, size), std::make_pair(DWORD{REG_BINARY}, DWORD{5}));
-        if (expected == ERROR_SUCCESS)
+        DWORD nameLength = nameSize, type = 0xdead, dataLength = dataSize;
+        EXPECT_EQ(RegEnumValueA(one, 0, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                                &dataLength), expected) << nameSize << " " << dataSize;
+        EXPECT_EQ(std::make_pair(type, dataLength), std::make_pair(DWORD{REG_BINARY}, DWORD{5}));
+        if (expected == ERROR_SUCCESS) {
             EXPECT_EQ(std::string(name, nameLength + 1) + data.substr(0, 6), Bytes("abcd\0" "12345\xbd", 11));
+        }
     }
     RegCloseKey(one);
 }

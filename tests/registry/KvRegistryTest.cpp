@@ -21,7 +21,6 @@ using brenlix::Variant;
 using Bytes = Variant::ByteArray;
 using Strings = std::vector<std::string>;
 using testing_support::At;
-using testing_support::ExpectedTimeText;
 
 constexpr std::int32_t kUser = brenlix::HKEY_CURRENT_USER;
 const std::string kSource = "Brenlix.cRegistry";
@@ -38,10 +37,7 @@ std::string Raised(const std::function<void()>& call)
         return std::to_string(error.Number()) + " " + error.Source() + ": " + error.Description();
     }
 }
-std::string Reg(std::int32_t number, const std::string& description)
-{
-    return std::to_string(number) + " " + kSource + ": " + description;
-}
+std::string Reg(std::int32_t number, const std::string& text) { return std::to_string(number) + " " + kSource + ": " + text; }
 
 std::string Z(const std::string& text) { return platform::ToAnsi(text) + '\0'; }
 
@@ -104,7 +100,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     const auto Cur = [](std::int64_t units) { return Variant::FromCurrency(units); };
     const auto Day = [](double days) { return Variant::FromDate(days); };
     const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) { return testing_support::ExpectedStamp(At(y, mo, d, h, mi, s)); };
-    const auto Time = [](int h) { return ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
+    const auto Time = [](int h) { return testing_support::ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
     const struct { Variant value; std::string text; std::optional<std::int32_t> dword; bool expand = false; } rows[] = {
         {"%%x%", "%%x%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no},
         {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},

@@ -105,19 +105,14 @@ TEST_F(RegistryFile, ReadOnlyHiveRefusesEveryChange)
     RegCloseKey(Create(writable, "Sub"));
     ASSERT_EQ(::chmod(Hive("HKLM.reg").c_str(), 0444), 0);
     const std::string before = ReadFile(Hive("HKLM.reg"));
-    const LSTATUS results[] = {
-        CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New"),
-        CreateAndClose(HKEY_CLASSES_ROOT, ".new", true, KEY_READ),
-        OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_SET_VALUE),
-        Set(writable, "v", REG_SZ, Bytes("after\0", 6)),
-        RegDeleteValueA(writable, "v"),
-        RegDeleteKeyA(writable, "Sub"),
-        RegDeleteValueA(writable, "missing"),
-        OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED),
-        CreateAndClose(HKEY_CURRENT_USER, "Software\\Korvane"), // the user's hive is not affected
-    };
     const auto denied = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(std::vector<LSTATUS>(std::begin(results), std::end(results)),
+    EXPECT_EQ((std::vector<LSTATUS>{CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New"),
+                                    CreateAndClose(HKEY_CLASSES_ROOT, ".new", true, KEY_READ),
+                                    OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_SET_VALUE),
+                                    Set(writable, "v", REG_SZ, Bytes("after\0", 6)), RegDeleteValueA(writable, "v"),
+                                    RegDeleteKeyA(writable, "Sub"), RegDeleteValueA(writable, "missing"),
+                                    OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED),
+                                    CreateAndClose(HKEY_CURRENT_USER, "Software\\Korvane")}), // the user's hive
               (std::vector<LSTATUS>{denied, denied, denied, denied, denied, denied, ERROR_FILE_NOT_FOUND,
                                     ERROR_SUCCESS, ERROR_SUCCESS}));
     EXPECT_EQ(ReadFile(Hive("HKLM.reg")), before);
