@@ -206,13 +206,10 @@ TEST_F(Registry, DeletesKeysWithoutSubkeysOnly)
     char name[8]; // the handle still open on the deleted key
     DWORD count = 0;
     const auto d = ERROR_KEY_DELETED;
-    EXPECT_EQ((Statuses{Set(leaf, "v", REG_BINARY, "x"),
-                                    RegQueryValueExA(leaf, "v", nullptr, nullptr, nullptr, &count),
-                                    RegEnumKeyA(leaf, 0, name, sizeof name), OpenAndClose(leaf, ""),
-                                    CreateAndClose(leaf, "x"),
-                                    RegQueryInfoKeyA(leaf, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                                                     nullptr, nullptr, nullptr, nullptr, nullptr),
-                                    RegFlushKey(leaf), RegCloseKey(leaf)}),
+    EXPECT_EQ((Statuses{Set(leaf, "v", REG_BINARY, "x"), RegQueryValueExA(leaf, "v", nullptr, nullptr, nullptr, &count),
+                        RegEnumKeyA(leaf, 0, name, sizeof name), OpenAndClose(leaf, ""), CreateAndClose(leaf, "x"),
+                        RegQueryInfoKeyA(leaf, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr), RegFlushKey(leaf), RegCloseKey(leaf)}),
               (Statuses{d, d, d, d, d, d, d, ERROR_SUCCESS}));
 
     leaf = Create(key, "Self"); // an empty subkey deletes the key itself
@@ -253,17 +250,15 @@ TEST_F(Registry, HandlesAndTheirAccess)
     char name[8];
     DWORD size = sizeof name;
     const auto denied = ERROR_ACCESS_DENIED, invalid = ERROR_INVALID_HANDLE;
-    EXPECT_EQ((Statuses{RegCloseKey(HKEY_CURRENT_USER), RegCloseKey(HKEY_LOCAL_MACHINE),
-                                    RegCloseKey(nullptr), RegCloseKey(closed), RegCloseKey(closed),
-                                    Set(closed, "v", REG_BINARY, "x"), Set(reader, "v", REG_BINARY, "y"),
-                                    RegDeleteValueA(reader, "v"),
-                                    RegQueryValueExA(writer, "v", nullptr, nullptr, nullptr, &size),
-                                    RegEnumValueA(writer, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
-                                    RegEnumKeyA(writer, 0, name, sizeof name), Set(writer, "v", REG_BINARY, "z")}),
+    EXPECT_EQ((Statuses{RegCloseKey(HKEY_CURRENT_USER), RegCloseKey(HKEY_LOCAL_MACHINE), RegCloseKey(nullptr),
+                        RegCloseKey(closed), RegCloseKey(closed), Set(closed, "v", REG_BINARY, "x"),
+                        Set(reader, "v", REG_BINARY, "y"), RegDeleteValueA(reader, "v"),
+                        RegQueryValueExA(writer, "v", nullptr, nullptr, nullptr, &size),
+                        RegEnumValueA(writer, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+                        RegEnumKeyA(writer, 0, name, sizeof name), Set(writer, "v", REG_BINARY, "z")}),
               (Statuses{0, 0, invalid, 0, invalid, invalid, denied, denied, denied, denied, denied, 0}));
     EXPECT_EQ(Get(reader, "v").second, "z");
-    RegCloseKey(reader);
-    RegCloseKey(writer);
+    RegCloseKey(reader), RegCloseKey(writer);
 }
 
 } // namespace

@@ -37,7 +37,10 @@ std::string Raised(const std::function<void()>& call)
         return std::to_string(error.Number()) + " " + error.Source() + ": " + error.Description();
     }
 }
-std::string Reg(std::int32_t number, const std::string& text) { return std::to_string(number) + " " + kSource + ": " + text; }
+std::string Reg(std::int32_t number, const std::string& text)
+{
+    return std::to_string(number) + " " + kSource + ": " + text;
+}
 
 std::string Z(const std::string& text) { return platform::ToAnsi(text) + '\0'; }
 
@@ -113,7 +116,8 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     };
     reg_.ValueKey("v");
     for (const auto& row : rows) {
-        for (const auto type : {brenlix::REG_SZ, brenlix::REG_EXPAND_SZ, brenlix::REG_DWORD, brenlix::REG_DWORD_BIG_ENDIAN}) {
+        for (const auto type :
+             {brenlix::REG_SZ, brenlix::REG_EXPAND_SZ, brenlix::REG_DWORD, brenlix::REG_DWORD_BIG_ENDIAN}) {
             raw::RemoveValue(kUser, key_, "v");
             reg_.ValueType(type);
             const bool text = type == brenlix::REG_SZ || type == brenlix::REG_EXPAND_SZ;
@@ -277,7 +281,8 @@ TEST_F(AssociationsTest, FailingWriteEndsTheAssociation)
 {
     const std::string badClass = "\\" + class_; // a key path may not begin with a backslash
     EXPECT_EQ(Raised([&] { reg_.CreateEXEAssociation("C:\\v.exe", badClass, "Viewer", ext_); }),
-              Reg(26001, "Failed to set registry value Key: '-2147483648',Section: '" + badClass + "',Key: '' to value: 'Viewer'"));
+              Reg(26001, "Failed to set registry value Key: '-2147483648',Section: '" + badClass +
+                             "',Key: '' to value: 'Viewer'"));
     EXPECT_EQ(Written(), Strings{".=" + badClass});
     ExpectState(brenlix::HKEY_CLASSES_ROOT, badClass);
 }

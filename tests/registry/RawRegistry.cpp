@@ -58,8 +58,14 @@ void RemoveValue(std::int32_t root, const std::string& key, const std::string& n
 }
 
 bool KeyExists(std::int32_t root, const std::string& key) { return Key(root, key, KEY_QUERY_VALUE).handle; }
-std::vector<std::string> Subkeys(std::int32_t root, const std::string& key) { return Key(root, key, KEY_READ).Names(false); }
-std::vector<std::string> ValueNames(std::int32_t root, const std::string& key) { return Key(root, key, KEY_READ).Names(true); }
+std::vector<std::string> Subkeys(std::int32_t root, const std::string& key)
+{
+    return Key(root, key, KEY_READ).Names(false);
+}
+std::vector<std::string> ValueNames(std::int32_t root, const std::string& key)
+{
+    return Key(root, key, KEY_READ).Names(true);
+}
 
 void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt)
 {

@@ -92,7 +92,8 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Korvane"));
     EXPECT_NE(ReadFile(Hive("HKLM.reg")).find("\r\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\.x]\r\n"),
               std::string::npos);
-    EXPECT_NE(ReadFile(root.Path() + "/config/brenlix/HKCU.reg").find("\r\n[HKEY_CURRENT_USER\\Software\\Korvane]\r\n"), std::string::npos);
+    EXPECT_NE(ReadFile(root.Path() + "/config/brenlix/HKCU.reg").find("\r\n[HKEY_CURRENT_USER\\Software\\Korvane]\r\n"),
+              std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(Hive("HKCU.reg")));
 }
 
