@@ -64,6 +64,18 @@ protected:
     KvRegistry reg_;
 };
 
+TEST_F(KvRegistryTest, KeysAndValuesAreCreatedAndDeleted)
+{
+    reg_.SectionKey(key_ + "\\a"), reg_.ValueKey("v"), reg_.ValueType(brenlix::REG_SZ);
+    EXPECT_FALSE(reg_.KeyExists());
+    EXPECT_TRUE(reg_.CreateKey() && reg_.KeyExists());
+    reg_.Value("x");
+    EXPECT_TRUE(reg_.DeleteValue());
+    EXPECT_FALSE(raw::Read(kUser, key_ + "\\a", "v"));
+    EXPECT_TRUE(reg_.DeleteKey());
+    EXPECT_FALSE(reg_.KeyExists());
+}
+
 // Each leaves the value and the subkeys as they were.
 TEST_F(KvRegistryTest, EveryRaisingPath)
 {
