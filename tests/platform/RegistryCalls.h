@@ -46,9 +46,8 @@ inline std::vector<std::string> Names(HKEY key, bool values)
     for (DWORD size = sizeof name;; size = sizeof name) {
         const auto index = static_cast<DWORD>(names.size());
         if ((values ? RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
-                    : RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)) != ERROR_SUCCESS) {
+                    : RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)) != ERROR_SUCCESS)
             return names;
-        }
         EXPECT_EQ(size, std::strlen(name));
         names.emplace_back(name, size);
     }
@@ -59,8 +58,7 @@ inline std::vector<std::string> ValueNames(HKEY key) { return Names(key, true); 
 // The path of levels keys, the first named first, the others "d".
 inline std::string Levels(std::string path, int levels)
 {
-    for (int i = 1; i < levels; ++i)
-        path += "\\d";
+    while (--levels > 0) path += "\\d";
     return path;
 }
 
@@ -72,10 +70,11 @@ inline HKEY Create(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS
 }
 
 // The status of creating (or opening) the key; the handle given back must be null exactly on failure.
-inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create = true, REGSAM access = KEY_ALL_ACCESS)
+inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create = true, REGSAM access = KEY_ALL_ACCESS,
+                              DWORD* disposition = nullptr)
 {
     HKEY key = HKEY_USERS;
-    const LSTATUS status = create ? RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr)
+    const LSTATUS status = create ? RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, access, nullptr, &key, disposition)
                                   : RegOpenKeyExA(parent, path.c_str(), 0, access, &key);
     EXPECT_EQ(key == nullptr, status != ERROR_SUCCESS) << path;
     RegCloseKey(key);
@@ -84,15 +83,13 @@ inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create 
 inline LSTATUS OpenAndClose(HKEY parent, const std::string& path, REGSAM access = KEY_READ)
 { return CreateAndClose(parent, path, false, access); }
 
-// Removes the key with everything below it.
+// Removes the key with everything below it, each level relative to its parent (no path outgrows the ANSI calls).
 inline void DeleteTree(HKEY parent, const std::string& path)
 {
     HKEY key = nullptr;
-    char child[256];
     if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
-    while (RegEnumKeyA(key, 0, child, sizeof child) == ERROR_SUCCESS)
-        DeleteTree(key, child);
+    for (const std::string& child : Subkeys(key)) DeleteTree(key, child);
     RegCloseKey(key);
     RegDeleteKeyA(parent, path.c_str());
 }

@@ -1,6 +1,5 @@
 #include <brenlix/Error.h>
 #include <brenlix/KvRegistry.h>
-#include <platform/Files.h>
 #include <platform/Text.h>
 
 #include "RawRegistry.h"
@@ -12,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -19,42 +19,41 @@ using namespace std::string_literals;
 using brenlix::KvRegistry;
 using brenlix::Variant;
 using Bytes = Variant::ByteArray;
+using Strings = std::vector<std::string>;
 using testing_support::At;
-using testing_support::ExpectedTimeText;
 
 constexpr std::int32_t kUser = brenlix::HKEY_CURRENT_USER;
 const std::string kSource = "Brenlix.cRegistry";
 const std::string kUserText = "-2147483647";
 constexpr std::int32_t kBadType = -2147194455;
 
-void ExpectRaised(const std::function<void()>& call, std::int32_t number, const std::string& source,
-                  const std::string& description)
+// What the call raises, as "number source: description".
+std::string Raised(const std::function<void()>& call)
 {
     try {
         call();
-        ADD_FAILURE() << "no error";
+        return "nothing";
     } catch (const brenlix::Error& error) {
-        EXPECT_EQ(error.Number(), number);
-        EXPECT_EQ(error.Source(), source);
-        EXPECT_EQ(error.Description(), description);
+        return std::to_string(error.Number()) + " " + error.Source() + ": " + error.Description();
     }
+}
+std::string Reg(std::int32_t number, const std::string& text)
+{
+    return std::to_string(number) + " " + kSource + ": " + text;
 }
 
 std::string Z(const std::string& text) { return platform::ToAnsi(text) + '\0'; }
 
 class KvRegistryTest : public ::testing::Test {
 protected:
-    KvRegistryTest()
-    {
-        reg_.ClassKey(brenlix::HKEY_CURRENT_USER);
-        reg_.SectionKey(key_);
-    }
+    KvRegistryTest() { reg_.ClassKey(brenlix::HKEY_CURRENT_USER), reg_.SectionKey(key_); }
     ~KvRegistryTest() override { raw::RemoveTree(kUser, key_); }
 
-    std::string SetValueText(const std::string& root, const std::string& name, const std::string& value) const
+    std::string SetFailure(std::int32_t number, const std::string& root, const std::string& name,
+                           const std::string& value) const
     {
-        return "Failed to set registry value Key: '" + root + "',Section: '" + key_ + "',Key: '" + name +
-               "' to value: '" + value + "'";
+        return Reg(number, "Failed to set registry value Key: '" + root + "',Section: '" + key_ + "',Key: '" + name +
+                               "' to value: '" + value + "'");
     }
 
     testing_support::TempDir machine_;
@@ -65,57 +64,46 @@ protected:
     KvRegistry reg_;
 };
 
-TEST_F(KvRegistryTest, KeysAreCreatedWithTheirParentsAndDeletedOneByOne)
+TEST_F(KvRegistryTest, KeysAndValuesAreCreatedAndDeleted)
 {
-    reg_.SectionKey(key_ + "\\a\\b");
+    reg_.SectionKey(key_ + "\\a"), reg_.ValueKey("v"), reg_.ValueType(brenlix::REG_SZ);
     EXPECT_FALSE(reg_.KeyExists());
-    EXPECT_TRUE(reg_.CreateKey());
-    EXPECT_TRUE(reg_.CreateKey()); // opening an existing key is as good
-    EXPECT_TRUE(raw::KeyExists(kUser, key_ + "\\a\\b") && reg_.KeyExists());
+    EXPECT_TRUE(reg_.CreateKey() && reg_.KeyExists());
+    reg_.Value("x");
+    EXPECT_TRUE(reg_.DeleteValue());
+    EXPECT_FALSE(raw::Read(kUser, key_ + "\\a", "v"));
     EXPECT_TRUE(reg_.DeleteKey());
-    EXPECT_FALSE(raw::KeyExists(kUser, key_ + "\\a\\b") || !raw::KeyExists(kUser, key_ + "\\a"));
+    EXPECT_FALSE(reg_.KeyExists());
 }
 
+// Each leaves the value and the subkeys as they were.
 TEST_F(KvRegistryTest, EveryRaisingPath)
 {
     ASSERT_EQ(raw::Write(kUser, key_ + "\\Sub", "", {brenlix::REG_SZ, Z("x")}), 0);
-    const std::string& u = kUserText;
-    const auto missing = key_ + "\\Missing";
-    const std::string sect = "',Section: '";
-    const std::string del = "Failed to delete registry Key: '" + u + sect;
-    const std::string notInThrees = "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected "
-                                    "Name/Text/Command";
+    const std::string missing = key_ + "\\Missing", at = kUserText + "',Section: '", u = kUserText;
     using R = KvRegistry&;
-    constexpr std::int32_t kItems = -2147194452;
-    const struct {
-        std::function<void(KvRegistry&)> call;
-        std::int32_t number;
-        std::string source;
-        std::string description;
-    } rows[] = {
-        {[](R r) { r.ClassKey({}), r.CreateKey(); }, 26001, kSource, "Failed to create registry Key: '" + key_},
-        {[&](R r) { r.SectionKey(missing), r.DeleteKey(); }, 26001, kSource, del + missing},
-        {[&](R r) { r.SectionKey(missing), r.DeleteValue(); }, 26001, kSource,
-         "Failed to open key '" + u + sect + missing + "' for delete access"},
-        {[](R r) { r.DeleteValue(); }, 26001, kSource, del + key_ + "',Key: 'v"},
-        {[](R r) { r.ClassKey({}), r.ValueType(brenlix::REG_SZ), r.Value(5.5); }, 26001, kSource,
-         SetValueText("0", "v", "5.5")},
-        {[](R r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, 26001, "", ""},
-        {[](R r) { r.Value(std::int16_t{-3}); }, kBadType, kSource, SetValueText(u, "v", "-3")},
-        {[](R r) { r.ValueType(brenlix::REG_MULTI_SZ), r.Value("a"); }, kBadType, kSource, SetValueText(u, "v", "a")},
-        {[](R r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); }, kItems, kSource, notInThrees},
-        {[&](R r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); }, -2147194451, kSource,
-         "Error - attempt to create additional associations before class defined."},
+    const std::pair<std::function<void(KvRegistry&)>, std::string> rows[] = {
+        {[](R r) { r.ClassKey({}), r.CreateKey(); }, Reg(26001, "Failed to create registry Key: '" + key_)},
+        {[&](R r) { r.SectionKey(missing), r.DeleteKey(); }, Reg(26001, "Failed to delete registry Key: '" + at + missing)},
+        {[&](R r) { r.SectionKey(missing), r.DeleteValue(); },
+         Reg(26001, "Failed to open key '" + at + missing + "' for delete access")},
+        {[](R r) { r.DeleteValue(); }, Reg(26001, "Failed to delete registry Key: '" + at + key_ + "',Key: 'v")},
+        {[](R r) { r.ClassKey({}), r.ValueType(brenlix::REG_SZ), r.Value(5.5); }, SetFailure(26001, "0", "v", "5.5")},
+        {[](R r) { r.ValueType(brenlix::REG_BINARY), r.Value("abc"); }, "26001 : "},
+        {[](R r) { r.Value(std::int16_t{-3}); }, SetFailure(kBadType, u, "v", "-3")},
+        {[](R r) { r.ValueType(brenlix::REG_MULTI_SZ), r.Value("a"); }, SetFailure(kBadType, u, "v", "a")},
+        {[](R r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); },
+         Reg(-2147194452, "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command")},
+        {[&](R r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); },
+         Reg(-2147194451, "Error - attempt to create additional associations before class defined.")},
     };
-    for (const auto& row : rows) {
+    for (const auto& [call, raised] : rows) {
         KvRegistry r;
-        r.ClassKey(brenlix::HKEY_CURRENT_USER);
-        r.SectionKey(key_);
-        r.ValueKey("v");
-        ExpectRaised([&] { row.call(r); }, row.number, row.source, row.description);
-        EXPECT_FALSE(raw::Read(kUser, key_, "v")) << row.description;
-        EXPECT_EQ(raw::Subkeys(kUser, key_), std::vector<std::string>{"Sub"});
-        EXPECT_EQ(r.ValueKey(), "v") << row.description;
+        r.ClassKey(brenlix::HKEY_CURRENT_USER), r.SectionKey(key_), r.ValueKey("v");
+        EXPECT_EQ(Raised([&] { call(r); }), raised);
+        EXPECT_FALSE(raw::Read(kUser, key_, "v")) << raised;
+        EXPECT_EQ(raw::Subkeys(kUser, key_), Strings{"Sub"});
+        EXPECT_EQ(r.ValueKey(), "v") << raised;
     }
 }
 
@@ -127,14 +115,9 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
     const auto Cur = [](std::int64_t units) { return Variant::FromCurrency(units); };
     const auto Day = [](double days) { return Variant::FromDate(days); };
     const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) { return testing_support::ExpectedStamp(At(y, mo, d, h, mi, s)); };
-    const auto Time = [](int h) { return ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
-    const struct {
-        Variant value;
-        std::string text;
-        std::optional<std::int32_t> dword;
-        bool expand = false;
-    } rows[] = {
-        {"50% of 80%", "50% of 80%", no, true}, {"%%x%", "%%x%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no},
+    const auto Time = [](int h) { return testing_support::ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
+    const struct { Variant value; std::string text; std::optional<std::int32_t> dword; bool expand = false; } rows[] = {
+        {"%%x%", "%%x%", no, true}, {"50%", "50%", no}, {"a%%b", "a%%b", no},
         {"Kø og Å", "Kø og Å", no}, {Variant(), "", no}, {Bytes{'h', 0, 'i', 0}, "hi", no},
         {std::int16_t{-2}, "-2", -2}, {0x01020304, "16909060", 0x01020304}, {5.5, "5.5", no},
         {-2147483648.0, "-2147483648", INT32_MIN}, {1e20, "1E+20", no}, {2147483648.0, "2147483648", no},
@@ -143,25 +126,19 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         {Day(46095.6315509259259), Stamp(2026, 3, 14, 15, 9, 26), no}, {Day(0.25), Time(6), no},
         {Day(-1.25), Stamp(1899, 12, 29, 6, 0, 0), no},
     };
+    reg_.ValueKey("v");
     for (const auto& row : rows) {
-        reg_.ValueKey("t");
-        for (const auto valueType : {brenlix::REG_SZ, brenlix::REG_EXPAND_SZ}) { // the asked type stays
-            reg_.ValueType(valueType);
-            reg_.Value(row.value);
-            EXPECT_EQ(raw::Read(kUser, key_, "t"), (raw::Stored{row.expand ? 2u : 1u, Z(row.text)})) << row.text;
-            EXPECT_EQ(reg_.ValueType(), valueType);
-        }
-        reg_.ValueKey("d");
-        for (const auto valueType : {brenlix::REG_DWORD, brenlix::REG_DWORD_BIG_ENDIAN}) {
-            raw::RemoveValue(kUser, key_, "d");
-            reg_.ValueType(valueType);
-            if (row.dword) {
-                reg_.Value(row.value);
-            } else {
-                ExpectRaised([&] { reg_.Value(row.value); }, kBadType, kSource, SetValueText(kUserText, "d", row.text));
-            }
-            const std::optional<raw::Stored> dword = raw::Stored{brenlix::REG_DWORD, raw::Dword(row.dword.value_or(0))};
-            EXPECT_EQ(raw::Read(kUser, key_, "d"), row.dword ? dword : std::nullopt) << row.text;
+        for (const auto type :
+             {brenlix::REG_SZ, brenlix::REG_EXPAND_SZ, brenlix::REG_DWORD, brenlix::REG_DWORD_BIG_ENDIAN}) {
+            raw::RemoveValue(kUser, key_, "v");
+            reg_.ValueType(type);
+            const bool text = type == brenlix::REG_SZ || type == brenlix::REG_EXPAND_SZ;
+            EXPECT_EQ(Raised([&] { reg_.Value(row.value); }),
+                      text || row.dword ? "nothing" : SetFailure(kBadType, kUserText, "v", row.text));
+            const std::optional<raw::Stored> stored = text ? raw::Stored{row.expand ? 2u : 1u, Z(row.text)}
+                                                      : raw::Stored{brenlix::REG_DWORD, raw::Dword(row.dword.value_or(0))};
+            EXPECT_EQ(raw::Read(kUser, key_, "v"), text || row.dword ? stored : std::nullopt) << row.text << " " << type;
+            EXPECT_EQ(reg_.ValueType(), type); // the asked type stays
         }
     }
 }
@@ -169,10 +146,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
 TEST_F(KvRegistryTest, ReadsByStoredType)
 {
     const testing_support::ScopedEnvironment variable("KVTEST_DIR", "C:\\Kv");
-    const struct {
-        raw::Stored stored;
-        Variant expected;
-    } rows[] = {
+    const struct { raw::Stored stored; Variant expected; } rows[] = {
         {{brenlix::REG_SZ, "abc\0"s}, "abc"}, {{brenlix::REG_SZ, "abc"}, "abc"}, {{brenlix::REG_SZ, ""}, ""},
         {{brenlix::REG_MULTI_SZ, "a\0b\0\0"s}, "a\0b\0"s}, {{brenlix::REG_MULTI_SZ, "a\0b\0"s}, "a\0b"s},
         {{brenlix::REG_EXPAND_SZ, "%KVTEST_DIR%\\x\0"s}, "C:\\Kv\\x"},
@@ -207,18 +181,16 @@ TEST_F(KvRegistryTest, BinaryWritesDropTheTrailingElement)
 
 TEST_F(KvRegistryTest, Listings)
 {
-    std::vector<std::string> names = {"stale"};
+    Strings names = {"stale"};
     std::int32_t count = 7;
     EXPECT_TRUE(reg_.EnumerateSections(names, count)); // of a missing key
     EXPECT_TRUE(count == 0 && names.empty());
     std::string longest; // more bytes than characters where the code page is UTF-8
     for (int i = 0; i < 150; ++i) longest += "ø";
-    std::vector<std::string> values = {"", "zeta", longest};
-    std::vector<std::string> keys = {"two", std::string(255, 'k')};
+    Strings values = {"", "zeta", longest}, keys = {"two", std::string(255, 'k')};
     for (const std::string& name : values) ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
-    for (const std::string& name : {keys[0], keys[1], "two\\nested"s}) {
-        ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, Z("")}), 0);
-    }
+    for (const std::string& name : {keys[0], keys[1], "two\\nested"s})
+        ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, ""}), 0);
     for (auto [list, enumerate] :
          {std::pair{&values, &KvRegistry::EnumerateValues}, {&keys, &KvRegistry::EnumerateSections}}) {
         EXPECT_TRUE((reg_.*enumerate)(names, count));
@@ -234,124 +206,97 @@ TEST(Variant, DateRange)
 {
     for (const double days : {-109206.0, -109206.5, 2958466.0, 2958465.9999999, 1e300, -1e300,
                               std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
-        ExpectRaised([&] { (void)Variant::FromDate(days); }, 6, "Brenlix", "Overflow");
+        EXPECT_EQ(Raised([&] { (void)Variant::FromDate(days); }), "6 Brenlix: Overflow");
     }
     EXPECT_NO_THROW((void)Variant::FromDate(-109205.99999));
 }
 
-using Rows = std::vector<std::pair<std::string, std::string>>;
-
 constexpr std::int32_t kClasses = brenlix::HKEY_CLASSES_ROOT;
 
-// Each test has its own extension and class, removed afterwards.
-class AssociationsTest : public ::testing::Test {
+// Each test has its own extension and class, removed before and after.
+class AssociationsTest : public KvRegistryTest {
 protected:
     AssociationsTest() { Clean(); }
     ~AssociationsTest() override { Clean(); }
-
-    void Clean() const
+    void Clean() const { raw::RemoveTree(kClasses, "." + ext_, ""), raw::RemoveTree(kClasses, class_, ""); }
+    // The unnamed texts of the extension's key (".") and of the class's key ("") and every key below it, as
+    // "path=text", sorted.
+    Strings Written() const
     {
-        for (const std::string& key : {"." + ext_, class_, "\\" + class_}) raw::RemoveTree(kClasses, key, "");
+        Strings lines;
+        const std::function<void(const std::string&, const std::string&)> add = [&](auto& key, auto& path) {
+            if (const auto value = raw::Read(kClasses, key, ""))
+                lines.push_back(path + "=" + (value->type == brenlix::REG_SZ ? value->bytes.c_str() : "?"));
+            for (const std::string& sub : raw::Subkeys(kClasses, key))
+                add(key + "\\" + sub, path.empty() ? sub : path + "\\" + sub);
+        };
+        add("." + ext_, ".");
+        add(class_, "");
+        std::sort(lines.begin(), lines.end());
+        return lines;
     }
-    // Each key holds the text as its unnamed value, and the class has these verbs.
-    void Expect(const Rows& rows, std::vector<std::string> verbs, std::uint32_t commandType = brenlix::REG_SZ) const
+    void ExpectState(brenlix::ERegistryClassConstants root, const std::string& section) const
     {
-        for (const auto& [key, text] : rows) {
-            const std::uint32_t type = key.ends_with("\\command") ? commandType : std::uint32_t{brenlix::REG_SZ};
-            EXPECT_EQ(raw::Read(kClasses, key, ""), (raw::Stored{type, platform::ToAnsi(text) + '\0'})) << key;
-        }
-        std::vector<std::string> names = raw::Subkeys(kClasses, class_ + "\\shell");
-        std::sort(names.begin(), names.end());
-        std::sort(verbs.begin(), verbs.end());
-        EXPECT_EQ(names, verbs);
-    }
-    static void ExpectState(const KvRegistry& reg, brenlix::ERegistryClassConstants root, const std::string& section)
-    {
-        EXPECT_EQ(reg.ClassKey(), root);
-        EXPECT_EQ(reg.SectionKey(), section);
-        EXPECT_EQ(reg.ValueKey(), "");
-        EXPECT_EQ(reg.ValueType(), brenlix::REG_SZ);
+        EXPECT_EQ(std::tuple(reg_.ClassKey(), reg_.SectionKey(), reg_.ValueKey(), reg_.ValueType()),
+                  std::tuple(root, section, ""s, brenlix::REG_SZ));
     }
 
-    testing_support::TempDir machine_;
-    testing_support::ScopedEnvironment root_{"BRENLIX_ROOT", machine_.Path().c_str()};
-    const std::string name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string ext_ = "kvtest-" + name_;
-    const std::string class_ = "Korvane.Test." + name_;
+    const std::string ext_ = "kvtest-" + key_.substr(key_.rfind('\\') + 1);
+    const std::string class_ = "Korvane.Test." + ext_;
 };
 
-TEST_F(AssociationsTest, RowsForEachOption)
+TEST_F(AssociationsTest, EveryVerbWithDefaultOrOwnTexts)
 {
     const std::string& c = class_;
     const std::string& x = ext_;
-    const std::string q = "\"C:\\Tools\\view.exe\"";
+    const std::string q = "\"C:\\Tools\\view.exe\"", v = "\"C:\\a b\\v.exe\"";
     using R = KvRegistry&;
-    const struct {
-        std::function<void(KvRegistry&)> call;
-        Rows rows;
-        std::vector<std::string> verbs;
-        bool icon = false;
-        std::uint32_t commandType = brenlix::REG_SZ;
-    } cases[] = {
-        {[&](R r) { r.CreateEXEAssociation("  C:\\Tools\\view.exe  ", c, "Viewer", x); },
-         {{"." + x, c}, {c, "Viewer"}, {c + "\\shell\\open", "&Open"}, {c + "\\shell\\open\\command", q + " \"%1\""}},
-         {"open"}, false},
-        {[&](R r) { r.CreateEXEAssociation(q, c, "Viewer", x, "", true, "", true, "", true, "", 0); },
-         {{c + "\\shell\\print\\command", q + " /p \"%1\""}, {c + "\\shell\\add", "&Install " + x},
-          {c + "\\shell\\add\\command", q + " /a \"%1\""}, {c + "\\shell\\new\\command", q + " /n \"%1\""},
-          {c + "\\DefaultIcon", q + ",0"}},
-         {"add", "new", "open", "print"}, true},
-        {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 1, "&N", 1, "&I", 3); },
-         {{c + "\\shell\\open", "&Vis"}, {c + "\\shell\\add", "&I"}, {c + "\\DefaultIcon", "\"C:\\a b\\v.exe\",3"}},
-         {"add", "new", "open", "print"}, true},
-        {[&](R r) { r.CreateEXEAssociation("C:\\v.exe\"", c, "V", x, "&Open", true, "", false, "", false, "", -5); },
-         {{c + "\\shell\\print\\command", "\"C:\\v.exe\" /p \"%1\""}}, {"open", "print"}, false},
-        {[&](R r) { r.CreateEXEAssociation("C:\\100%\\v.exe", c, "V", x); },
-         {{c + "\\shell\\open\\command", "\"C:\\100%\\v.exe\" \"%1\""}}, {"open"}, false, brenlix::REG_EXPAND_SZ},
+    const std::pair<std::function<void(KvRegistry&)>, Strings> cases[] = {
+        {[&](R r) { r.CreateEXEAssociation("  C:\\Tools\\view.exe  ", c, "Viewer", x, "", 1, "", 1, "", 1, "", 0); },
+         {".=" + c, "=Viewer", "DefaultIcon=" + q + ",0", "shell\\add=&Install " + x,
+          "shell\\add\\command=" + q + " /a \"%1\"", "shell\\new=&New", "shell\\new\\command=" + q + " /n \"%1\"",
+          "shell\\open=&Open", "shell\\open\\command=" + q + " \"%1\"", "shell\\print=&Print",
+          "shell\\print\\command=" + q + " /p \"%1\""}},
+        {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 0, "&N", 1, "&I", 3); },
+         {".=" + c, "=Vis", "DefaultIcon=" + v + ",3", "shell\\add=&I", "shell\\add\\command=" + v + " /a \"%1\"",
+          "shell\\open=&Vis", "shell\\open\\command=" + v + " \"%1\"", "shell\\print=&P",
+          "shell\\print\\command=" + v + " /p \"%1\""}},
     };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.rows.back().second);
-        KvRegistry reg;
-        reg.ValueKey("stale");
-        reg.ValueType(brenlix::REG_DWORD);
-        test.call(reg);
-        Expect(test.rows, test.verbs, test.commandType);
-        EXPECT_EQ(raw::Subkeys(kClasses, c).size(), test.icon ? 2u : 1u);
-        ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE,
-                    test.icon ? c + "\\DefaultIcon" : c + "\\shell\\" + test.verbs.back() + "\\command");
+    for (const auto& [call, written] : cases) {
+        reg_.ValueKey("stale");
+        reg_.ValueType(brenlix::REG_DWORD);
+        call(reg_);
+        EXPECT_EQ(Written(), written);
+        ExpectState(brenlix::HKEY_LOCAL_MACHINE, c + "\\DefaultIcon");
         Clean();
     }
 }
 
+// The defaults write no print, new or install verb and no icon. Added verbs go to a class below the current
+// ClassKey, which an association leaves HKEY_LOCAL_MACHINE.
 TEST_F(AssociationsTest, AdditionalVerbs)
 {
-    KvRegistry reg;
-    reg.CreateEXEAssociation("C:\\v.exe", class_, "V", ext_);
-    // Left below HKEY_LOCAL_MACHINE, the instance finds no class there.
-    EXPECT_THROW(reg.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "e.exe"}), brenlix::Error);
-    reg.ClassKey(brenlix::HKEY_CLASSES_ROOT);
-    reg.CreateAdditionalEXEAssociations(class_, {});
-    ExpectState(reg, brenlix::HKEY_CLASSES_ROOT, class_);
-    Expect({}, {"open"});
+    reg_.CreateEXEAssociation("C:\\v.exe\"", class_, "V", ext_);
+    EXPECT_THROW(reg_.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "e.exe"}), brenlix::Error);
+    reg_.ClassKey(brenlix::HKEY_CLASSES_ROOT);
     // A verb whose key cannot be made (its name is too long) is passed over.
-    reg.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "notepad.exe \"%1\"", std::string(300, 'n'), "&Long",
+    reg_.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "notepad.exe \"%1\"", std::string(300, 'n'), "&Long",
                                                  "long.exe", "run", "&Run", 5});
-    Expect({{class_ + "\\shell\\edit", "&Edit"}, {class_ + "\\shell\\edit\\command", "notepad.exe \"%1\""},
-            {class_ + "\\shell\\run", "&Run"}, {class_ + "\\shell\\run\\command", "5"}},
-           {"edit", "open", "run"});
-    ExpectState(reg, brenlix::HKEY_LOCAL_MACHINE, class_ + "\\shell\\run\\command");
+    EXPECT_EQ(Written(), (Strings{".=" + class_, "=V", "shell\\edit=&Edit", "shell\\edit\\command=notepad.exe \"%1\"",
+                                  "shell\\open=&Open", "shell\\open\\command=\"C:\\v.exe\" \"%1\"", "shell\\run=&Run",
+                                  "shell\\run\\command=5"}));
+    ExpectState(brenlix::HKEY_LOCAL_MACHINE, class_ + "\\shell\\run\\command");
 }
 
 // The first write that fails ends the operation; what was written stays.
 TEST_F(AssociationsTest, FailingWriteEndsTheAssociation)
 {
-    KvRegistry reg;
     const std::string badClass = "\\" + class_; // a key path may not begin with a backslash
-    ExpectRaised([&] { reg.CreateEXEAssociation("C:\\v.exe", badClass, "Viewer", ext_); }, 26001, kSource,
-                 "Failed to set registry value Key: '-2147483648',Section: '" + badClass +
-                     "',Key: '' to value: 'Viewer'");
-    Expect({{"." + ext_, badClass}}, {});
-    ExpectState(reg, brenlix::HKEY_CLASSES_ROOT, badClass);
+    EXPECT_EQ(Raised([&] { reg_.CreateEXEAssociation("C:\\v.exe", badClass, "Viewer", ext_); }),
+              Reg(26001, "Failed to set registry value Key: '-2147483648',Section: '" + badClass +
+                             "',Key: '' to value: 'Viewer'"));
+    EXPECT_EQ(Written(), Strings{".=" + badClass});
+    ExpectState(brenlix::HKEY_CLASSES_ROOT, badClass);
 }
 
 } // namespace

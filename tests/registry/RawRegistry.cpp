@@ -1,6 +1,6 @@
 #include "RawRegistry.h"
 
-#include <platform/Win32.h>
+#include "../platform/RegistryCalls.h"
 
 #include <algorithm>
 
@@ -8,53 +8,29 @@ namespace raw {
 
 namespace {
 
-const auto Root = [](std::int32_t root) { return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(root)); };
+HKEY Root(std::int32_t root) { return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(root)); }
 
 struct Key {
     HKEY handle = nullptr;
-    Key(HKEY parent, const std::string& path, DWORD access)
+    Key(std::int32_t root, const std::string& path, DWORD access)
     {
-        handle = RegOpenKeyExA(parent, path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
+        handle = RegOpenKeyExA(Root(root), path.c_str(), 0, access, &handle) == ERROR_SUCCESS ? handle : nullptr;
     }
     ~Key() { handle != nullptr && RegCloseKey(handle); }
+    std::vector<std::string> Names(bool values) const
+    {
+        return handle == nullptr ? std::vector<std::string>{} : registry_calls::Names(handle, values);
+    }
 };
-
-std::vector<std::string> Children(HKEY key)
-{
-    std::vector<std::string> names;
-    char name[1024];
-    while (key != nullptr && RegEnumKeyA(key, DWORD(names.size()), name, sizeof name) == ERROR_SUCCESS) {
-        names.emplace_back(name);
-    }
-    return names;
-}
-
-// Relative to the parent at each level, so that no path outgrows the ANSI calls.
-void RemoveBelow(HKEY parent, const std::string& name)
-{
-    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS);
-    for (const std::string& child : Children(key.handle)) {
-        RemoveBelow(key.handle, child);
-    }
-    RegDeleteKeyA(parent, name.c_str());
-}
 
 } // namespace
 
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name)
 {
-    const Key open(Root(root), key, KEY_QUERY_VALUE);
-    DWORD type = 0;
-    DWORD size = 0;
-    if (open.handle == nullptr || RegQueryValueExA(open.handle, name.c_str(), nullptr, &type, nullptr, &size) != 0) {
-        return std::nullopt;
-    }
-    std::string bytes(size + 1, '\xbd');
-    if (RegQueryValueExA(open.handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size)) {
-        return std::nullopt;
-    }
-    bytes.resize(size);
-    return Stored{type, bytes};
+    const Key open(root, key, KEY_QUERY_VALUE);
+    const auto [type, bytes] = open.handle ? registry_calls::Get(open.handle, name.c_str())
+                                           : std::pair{registry_calls::kUnreadable, std::string()};
+    return type == registry_calls::kUnreadable ? std::nullopt : std::optional(Stored{type, bytes});
 }
 
 long Write(std::int32_t root, const std::string& key, const std::string& name, const Stored& value)
@@ -70,48 +46,30 @@ long Write(std::int32_t root, const std::string& key, const std::string& name, c
         handle = child;
         start = end + 1;
     }
-    // A byte after the data: the system adds a NUL to a text when the next byte is one.
-    const std::string data = value.bytes + '\xbd';
-    if (result == ERROR_SUCCESS) {
-        result = RegSetValueExA(handle, name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(data.data()),
-                                DWORD(value.bytes.size()));
-    }
+    result = result != ERROR_SUCCESS ? result : registry_calls::Set(handle, name.c_str(), value.type, value.bytes);
     handle != nullptr && handle != Root(root) && RegCloseKey(handle);
     return result;
 }
 
 void RemoveValue(std::int32_t root, const std::string& key, const std::string& name)
 {
-    const Key open(Root(root), key, KEY_SET_VALUE);
+    const Key open(root, key, KEY_SET_VALUE);
     open.handle != nullptr && RegDeleteValueA(open.handle, name.c_str());
 }
 
-bool KeyExists(std::int32_t root, const std::string& key)
-{
-    return Key(Root(root), key, KEY_QUERY_VALUE).handle != nullptr;
-}
-
+bool KeyExists(std::int32_t root, const std::string& key) { return Key(root, key, KEY_QUERY_VALUE).handle; }
 std::vector<std::string> Subkeys(std::int32_t root, const std::string& key)
 {
-    return Children(Key(Root(root), key, KEY_ENUMERATE_SUB_KEYS).handle);
+    return Key(root, key, KEY_READ).Names(false);
 }
-
 std::vector<std::string> ValueNames(std::int32_t root, const std::string& key)
 {
-    std::vector<std::string> names;
-    const Key open(Root(root), key, KEY_QUERY_VALUE);
-    std::string name(65536, '\0');
-    for (DWORD size = DWORD(name.size()); open.handle != nullptr && RegEnumValueA(open.handle, DWORD(names.size()),
-                                              name.data(), &size, nullptr, nullptr, nullptr, nullptr) == 0;
-         size = DWORD(name.size())) {
-        names.push_back(name.substr(0, size));
-    }
-    return names;
+    return Key(root, key, KEY_READ).Names(true);
 }
 
 void RemoveTree(std::int32_t root, const std::string& key, const std::string& stopAt)
 {
-    RemoveBelow(Root(root), key);
+    registry_calls::DeleteTree(Root(root), key);
     for (std::string parent = key; parent.rfind('\\') != std::string::npos;) {
         parent.erase(parent.rfind('\\'));
         if (parent == stopAt || !Subkeys(root, parent).empty() || !ValueNames(root, parent).empty() ||
