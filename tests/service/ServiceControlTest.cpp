@@ -17,9 +17,9 @@ DWORD Outcome(SC_HANDLE handle)
 #define OUTCOME(call) (SetLastError(0xdeadbeef), Outcome(call))
 
 SC_HANDLE CreateIn(SC_HANDLE manager, const char* name, const char* program, DWORD type = SERVICE_WIN32_OWN_PROCESS,
-                   DWORD start = SERVICE_DEMAND_START, DWORD access = SERVICE_ALL_ACCESS)
+                   DWORD start = SERVICE_DEMAND_START, DWORD access = SERVICE_ALL_ACCESS, const char* shown = nullptr)
 {
-    return CreateServiceA(manager, name, nullptr, access, type, start, SERVICE_ERROR_NORMAL, program, nullptr, nullptr,
+    return CreateServiceA(manager, name, shown, access, type, start, SERVICE_ERROR_NORMAL, program, nullptr, nullptr,
                           nullptr, nullptr, nullptr);
 }
 
@@ -37,8 +37,10 @@ TEST_F(ServiceControl, Refusals)
     const char* p = program.c_str();
     const DWORD own = SERVICE_WIN32_OWN_PROCESS, connect = SC_MANAGER_CONNECT;
     const std::string absent = name + "x", slashed = name + "\\n", otherCase = "brenlixtest" + name.substr(11);
+    const std::string shown = "Shown " + name, shownOtherCase = "SHOWN " + name;
     const UniqueScHandle connected(OpenSCManagerA(nullptr, nullptr, connect));
-    UniqueScHandle created(CreateIn(m, name.c_str(), p, own, SERVICE_DISABLED, 0)), query(Open(SERVICE_QUERY_STATUS)),
+    UniqueScHandle created(CreateIn(m, name.c_str(), p, own, SERVICE_DISABLED, 0, shown.c_str())),
+        query(Open(SERVICE_QUERY_STATUS)),
         start(Open(SERVICE_START)), all(Open(SERVICE_ALL_ACCESS));
     const std::pair<DWORD, DWORD> rows[] = {
         {OUTCOME(OpenSCManagerA(nullptr, nullptr, 0)), 0},
@@ -63,6 +65,8 @@ TEST_F(ServiceControl, Refusals)
         {OUTCOME(CreateIn(m, absent.c_str(), p, own, SERVICE_BOOT_START)), ERROR_INVALID_PARAMETER},
         {OUTCOME(CreateIn(m, absent.c_str(), p, own, SERVICE_AUTO_START | SERVICE_DISABLED)), ERROR_INVALID_PARAMETER},
         {OUTCOME(CreateIn(m, otherCase.c_str(), "other.exe")), ERROR_SERVICE_EXISTS},
+        {OUTCOME(CreateIn(m, absent.c_str(), p, own, SERVICE_DEMAND_START, SERVICE_ALL_ACCESS, shownOtherCase.c_str())),
+         ERROR_DUPLICATE_SERVICE_NAME},
         {OUTCOME(StartServiceA(query.get(), 0, nullptr)), ERROR_ACCESS_DENIED},
         {OUTCOME(ControlService(query.get(), SERVICE_CONTROL_STOP, &status)), ERROR_ACCESS_DENIED},
         {OUTCOME(DeleteService(created.get())), ERROR_ACCESS_DENIED},
