@@ -236,12 +236,8 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
     const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak";
     const std::string started = "INFORMATION|Starter kommando :";
     const std::string ended = "INFORMATION|Slut komando ";
-    const struct {
-        std::string copy2, shell, shell2;
-        bool succeeds;
-        std::uint64_t settled;
-        Lines log; // after the backup
-    } rows[] = {
+    // log: after the backup
+    const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = {
         {copies.File(""), exit1, exit0, true, 3000,
          {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
         {"", "", exit0, true, 2000, {started + exit0, ended}},
@@ -353,12 +349,8 @@ std::string DescriptionOf(const std::function<void()>& call, std::int32_t number
 // Each value as read, and each refused one named with what would do.
 TEST(JobValues, AcceptedRefusedAndStamped)
 {
-    const struct {
-        dunmarrow::JobKeys keys;
-        BackupAction action;
-        bool switches; // each one given
-        int keepDays;
-    } rows[] = {
+    // switches: each one given
+    const struct { dunmarrow::JobKeys keys; BackupAction action; bool switches; int keepDays; } rows[] = {
         {Keys({"full", "0", "No", "false", "NEJ", "", "0"}), BackupAction::Database, false, 0},
         {Keys({"FULL", "1", "1", "1", "1", "14", "1"}), BackupAction::Database, true, 14},
         {Keys({" log ", "True", "yes", "Ja", "JA", "36500", "true"}), BackupAction::Log, true, 36500},
@@ -599,12 +591,8 @@ TEST(RunAndWait, EndsWithTheProcessOrJustAfterTheLimit)
     }
     // The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process
     // runs on.
-    const struct {
-        int hour, minute, second;
-        std::int32_t limit;
-        std::uint64_t step; // 0: a pause as asked
-        int day, secondOfDay;
-    } rows[] = {
+    // step 0: a pause as asked
+    const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = {
         {10, 0, 0, 30000, 0, 6, 10 * 3600 + 30},
         {23, 59, 50, 30000, 0, 7, 20},
         {12, 0, 0, 2 * 86400 * 1000, 60000, 8, 12 * 3600 + 60},
