@@ -1,5 +1,6 @@
-// The program on the scripted SQL layer. One backup job: its calls, the fixed lines of its log, and the reasons it reports; the copy of its file, its
-// optional keys as read, and the stamped files of its runs. The whole run, its wait value, and the commands it runs and waits for.
+// The program on the scripted SQL layer. One backup job: its calls, the fixed lines of its log, and the reasons it
+// reports; the copy of its file, its optional keys as read, and the stamped files of its runs. The whole run, its wait
+// value, and the commands it runs and waits for.
 #include "FileSystem.h"
 #include "JobOptions.h"
 #include "OrvBackUP.h"
@@ -49,9 +50,10 @@ inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
 
 struct RecordedDiagnostics {
     std::vector<std::string> events;
-    dunmarrow::ScopedDiagnosticSink sink{[this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
-        events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
-    }};
+    dunmarrow::ScopedDiagnosticSink sink{
+        [this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
+            events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
+        }};
 };
 
 struct Script {
@@ -86,7 +88,10 @@ public:
         }
     }
     void Initialize(bool value) override { s_.Step("Initialize", std::to_string(value)); }
-    void Action(dunmarrow::sql::BackupAction value) override { s_.Step("Action", std::to_string(static_cast<int>(value))); }
+    void Action(dunmarrow::sql::BackupAction value) override
+    {
+        s_.Step("Action", std::to_string(static_cast<int>(value)));
+    }
     void Checksum(bool value) override { s_.Step("Checksum", std::to_string(value)); }
     void Compression(bool value) override { s_.Step("Compression", std::to_string(value)); }
     void CopyOnly(bool value) override { s_.Step("CopyOnly", std::to_string(value)); }
@@ -103,12 +108,23 @@ class ScriptedProvider final : public dunmarrow::sql::Provider {
 
 public:
     explicit ScriptedProvider(Script& script) : s_(script) {}
-    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override { return s_.Step("CreateSQLServer"), std::make_unique<Scripted>(s_); }
-    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override { return s_.Step("CreateBackup"), std::make_unique<Scripted>(s_); }
+    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override
+    {
+        s_.Step("CreateSQLServer");
+        return std::make_unique<Scripted>(s_);
+    }
+    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override
+    {
+        s_.Step("CreateBackup");
+        return std::make_unique<Scripted>(s_);
+    }
 };
 
-const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01", kDone = "INFORMATION|Backup Færdig. ", kFailed = "ERROR|Fejl opstod i StartBackup";
-const std::string kReport = "ERROR|Fejl repporteret : ", kCopied = "INFORMATION|Slut kopiering af backup fil. ";
+const std::string kStart = "INFORMATION|Starter backup af Løn på PROD01";
+const std::string kDone = "INFORMATION|Backup Færdig. ";
+const std::string kFailed = "ERROR|Fejl opstod i StartBackup";
+const std::string kReport = "ERROR|Fejl repporteret : ";
+const std::string kCopied = "INFORMATION|Slut kopiering af backup fil. ";
 
 std::string Copying(const std::string& to) { return "INFORMATION|Starter kopiering af backup fil til " + to + "."; }
 
@@ -137,7 +153,8 @@ protected:
     // The calls of a job that got through the backup.
     static Lines Calls(const std::string& file)
     {
-        return {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)", "Files([" + file + "])", "Initialize(1)", "SQLBackup()"};
+        return {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()",
+                "Database(Løn)", "Files([" + file + "])", "Initialize(1)", "SQLBackup()"};
     }
 
     TempDir dir_;
@@ -149,31 +166,50 @@ protected:
     RecordedDiagnostics diagnostics_;
 };
 
-// Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends the job before its copy; EventLog adds the job's
-// failure. A value the job cannot use stops it before the server is asked, and says which value and what would do. The server is told the path as typed
-// (enclosing quotes off, each "]" doubled) and the copy reads that file.
+// Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends the
+// job before its copy; EventLog adds the job's failure. A value the job cannot use stops it before the server is asked,
+// and says which value and what would do. The server is told the path as typed (enclosing quotes off, each "]" doubled)
+// and the copy reads that file.
 TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
 {
-    const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01", device = "3201 Cannot open backup device. ";
-    const std::string file = dir_.File("Løn.bak"), copy = dir_.File("kopi.bak"), needs = "13 KeepDays needs {stamp} in the file name of MakeCopy2 (\"";
+    const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01";
+    const std::string device = "3201 Cannot open backup device. ";
+    const std::string file = dir_.File("Løn.bak");
+    const std::string copy = dir_.File("kopi.bak");
+    const std::string needs = "13 KeepDays needs {stamp} in the file name of MakeCopy2 (\"";
     const std::string spaced = dir_.File("med mellemrum.bak");
     const Lines copied{kStart, kDone, Copying(copy), kCopied};
-    const auto noConnection = [&](const std::string& step) { return "2 1 no connection to server \"PROD01\": " + device + step + " failed."; };
-    const auto jobFailed = [&](const std::string& step) { return "1 3 the job \"Nat\" failed: " + device + step + " failed."; };
+    const auto noConnection = [&](const std::string& step) {
+        return "2 1 no connection to server \"PROD01\": " + device + step + " failed.";
+    };
+    const auto jobFailed = [&](const std::string& step) {
+        return "1 3 the job \"Nat\" failed: " + device + step + " failed.";
+    };
     const auto failed = [&](const std::string& reason) { return Lines{kStart, kFailed, kReport + reason + " (0)"}; };
     const auto eventLog = [](const std::string& value) { return Keys({"", "", "", "", "", "", value}); };
-    const struct { std::string failing; JobKeys keys; std::string backupfile, told; std::size_t calls; Lines log, events; } rows[] = { // told: the path in Files
+    const struct {
+        std::string failing;
+        JobKeys keys;
+        std::string backupfile, told; // told: the path in Files
+        std::size_t calls;
+        Lines log, events;
+    } rows[] = {
         {"CreateSQLServer", {}, file, file, 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
         {"LoginSecure", eventLog("0"), file, file, 3, {kStart, warning}, {noConnection("LoginSecure")}},
         {"Connect", eventLog("1"), file, file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
         {"Files", eventLog("1"), file, file, 6, failed(device + "Files failed."), {jobFailed("Files")}},
         {"SQLBackup", eventLog("0"), file, file, 8, failed(device + "SQLBackup failed."), {}},
         {"", {}, "\"\"", file, 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
-        {"", Keys({"Incremental"}), file, file, 0, failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
-        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 5, failed(needs + copy + "\"): each run must keep a file of its own."), {}},
+        {"", Keys({"Incremental"}), file, file, 0,
+         failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
+        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 5,
+         failed(needs + copy + "\"): each run must keep a file of its own."), {}},
         {"", eventLog("1"), file, file, 8, copied, {}},
-        {"", {}, "\"" + spaced + "\"", spaced, 8, copied, {}}, {"", {}, spaced + "\"", spaced, 8, copied, {}}, // only a leading quote that is there is taken off
-        {"", {}, dir_.File("Backup [old].bak"), dir_.File("Backup [old]].bak"), 8, copied, {}}, {"", {}, dir_.File("x],[y.bak"), dir_.File("x]],[y.bak"), 8, copied, {}},
+        {"", {}, "\"" + spaced + "\"", spaced, 8, copied, {}},
+        // only a leading quote that is there is taken off
+        {"", {}, spaced + "\"", spaced, 8, copied, {}},
+        {"", {}, dir_.File("Backup [old].bak"), dir_.File("Backup [old]].bak"), 8, copied, {}},
+        {"", {}, dir_.File("x],[y.bak"), dir_.File("x]],[y.bak"), 8, copied, {}},
     };
     job_.Copy2(copy);
     for (const auto& row : rows) {
@@ -194,13 +230,22 @@ TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
 TEST_F(OrvBackUPTest, CopyAndCommands)
 {
     const TempDir copies;
-    const std::string exit0 = TestChildCommand("exit 0"), exit1 = TestChildCommand("exit 1"), none = "dunmarrow-no-such-program-4711";
-    const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak", started = "INFORMATION|Starter kommando :", ended = "INFORMATION|Slut komando ";
-    const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = { // log: after the backup
-        {copies.File(""), exit1, exit0, true, 3000, {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
+    const std::string exit0 = TestChildCommand("exit 0");
+    const std::string exit1 = TestChildCommand("exit 1");
+    const std::string none = "dunmarrow-no-such-program-4711";
+    const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak";
+    const std::string started = "INFORMATION|Starter kommando :";
+    const std::string ended = "INFORMATION|Slut komando ";
+    // log: after the backup
+    const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = {
+        {copies.File(""), exit1, exit0, true, 3000,
+         {Copying(copies.File("")), kCopied, started + exit1, ended, started + exit0, ended}},
         {"", "", exit0, true, 2000, {started + exit0, ended}},
-        {"", none, exit0, true, 3000, {started + none, "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2), "ERROR|Kommando kunne ikke eksekveres", started + exit0, ended}},
-        {missing, exit0, "", false, 1000, {Copying(missing), kFailed, kReport + "3 " + brenlix::SystemErrorText(3) + " (0)"}},
+        {"", none, exit0, true, 3000,
+         {started + none, "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2), "ERROR|Kommando kunne ikke eksekveres",
+          started + exit0, ended}},
+        {missing, exit0, "", false, 1000,
+         {Copying(missing), kFailed, kReport + "3 " + brenlix::SystemErrorText(3) + " (0)"}},
     };
     for (const auto& row : rows) {
         job_.Copy2(row.copy2);
@@ -224,7 +269,8 @@ TEST_F(OrvBackUPTest, StampedFiles)
     job_.Copy2(dir_.File("kopi_{stamp}.bak"));
     const std::string taken = dir_.File("Løn_20261206-220000.bak");
     WriteFile(taken, "the earlier run's");
-    EXPECT_EQ(Run(false).back(), kReport + "80 The file " + taken + " of this run's stamp exists already; it is left as it is. (0)");
+    EXPECT_EQ(Run(false).back(),
+              kReport + "80 The file " + taken + " of this run's stamp exists already; it is left as it is. (0)");
     EXPECT_EQ(ReadFile(taken), "the earlier run's");
     clock_.Advance(1000);
     EXPECT_EQ(Run(true).back(), kCopied);
@@ -303,7 +349,8 @@ std::string DescriptionOf(const std::function<void()>& call, std::int32_t number
 // Each value as read, and each refused one named with what would do.
 TEST(JobValues, AcceptedRefusedAndStamped)
 {
-    const struct { dunmarrow::JobKeys keys; BackupAction action; bool switches; int keepDays; } rows[] = { // switches: each one given
+    // switches: each one given
+    const struct { dunmarrow::JobKeys keys; BackupAction action; bool switches; int keepDays; } rows[] = {
         {Keys({"full", "0", "No", "false", "NEJ", "", "0"}), BackupAction::Database, false, 0},
         {Keys({"FULL", "1", "1", "1", "1", "14", "1"}), BackupAction::Database, true, 14},
         {Keys({" log ", "True", "yes", "Ja", "JA", "36500", "true"}), BackupAction::Log, true, 36500},
@@ -312,37 +359,47 @@ TEST(JobValues, AcceptedRefusedAndStamped)
     for (const auto& row : rows) {
         const dunmarrow::JobOptions o = dunmarrow::ReadJobOptions(row.keys);
         EXPECT_EQ(o.action, row.action) << row.keys.type;
-        EXPECT_EQ((std::vector<bool>{o.checksum, o.compress, o.copyOnly, o.verify, o.eventLog}), std::vector<bool>(5, row.switches)) << row.keys.type;
+        EXPECT_EQ((std::vector<bool>{o.checksum, o.compress, o.copyOnly, o.verify, o.eventLog}),
+                  std::vector<bool>(5, row.switches))
+            << row.keys.type;
         EXPECT_EQ(o.keepDays, row.keepDays) << row.keys.type;
     }
     EXPECT_TRUE(dunmarrow::EventLogWanted(" Ja"));
     EXPECT_FALSE(dunmarrow::EventLogWanted("2"));
-    const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.", days = "use a whole number of days from 1 to 36500.";
+    const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.";
+    const std::string days = "use a whole number of days from 1 to 36500.";
     const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } refused[] = {
         {Keys({"Incremental"}), "Type", "Incremental", "the accepted values are Full, Diff and Log."},
         // The server would take it and make an ordinary differential backup.
-        {Keys({"Diff", "", "", "1"}), "CopyOnly", "1", "a differential backup cannot be copy-only; use CopyOnly with Full or Log."},
-        {Keys({"", "2"}), "Checksum", "2", onOff}, {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days}, {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
+        {Keys({"Diff", "", "", "1"}), "CopyOnly", "1",
+         "a differential backup cannot be copy-only; use CopyOnly with Full or Log."},
+        {Keys({"", "2"}), "Checksum", "2", onOff},
+        {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days},
+        {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
         {Keys({"", "", "", "", "", "99999999999999999999"}), "KeepDays", "99999999999999999999", days},
     };
     for (const auto& row : refused) {
-        EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }), "The job key " + row.key + " has the value \"" + row.value + "\"; " + row.accepted);
+        EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }),
+                  "The job key " + row.key + " has the value \"" + row.value + "\"; " + row.accepted);
     }
     EXPECT_EQ(dunmarrow::StampOf(At(2026, 1, 2, 3, 4, 5)), "20260102-030405");
     EXPECT_EQ(dunmarrow::StampOf(At(999, 12, 31, 23, 59, 59)), "09991231-235959");
     EXPECT_EQ(dunmarrow::WithStamp("D:\\B\\{stamp}_{stamp}.bak", "X"), "D:\\B\\X_X.bak");
     EXPECT_EQ(dunmarrow::WithStamp("{Stamp}{stamp", "X"), "{Stamp}{stamp");
-    const std::string sep(1, platform::PathSeparator()), folder = sep + "B" + sep;
+    const std::string sep(1, platform::PathSeparator());
+    const std::string folder = sep + "B" + sep;
     const dunmarrow::StampedFiles files = dunmarrow::StampedFilesOf("Backupfile", folder + "S_{stamp}.bak");
     EXPECT_EQ(files.folder + "|" + files.namePattern, folder + "|S_{stamp}.bak");
     const struct { std::string path, reason; } unstamped[] = {
         {folder + "S_{STAMP}.bak", "each run must keep a file of its own"},
         {"{stamp}" + folder + "S_{stamp}.bak", "the folder may not change from run to run"},
         {"S_{stamp}.bak", "write the file with its folder"},
-        {"B" + sep + "S_{stamp}.bak", "write the file with its whole path, from the root of a drive or a share"}, // deleting goes by the folder as this machine sees it
+        // deleting goes by the folder as this machine sees it
+        {"B" + sep + "S_{stamp}.bak", "write the file with its whole path, from the root of a drive or a share"},
     };
     for (const auto& row : unstamped) {
-        EXPECT_EQ(DescriptionOf([&] { dunmarrow::StampedFilesOf("MakeCopy2", row.path); }), "KeepDays needs {stamp} in the file name of MakeCopy2 (\"" + row.path + "\"): " + row.reason + ".");
+        EXPECT_EQ(DescriptionOf([&] { dunmarrow::StampedFilesOf("MakeCopy2", row.path); }),
+                  "KeepDays needs {stamp} in the file name of MakeCopy2 (\"" + row.path + "\"): " + row.reason + ".");
     }
 }
 
@@ -365,28 +422,38 @@ TEST(DeleteExpired, WhichFilesGo)
         return names;
     };
     // Deletes at 2026-12-06 22:00:00; the names given to the callback.
-    const auto run = [&](const std::string& pattern, int keepDays, const std::string& thisRun = {}, const std::string& folder = {}) {
+    const auto run = [&](const std::string& pattern, int keepDays, const std::string& thisRun = {},
+                         const std::string& folder = {}) {
         std::set<std::string> deleted;
         const std::string in = folder.empty() ? dir.File("") : folder;
-        dunmarrow::DeleteExpired({in, pattern}, At(2026, 12, 6, 22, 0, 0), keepDays, [&](const std::string& path) { deleted.insert(path.substr(in.size())); }, thisRun);
+        dunmarrow::DeleteExpired(
+            {in, pattern}, At(2026, 12, 6, 22, 0, 0), keepDays,
+            [&](const std::string& path) { deleted.insert(path.substr(in.size())); }, thisRun);
         return deleted;
     };
     std::set<std::string> kept = {
         "Salg_20261122-220000.bak", // exactly 14 days; a second more goes
         "Salg_20270101-000000.bak", // ahead of the clock: the newest
         "salg_20261102-000000.bak", // names compare case for case (Windows has one file for both)
-        "Salg.bak", "Salg_20261101-000000.BAK", "Salg_20261101_000000.bak", "Salg_20261301-000000.bak", "Salg_20230229-000000.bak", "Salg_20261101-240000.bak",
+        "Salg.bak",
+        "Salg_20261101-000000.BAK",
+        "Salg_20261101_000000.bak",
+        "Salg_20261301-000000.bak",
+        "Salg_20230229-000000.bak",
+        "Salg_20261101-240000.bak",
     };
     make(kept);
     make({"Salg_20261122-215959.bak"});
     std::filesystem::create_directory(std::filesystem::u8path(dir.File("Salg_20261001-000000.bak")));
     EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{});
     make({"Salg_20261206-220000.bak"});
-    EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"), std::set<std::string>{"Salg_20261122-215959.bak"});
+    EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"),
+              std::set<std::string>{"Salg_20261122-215959.bak"});
     EXPECT_EQ(dunmarrow::LastDllError(), 0u);
     kept.insert({"Salg_20261001-000000.bak", "Salg_20261206-220000.bak"}); // a folder, this run's
     EXPECT_EQ(left(), kept);
-    // The newest file stays; a repeated stamp must agree; a file that cannot go, or a missing folder, stops with its code.
+    // The newest file stays; a repeated stamp must agree; a file that cannot go, or a missing folder, stops with
+    // its code.
     make({"a_20250101-000000.bak", "a_20250102-000000.bak", "a_20240101-000000.bak"});
     EXPECT_EQ(run("a_{stamp}.bak", 1), (std::set<std::string>{"a_20240101-000000.bak", "a_20250101-000000.bak"}));
     make({"20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak"});
@@ -396,9 +463,10 @@ TEST(DeleteExpired, WhichFilesGo)
     make({"b_20200101-000000.bak", "b_20261206-220000.bak"});
     MakeReadOnly(dir.File("b_20200101-000000.bak"));
     EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14); }, 5), brenlix::SystemErrorText(5));
-    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14, {}, dir.File("none") + platform::PathSeparator()); }, 3), brenlix::SystemErrorText(3));
-    kept.insert({"a_20250102-000000.bak", "20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak",
-                 "b_20200101-000000.bak", "b_20261206-220000.bak"});
+    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14, {}, dir.File("none") + platform::PathSeparator()); }, 3),
+              brenlix::SystemErrorText(3));
+    kept.insert({"a_20250102-000000.bak", "20240101-000000_x_20240102-000000.bak",
+                 "20230101-000000_x_20230101-000000.bak", "b_20200101-000000.bak", "b_20261206-220000.bak"});
     EXPECT_EQ(left(), kept);
 }
 
@@ -406,13 +474,35 @@ TEST(DeleteExpired, WhichFilesGo)
 TEST(WaitShellMilliseconds, Conversions)
 {
     constexpr std::int32_t kOverflow = 1;
-    const std::string sep = platform::DecimalSeparator(), zeros(400, '0');
+    const std::string sep = platform::DecimalSeparator();
+    const std::string zeros(400, '0');
     const struct { std::string text; std::int32_t expected; } rows[] = {
-        {"45", 45000}, {"-5", -5000}, {" 12 ", 12000}, {"\t+3", 3000}, {"2" + sep + "5", 2000}, {"3" + sep + "5", 4000}, {"0" + sep + "5", 0}, {sep + "9", 1000},
-        {"1" + sep + "6", 2000}, {"1E3", 1000000}, {"15d-1", 2000}, {"2147483", 2147483000}, {"-2147483", -2147483000},
-        {"", 30000}, {"12abc", 30000}, {"1E", 30000}, {"   ", 30000}, {"0x10", 30000},
-        {"1E-400", 0}, {"1" + zeros + "E-402", 0}, // too small for a double: rounds to 0 like any small number
-        {"2147484", kOverflow}, {"-2147484", kOverflow}, {"1E10", kOverflow}, {"1E400", kOverflow}, {"1" + zeros + "E-390", kOverflow}, {"1" + zeros, kOverflow},
+        {"45", 45000},
+        {"-5", -5000},
+        {" 12 ", 12000},
+        {"\t+3", 3000},
+        {"2" + sep + "5", 2000},
+        {"3" + sep + "5", 4000},
+        {"0" + sep + "5", 0},
+        {sep + "9", 1000},
+        {"1" + sep + "6", 2000},
+        {"1E3", 1000000},
+        {"15d-1", 2000},
+        {"2147483", 2147483000},
+        {"-2147483", -2147483000},
+        {"", 30000},
+        {"12abc", 30000},
+        {"1E", 30000},
+        {"   ", 30000},
+        {"0x10", 30000},
+        {"1E-400", 0},
+        {"1" + zeros + "E-402", 0}, // too small for a double: rounds to 0 like any small number
+        {"2147484", kOverflow},
+        {"-2147484", kOverflow},
+        {"1E10", kOverflow},
+        {"1E400", kOverflow},
+        {"1" + zeros + "E-390", kOverflow},
+        {"1" + zeros, kOverflow},
     };
     for (const auto& row : rows) {
         try {
@@ -437,16 +527,24 @@ protected:
 // overflow with the last system error of the program's own calls (2), a job file's folder the lookup refuses.
 TEST_F(MainTest, AnErrorEndsTheRun)
 {
-    const auto lost = [](std::string&, std::uint32_t& error) { return error = 5, false; };
+    const auto lost = [](std::string&, std::uint32_t& error) {
+        error = 5;
+        return false;
+    };
     EXPECT_EQ(dunmarrow::Main(provider_, lost), dunmarrow::RunEndedEarly);
-    EXPECT_EQ(diagnostics_.events, Lines{"1 2 the run ended early: the folder of the program file could not be found: 5 " + brenlix::SystemErrorText(5)});
+    EXPECT_EQ(diagnostics_.events,
+              Lines{"1 2 the run ended early: the folder of the program file could not be found: 5 " +
+                    brenlix::SystemErrorText(5)});
     EXPECT_FALSE(FileExists(dir_.File("Dunmarrow.log")));
 
-    EXPECT_EQ(Run("B\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\nRunShell=dunmarrow-no-such-program-4711\r\n[B]\r\nServer=Y\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n"),
-              dunmarrow::RunEndedEarly);
+    EXPECT_EQ(
+        Run("B\r\n[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") +
+            "\r\nRunShell=dunmarrow-no-such-program-4711\r\n[B]\r\nServer=Y\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n"),
+        dunmarrow::RunEndedEarly);
     const Lines log = LogEntries(dir_.File("Dunmarrow.log"));
     EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"ERROR|Fejl i Main", "ERROR|Fejl repporteret : 6 Overflow (2)"}));
-    EXPECT_EQ(diagnostics_.events.back(), "1 2 the run ended early, no later job ran: Fejl repporteret : 6 Overflow (2)");
+    EXPECT_EQ(diagnostics_.events.back(),
+              "1 2 the run ended early, no later job ran: Fejl repporteret : 6 Overflow (2)");
     EXPECT_EQ(script_.calls.front(), "CreateSQLServer()");
 
     script_.calls.clear();
@@ -491,9 +589,14 @@ TEST(RunAndWait, EndsWithTheProcessOrJustAfterTheLimit)
         EXPECT_TRUE(dunmarrow::RunAndWait(TestChildCommand("exit 259"), 0));
         EXPECT_LT(clock.PausedMilliseconds(), 60000u);
     }
-    // The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process runs on.
-    const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = { // step 0: a pause as asked
-        {10, 0, 0, 30000, 0, 6, 10 * 3600 + 30}, {23, 59, 50, 30000, 0, 7, 20}, {12, 0, 0, 2 * 86400 * 1000, 60000, 8, 12 * 3600 + 60}, {10, 0, 0, -1, 0, 6, 10 * 3600},
+    // The limit runs on the monotonic clock, across midnight and for days; a negative one looks once; the process
+    // runs on.
+    // step 0: a pause as asked
+    const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = {
+        {10, 0, 0, 30000, 0, 6, 10 * 3600 + 30},
+        {23, 59, 50, 30000, 0, 7, 20},
+        {12, 0, 0, 2 * 86400 * 1000, 60000, 8, 12 * 3600 + 60},
+        {10, 0, 0, -1, 0, 6, 10 * 3600},
     };
     for (const auto& row : rows) {
         const TempDir own;
@@ -503,7 +606,8 @@ TEST(RunAndWait, EndsWithTheProcessOrJustAfterTheLimit)
         const platform::ScopedClock scoped(clock);
         EXPECT_TRUE(dunmarrow::RunAndWait(waiting.Command(60000), row.limit));
         const platform::LocalDateTime now = clock.Now();
-        EXPECT_EQ(now.day * 86400 + now.hour * 3600 + now.minute * 60 + now.second, row.day * 86400 + row.secondOfDay) << row.limit;
+        EXPECT_EQ(now.day * 86400 + now.hour * 3600 + now.minute * 60 + now.second, row.day * 86400 + row.secondOfDay)
+            << row.limit;
         EXPECT_TRUE(waiting.StillRunning()) << row.limit;
     }
 }

@@ -1,5 +1,5 @@
-// The statements and connection strings as text, the ODBC layer's reading of results and its refusals, and the layer against the stand-in SQL
-// Server, through the driver manager, FreeTDS and a Kerberos ticket.
+// The statements and connection strings as text, the ODBC layer's reading of results and its refusals, and the layer
+// against the stand-in SQL Server, through the driver manager, FreeTDS and a Kerberos ticket.
 #include "OrvBackUP.h"
 #include "sql/OdbcSqlDmo.h"
 #include "sql/TSql.h"
@@ -39,47 +39,80 @@ std::string Raised(const std::function<void()>& call)
 // SQL Server takes, and the values of a connection string in braces.
 TEST(Statements, QuoteNamesAndPathsAndPickOptions)
 {
-    const BackupAction full = BackupAction::Database, diff = BackupAction::Differential, log = BackupAction::Log;
-    const std::string to = " TO DISK = N'D:\\B\\it''s.bak'", db = "BACKUP DATABASE [S]]x]" + to, bl = "BACKUP LOG [S]]x]" + to;
-    const auto with = [](BackupOptions options) { return BackupStatement("S]x", "[D:\\B\\it's.bak]", options); }; // action, initialize, checksum, compression, copyOnly
+    const BackupAction full = BackupAction::Database;
+    const BackupAction diff = BackupAction::Differential;
+    const BackupAction log = BackupAction::Log;
+    const std::string to = " TO DISK = N'D:\\B\\it''s.bak'";
+    const std::string db = "BACKUP DATABASE [S]]x]" + to;
+    const std::string bl = "BACKUP LOG [S]]x]" + to;
+    const auto with = [](BackupOptions options) { // action, initialize, checksum, compression, copyOnly
+        return BackupStatement("S]x", "[D:\\B\\it's.bak]", options);
+    };
     const std::pair<std::string, std::string> rows[] = {
-        {BackupStatement("my]db", "[C:\\x'y.bak]", true), "BACKUP DATABASE [my]]db] TO DISK = N'C:\\x''y.bak' WITH INIT"},
-        {BackupStatement("db", "[a.bak],[b.bak]", true), "BACKUP DATABASE [db] TO DISK = N'a.bak', DISK = N'b.bak' WITH INIT"},
-        {BackupStatement("db", " [a] [b];[c][d] ", false), "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c', DISK = N'd'"},
+        {BackupStatement("my]db", "[C:\\x'y.bak]", true),
+         "BACKUP DATABASE [my]]db] TO DISK = N'C:\\x''y.bak' WITH INIT"},
+        {BackupStatement("db", "[a.bak],[b.bak]", true),
+         "BACKUP DATABASE [db] TO DISK = N'a.bak', DISK = N'b.bak' WITH INIT"},
+        {BackupStatement("db", " [a] [b];[c][d] ", false),
+         "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c', DISK = N'd'"},
         {BackupStatement("db", "[a]]b[c.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a]b[c.bak'"},
         {BackupStatement("db", "[a,b;c d.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
-        {BackupStatement("x]; DROP DATABASE y; --", "['); DROP DATABASE y; --]", false), "BACKUP DATABASE [x]]; DROP DATABASE y; --] TO DISK = N'''); DROP DATABASE y; --'"},
-        {BackupStatement("Lønkørsel", "[D:\\Løn\\日本.bak]", true), "BACKUP DATABASE [Lønkørsel] TO DISK = N'D:\\Løn\\日本.bak' WITH INIT"},
-        {with({diff, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"}, {with({log, true, false, false, false}), bl + " WITH INIT"},
-        {with({full, true, true, false, false}), db + " WITH INIT, CHECKSUM"}, {with({full, true, false, true, false}), db + " WITH INIT, COMPRESSION"},
-        {with({full, true, false, false, true}), db + " WITH INIT, COPY_ONLY"}, {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
-        {with({diff, false, false, false, true}), db + " WITH DIFFERENTIAL, COPY_ONLY"}, {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
+        {BackupStatement("x]; DROP DATABASE y; --", "['); DROP DATABASE y; --]", false),
+         "BACKUP DATABASE [x]]; DROP DATABASE y; --] TO DISK = N'''); DROP DATABASE y; --'"},
+        {BackupStatement("Lønkørsel", "[D:\\Løn\\日本.bak]", true),
+         "BACKUP DATABASE [Lønkørsel] TO DISK = N'D:\\Løn\\日本.bak' WITH INIT"},
+        {with({diff, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
+        {with({log, true, false, false, false}), bl + " WITH INIT"},
+        {with({full, true, true, false, false}), db + " WITH INIT, CHECKSUM"},
+        {with({full, true, false, true, false}), db + " WITH INIT, COMPRESSION"},
+        {with({full, true, false, false, true}), db + " WITH INIT, COPY_ONLY"},
+        {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
+        {with({diff, false, false, false, true}), db + " WITH DIFFERENTIAL, COPY_ONLY"},
+        {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
         {with({log, false, false, false, false}), bl},
         {VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'"},
-        {VerifyStatement("[a]]b.bak],[c.bak]", true), "RESTORE VERIFYONLY FROM DISK = N'a]b.bak', DISK = N'c.bak' WITH CHECKSUM"},
+        {VerifyStatement("[a]]b.bak],[c.bak]", true),
+         "RESTORE VERIFYONLY FROM DISK = N'a]b.bak', DISK = N'c.bak' WITH CHECKSUM"},
         {ConnectionString("SQL Server", "PROD01", true), "Driver={SQL Server};Server={PROD01};Trusted_Connection=Yes;"},
         {ConnectionString("SQL Server", "a'b]c=d e\\日本", false), "Driver={SQL Server};Server={a'b]c=d e\\日本};"},
-        {ConnectionString("My FREETDS 1.3", "127.0.0.1,1433", true), "Driver={My FREETDS 1.3};Server={127.0.0.1,1433};Trusted_Connection=Yes;TDS_Version=7.4;"},
+        {ConnectionString("My FREETDS 1.3", "127.0.0.1,1433", true),
+         "Driver={My FREETDS 1.3};Server={127.0.0.1,1433};Trusted_Connection=Yes;TDS_Version=7.4;"},
     };
     for (const auto& [made, expected] : rows) {
         EXPECT_EQ(made, expected);
     }
 }
 
-// The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16 failures in a row end the statement.
+// The execution's return code, then one per SQLMoreResults call; past the list the driver keeps failing, and 16
+// failures in a row end the statement.
 TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
 {
-    constexpr short kOk = SQL_SUCCESS, kInfo = SQL_SUCCESS_WITH_INFO, kError = SQL_ERROR, kEnd = SQL_NO_DATA;
-    const struct { const char* name; short first; std::vector<short> more; int failedStep; std::size_t moreCalls; } rows[] = { // failedStep -1: none
-        {"one result", kOk, {kEnd}, -1, 1}, {"nothing to read", kEnd, {}, -1, 0}, {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
-        {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4}, {"error at once, then more results", kError, {kOk, kError, kEnd}, 0, 3},
-        {"invalid handle", SQL_INVALID_HANDLE, {}, 0, 0}, {"unexpected return code", kOk, {SQL_STILL_EXECUTING}, 1, 1}, {"driver that never moves on", kInfo, {}, 1, 16},
+    constexpr short kOk = SQL_SUCCESS;
+    constexpr short kInfo = SQL_SUCCESS_WITH_INFO;
+    constexpr short kError = SQL_ERROR;
+    constexpr short kEnd = SQL_NO_DATA;
+    const struct {
+        const char* name;
+        short first;
+        std::vector<short> more;
+        int failedStep; // -1: none
+        std::size_t moreCalls;
+    } rows[] = {
+        {"one result", kOk, {kEnd}, -1, 1},
+        {"nothing to read", kEnd, {}, -1, 0},
+        {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
+        {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4},
+        {"error at once, then more results", kError, {kOk, kError, kEnd}, 0, 3},
+        {"invalid handle", SQL_INVALID_HANDLE, {}, 0, 0},
+        {"unexpected return code", kOk, {SQL_STILL_EXECUTING}, 1, 1},
+        {"driver that never moves on", kInfo, {}, 1, 16},
     };
     for (const auto& row : rows) {
         std::size_t calls = 0;
         std::vector<int> failedSteps;
         const bool result = ReadAllResults(
-            row.first, [&]() -> short { return ++calls <= row.more.size() ? row.more[calls - 1] : calls > 10000 ? kEnd : kError; },
+            row.first,
+            [&]() -> short { return ++calls <= row.more.size() ? row.more[calls - 1] : calls > 10000 ? kEnd : kError; },
             [&](short, int step) { failedSteps.push_back(step); });
         EXPECT_EQ(result, row.failedStep < 0) << row.name;
         EXPECT_EQ(failedSteps, row.failedStep < 0 ? std::vector<int>{} : std::vector<int>{row.failedStep}) << row.name;
@@ -87,16 +120,21 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     }
 }
 
-
-// Input a statement or a connection string cannot carry is refused as an invalid argument that says what is wrong; a lone "]" ends the path: it is never
-// guessed to belong to it. Without a connected server of its own a backup refuses; an unknown driver fails with no native number.
+// Input a statement or a connection string cannot carry is refused as an invalid argument that says what is wrong; a
+// lone "]" ends the path: it is never guessed to belong to it. Without a connected server of its own a backup refuses;
+// an unknown driver fails with no native number.
 TEST(SqlLayer, RefusesWhatItCannotCarry)
 {
-    const auto backup = [](std::string database, std::string files) { return [=] { BackupStatement(database, files, true); }; };
+    const auto backup = [](std::string database, std::string files) {
+        return [=] { BackupStatement(database, files, true); };
+    };
     const auto verify = [](std::string files) { return [=] { VerifyStatement(files, true); }; };
-    const auto connect = [](std::string driver, std::string server) { return [=] { ConnectionString(driver, server, true); }; };
+    const auto connect = [](std::string driver, std::string server) {
+        return [=] { ConnectionString(driver, server, true); };
+    };
     const auto provider = MakeOdbcProvider("NoSuchDriver-xyz");
-    const std::shared_ptr<SQLServer> server = provider->CreateSQLServer(), failed = provider->CreateSQLServer();
+    const std::shared_ptr<SQLServer> server = provider->CreateSQLServer();
+    const std::shared_ptr<SQLServer> failed = provider->CreateSQLServer();
     failed->LoginSecure(true);
     const auto sqlBackup = [&](std::string files, std::shared_ptr<SQLServer> target) {
         return [&provider, files, target] {
@@ -107,20 +145,40 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
             made->SQLBackup(*target);
         };
     };
-    const struct { std::function<void()> call; std::string fragment; std::int32_t number = kErrorInvalidArgument; } rows[] = {
-        {backup("", "[a.bak]"), "database name is empty"}, {backup("d\0b"s, "[a.bak]"), "NUL"}, {backup("db", "[a\0.bak]"s), "NUL"},
-        {backup("db", " ,; "), "names no file"}, {backup("db", "a.bak"), "outside brackets at character 1"},
-        {backup("db", "[C:\\a]b.bak]"), "outside brackets at character 7"}, {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
-        {backup("db", "[a.bak"), "without its closing"}, {backup("db", "[a],[]"), "empty path"},
-        {verify(""), ""}, {verify("a.bak"), ""}, {verify("[]"), ""}, {verify("[a\0]"s), ""},
-        {connect("FreeTDS", "a;b"), "contains \";\""}, {connect("FreeTDS", "a};Server={evil"), "contains \"}\""}, {connect("FreeTDS", "a{b"), "contains \"{\""},
-        {connect("FreeTDS", "a\0b"s), "a NUL character"}, {connect("", "srv"), "No ODBC driver"}, {connect("Free}TDS", "srv"), "ODBC driver name"},
-        {[&] { failed->Connect("localhost"); }, "", kErrorUnspecified}, {sqlBackup("[db.bak]", server), "", kErrorUnexpected},
-        {sqlBackup("[db.bak]", failed), "", kErrorUnexpected}, {sqlBackup("db.bak", server), ""},
+    const struct {
+        std::function<void()> call;
+        std::string fragment;
+        std::int32_t number = kErrorInvalidArgument;
+    } rows[] = {
+        {backup("", "[a.bak]"), "database name is empty"},
+        {backup("d\0b"s, "[a.bak]"), "NUL"},
+        {backup("db", "[a\0.bak]"s), "NUL"},
+        {backup("db", " ,; "), "names no file"},
+        {backup("db", "a.bak"), "outside brackets at character 1"},
+        {backup("db", "[C:\\a]b.bak]"), "outside brackets at character 7"},
+        {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
+        {backup("db", "[a.bak"), "without its closing"},
+        {backup("db", "[a],[]"), "empty path"},
+        {verify(""), ""},
+        {verify("a.bak"), ""},
+        {verify("[]"), ""},
+        {verify("[a\0]"s), ""},
+        {connect("FreeTDS", "a;b"), "contains \";\""},
+        {connect("FreeTDS", "a};Server={evil"), "contains \"}\""},
+        {connect("FreeTDS", "a{b"), "contains \"{\""},
+        {connect("FreeTDS", "a\0b"s), "a NUL character"},
+        {connect("", "srv"), "No ODBC driver"},
+        {connect("Free}TDS", "srv"), "ODBC driver name"},
+        {[&] { failed->Connect("localhost"); }, "", kErrorUnspecified},
+        {sqlBackup("[db.bak]", server), "", kErrorUnexpected},
+        {sqlBackup("[db.bak]", failed), "", kErrorUnexpected},
+        {sqlBackup("db.bak", server), ""},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const std::string text = Raised(rows[i].call);
-        EXPECT_TRUE(text.rfind(std::to_string(rows[i].number) + " ", 0) == 0 && text.find(rows[i].fragment) != std::string::npos) << "row " << i << ": " << text;
+        EXPECT_TRUE(text.rfind(std::to_string(rows[i].number) + " ", 0) == 0 &&
+                    text.find(rows[i].fragment) != std::string::npos)
+            << "row " << i << ": " << text;
     }
 }
 
@@ -160,16 +218,28 @@ protected:
 // (no attention follows), and each way a connection or a backup can break raises its error, and never hangs.
 TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
 {
-    const std::string ending = "BACKUP DATABASE is terminating abnormally.", progress = "info 3211 10 percent processed.";
-    const std::string noDatabase = "Database 'Drain' does not exist. Make sure that the name is entered correctly.", accept = endpoint_.Server("accept");
-    const struct { std::string server, database; std::vector<std::string> files, steps; std::string result; std::vector<std::string> texts; } rows[] = {
+    const std::string ending = "BACKUP DATABASE is terminating abnormally.";
+    const std::string progress = "info 3211 10 percent processed.";
+    const std::string noDatabase = "Database 'Drain' does not exist. Make sure that the name is entered correctly.";
+    const std::string accept = endpoint_.Server("accept");
+    const struct {
+        std::string server, database;
+        std::vector<std::string> files, steps;
+        std::string result;
+        std::vector<std::string> texts;
+    } rows[] = {
         {accept, "Løn]; DROP DATABASE y; --", {d_ + "it's æøå; --.bak", d_ + "a]b.bak"}, {}, "0", {}},
-        {accept, "Slow", {d_ + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}}, // no query timeout
-        {accept, "Drain", {d_ + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911", {noDatabase, ending}},
+        // no query timeout
+        {accept, "Slow", {d_ + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
+        {accept, "Drain", {d_ + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911",
+         {noDatabase, ending}},
         {accept, "Broken", {d_ + "d.bak"}, {progress, "drop"}, "20017", {"Unexpected EOF from the server"}},
-        {endpoint_.Server("refuse"), "R", {d_ + "d.bak"}, {}, "18456", {"Login failed for user '" + endpoint_.User() + "'."}},
-        {"127.0.0.1,1", "R", {d_ + "d.bak"}, {}, "20009", {"unavailable or does not exist"}}, // nothing listens on port 1
-        {endpoint_.Server("silent"), "R", {d_ + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}}, // the login timeout
+        {endpoint_.Server("refuse"), "R", {d_ + "d.bak"}, {}, "18456",
+         {"Login failed for user '" + endpoint_.User() + "'."}},
+        // nothing listens on port 1
+        {"127.0.0.1,1", "R", {d_ + "d.bak"}, {}, "20009", {"unavailable or does not exist"}},
+        // the login timeout
+        {endpoint_.Server("silent"), "R", {d_ + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}},
     };
     for (const auto& row : rows) {
         std::string files;
@@ -185,8 +255,10 @@ TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         for (const std::string& text : row.texts) {
             EXPECT_NE(error.find(text), std::string::npos) << row.database << ": " << error;
         }
-        const std::vector<std::string> events{"login " + endpoint_.User(), "batch " + BackupStatement(row.database, files, true)};
-        EXPECT_EQ(endpoint.Events("accept"), row.server == accept ? events : std::vector<std::string>{}) << row.database;
+        const std::vector<std::string> events{"login " + endpoint_.User(),
+                                              "batch " + BackupStatement(row.database, files, true)};
+        EXPECT_EQ(endpoint.Events("accept"), row.server == accept ? events : std::vector<std::string>{})
+            << row.database;
         for (std::size_t i = 0; row.result == "0" && row.steps.empty() && i < row.files.size(); ++i) {
             EXPECT_EQ(testing_support::ReadFile(row.files[i]), "TAPE " + row.database + "\r\n") << row.files[i];
         }

@@ -8,7 +8,8 @@ namespace {
 using namespace com_testing;
 using published::kClasses;
 
-const std::string kClassesKey = "Software\\Classes\\", kTypeLib = kClassesKey + "TypeLib\\" + Narrow(published::kLibrary) + "\\9.0";
+const std::string kClassesKey = "Software\\Classes\\";
+const std::string kTypeLib = kClassesKey + "TypeLib\\" + Narrow(published::kLibrary) + "\\9.0";
 
 // The default value of a key below HKEY_LOCAL_MACHINE in a registry view.
 std::string Read(const std::string& key, REGSAM view = 0)
@@ -28,8 +29,11 @@ std::vector<std::pair<std::string, std::string>> Keys(const published::Published
 {
     const std::string classKey = kClassesKey + "CLSID\\" + Narrow(cls.clsid);
     const std::string progId = std::string("Brenlix.") + cls.name;
-    return {{classKey + "\\InprocServer32", server}, {classKey + "\\ProgID", progId}, {classKey + "\\TypeLib", Narrow(published::kLibrary)},
-            {kClassesKey + progId + "\\CLSID", Narrow(cls.clsid)}, {kClassesKey + "Interface\\" + Narrow(cls.iid) + "\\TypeLib", Narrow(published::kLibrary)}};
+    return {{classKey + "\\InprocServer32", server},
+            {classKey + "\\ProgID", progId},
+            {classKey + "\\TypeLib", Narrow(published::kLibrary)},
+            {kClassesKey + progId + "\\CLSID", Narrow(cls.clsid)},
+            {kClassesKey + "Interface\\" + Narrow(cls.iid) + "\\TypeLib", Narrow(published::kLibrary)}};
 }
 
 // Sets a key's default value, or with remove, deletes the key's parent and all below it.
@@ -37,11 +41,19 @@ void Write(const std::string& key, const std::string& value, REGSAM view, bool r
 {
     HKEY opened = nullptr;
     const std::string path = remove ? key.substr(0, key.rfind('\\')) : key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &opened, nullptr), ERROR_SUCCESS);
-    remove ? RegDeleteTreeA(opened, nullptr)
-           : RegSetValueExA(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &opened,
+                              nullptr),
+              ERROR_SUCCESS);
+    if (remove) {
+        RegDeleteTreeA(opened, nullptr);
+    } else {
+        RegSetValueExA(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    }
     RegCloseKey(opened);
-    remove ? RegDeleteKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), view, 0) : LONG{};
+    if (remove) {
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), view, 0);
+    }
 }
 
 using ComServer = ServerTest;
@@ -70,7 +82,8 @@ TEST_F(ComServer, RegistersAndUnregistersEachClass)
 TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
 {
     const struct { LONG valueType; const wchar_t* value; const char* expected; } rows[] = {
-        {99, L"5", "-2147194455|Brenlix.cRegistry|Failed to set registry value Key: '-2147483647',Section: '',Key: '' to value: '5'"},
+        {99, L"5", "-2147194455|Brenlix.cRegistry|Failed to set registry value "
+                   "Key: '-2147483647',Section: '',Key: '' to value: '5'"},
         // 26001, raised without source and description after a failure with both, travels as 0x800A0000 + 26001.
         {3, L"text", "-2146802287||"},
     };
@@ -84,7 +97,8 @@ TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
         V_BSTR(&value) = SysAllocString(row.value);
         const HRESULT put = published::Slot(registry.get(), 6, value); // put Value
         IErrorInfo* raw = nullptr;
-        BSTR source = nullptr, description = nullptr;
+        BSTR source = nullptr;
+        BSTR description = nullptr;
         ASSERT_EQ(GetErrorInfo(0, &raw), S_OK);
         const Com<IErrorInfo> info(raw);
         info->GetSource(&source);
@@ -93,10 +107,14 @@ TEST_F(ComServer, RaisedErrorsReachTheClientWithNumberSourceAndDescription)
         DISPID putId = DISPID_PROPERTYPUT;
         DISPPARAMS params{&value, &putId, 1, 1};
         EXCEPINFO exception{};
-        EXPECT_EQ(registry->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, &exception, nullptr), DISP_E_EXCEPTION);
+        EXPECT_EQ(registry->Invoke(5, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, &exception, nullptr),
+                  DISP_E_EXCEPTION);
         SysFreeString(exception.bstrHelpFile);
-        EXPECT_EQ(std::to_string(exception.scode) + "|" + Take(exception.bstrSource) + "|" + Take(exception.bstrDescription), row.expected);
-        EXPECT_EQ(registry->Invoke(5, IID_IUnknown, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr), DISP_E_UNKNOWNINTERFACE);
+        EXPECT_EQ(std::to_string(exception.scode) + "|" + Take(exception.bstrSource) + "|" +
+                      Take(exception.bstrDescription),
+                  row.expected);
+        EXPECT_EQ(registry->Invoke(5, IID_IUnknown, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
+                  DISP_E_UNKNOWNINTERFACE);
         VariantClear(&value);
     }
     LPOLESTR name = const_cast<LPOLESTR>(L"Value");
@@ -114,8 +132,10 @@ TEST_F(ComServer, EachBitnessKeepsTheOthersRegistration)
     if (!k64 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)) {
         GTEST_SKIP() << "a 32-bit Windows has one registry view";
     }
-    const REGSAM own = k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY, other = k64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    const std::string ownEntry = kTypeLib + (k64 ? "\\0\\win64" : "\\0\\win32"), otherEntry = kTypeLib + (k64 ? "\\0\\win32" : "\\0\\win64");
+    const REGSAM own = k64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const REGSAM other = k64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const std::string ownEntry = kTypeLib + (k64 ? "\\0\\win64" : "\\0\\win32");
+    const std::string otherEntry = kTypeLib + (k64 ? "\\0\\win32" : "\\0\\win64");
     const std::string library = LibraryPath(); // one that loads: unregistration goes by it
     for (const published::PublishedClass& cls : kClasses) {
         for (const auto& [key, value] : Keys(cls, library)) {

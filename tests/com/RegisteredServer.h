@@ -31,7 +31,11 @@ inline const wchar_t kLibrary[] = L"{51602104-2880-4392-A171-059FBDBB71A1}"; // 
 inline const wchar_t kLogFileType[] = L"{AC90299F-674E-4254-A76F-703EE24032E0}";
 
 // A class, its identifier and its default interface's (named "_" + name).
-struct PublishedClass { const char* name; const wchar_t* clsid; const wchar_t* iid; };
+struct PublishedClass {
+    const char* name;
+    const wchar_t* clsid;
+    const wchar_t* iid;
+};
 inline const PublishedClass kClasses[] = {
     {"FileLog", L"{22F93AC9-0EC4-464E-83A8-507D29C8EC63}", L"{014DD335-DA60-43CA-9496-01345E19EA29}"},
     {"EventLog", L"{7A38C776-6AE1-41CC-B4F8-8204D628426F}", L"{D4E356F9-B34C-4872-A5DE-06517ED13B86}"},
@@ -61,12 +65,18 @@ inline std::string Narrow(const wchar_t* text) { return text == nullptr ? "" : s
 
 inline std::string LibraryPath() { return platform::ProgramFolder() + "\\" + BRENLIX_DLL_NAME; }
 
-inline std::uint32_t RunRegsvr32(const std::string& options) { return testing_support::ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait(); }
+inline std::uint32_t RunRegsvr32(const std::string& options)
+{
+    return testing_support::ChildProcess("regsvr32 " + options + " \"" + LibraryPath() + "\"").Wait();
+}
 
 struct Texts {
     std::vector<BSTR> all;
     ~Texts() { std::for_each(all.begin(), all.end(), SysFreeString); }
-    BSTR operator()(const std::string& text) { return all.emplace_back(SysAllocString(std::wstring(text.begin(), text.end()).c_str())); }
+    BSTR operator()(const std::string& text)
+    {
+        return all.emplace_back(SysAllocString(std::wstring(text.begin(), text.end()).c_str()));
+    }
 };
 
 inline std::string Take(BSTR text)
@@ -80,7 +90,9 @@ template <class Interface = IDispatch>
 Com<Interface> Create(const published::PublishedClass& cls)
 {
     Interface* object = nullptr;
-    EXPECT_EQ(CoCreateInstance(published::Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER, published::Guid(cls.iid), reinterpret_cast<void**>(&object)), S_OK)
+    EXPECT_EQ(CoCreateInstance(published::Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER, published::Guid(cls.iid),
+                               reinterpret_cast<void**>(&object)),
+              S_OK)
         << cls.name;
     return Com<Interface>(object);
 }
@@ -88,15 +100,23 @@ Com<Interface> Create(const published::PublishedClass& cls)
 // Runs body after `out` (a text file) is opened, and gives the lines it wrote.
 inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, const std::string& body)
 {
-    const std::string script = dir.File("client.vbs"), results = dir.File("results.txt");
-    testing_support::WriteFile(script, "Set out = CreateObject(\"Scripting.FileSystemObject\").CreateTextFile(\"" + results + "\", True)\r\n" + body + "out.Close\r\n");
+    const std::string script = dir.File("client.vbs");
+    const std::string results = dir.File("results.txt");
+    testing_support::WriteFile(script, "Set out = CreateObject(\"Scripting.FileSystemObject\").CreateTextFile(\"" +
+                                           results + "\", True)\r\n" + body + "out.Close\r\n");
     EXPECT_EQ(testing_support::ChildProcess("cscript //nologo \"" + script + "\"").Wait(), 0u);
     return testing_support::SplitLines(testing_support::ReadFile(results));
 }
 
 struct RegisteredServer {
     const bool ready = RunRegsvr32("/s") == 0 && SUCCEEDED(CoInitialize(nullptr));
-    ~RegisteredServer() { (ready ? CoUninitialize() : void()), RunRegsvr32("/u /s"); }
+    ~RegisteredServer()
+    {
+        if (ready) {
+            CoUninitialize();
+        }
+        RunRegsvr32("/u /s");
+    }
 };
 
 struct ServerTest : ::testing::Test {

@@ -24,17 +24,21 @@ namespace fs = std::filesystem;
 
 fs::path FromUtf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 
-const std::string kStart = "INFORMATION|Starter Dunmarrow", kLoading = "INFORMATION|Indlæser og starter Backup";
-const std::string kEnd = "INFORMATION|Indlæser og starter Backup Slut", kWarning = "WARNING|Kan ikke få forbindelse til server ";
+const std::string kStart = "INFORMATION|Starter Dunmarrow";
+const std::string kLoading = "INFORMATION|Indlæser og starter Backup";
+const std::string kEnd = "INFORMATION|Indlæser og starter Backup Slut";
+const std::string kWarning = "WARNING|Kan ikke få forbindelse til server ";
 
 // On Linux the program gets a machine root of the test's own; under Wine its event source registration is undone.
 class ProgramMachine {
     static constexpr std::int32_t kMachine = -2147483646; // HKEY_LOCAL_MACHINE
     inline static const std::string kApplication = "System\\CurrentControlSet\\Services\\EventLog\\Application";
-    inline static const std::string kSource = kApplication + "\\Dunmarrow", kMarker = "Software\\Korvane\\Brenlix\\EventLog";
+    inline static const std::string kSource = kApplication + "\\Dunmarrow";
+    inline static const std::string kMarker = "Software\\Korvane\\Brenlix\\EventLog";
     const bool wine_ = RunningUnderWine();
     TempDir root_;
-    ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()}, eventLog_{"BRENLIX_EVENTLOG", "file"};
+    ScopedEnvironment machine_{"BRENLIX_ROOT", root_.Path().c_str()};
+    ScopedEnvironment eventLog_{"BRENLIX_EVENTLOG", "file"};
     const std::optional<raw::Stored> sources_ = wine_ ? raw::Read(kMachine, kApplication, "Sources") : std::nullopt;
     const std::optional<raw::Stored> marker_ = wine_ ? raw::Read(kMachine, kMarker, "Dunmarrow") : std::nullopt;
     const bool hadSource_ = wine_ && raw::KeyExists(kMachine, kSource);
@@ -48,8 +52,13 @@ public:
         if (!hadSource_) {
             raw::RemoveTree(kMachine, kSource, kApplication);
         }
-        for (const auto& [key, name, value] : {std::tuple{kApplication, "Sources", sources_}, std::tuple{kMarker, "Dunmarrow", marker_}}) {
-            value ? void(raw::Write(kMachine, key, name, *value)) : raw::RemoveValue(kMachine, key, name);
+        for (const auto& [key, name, value] :
+             {std::tuple{kApplication, "Sources", sources_}, std::tuple{kMarker, "Dunmarrow", marker_}}) {
+            if (value) {
+                raw::Write(kMachine, key, name, *value);
+            } else {
+                raw::RemoveValue(kMachine, key, name);
+            }
         }
         if (!marker_ && raw::ValueNames(kMachine, kMarker).empty() && raw::Subkeys(kMachine, kMarker).empty()) {
             raw::RemoveTree(kMachine, kMarker);
@@ -73,12 +82,18 @@ protected:
     std::uint32_t Run(const std::string& stderrFile = {})
     {
         const std::string program = dir_.File(DUNMARROW_PROGRAM_NAME);
-        return ChildProcess(stderrFile.empty() ? "\"" + program + "\"" : "/bin/sh -c \"\\\"" + program + "\\\" 2>\\\"" + stderrFile + "\\\"\"").Wait();
+        if (stderrFile.empty()) {
+            return ChildProcess("\"" + program + "\"").Wait();
+        }
+        return ChildProcess("/bin/sh -c \"\\\"" + program + "\\\" 2>\\\"" + stderrFile + "\\\"\"").Wait();
     }
 
     void JobFile(const std::string& text) { WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi(text)); }
     Lines Log() const { return LogEntries(dir_.File("Dunmarrow.log")); }
-    std::string Starting(const std::string& job, const std::string& server) const { return "INFORMATION|Starter backup af " + job + " på " + server; }
+    std::string Starting(const std::string& job, const std::string& server) const
+    {
+        return "INFORMATION|Starter backup af " + job + " på " + server;
+    }
 
     ProgramMachine machine_;
     TdsEndpoint endpoint_;
@@ -86,8 +101,9 @@ protected:
     ScopedEnvironment driver_{"DUNMARROW_ODBC_DRIVER", "FreeTDS"}; // not the Windows build's "SQL Server"
 };
 
-// Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks. Then one job per outcome: a full
-// backup with checksum, verify, stamp, retention and copy; a log backup the server refuses (simple recovery); a backup changed on disk before its verify.
+// Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks.
+// Then one job per outcome: a full backup with checksum, verify, stamp, retention and copy; a log backup the server
+// refuses (simple recovery); a backup changed on disk before its verify.
 TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
 {
     EXPECT_EQ(Run(), 2u);
@@ -106,34 +122,51 @@ TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
     endpoint_.Settings("Simpel", {"recovery simple"});
     endpoint_.Reply("Skadet", {"write", "damage", "info 3014 BACKUP DATABASE successfully processed 329 pages."});
     const auto job = [&](const std::string& name, const std::string& file, const std::string& keys) {
-        return "[" + name + "]\r\nServer=" + server + "\r\nDatabase=" + name + "\r\nBackupfile=" + dir_.File(file) + "\r\n" + keys;
+        return "[" + name + "]\r\nServer=" + server + "\r\nDatabase=" + name + "\r\nBackupfile=" + dir_.File(file) +
+               "\r\n" + keys;
     };
     JobFile("[Backups]\r\nSimpel\r\nSkadet\r\nSalg\r\n" +
             job("Salg", "Salg_{stamp}.bak", "MakeCopy2=" + copies + "\r\nChecksum=1\r\nVerify=1\r\nKeepDays=14\r\n") +
-            job("Simpel", "Simpel.trn", "Type=Log\r\nEventLog=1\r\n") + job("Skadet", "Skadet.bak", "Verify=1\r\nMakeCopy2=" + copies + "\r\n"));
+            job("Simpel", "Simpel.trn", "Type=Log\r\nEventLog=1\r\n") +
+            job("Skadet", "Skadet.bak", "Verify=1\r\nMakeCopy2=" + copies + "\r\n"));
 
     EXPECT_EQ(Run(), 1u);
     std::string made; // this run's file: the one new name of the pattern
     for (const auto& entry : fs::directory_iterator(FromUtf8(dir_.Path()))) {
         const std::u8string name = entry.path().filename().u8string();
-        made = name.size() == 24 && name.rfind(u8"Salg_2026", 0) == 0 ? std::string(name.begin(), name.end()) : made;
+        if (name.size() == 24 && name.rfind(u8"Salg_2026", 0) == 0) {
+            made = std::string(name.begin(), name.end());
+        }
     }
-    const std::string path = dir_.File(made), tail = " [FreeTDS][SQL Server]", deleting = "INFORMATION|Sletter gammel backup fil ";
-    const std::string simple = "4208 [FreeTDS][SQL Server]The statement BACKUP LOG is not allowed while the recovery model is SIMPLE. Use BACKUP DATABASE or change "
-                               "the recovery model using ALTER DATABASE." + tail + "BACKUP LOG is terminating abnormally.";
-    const std::string failed = "ERROR|Fejl opstod i StartBackup", report = "ERROR|Fejl repporteret : ";
-    const std::string done = "INFORMATION|Backup Færdig. ", verify = "INFORMATION|Starter verificering af backup fil.";
-    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("Simpel", server), failed, report + simple + " (0)", Starting("Skadet", server), done, verify, failed,
-                            report + "3241 [FreeTDS][SQL Server]The media family on device '" + dir_.File("Skadet.bak") +
-                                "' is incorrectly formed. SQL Server cannot process this media family." + tail + "VERIFY DATABASE is terminating abnormally. (0)",
+    const std::string path = dir_.File(made);
+    const std::string tail = " [FreeTDS][SQL Server]";
+    const std::string deleting = "INFORMATION|Sletter gammel backup fil ";
+    const std::string simple = "4208 [FreeTDS][SQL Server]The statement BACKUP LOG is not allowed while the "
+                               "recovery model is SIMPLE. Use BACKUP DATABASE or change the recovery model using "
+                               "ALTER DATABASE." + tail + "BACKUP LOG is terminating abnormally.";
+    const std::string failed = "ERROR|Fejl opstod i StartBackup";
+    const std::string report = "ERROR|Fejl repporteret : ";
+    const std::string done = "INFORMATION|Backup Færdig. ";
+    const std::string verify = "INFORMATION|Starter verificering af backup fil.";
+    EXPECT_EQ(Log(), (Lines{kStart, kLoading,
+                            Starting("Simpel", server), failed, report + simple + " (0)",
+                            Starting("Skadet", server), done, verify, failed,
+                            report + "3241 [FreeTDS][SQL Server]The media family on device '" +
+                                dir_.File("Skadet.bak") +
+                                "' is incorrectly formed. SQL Server cannot process this media family." + tail +
+                                "VERIFY DATABASE is terminating abnormally. (0)",
                             Starting("Salg", server), done, verify, "INFORMATION|Verificering Færdig. ",
-                            "INFORMATION|Starter kopiering af backup fil til " + copies + ".", "INFORMATION|Slut kopiering af backup fil. ",
-                            deleting + dir_.File("Salg_20000101-000000.bak"), deleting + copies + "Salg_20000101-000000.bak", kEnd}));
+                            "INFORMATION|Starter kopiering af backup fil til " + copies + ".",
+                            "INFORMATION|Slut kopiering af backup fil. ",
+                            deleting + dir_.File("Salg_20000101-000000.bak"),
+                            deleting + copies + "Salg_20000101-000000.bak", kEnd}));
     const auto files = [&](const std::string& name) { return "[" + dir_.File(name) + "]"; };
     EXPECT_EQ(endpoint_.Batches("accept"),
               (Lines{BackupStatement("Simpel", files("Simpel.trn"), {BackupAction::Log, true, false, false, false}),
-                     BackupStatement("Skadet", files("Skadet.bak"), true), VerifyStatement(files("Skadet.bak"), false),
-                     BackupStatement("Salg", "[" + path + "]", {BackupAction::Database, true, true, false, false}), VerifyStatement("[" + path + "]", true)}));
+                     BackupStatement("Skadet", files("Skadet.bak"), true),
+                     VerifyStatement(files("Skadet.bak"), false),
+                     BackupStatement("Salg", "[" + path + "]", {BackupAction::Database, true, true, false, false}),
+                     VerifyStatement("[" + path + "]", true)}));
     EXPECT_EQ(ReadFile(path) + ReadFile(copies + made), "TAPE Salg\r\nTAPE Salg\r\n");
     EXPECT_FALSE(FileExists(dir_.File("Salg_20000101-000000.bak")) || FileExists(copies + "Salg_20000101-000000.bak"));
     EXPECT_FALSE(FileExists(dir_.File("Simpel.trn")) || FileExists(copies + "Skadet.bak"));
@@ -144,8 +177,10 @@ class DISABLED_EndpointRunWithoutTicket : public EndpointRun {};
 
 TEST_F(DISABLED_EndpointRunWithoutTicket, WarningInTheLogAndTheReasonOnStandardError)
 {
-    const std::string server = endpoint_.Server("accept"), errors = dir_.File("stderr.txt");
-    JobFile("[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server + "\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("Salg.bak") + "\r\n");
+    const std::string server = endpoint_.Server("accept");
+    const std::string errors = dir_.File("stderr.txt");
+    JobFile("[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server +
+            "\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("Salg.bak") + "\r\n");
     EXPECT_EQ(Run(RunningUnderWine() ? std::string() : errors), 1u);
     EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("Salg", server), kWarning + server, kEnd}));
     EXPECT_EQ(endpoint_.Events("accept"), Lines{});
@@ -153,7 +188,10 @@ TEST_F(DISABLED_EndpointRunWithoutTicket, WarningInTheLogAndTheReasonOnStandardE
         GTEST_SKIP() << "the Windows build looks for no ticket of its own (its driver uses the logon session)";
     }
     const std::string text = ReadFile(errors);
-    for (const std::string& part : {"Dunmarrow: no connection to server \"" + server + "\"", std::string("The integrated login needs a Kerberos ticket (kinit): "), std::string("no-ticket")}) {
+    for (const std::string& part :
+         {"Dunmarrow: no connection to server \"" + server + "\"",
+          std::string("The integrated login needs a Kerberos ticket (kinit): "),
+          std::string("no-ticket")}) {
         EXPECT_NE(text.find(part), std::string::npos) << text;
     }
 }

@@ -1,4 +1,5 @@
-// A run by a user who is not root, from a folder of their own: the log is theirs, the machine's registry is only read, and the reasons reach the system log.
+// A run by a user who is not root, from a folder of their own: the log is theirs, the machine's registry is only read,
+// and the reasons reach the system log.
 #include <platform/Files.h>
 #include <platform/Text.h>
 
@@ -24,35 +25,50 @@ TEST(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     TempDir machine, outer;
     ASSERT_EQ(::chmod(machine.Path().c_str(), 0755) | ::chmod(outer.Path().c_str(), 0755), 0);
     SyslogSocket log(machine.File("log"));
-    const std::string folder = outer.File("run"), cache = machine.File("ccache");
+    const std::string folder = outer.File("run");
+    const std::string cache = machine.File("ccache");
     std::filesystem::create_directory(folder);
     for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
         std::filesystem::copy_file(platform::ProgramFolder() + "/" + name, folder + "/" + name);
     }
-    WriteFile(folder + "/Dunmarrow.ini", platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\nEventLog=1\r\n"));
+    WriteFile(folder + "/Dunmarrow.ini",
+              platform::ToAnsi("[Backups]\r\nLøn\r\n[Løn]\r\nServer=127.0.0.1,1\r\nDatabase=Løn\r\nEventLog=1\r\n"));
     GiveTo(*other, folder);
     ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
-    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str()), config("XDG_CONFIG_HOME", (folder + "/config").c_str()),
-        sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
+    const ScopedEnvironment root("BRENLIX_ROOT", machine.Path().c_str());
+    const ScopedEnvironment config("XDG_CONFIG_HOME", (folder + "/config").c_str());
+    const ScopedEnvironment sink("BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str());
     // Root's ticket cache, which the user may not read: reported, not handed to the GSSAPI (which may crash on it).
     WriteFile(cache, "root's tickets");
     ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
     const ScopedEnvironment tickets("KRB5CCNAME", ("FILE:" + cache).c_str());
 
-    EXPECT_EQ(RunAs(*other, 022, [&] { return std::to_string(ChildProcess("\"" + folder + "/" + DUNMARROW_PROGRAM_NAME + "\"").Wait()); }), "1");
+    EXPECT_EQ(
+        RunAs(*other, 022,
+              [&] { return std::to_string(ChildProcess("\"" + folder + "/" + DUNMARROW_PROGRAM_NAME + "\"").Wait()); }),
+        "1");
     EXPECT_EQ(LogEntries(folder + "/Dunmarrow.log"),
-              (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "INFORMATION|Indlæser og starter Backup", "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
-                                        "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1", "INFORMATION|Indlæser og starter Backup Slut"}));
+              (std::vector<std::string>{"INFORMATION|Starter Dunmarrow", "INFORMATION|Indlæser og starter Backup",
+                                        "INFORMATION|Starter backup af Løn på 127.0.0.1,1",
+                                        "WARNING|Kan ikke få forbindelse til server 127.0.0.1,1",
+                                        "INFORMATION|Indlæser og starter Backup Slut"}));
     struct stat st {};
     ASSERT_EQ(::stat((folder + "/Dunmarrow.log").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, other->uid);
 
-    const std::string connection = log.Receive(), failure = log.Receive();
+    const std::string connection = log.Receive();
+    const std::string failure = log.Receive();
     EXPECT_EQ(connection.rfind("<12>", 0), 0u) << connection;
-    EXPECT_NE(connection.find("]: event=1 category=0 \"no connection to server \\\"127.0.0.1,1\\\": "), std::string::npos) << connection;
-    EXPECT_NE(connection.find("the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied"), std::string::npos) << connection;
+    EXPECT_NE(connection.find("]: event=1 category=0 \"no connection to server \\\"127.0.0.1,1\\\": "),
+              std::string::npos)
+        << connection;
+    EXPECT_NE(connection.find("the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied"),
+              std::string::npos)
+        << connection;
     EXPECT_EQ(failure.rfind("<11>", 0), 0u) << failure;
-    EXPECT_NE(failure.find(platform::ToAnsi("]: event=3 category=0 \"the job \\\"Løn\\\" failed: ")), std::string::npos) << failure;
+    EXPECT_NE(failure.find(platform::ToAnsi("]: event=3 category=0 \"the job \\\"Løn\\\" failed: ")),
+              std::string::npos)
+        << failure;
     EXPECT_FALSE(log.Pending());
     EXPECT_FALSE(std::filesystem::exists(machine.Path() + "/registry")); // the source could not be registered
 }
