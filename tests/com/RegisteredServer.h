@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace published {
+namespace com_testing {
 
 inline GUID Guid(const wchar_t* text)
 {
@@ -31,11 +31,7 @@ inline const wchar_t kLibrary[] = L"{51602104-2880-4392-A171-059FBDBB71A1}"; // 
 inline const wchar_t kLogFileType[] = L"{AC90299F-674E-4254-A76F-703EE24032E0}";
 
 // A class, its identifier and its default interface's (named "_" + name).
-struct PublishedClass {
-    const char* name;
-    const wchar_t* clsid;
-    const wchar_t* iid;
-};
+struct PublishedClass { const char* name; const wchar_t* clsid; const wchar_t* iid; };
 inline const PublishedClass kClasses[] = {
     {"FileLog", L"{22F93AC9-0EC4-464E-83A8-507D29C8EC63}", L"{014DD335-DA60-43CA-9496-01345E19EA29}"},
     {"EventLog", L"{7A38C776-6AE1-41CC-B4F8-8204D628426F}", L"{D4E356F9-B34C-4872-A5DE-06517ED13B86}"},
@@ -44,6 +40,7 @@ inline const PublishedClass kClasses[] = {
     {"IniFile", L"{281C6E5A-6C11-49CE-97E6-BB95C0BC2027}", L"{DF6B0F0D-6240-4E84-B00A-930E8BB1F2C0}"},
 };
 enum ClassIndex { kFileLog, kEventLog, kServiceManager, kKvRegistry, kIniFile };
+constexpr bool k64 = sizeof(void*) == 8;
 
 // Calls the n-th slot after IDispatch's (from 1, as the contract test counts) as a compiled client does.
 template <class... Args>
@@ -52,10 +49,6 @@ HRESULT Slot(IDispatch* object, int n, Args... args)
     using Method = HRESULT(STDMETHODCALLTYPE*)(IDispatch*, Args...);
     return reinterpret_cast<Method>((*reinterpret_cast<void***>(object))[6 + n])(object, args...);
 }
-
-} // namespace published
-
-namespace com_testing {
 
 struct Releaser { void operator()(IUnknown* object) const { object->Release(); } };
 template <class T>
@@ -87,13 +80,12 @@ inline std::string Take(BSTR text)
 }
 
 template <class Interface = IDispatch>
-Com<Interface> Create(const published::PublishedClass& cls)
+Com<Interface> Create(const PublishedClass& cls)
 {
     Interface* object = nullptr;
-    EXPECT_EQ(CoCreateInstance(published::Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER, published::Guid(cls.iid),
-                               reinterpret_cast<void**>(&object)),
-              S_OK)
-        << cls.name;
+    const HRESULT created = CoCreateInstance(Guid(cls.clsid), nullptr, CLSCTX_INPROC_SERVER, Guid(cls.iid),
+                                             reinterpret_cast<void**>(&object));
+    EXPECT_EQ(created, S_OK) << cls.name;
     return Com<Interface>(object);
 }
 
@@ -108,20 +100,18 @@ inline std::vector<std::string> RunScript(const testing_support::TempDir& dir, c
     return testing_support::SplitLines(testing_support::ReadFile(results));
 }
 
-struct RegisteredServer {
+// Registers the library with regsvr32 for the test, over any fixture Base.
+template <class Base = ::testing::Test>
+struct ServerTest : Base {
     const bool ready = RunRegsvr32("/s") == 0 && SUCCEEDED(CoInitialize(nullptr));
-    ~RegisteredServer()
+    void SetUp() override { ASSERT_TRUE(ready) << "regsvr32 or CoInitialize failed"; }
+    ~ServerTest() override
     {
         if (ready) {
             CoUninitialize();
         }
         RunRegsvr32("/u /s");
     }
-};
-
-struct ServerTest : ::testing::Test {
-    void SetUp() override { ASSERT_TRUE(server.ready) << "regsvr32 or CoInitialize failed"; }
-    RegisteredServer server;
 };
 
 } // namespace com_testing
