@@ -59,7 +59,6 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
         {"break", REG_SZ, "a\n\0"s},
         {"short", REG_DWORD, "\x01\x02"s},
         {"qword", REG_QWORD, "\x01\0\0\0\0\0\0\x80"s},
-        {"none", REG_NONE, ""},
         {"od\"d\\name\r\n", 0x1234abcd, "x"},
     };
     for (const auto& value : values) ASSERT_EQ(Set(key, value.name, value.type, value.bytes), ERROR_SUCCESS);
@@ -71,7 +70,7 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
               "  9a,a1,a8,af,b6,bd,c4,cb\r\n"
               "\"multi\"=hex(7):61,00,62,00,00\r\n\"expand\"=hex(2):25,50,25,00\r\n\"bare\"=hex(1):61,62\r\n"
               "\"inner NUL\"=hex(1):61,00,62,00\r\n\"break\"=hex(1):61,0a,00\r\n\"short\"=hex(4):01,02\r\n"
-              "\"qword\"=hex(b):01,00,00,00,00,00,00,80\r\n\"none\"=hex(0):\r\n"
+              "\"qword\"=hex(b):01,00,00,00,00,00,00,80\r\n"
               "\"od\\\"d\\\\name\\r\\n\"=hex(1234abcd):78\r\n\r\n[HKEY_USERS\\Test\\Sub]\r\n\r\n");
     // Read back by a fresh parse (the file copied to another machine root), with what other tools write added:
     // bare line ends, spaces, wrapped lines, comments, removals, a section named again, lines that mean nothing.
