@@ -15,8 +15,6 @@ namespace registry_calls {
 constexpr BYTE kSentinel = 0xbd;
 constexpr DWORD kUnreadable = 0xdead;
 
-inline std::string Bytes(const char* text, std::size_t size) { return std::string(text, size); }
-
 // Sets the bytes with a non-NUL byte after them, so Windows counts no NUL that the size leaves out.
 inline LSTATUS Set(HKEY key, const char* value, DWORD type, const std::string& bytes)
 {
@@ -70,12 +68,13 @@ inline HKEY Create(HKEY parent, const char* path, REGSAM access = KEY_ALL_ACCESS
 }
 
 // The status of creating (or opening) the key; the handle given back must be null exactly on failure.
-inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create = true, REGSAM access = KEY_ALL_ACCESS,
-                              DWORD* disposition = nullptr)
+inline LSTATUS CreateAndClose(HKEY parent, const std::string& path, bool create = true,
+                              REGSAM access = KEY_ALL_ACCESS, DWORD* disposition = nullptr)
 {
     HKEY key = HKEY_USERS;
-    const LSTATUS status = create ? RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, access, nullptr, &key, disposition)
-                                  : RegOpenKeyExA(parent, path.c_str(), 0, access, &key);
+    const char* subkey = path.c_str();
+    const LSTATUS status = create ? RegCreateKeyExA(parent, subkey, 0, nullptr, 0, access, nullptr, &key, disposition)
+                                  : RegOpenKeyExA(parent, subkey, 0, access, &key);
     EXPECT_EQ(key == nullptr, status != ERROR_SUCCESS) << path;
     RegCloseKey(key);
     return status;

@@ -15,7 +15,10 @@ struct Stored {
     bool operator==(const Stored&) const = default;
 };
 
-inline std::string Dword(std::uint32_t bits) { return {char(bits), char(bits >> 8), char(bits >> 16), char(bits >> 24)}; }
+inline std::string Dword(std::uint32_t bits)
+{
+    return {char(bits), char(bits >> 8), char(bits >> 16), char(bits >> 24)};
+}
 
 std::optional<Stored> Read(std::int32_t root, const std::string& key, const std::string& name);
 // Creates the key when needed; the Win32 result.
