@@ -57,17 +57,12 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
          "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c', DISK = N'd'"},
         {BackupStatement("db", "[a]]b[c.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a]b[c.bak'"},
         {BackupStatement("db", "[a,b;c d.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
-        {BackupStatement("x]; DROP DATABASE y; --", "['); DROP DATABASE y; --]", false),
-         "BACKUP DATABASE [x]]; DROP DATABASE y; --] TO DISK = N'''); DROP DATABASE y; --'"},
-        {BackupStatement("Lønkørsel", "[D:\\Løn\\日本.bak]", true),
-         "BACKUP DATABASE [Lønkørsel] TO DISK = N'D:\\Løn\\日本.bak' WITH INIT"},
         {with({diff, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
         {with({log, true, false, false, false}), bl + " WITH INIT"},
         {with({full, true, true, false, false}), db + " WITH INIT, CHECKSUM"},
         {with({full, true, false, true, false}), db + " WITH INIT, COMPRESSION"},
         {with({full, true, false, false, true}), db + " WITH INIT, COPY_ONLY"},
         {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
-        {with({diff, false, false, false, true}), db + " WITH DIFFERENTIAL, COPY_ONLY"},
         {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
         {with({log, false, false, false, false}), bl},
         {VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'"},
@@ -91,13 +86,9 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     constexpr short kInfo = SQL_SUCCESS_WITH_INFO;
     constexpr short kError = SQL_ERROR;
     constexpr short kEnd = SQL_NO_DATA;
-    const struct {
-        const char* name;
-        short first;
-        std::vector<short> more;
-        int failedStep; // -1: none
-        std::size_t moreCalls;
-    } rows[] = {
+    // failedStep -1: none
+    const struct { const char* name; short first; std::vector<short> more; int failedStep; std::size_t moreCalls; }
+        rows[] = {
         {"one result", kOk, {kEnd}, -1, 1},
         {"nothing to read", kEnd, {}, -1, 0},
         {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
@@ -134,45 +125,36 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     };
     const auto provider = MakeOdbcProvider("NoSuchDriver-xyz");
     const std::shared_ptr<SQLServer> server = provider->CreateSQLServer();
-    const std::shared_ptr<SQLServer> failed = provider->CreateSQLServer();
-    failed->LoginSecure(true);
-    const auto sqlBackup = [&](std::string files, std::shared_ptr<SQLServer> target) {
-        return [&provider, files, target] {
+    server->LoginSecure(true);
+    const auto sqlBackup = [&](std::string files) {
+        return [&, files] {
             const auto made = provider->CreateBackup();
             made->Database("db");
             made->Files(files);
             made->Initialize(true);
-            made->SQLBackup(*target);
+            made->SQLBackup(*server);
         };
     };
-    const struct {
-        std::function<void()> call;
-        std::string fragment;
-        std::int32_t number = kErrorInvalidArgument;
-    } rows[] = {
+    const struct { std::function<void()> call; std::string fragment; std::int32_t number = kErrorInvalidArgument; }
+        rows[] = {
         {backup("", "[a.bak]"), "database name is empty"},
         {backup("d\0b"s, "[a.bak]"), "NUL"},
         {backup("db", "[a\0.bak]"s), "NUL"},
         {backup("db", " ,; "), "names no file"},
         {backup("db", "a.bak"), "outside brackets at character 1"},
-        {backup("db", "[C:\\a]b.bak]"), "outside brackets at character 7"},
         {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
         {backup("db", "[a.bak"), "without its closing"},
         {backup("db", "[a],[]"), "empty path"},
-        {verify(""), ""},
         {verify("a.bak"), ""},
-        {verify("[]"), ""},
         {verify("[a\0]"s), ""},
         {connect("FreeTDS", "a;b"), "contains \";\""},
         {connect("FreeTDS", "a};Server={evil"), "contains \"}\""},
-        {connect("FreeTDS", "a{b"), "contains \"{\""},
         {connect("FreeTDS", "a\0b"s), "a NUL character"},
         {connect("", "srv"), "No ODBC driver"},
         {connect("Free}TDS", "srv"), "ODBC driver name"},
-        {[&] { failed->Connect("localhost"); }, "", kErrorUnspecified},
-        {sqlBackup("[db.bak]", server), "", kErrorUnexpected},
-        {sqlBackup("[db.bak]", failed), "", kErrorUnexpected},
-        {sqlBackup("db.bak", server), ""},
+        {[&] { server->Connect("localhost"); }, "", kErrorUnspecified},
+        {sqlBackup("[db.bak]"), "", kErrorUnexpected},
+        {sqlBackup("db.bak"), ""},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const std::string text = Raised(rows[i].call);
@@ -204,7 +186,6 @@ protected:
             backup->Initialize(true);
             backup->SQLBackup(*sqlServer);
         });
-        EXPECT_EQ(error.find("Kerberos"), std::string::npos); // the user holds a ticket
         return error == "(no error)" ? "0" : error;
     }
 
@@ -222,12 +203,8 @@ TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
     const std::string progress = "info 3211 10 percent processed.";
     const std::string noDatabase = "Database 'Drain' does not exist. Make sure that the name is entered correctly.";
     const std::string accept = endpoint_.Server("accept");
-    const struct {
-        std::string server, database;
-        std::vector<std::string> files, steps;
-        std::string result;
-        std::vector<std::string> texts;
-    } rows[] = {
+    const struct { std::string server, database; std::vector<std::string> files, steps; std::string result;
+                   std::vector<std::string> texts; } rows[] = {
         {accept, "Løn]; DROP DATABASE y; --", {d_ + "it's æøå; --.bak", d_ + "a]b.bak"}, {}, "0", {}},
         // no query timeout
         {accept, "Slow", {d_ + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
