@@ -164,59 +164,32 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     }
 }
 
-class OdbcEndpoint : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!endpoint_.Ready()) {
-            GTEST_FAIL() << endpoint_.Problem();
-        }
-    }
-
-    // Connects to server and backs the database up into files; the error raised as "<number> <text>", or "0".
-    std::string Backup(const std::string& server, const std::string& database, const std::string& files)
-    {
-        const std::string error = Raised([&] {
-            const auto sqlServer = provider_->CreateSQLServer();
-            sqlServer->LoginSecure(true);
-            sqlServer->Connect(server);
-            const auto backup = provider_->CreateBackup();
-            backup->Database(database);
-            backup->Files(files);
-            backup->Initialize(true);
-            backup->SQLBackup(*sqlServer);
-        });
-        return error == "(no error)" ? "0" : error;
-    }
-
-    TdsEndpoint endpoint_;
-    testing_support::TempDir dir_;
-    const std::string d_ = dir_.Path() + (testing_support::RunningUnderWine() ? "\\" : "/");
-    std::unique_ptr<Provider> provider_ = MakeOdbcProvider("FreeTDS", 2);
-};
-
 // Names and paths reach the server exactly (the endpoint writes the file it read), every result is read to its end
 // (no attention follows), and each way a connection or a backup can break raises its error, and never hangs.
-TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
+TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
 {
+    const TdsEndpoint stand;
+    const testing_support::TempDir dir;
+    const std::string d = dir.Path() + (testing_support::RunningUnderWine() ? "\\" : "/");
+    const std::unique_ptr<Provider> provider = MakeOdbcProvider("FreeTDS", 2);
     const std::string ending = "BACKUP DATABASE is terminating abnormally.";
     const std::string progress = "info 3211 10 percent processed.";
     const std::string noDatabase = "Database 'Drain' does not exist. Make sure that the name is entered correctly.";
-    const std::string accept = endpoint_.Server("accept");
+    const std::string accept = stand.Server("accept");
     const struct { std::string server, database; std::vector<std::string> files, steps; std::string result;
                    std::vector<std::string> texts; } rows[] = {
-        {accept, "Løn]; DROP DATABASE y; --", {d_ + "it's æøå; --.bak", d_ + "a]b.bak"}, {}, "0", {}},
+        {accept, "Løn]; DROP DATABASE y; --", {d + "it's æøå; --.bak", d + "a]b.bak"}, {}, "0", {}},
         // no query timeout
-        {accept, "Slow", {d_ + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
-        {accept, "Drain", {d_ + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911",
+        {accept, "Slow", {d + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
+        {accept, "Drain", {d + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911",
          {noDatabase, ending}},
-        {accept, "Broken", {d_ + "d.bak"}, {progress, "drop"}, "20017", {"Unexpected EOF from the server"}},
-        {endpoint_.Server("refuse"), "R", {d_ + "d.bak"}, {}, "18456",
-         {"Login failed for user '" + endpoint_.User() + "'."}},
+        {accept, "Broken", {d + "d.bak"}, {progress, "drop"}, "20017", {"Unexpected EOF from the server"}},
+        {stand.Server("refuse"), "R", {d + "d.bak"}, {}, "18456",
+         {"Login failed for user '" + stand.User() + "'."}},
         // nothing listens on port 1
-        {"127.0.0.1,1", "R", {d_ + "d.bak"}, {}, "20009", {"unavailable or does not exist"}},
+        {"127.0.0.1,1", "R", {d + "d.bak"}, {}, "20009", {"unavailable or does not exist"}},
         // the login timeout
-        {endpoint_.Server("silent"), "R", {d_ + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}},
+        {stand.Server("silent"), "R", {d + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}},
     };
     for (const auto& row : rows) {
         std::string files;
@@ -227,12 +200,22 @@ TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         if (!row.steps.empty()) {
             endpoint.Reply(row.database, row.steps);
         }
-        const std::string error = Backup(row.server, row.database, files);
-        EXPECT_EQ(error.substr(0, error.find(' ')), row.result) << row.database << ": " << error;
+        const std::string error = Raised([&] {
+            const auto sqlServer = provider->CreateSQLServer();
+            sqlServer->LoginSecure(true);
+            sqlServer->Connect(row.server);
+            const auto backup = provider->CreateBackup();
+            backup->Database(row.database);
+            backup->Files(files);
+            backup->Initialize(true);
+            backup->SQLBackup(*sqlServer);
+        });
+        const std::string number = error == "(no error)" ? "0" : error.substr(0, error.find(' '));
+        EXPECT_EQ(number, row.result) << row.database << ": " << error;
         for (const std::string& text : row.texts) {
             EXPECT_NE(error.find(text), std::string::npos) << row.database << ": " << error;
         }
-        const std::vector<std::string> events{"login " + endpoint_.User(),
+        const std::vector<std::string> events{"login " + stand.User(),
                                               "batch " + BackupStatement(row.database, files, true)};
         EXPECT_EQ(endpoint.Events("accept"), row.server == accept ? events : std::vector<std::string>{})
             << row.database;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 namespace testing_support {
 
@@ -26,8 +27,7 @@ TdsEndpoint::TdsEndpoint()
 {
     const char* folder = std::getenv("DUNMARROW_TDS_ENDPOINT");
     if (folder == nullptr || *folder == '\0') {
-        problem_ = "DUNMARROW_TDS_ENDPOINT is not set; run the test through ctest, which starts the endpoint";
-        return;
+        throw std::runtime_error("DUNMARROW_TDS_ENDPOINT is not set; run the test through ctest, which starts it");
     }
     folder_ = folder;
     if (RunningUnderWine() && folder_.front() == '/') { // Wine shows the host's root folder as drive Z:
@@ -43,7 +43,7 @@ TdsEndpoint::TdsEndpoint()
         }
     }
     if (user_.empty()) { // written in one go once every listener is up
-        problem_ = "the endpoint in " + folder_ + " is not running";
+        throw std::runtime_error("the endpoint in " + folder_ + " is not running");
     }
     journalStart_ = ReadFile(folder_ + "/journal.log").size();
 }

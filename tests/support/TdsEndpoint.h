@@ -10,13 +10,12 @@ namespace testing_support {
 
 class TdsEndpoint {
 public:
-    TdsEndpoint(); // reads the folder named by DUNMARROW_TDS_ENDPOINT; events are counted from here on
+    // Reads the folder named by DUNMARROW_TDS_ENDPOINT, or throws why it cannot; events are counted from here on.
+    TdsEndpoint();
     ~TdsEndpoint(); // removes the replies this object scripted
     TdsEndpoint(const TdsEndpoint&) = delete;
     TdsEndpoint& operator=(const TdsEndpoint&) = delete;
 
-    bool Ready() const { return problem_.empty(); }
-    const std::string& Problem() const { return problem_; }
     // "127.0.0.1,<port>" of a listener: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after
     // the pre-login), "silent" (never answers).
     std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(Port(listener)); }
@@ -32,7 +31,7 @@ public:
 private:
     int Port(const std::string& listener) const { return ports_.at(listener); }
 
-    std::string folder_, problem_, user_;
+    std::string folder_, user_;
     std::map<std::string, int> ports_;
     std::size_t journalStart_ = 0;
     std::vector<std::string> replies_;
