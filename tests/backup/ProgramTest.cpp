@@ -1,6 +1,4 @@
-// The program on the scripted SQL layer. One backup job: its calls, the fixed lines of its log, and the reasons it
-// reports; the copy of its file, its optional keys as read, and the stamped files of its runs. The whole run, its wait
-// value, and the commands it runs and waits for.
+// The program on a scripted SQL layer: one backup job, the values it reads, the whole run, the commands it waits for.
 #include "FileSystem.h"
 #include "JobOptions.h"
 #include "OrvBackUP.h"
@@ -39,8 +37,8 @@ using dunmarrow::JobKeys;
 using dunmarrow::sql::BackupAction;
 using namespace testing_support;
 using Lines = std::vector<std::string>;
+namespace sql = dunmarrow::sql;
 
-// A scripted SQL layer: records every call, fails where the test says, and its backup writes the file in Files.
 // The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog.
 inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
 {
@@ -48,14 +46,7 @@ inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
     return {values[0], values[1], values[2], values[3], values[4], values[5], values[6]};
 }
 
-struct RecordedDiagnostics {
-    std::vector<std::string> events;
-    dunmarrow::ScopedDiagnosticSink sink{
-        [this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
-            events.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
-        }};
-};
-
+// A scripted SQL layer: records every call, fails where the test says, and its backup writes the file in Files.
 struct Script {
     std::vector<std::string> calls;
     std::set<std::string> failing;
@@ -69,8 +60,9 @@ struct Script {
     }
 };
 
-// The server and the backup in one: each object the provider makes is only ever used as the one it was made for.
-class Scripted final : public dunmarrow::sql::SQLServer, public dunmarrow::sql::Backup {
+// The provider, the server and the backup in one: each object the provider makes is only ever used as the one it was
+// made for.
+class Scripted final : public sql::Provider, public sql::SQLServer, public sql::Backup {
     Script& s_;
     std::string path_;
 
@@ -88,32 +80,22 @@ public:
         }
     }
     void Initialize(bool value) override { s_.Step("Initialize", std::to_string(value)); }
-    void Action(dunmarrow::sql::BackupAction value) override
-    {
-        s_.Step("Action", std::to_string(static_cast<int>(value)));
-    }
+    void Action(BackupAction value) override { s_.Step("Action", std::to_string(static_cast<int>(value))); }
     void Checksum(bool value) override { s_.Step("Checksum", std::to_string(value)); }
     void Compression(bool value) override { s_.Step("Compression", std::to_string(value)); }
     void CopyOnly(bool value) override { s_.Step("CopyOnly", std::to_string(value)); }
-    void SQLBackup(dunmarrow::sql::SQLServer&) override
+    void SQLBackup(sql::SQLServer&) override
     {
         s_.Step("SQLBackup");
         WriteFile(path_, "backup of the database");
     }
-    void SQLVerify(dunmarrow::sql::SQLServer&) override { s_.Step("SQLVerify"); }
-};
-
-class ScriptedProvider final : public dunmarrow::sql::Provider {
-    Script& s_;
-
-public:
-    explicit ScriptedProvider(Script& script) : s_(script) {}
-    std::unique_ptr<dunmarrow::sql::SQLServer> CreateSQLServer() override
+    void SQLVerify(sql::SQLServer&) override { s_.Step("SQLVerify"); }
+    std::unique_ptr<sql::SQLServer> CreateSQLServer() override
     {
         s_.Step("CreateSQLServer");
         return std::make_unique<Scripted>(s_);
     }
-    std::unique_ptr<dunmarrow::sql::Backup> CreateBackup() override
+    std::unique_ptr<sql::Backup> CreateBackup() override
     {
         s_.Step("CreateBackup");
         return std::make_unique<Scripted>(s_);
@@ -140,12 +122,11 @@ protected:
         job_.Backupfile(dir_.File("Løn.bak"));
     }
 
-    // Starts the job afresh: its log, calls and events are this run's.
     Lines Run(bool succeeds)
     {
         WriteFile(dir_.File("Dunmarrow.log"), "");
         script_.calls.clear();
-        diagnostics_.events.clear();
+        events_.clear();
         EXPECT_EQ(job_.StartBackUP(), succeeds);
         return LogEntries(dir_.File("Dunmarrow.log"));
     }
@@ -161,15 +142,19 @@ protected:
     ManualClock clock_{At(2026, 12, 6, 22, 0, 0)};
     platform::ScopedClock scoped_{clock_};
     Script script_;
-    ScriptedProvider provider_{script_};
+    Scripted provider_{script_};
     dunmarrow::OrvBackUP job_{provider_};
-    RecordedDiagnostics diagnostics_;
+    Lines events_; // "<type> <id> <reason>"
+    dunmarrow::ScopedDiagnosticSink sink_{
+        [this](brenlix::EventLogTypes type, dunmarrow::DiagnosticEvent id, const std::string& reason) {
+            events_.push_back(std::to_string(type) + " " + std::to_string(id) + " " + reason);
+        }};
 };
 
 // Every connection step is tried even after one failed; a failure before the backup is a warning, a later one ends the
-// job before its copy; EventLog adds the job's failure. A value the job cannot use stops it before the server is asked,
-// and says which value and what would do. The server is told the path as typed (enclosing quotes off, each "]" doubled)
-// and the copy reads that file.
+// job before its copy; EventLog adds the job's failure, read as a switch even when a key is refused. A value the job
+// cannot use stops it before the server is asked, and says which value and what would do. The server is told the path
+// as typed (enclosing quotes off, each "]" doubled) and the copy reads that file.
 TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
 {
     const std::string warning = "WARNING|Kan ikke få forbindelse til server PROD01";
@@ -196,11 +181,11 @@ TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
     } rows[] = {
         {"CreateSQLServer", {}, file, file, 1, {kStart, warning}, {noConnection("CreateSQLServer")}},
         {"LoginSecure", eventLog("0"), file, file, 3, {kStart, warning}, {noConnection("LoginSecure")}},
-        {"Connect", eventLog("1"), file, file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
+        {"Connect", eventLog(" Ja"), file, file, 3, {kStart, warning}, {noConnection("Connect"), jobFailed("Connect")}},
         {"Files", eventLog("1"), file, file, 6, failed(device + "Files failed."), {jobFailed("Files")}},
         {"SQLBackup", eventLog("0"), file, file, 8, failed(device + "SQLBackup failed."), {}},
         {"", {}, "\"\"", file, 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
-        {"", Keys({"Incremental"}), file, file, 0,
+        {"", Keys({"Incremental", "", "", "", "", "", "2"}), file, file, 0,
          failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
         {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 5,
          failed(needs + copy + "\"): each run must keep a file of its own."), {}},
@@ -209,7 +194,6 @@ TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
         // only a leading quote that is there is taken off
         {"", {}, spaced + "\"", spaced, 8, copied, {}},
         {"", {}, dir_.File("Backup [old].bak"), dir_.File("Backup [old]].bak"), 8, copied, {}},
-        {"", {}, dir_.File("x],[y.bak"), dir_.File("x]],[y.bak"), 8, copied, {}},
     };
     job_.Copy2(copy);
     for (const auto& row : rows) {
@@ -221,7 +205,7 @@ TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
         const Lines all = Calls(row.told);
         EXPECT_EQ(Run(succeeds), row.log) << row.failing << row.backupfile;
         EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing << row.backupfile;
-        EXPECT_EQ(diagnostics_.events, row.events) << row.failing;
+        EXPECT_EQ(events_, row.events) << row.failing;
         EXPECT_EQ(ReadFile(copy), succeeds ? "backup of the database" : "") << row.failing << row.backupfile;
     }
 }
@@ -283,7 +267,6 @@ TEST_F(OrvBackUPTest, StampedFiles)
     EXPECT_TRUE(FileExists(dir_.File("Løn_20200101-000000.bak")));
 }
 
-// The error number raised, with the system's text for it; 0 when none.
 std::int32_t CopyError(const std::string& source, const std::string& destination)
 {
     try {
@@ -364,8 +347,6 @@ TEST(JobValues, AcceptedRefusedAndStamped)
             << row.keys.type;
         EXPECT_EQ(o.keepDays, row.keepDays) << row.keys.type;
     }
-    EXPECT_TRUE(dunmarrow::EventLogWanted(" Ja"));
-    EXPECT_FALSE(dunmarrow::EventLogWanted("2"));
     const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.";
     const std::string days = "use a whole number of days from 1 to 36500.";
     const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } refused[] = {
@@ -415,9 +396,8 @@ TEST(DeleteExpired, WhichFilesGo)
     };
     const auto left = [&] {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(dir.Path()))) {
-            const std::u8string name = entry.path().filename().u8string();
-            names.insert(std::string(name.begin(), name.end()));
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+            names.insert(entry.path().filename().string());
         }
         return names;
     };
@@ -450,8 +430,6 @@ TEST(DeleteExpired, WhichFilesGo)
     EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"),
               std::set<std::string>{"Salg_20261122-215959.bak"});
     EXPECT_EQ(dunmarrow::LastDllError(), 0u);
-    kept.insert({"Salg_20261001-000000.bak", "Salg_20261206-220000.bak"}); // a folder, this run's
-    EXPECT_EQ(left(), kept);
     // The newest file stays; a repeated stamp must agree; a file that cannot go, or a missing folder, stops with
     // its code.
     make({"a_20250101-000000.bak", "a_20250102-000000.bak", "a_20240101-000000.bak"});
@@ -465,8 +443,10 @@ TEST(DeleteExpired, WhichFilesGo)
     EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14); }, 5), brenlix::SystemErrorText(5));
     EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14, {}, dir.File("none") + platform::PathSeparator()); }, 3),
               brenlix::SystemErrorText(3));
-    kept.insert({"a_20250102-000000.bak", "20240101-000000_x_20240102-000000.bak",
-                 "20230101-000000_x_20230101-000000.bak", "b_20200101-000000.bak", "b_20261206-220000.bak"});
+    // with the folder of a stamped name and this run's file
+    kept.insert({"Salg_20261001-000000.bak", "Salg_20261206-220000.bak", "a_20250102-000000.bak",
+                 "20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak",
+                 "b_20200101-000000.bak", "b_20261206-220000.bak"});
     EXPECT_EQ(left(), kept);
 }
 
@@ -483,7 +463,6 @@ TEST(WaitShellMilliseconds, Conversions)
         {"\t+3", 3000},
         {"2" + sep + "5", 2000},
         {"3" + sep + "5", 4000},
-        {"0" + sep + "5", 0},
         {sep + "9", 1000},
         {"1" + sep + "6", 2000},
         {"1E3", 1000000},
@@ -493,8 +472,6 @@ TEST(WaitShellMilliseconds, Conversions)
         {"", 30000},
         {"12abc", 30000},
         {"1E", 30000},
-        {"   ", 30000},
-        {"0x10", 30000},
         {"1E-400", 0},
         {"1" + zeros + "E-402", 0}, // too small for a double: rounds to 0 like any small number
         {"2147484", kOverflow},
@@ -532,7 +509,7 @@ TEST_F(MainTest, AnErrorEndsTheRun)
         return false;
     };
     EXPECT_EQ(dunmarrow::Main(provider_, lost), dunmarrow::RunEndedEarly);
-    EXPECT_EQ(diagnostics_.events,
+    EXPECT_EQ(events_,
               Lines{"1 2 the run ended early: the folder of the program file could not be found: 5 " +
                     brenlix::SystemErrorText(5)});
     EXPECT_FALSE(FileExists(dir_.File("Dunmarrow.log")));
@@ -543,16 +520,16 @@ TEST_F(MainTest, AnErrorEndsTheRun)
         dunmarrow::RunEndedEarly);
     const Lines log = LogEntries(dir_.File("Dunmarrow.log"));
     EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"ERROR|Fejl i Main", "ERROR|Fejl repporteret : 6 Overflow (2)"}));
-    EXPECT_EQ(diagnostics_.events.back(),
+    EXPECT_EQ(events_.back(),
               "1 2 the run ended early, no later job ran: Fejl repporteret : 6 Overflow (2)");
     EXPECT_EQ(script_.calls.front(), "CreateSQLServer()");
 
     script_.calls.clear();
-    diagnostics_.events.clear();
+    events_.clear();
     EXPECT_EQ(dunmarrow::Main(provider_, dir_.File("a*b")), dunmarrow::RunEndedEarly);
     EXPECT_EQ(script_.calls, Lines{});
-    ASSERT_EQ(diagnostics_.events.size(), 1u);
-    EXPECT_EQ(diagnostics_.events[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u);
+    ASSERT_EQ(events_.size(), 1u);
+    EXPECT_EQ(events_[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u);
 }
 
 // MaxWaitShell reaches the command (30 s when missing); without a command it is not read.
@@ -592,7 +569,6 @@ TEST(RunAndWait, EndsWithTheProcessOrJustAfterTheLimit)
     // runs on.
     // step 0: a pause as asked
     const struct { int hour, minute, second; std::int32_t limit; std::uint64_t step; int day, secondOfDay; } rows[] = {
-        {10, 0, 0, 30000, 0, 6, 10 * 3600 + 30},
         {23, 59, 50, 30000, 0, 7, 20},
         {12, 0, 0, 2 * 86400 * 1000, 60000, 8, 12 * 3600 + 60},
         {10, 0, 0, -1, 0, 6, 10 * 3600},

@@ -57,17 +57,12 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
          "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c', DISK = N'd'"},
         {BackupStatement("db", "[a]]b[c.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a]b[c.bak'"},
         {BackupStatement("db", "[a,b;c d.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
-        {BackupStatement("x]; DROP DATABASE y; --", "['); DROP DATABASE y; --]", false),
-         "BACKUP DATABASE [x]]; DROP DATABASE y; --] TO DISK = N'''); DROP DATABASE y; --'"},
-        {BackupStatement("Lønkørsel", "[D:\\Løn\\日本.bak]", true),
-         "BACKUP DATABASE [Lønkørsel] TO DISK = N'D:\\Løn\\日本.bak' WITH INIT"},
         {with({diff, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
         {with({log, true, false, false, false}), bl + " WITH INIT"},
         {with({full, true, true, false, false}), db + " WITH INIT, CHECKSUM"},
         {with({full, true, false, true, false}), db + " WITH INIT, COMPRESSION"},
         {with({full, true, false, false, true}), db + " WITH INIT, COPY_ONLY"},
         {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
-        {with({diff, false, false, false, true}), db + " WITH DIFFERENTIAL, COPY_ONLY"},
         {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
         {with({log, false, false, false, false}), bl},
         {VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'"},
@@ -91,13 +86,9 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     constexpr short kInfo = SQL_SUCCESS_WITH_INFO;
     constexpr short kError = SQL_ERROR;
     constexpr short kEnd = SQL_NO_DATA;
-    const struct {
-        const char* name;
-        short first;
-        std::vector<short> more;
-        int failedStep; // -1: none
-        std::size_t moreCalls;
-    } rows[] = {
+    // failedStep -1: none
+    const struct { const char* name; short first; std::vector<short> more; int failedStep; std::size_t moreCalls; }
+        rows[] = {
         {"one result", kOk, {kEnd}, -1, 1},
         {"nothing to read", kEnd, {}, -1, 0},
         {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
@@ -134,45 +125,36 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     };
     const auto provider = MakeOdbcProvider("NoSuchDriver-xyz");
     const std::shared_ptr<SQLServer> server = provider->CreateSQLServer();
-    const std::shared_ptr<SQLServer> failed = provider->CreateSQLServer();
-    failed->LoginSecure(true);
-    const auto sqlBackup = [&](std::string files, std::shared_ptr<SQLServer> target) {
-        return [&provider, files, target] {
+    server->LoginSecure(true);
+    const auto sqlBackup = [&](std::string files) {
+        return [&, files] {
             const auto made = provider->CreateBackup();
             made->Database("db");
             made->Files(files);
             made->Initialize(true);
-            made->SQLBackup(*target);
+            made->SQLBackup(*server);
         };
     };
-    const struct {
-        std::function<void()> call;
-        std::string fragment;
-        std::int32_t number = kErrorInvalidArgument;
-    } rows[] = {
+    const struct { std::function<void()> call; std::string fragment; std::int32_t number = kErrorInvalidArgument; }
+        rows[] = {
         {backup("", "[a.bak]"), "database name is empty"},
         {backup("d\0b"s, "[a.bak]"), "NUL"},
         {backup("db", "[a\0.bak]"s), "NUL"},
         {backup("db", " ,; "), "names no file"},
         {backup("db", "a.bak"), "outside brackets at character 1"},
-        {backup("db", "[C:\\a]b.bak]"), "outside brackets at character 7"},
         {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
         {backup("db", "[a.bak"), "without its closing"},
         {backup("db", "[a],[]"), "empty path"},
-        {verify(""), ""},
         {verify("a.bak"), ""},
-        {verify("[]"), ""},
         {verify("[a\0]"s), ""},
         {connect("FreeTDS", "a;b"), "contains \";\""},
         {connect("FreeTDS", "a};Server={evil"), "contains \"}\""},
-        {connect("FreeTDS", "a{b"), "contains \"{\""},
         {connect("FreeTDS", "a\0b"s), "a NUL character"},
         {connect("", "srv"), "No ODBC driver"},
         {connect("Free}TDS", "srv"), "ODBC driver name"},
-        {[&] { failed->Connect("localhost"); }, "", kErrorUnspecified},
-        {sqlBackup("[db.bak]", server), "", kErrorUnexpected},
-        {sqlBackup("[db.bak]", failed), "", kErrorUnexpected},
-        {sqlBackup("db.bak", server), ""},
+        {[&] { server->Connect("localhost"); }, "", kErrorUnspecified},
+        {sqlBackup("[db.bak]"), "", kErrorUnexpected},
+        {sqlBackup("db.bak"), ""},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const std::string text = Raised(rows[i].call);
@@ -182,64 +164,32 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     }
 }
 
-class OdbcEndpoint : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!endpoint_.Ready()) {
-            GTEST_FAIL() << endpoint_.Problem();
-        }
-    }
-
-    // Connects to server and backs the database up into files; the error raised as "<number> <text>", or "0".
-    std::string Backup(const std::string& server, const std::string& database, const std::string& files)
-    {
-        const std::string error = Raised([&] {
-            const auto sqlServer = provider_->CreateSQLServer();
-            sqlServer->LoginSecure(true);
-            sqlServer->Connect(server);
-            const auto backup = provider_->CreateBackup();
-            backup->Database(database);
-            backup->Files(files);
-            backup->Initialize(true);
-            backup->SQLBackup(*sqlServer);
-        });
-        EXPECT_EQ(error.find("Kerberos"), std::string::npos); // the user holds a ticket
-        return error == "(no error)" ? "0" : error;
-    }
-
-    TdsEndpoint endpoint_;
-    testing_support::TempDir dir_;
-    const std::string d_ = dir_.Path() + (testing_support::RunningUnderWine() ? "\\" : "/");
-    std::unique_ptr<Provider> provider_ = MakeOdbcProvider("FreeTDS", 2);
-};
-
 // Names and paths reach the server exactly (the endpoint writes the file it read), every result is read to its end
 // (no attention follows), and each way a connection or a backup can break raises its error, and never hangs.
-TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
+TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
 {
+    const TdsEndpoint stand;
+    const testing_support::TempDir dir;
+    const std::string d = dir.Path() + (testing_support::RunningUnderWine() ? "\\" : "/");
+    const std::unique_ptr<Provider> provider = MakeOdbcProvider("FreeTDS", 2);
     const std::string ending = "BACKUP DATABASE is terminating abnormally.";
     const std::string progress = "info 3211 10 percent processed.";
     const std::string noDatabase = "Database 'Drain' does not exist. Make sure that the name is entered correctly.";
-    const std::string accept = endpoint_.Server("accept");
-    const struct {
-        std::string server, database;
-        std::vector<std::string> files, steps;
-        std::string result;
-        std::vector<std::string> texts;
-    } rows[] = {
-        {accept, "Løn]; DROP DATABASE y; --", {d_ + "it's æøå; --.bak", d_ + "a]b.bak"}, {}, "0", {}},
+    const std::string accept = stand.Server("accept");
+    const struct { std::string server, database; std::vector<std::string> files, steps; std::string result;
+                   std::vector<std::string> texts; } rows[] = {
+        {accept, "Løn]; DROP DATABASE y; --", {d + "it's æøå; --.bak", d + "a]b.bak"}, {}, "0", {}},
         // no query timeout
-        {accept, "Slow", {d_ + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
-        {accept, "Drain", {d_ + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911",
+        {accept, "Slow", {d + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
+        {accept, "Drain", {d + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911",
          {noDatabase, ending}},
-        {accept, "Broken", {d_ + "d.bak"}, {progress, "drop"}, "20017", {"Unexpected EOF from the server"}},
-        {endpoint_.Server("refuse"), "R", {d_ + "d.bak"}, {}, "18456",
-         {"Login failed for user '" + endpoint_.User() + "'."}},
+        {accept, "Broken", {d + "d.bak"}, {progress, "drop"}, "20017", {"Unexpected EOF from the server"}},
+        {stand.Server("refuse"), "R", {d + "d.bak"}, {}, "18456",
+         {"Login failed for user '" + stand.User() + "'."}},
         // nothing listens on port 1
-        {"127.0.0.1,1", "R", {d_ + "d.bak"}, {}, "20009", {"unavailable or does not exist"}},
+        {"127.0.0.1,1", "R", {d + "d.bak"}, {}, "20009", {"unavailable or does not exist"}},
         // the login timeout
-        {endpoint_.Server("silent"), "R", {d_ + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}},
+        {stand.Server("silent"), "R", {d + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}},
     };
     for (const auto& row : rows) {
         std::string files;
@@ -250,12 +200,22 @@ TEST_F(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         if (!row.steps.empty()) {
             endpoint.Reply(row.database, row.steps);
         }
-        const std::string error = Backup(row.server, row.database, files);
-        EXPECT_EQ(error.substr(0, error.find(' ')), row.result) << row.database << ": " << error;
+        const std::string error = Raised([&] {
+            const auto sqlServer = provider->CreateSQLServer();
+            sqlServer->LoginSecure(true);
+            sqlServer->Connect(row.server);
+            const auto backup = provider->CreateBackup();
+            backup->Database(row.database);
+            backup->Files(files);
+            backup->Initialize(true);
+            backup->SQLBackup(*sqlServer);
+        });
+        const std::string number = error == "(no error)" ? "0" : error.substr(0, error.find(' '));
+        EXPECT_EQ(number, row.result) << row.database << ": " << error;
         for (const std::string& text : row.texts) {
             EXPECT_NE(error.find(text), std::string::npos) << row.database << ": " << error;
         }
-        const std::vector<std::string> events{"login " + endpoint_.User(),
+        const std::vector<std::string> events{"login " + stand.User(),
                                               "batch " + BackupStatement(row.database, files, true)};
         EXPECT_EQ(endpoint.Events("accept"), row.server == accept ? events : std::vector<std::string>{})
             << row.database;

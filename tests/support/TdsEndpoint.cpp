@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 namespace testing_support {
 
@@ -26,8 +27,7 @@ TdsEndpoint::TdsEndpoint()
 {
     const char* folder = std::getenv("DUNMARROW_TDS_ENDPOINT");
     if (folder == nullptr || *folder == '\0') {
-        problem_ = "DUNMARROW_TDS_ENDPOINT is not set; run the test through ctest, which starts the endpoint";
-        return;
+        throw std::runtime_error("DUNMARROW_TDS_ENDPOINT is not set; run the test through ctest, which starts it");
     }
     folder_ = folder;
     if (RunningUnderWine() && folder_.front() == '/') { // Wine shows the host's root folder as drive Z:
@@ -36,43 +36,45 @@ TdsEndpoint::TdsEndpoint()
     }
     for (const std::string& line : LinesOf(ReadFile(folder_ + "/endpoint.ini"))) {
         const std::size_t equals = line.find('=');
-        const std::string key = line.substr(0, equals), value = equals == std::string::npos ? "" : line.substr(equals + 1);
-        if (key == "user") {
-            user_ = value;
-        } else {
-            ports_[key] = std::atoi(value.c_str());
+        if (line.rfind("user=", 0) == 0) {
+            user_ = line.substr(equals + 1);
+        } else if (equals != std::string::npos) {
+            ports_[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
         }
     }
-    if (ports_.count("accept") + ports_.count("refuse") + ports_.count("drop") + ports_.count("silent") != 4 || user_.empty()) {
-        problem_ = "the endpoint in " + folder_ + " is not running or its endpoint.ini is incomplete";
+    if (user_.empty()) { // written in one go once every listener is up
+        throw std::runtime_error("the endpoint in " + folder_ + " is not running");
     }
     journalStart_ = ReadFile(folder_ + "/journal.log").size();
 }
 
 TdsEndpoint::~TdsEndpoint()
 {
+    std::error_code ignored;
     for (const std::string& path : replies_) {
-        std::error_code ignored;
         std::filesystem::remove(std::filesystem::path(std::u8string(path.begin(), path.end())), ignored);
     }
 }
 
-void TdsEndpoint::Write(const std::string& folder, const std::string& database, const std::vector<std::string>& lines)
+void TdsEndpoint::Reply(const std::string& database, const std::vector<std::string>& steps)
 {
-    std::string name, text; // the database's name in hex digits
+    std::string name; // the database's name in hex digits
     for (const char c : database) {
         name += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
         name += "0123456789abcdef"[static_cast<unsigned char>(c) & 0xF];
     }
-    for (const std::string& line : lines) text += line + "\n";
-    replies_.push_back(folder_ + "/" + folder + "/" + name + ".txt");
+    std::string text;
+    for (const std::string& step : steps) {
+        text += step + "\n";
+    }
+    replies_.push_back(folder_ + "/replies/" + name + ".txt");
     WriteFile(replies_.back(), text);
 }
 
 std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const
 {
     const std::string journal = ReadFile(folder_ + "/journal.log");
-    const std::string prefix = std::to_string(ports_.at(listener)) + " ";
+    const std::string prefix = std::to_string(Port(listener)) + " ";
     std::vector<std::string> events;
     for (const std::string& line : LinesOf(journal.size() > journalStart_ ? journal.substr(journalStart_) : "")) {
         if (line.rfind(prefix, 0) == 0) { // the journal escapes \, CR and LF so that each event is one line
@@ -85,17 +87,6 @@ std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const
         }
     }
     return events;
-}
-
-std::vector<std::string> TdsEndpoint::Batches(const std::string& listener) const
-{
-    std::vector<std::string> batches;
-    for (const std::string& event : Events(listener)) {
-        if (event.rfind("batch ", 0) == 0) {
-            batches.push_back(event.substr(6));
-        }
-    }
-    return batches;
 }
 
 } // namespace testing_support

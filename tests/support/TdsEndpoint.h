@@ -10,32 +10,28 @@ namespace testing_support {
 
 class TdsEndpoint {
 public:
-    TdsEndpoint(); // reads the folder named by DUNMARROW_TDS_ENDPOINT; events are counted from here on
-    ~TdsEndpoint(); // removes the replies and settings this object scripted
+    // Reads the folder named by DUNMARROW_TDS_ENDPOINT, or throws why it cannot; events are counted from here on.
+    TdsEndpoint();
+    ~TdsEndpoint(); // removes the replies this object scripted
     TdsEndpoint(const TdsEndpoint&) = delete;
     TdsEndpoint& operator=(const TdsEndpoint&) = delete;
 
-    bool Ready() const { return problem_.empty(); }
-    const std::string& Problem() const { return problem_; }
     // "127.0.0.1,<port>" of a listener: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after
     // the pre-login), "silent" (never answers).
-    std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(ports_.at(listener)); }
+    std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(Port(listener)); }
     const std::string& User() const { return user_; } // the principal whose ticket the run holds
 
-    // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py), and what the database is like
-    // ("recovery simple", "compression refused").
-    void Reply(const std::string& database, const std::vector<std::string>& steps) { Write("replies", database, steps); }
-    void Settings(const std::string& database, const std::vector<std::string>& lines) { Write("databases", database, lines); }
+    // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py).
+    void Reply(const std::string& database, const std::vector<std::string>& steps);
 
     // Since this object was made: "login <user>", "login-refused <user>", "login-failed <reason>", "batch <text>",
-    // "attention"; and the texts of the batches alone.
+    // "attention".
     std::vector<std::string> Events(const std::string& listener) const;
-    std::vector<std::string> Batches(const std::string& listener) const;
 
 private:
-    void Write(const std::string& folder, const std::string& database, const std::vector<std::string>& lines);
+    int Port(const std::string& listener) const { return ports_.at(listener); }
 
-    std::string folder_, problem_, user_;
+    std::string folder_, user_;
     std::map<std::string, int> ports_;
     std::size_t journalStart_ = 0;
     std::vector<std::string> replies_;

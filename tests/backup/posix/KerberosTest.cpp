@@ -25,7 +25,8 @@ TEST(KerberosTicket, UnreadableCacheIsReportedInEveryFileSpelling)
     const std::string cache = dir.File("ccache");
     WriteFile(cache, "root's tickets");
     ASSERT_EQ(::chmod(cache.c_str(), 0600), 0);
-    const std::string unreadable = "the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied";
+    const std::string unreadable =
+        "the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied";
     const struct { std::string name; bool reported; } rows[] = {
         {"FILE:" + cache, true},
         {cache, true},
