@@ -1,3 +1,4 @@
+// Files as Windows finds, deletes, copies and appends them, and the folders the program runs from.
 #include <platform/Files.h>
 #include <platform/Win32.h>
 
@@ -5,12 +6,118 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
 namespace {
 
 using testing_support::FileExists;
 using testing_support::ReadFile;
+using testing_support::RunningUnderWine;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+
+const std::string sep(1, platform::PathSeparator());
+
+class FindFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"a.ini", "b.ini", "name", "name.txt", "name.tar.gz", ".hidden", "ab", "abc", "x.in"})
+            WriteFile(dir.File(name), "x");
+        WriteFile(dir.File("locked"), "four");
+        testing_support::MakeReadOnly(dir.File("locked"));
+        std::filesystem::create_directory(std::filesystem::u8path(dir.File("sub")));
+    }
+
+    // The names found, sorted, a space after each; their data in found, FindFirstFileA's last error in error.
+    std::string Find(const std::string& pattern)
+    {
+        found.clear();
+        WIN32_FIND_DATAA data;
+        std::memset(&data, 0xbd, sizeof data);
+        SetLastError(0xdeadbeef);
+        const HANDLE search = FindFirstFileA(dir.File(pattern).c_str(), &data);
+        error = GetLastError();
+        if (search == INVALID_HANDLE_VALUE) {
+            EXPECT_EQ(static_cast<unsigned char>(data.cFileName[0]), 0xbdu) << "written on failure";
+            return "";
+        }
+        do {
+            found[data.cFileName] = data;
+        } while (FindNextFileA(search, &data));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+        EXPECT_FALSE(FindNextFileA(search, &data) || GetLastError() != ERROR_NO_MORE_FILES); // and after the end
+        EXPECT_TRUE(FindClose(search));
+        std::string names;
+        for (const auto& entry : found) names += entry.first + " ";
+        return names;
+    }
+
+    TempDir dir;
+    std::map<std::string, WIN32_FIND_DATAA> found;
+    DWORD error = 0;
+};
+
+TEST_F(FindFile, PatternsFollowTheMsDosRules)
+{
+    const std::string all = ". .. .hidden a.ini ab abc b.ini locked name name.tar.gz name.txt sub x.in ";
+    // wineDiffers: Wine's ? always takes one character; it drops a final dot and finds everything
+    const struct { std::string pattern, expected; DWORD error; bool wineDiffers; } rows[] = {
+        {"*", all, 0, false}, {"*.*", all, 0, false}, {"name.*", "name name.tar.gz name.txt ", 0, false},
+        {"?b", "ab ", 0, false}, {"*.gz", "name.tar.gz ", 0, false}, {"*e.t*", "name.tar.gz name.txt ", 0, false},
+        {".*", ". .. .hidden ", 0, false}, {"sub", "sub ", 0, false}, {"a??", "ab abc ", 0, true},
+        {"*.in?", "a.ini b.ini x.in ", 0, true}, {"*.", ". .. ab abc locked name sub ", 0, true},
+        {"nothing*", "", ERROR_FILE_NOT_FOUND, false}, {"none.ini", "", ERROR_FILE_NOT_FOUND, false},
+        {"sub" + sep, "", ERROR_FILE_NOT_FOUND, false}, {"missing" + sep + "*", "", ERROR_PATH_NOT_FOUND, false},
+        {"missing" + sep + "x.ini", "", ERROR_PATH_NOT_FOUND, false},
+        {"s*b" + sep + "x.ini", "", ERROR_INVALID_NAME, false}, // wildcards only in the last part
+        {"s?b" + sep + "*", "", ERROR_INVALID_NAME, false},
+    };
+    for (const auto& row : rows) {
+        if (row.wineDiffers && RunningUnderWine())
+            continue;
+        EXPECT_EQ(Find(row.pattern), row.expected) << row.pattern;
+        EXPECT_TRUE(!row.expected.empty() || error == row.error) << row.pattern << " " << error;
+    }
+}
+
+TEST_F(FindFile, AttributesSizesAndHandles)
+{
+    Find("*");
+    EXPECT_EQ(found["sub"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(found["a.ini"].dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(found["locked"].dwFileAttributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(found["locked"].nFileSizeLow, 4u);
+    EXPECT_EQ(found["locked"].nFileSizeHigh, 0u);
+    if (RunningUnderWine() || platform::PathSeparator() == '/') { // Windows goes by the attribute alone
+        EXPECT_EQ(found[".hidden"].dwFileAttributes, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    }
+    WIN32_FIND_DATAA data{};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE) || GetLastError() != ERROR_INVALID_HANDLE);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(FindNextFileA(INVALID_HANDLE_VALUE, &data) || GetLastError() != ERROR_INVALID_HANDLE);
+}
+
+// The file goes; each refusal gives Windows' code with nothing removed.
+TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
+{
+    const struct { std::string name; BOOL result; DWORD error; } rows[] = { // error 0xdeadbeef: left as it was
+        {"a.ini", TRUE, 0xdeadbeef}, {"a.ini", FALSE, ERROR_FILE_NOT_FOUND}, // gone with the row before
+        {"missing" + sep + "a.ini", FALSE, ERROR_PATH_NOT_FOUND}, {"sub", FALSE, ERROR_ACCESS_DENIED},
+        {"locked", FALSE, ERROR_ACCESS_DENIED}, {"b.*", FALSE, ERROR_INVALID_NAME}, // a name, not a pattern
+    };
+    for (const auto& row : rows) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(DeleteFileA(dir.File(row.name).c_str()), row.result) << row.name;
+        EXPECT_EQ(GetLastError(), row.error) << row.name;
+    }
+    EXPECT_EQ(Find("*"), ". .. .hidden ab abc b.ini locked name name.tar.gz name.txt sub x.in ");
+}
 
 TEST(Files, AppendAndCopyReplacing)
 {
@@ -18,7 +125,6 @@ TEST(Files, AppendAndCopyReplacing)
     const std::string path = dir.File("a.log");
     ASSERT_TRUE(platform::AppendToFile(path, "one\r\n") && platform::AppendToFile(path, "two\r\n"));
     EXPECT_EQ(ReadFile(path), "one\r\ntwo\r\n");
-    const std::string sep(1, platform::PathSeparator());
     for (const std::string& bad : {std::string(), dir.File("missing") + sep + "a.log", dir.Path()})
         EXPECT_FALSE(platform::AppendToFile(bad, "x")) << bad;
     // A copy replaces the whole destination and gives Windows' codes.

@@ -12,7 +12,6 @@ namespace {
 using platform::UniqueKernelHandle;
 using testing_support::TestChildCommand;
 
-// Starts a command line and closes its thread handle; false with CreateProcessA's last error.
 bool Start(std::string line, PROCESS_INFORMATION& info)
 {
     STARTUPINFOA startup{};

@@ -52,11 +52,16 @@ TEST_F(Profile, ReadsAsWindowsDoes)
     const std::string nameless = "top=1\r\n[]\r\na=1\r\n[Sec]\r\n[ ]\r\nb=2\r\n[Last]\r\n";
     // section: GetPrivateProfileSectionA, else GetPrivateProfileStringA; bytes: the buffer's first bytes as Windows
     // leaves them; cut: a cut list, which Wine ends with one NUL
-    const struct { std::string text; bool section; const char *name, *key, *fallback; DWORD size, result; std::string bytes; bool cut = false; } rows[] = {
-        {job, false, "JOB", "sErVeR", "dflt", 64, 9, S("alpha one")}, {job, false, "Job", "Single", "dflt", 64, 1, S("x")},
-        {job, false, "Job", "Quoted", "dflt", 64, 10, S("  spaced  ")}, {job, false, "Job", "Empty", "dflt", 64, 0, S("")},
-        {job, false, "Job", "Half", "dflt", 64, 5, S("\"open")}, {job, false, "Job", "Inner", "dflt", 64, 3, S("a\"b")},
-        {job, false, "Job", "NoEquals", "dflt", 64, 4, S("dflt")}, {job, false, "Job", "Twice", "dflt", 64, 5, S("first")},
+    const struct { std::string text; bool section; const char *name, *key, *fallback; DWORD size, result;
+                   std::string bytes; bool cut = false; } rows[] = {
+        {job, false, "JOB", "sErVeR", "dflt", 64, 9, S("alpha one")},
+        {job, false, "Job", "Single", "dflt", 64, 1, S("x")},
+        {job, false, "Job", "Quoted", "dflt", 64, 10, S("  spaced  ")},
+        {job, false, "Job", "Empty", "dflt", 64, 0, S("")},
+        {job, false, "Job", "Half", "dflt", 64, 5, S("\"open")},
+        {job, false, "Job", "Inner", "dflt", 64, 3, S("a\"b")},
+        {job, false, "Job", "NoEquals", "dflt", 64, 4, S("dflt")},
+        {job, false, "Job", "Twice", "dflt", 64, 5, S("first")},
         {job, false, "Job", "Trail", "dflt", 64, 17, S("x ; not a comment")},
         {job, false, "spaced section", "K", "dflt", 64, 9, S("in spaced")},
         {job, false, "Nowhere", "Server", "dflt", 64, 4, S("dflt")},
@@ -70,11 +75,13 @@ TEST_F(Profile, ReadsAsWindowsDoes)
         {lists, false, "sec", nullptr, "dflt", 64, 6, "ab\0cd\0\0"s + kSentinel},
         {lists, false, "sec", nullptr, "dflt", 5, 3, S("ab\0\0"s), true},
         {nameless, false, nullptr, nullptr, "d", 64, 9, "Sec\0Last\0\0"s + kSentinel},
-        {sections, true, "JOB", nullptr, nullptr, 128, 42, "Server=alpha\0Quoted=\"q\"\0plain line\0Empty=\0\0"s + kSentinel},
+        {sections, true, "JOB", nullptr, nullptr, 128, 42,
+         "Server=alpha\0Quoted=\"q\"\0plain line\0Empty=\0\0"s + kSentinel},
         {sections, true, "Nowhere", nullptr, nullptr, 128, 0, "\0"s},
         {sections, true, "Small", nullptr, nullptr, 11, 9, "ab=1\0cd=2\0\0"s + kSentinel}, // filled: cut
         // A line is read as a C string, so a line holding only a NUL byte is blank: never an entry.
-        {"[s]\r\na=1\r\n\0"s, true, "s", 0, 0, 64, 4, "a=1\0\0"s}, {"[s]\r\na=1\r\n\0\r\n"s, true, "s", 0, 0, 64, 4, "a=1\0\0"s},
+        {"[s]\r\na=1\r\n\0"s, true, "s", nullptr, nullptr, 64, 4, "a=1\0\0"s},
+        {"[s]\r\na=1\r\n\0\r\n"s, true, "s", nullptr, nullptr, 64, 4, "a=1\0\0"s},
         {"[s]\r\na=1\r\n\0\r\n[t]\r\nb=2\r\n"s, true, "s", nullptr, nullptr, 64, 4, "a=1\0\0"s},
     };
     for (const auto& row : rows) {
@@ -117,7 +124,8 @@ TEST_F(Profile, ResultsAndLastError)
     const std::string missing = dir.File("missing.ini");
     const char *file = path.c_str(), *none = missing.c_str();
     constexpr DWORD kKept = 0xdeadbeef;
-    const struct { const char* what; std::function<DWORD(char* buffer)> call; DWORD result, error; std::string bytes; } rows[] = {
+    const struct { const char* what; std::function<DWORD(char* buffer)> call; DWORD result, error;
+                   std::string bytes; } rows[] = {
         {"value", [&](char* b) { return GetPrivateProfileStringA("s", "k", "d", b, 32, file); }, 2, kKept, S("12")},
         {"missing value", [&](char* b) { return GetPrivateProfileStringA("s", "k", "dflt", b, 32, none); }, 4,
          ERROR_FILE_NOT_FOUND, S("dflt")},
@@ -164,7 +172,8 @@ TEST_F(Profile, Writes)
     EXPECT_EQ(ReadFile(path), head + (RunningUnderWine() ? "" : "\r\n") + "[Other]\r\nx=1\r\n");
     Use("[s]\r\nk=v\r\nj=w\r\n[t]\r\nx=1\r\n");
     ASSERT_TRUE(WritePrivateProfileSectionA("S", "a=1\0b=2\0", path.c_str()) &&
-                WritePrivateProfileSectionA("new", "n=1\0", path.c_str()) && WritePrivateProfileSectionA("t", "\0", path.c_str()));
+                WritePrivateProfileSectionA("new", "n=1\0", path.c_str()) &&
+                WritePrivateProfileSectionA("t", "\0", path.c_str()));
     EXPECT_EQ(ReadFile(path), "[s]\r\na=1\r\nb=2\r\n[t]\r\n[new]\r\nn=1\r\n");
     const std::string absent = dir.File("absent.ini");
     EXPECT_TRUE(WritePrivateProfileStringA("s", "k", nullptr, absent.c_str()) &&

@@ -15,7 +15,6 @@ using brenlix::SystemErrorText;
 using namespace service_testing;
 using ServiceManagerTest = ServiceTest;
 
-// A clock whose tick count throws the error given.
 template <typename Error> struct ThrowingClock final : platform::Clock {
     explicit ThrowingClock(Error thrown) : error(thrown) {}
     platform::LocalDateTime Now() const override { return {}; }

@@ -6,6 +6,7 @@
 #include <platform/UniqueHandle.h>
 #include <platform/Win32.h>
 
+#include "RawRegistry.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,6 @@ inline DWORD RawState(const std::string& name, SERVICE_STATUS* status = nullptr)
     return service && QueryServiceStatus(service.get(), &result) ? result.dwCurrentState : 0;
 }
 
-// How often the word is in the file.
 inline std::ptrdiff_t Count(const std::string& path, const std::string& word)
 {
     const std::string text = testing_support::ReadFile(path);
@@ -55,7 +55,6 @@ inline bool WaitForRawState(const std::string& name, DWORD state)
 {
     return PollUntil([&] { return RawState(name) == state; });
 }
-// Until the service has logged "running" count times in all.
 inline bool WaitForRuns(const std::string& log, std::ptrdiff_t count = 1)
 {
     return PollUntil([&] { return Count(log, "running") >= count; });
@@ -64,15 +63,8 @@ inline bool WaitForRuns(const std::string& log, std::ptrdiff_t count = 1)
 // "<type>:<data>" of HKLM\System\CurrentControlSet\Services\<name> value; "" when missing.
 inline std::string ServiceValue(const std::string& name, const char* value)
 {
-    HKEY key = nullptr;
-    DWORD type = 0, size = 4096;
-    std::string data(size, '\0');
-    const bool read =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + name).c_str(), 0, KEY_READ,
-                      &key) == ERROR_SUCCESS &&
-        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return read ? std::to_string(type) + ":" + data.substr(0, size) : "";
+    const auto stored = raw::Read(-2147483646, "System\\CurrentControlSet\\Services\\" + name, value);
+    return stored ? std::to_string(stored->type) + ":" + stored->bytes : "";
 }
 
 class ServiceTest : public ::testing::Test {

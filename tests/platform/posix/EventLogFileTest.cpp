@@ -1,5 +1,5 @@
 // What the Linux event log decides for itself: one line per event in <root>/eventlog/Application.log, and
-// which names count as this machine.
+// which names count as this machine. Also what it refuses as Windows does, which Wine's stub takes.
 #include <platform/Win32.h>
 
 #include "EventLogFormat.h"
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <tuple>
 #include <unistd.h>
 
@@ -20,18 +21,24 @@ std::string HostName()
     return name;
 }
 
-// The fields' tabs, line breaks and backslashes escaped, the data in hex; a source without a name has none.
-TEST(EventLogFile, EachEventIsOneLineThatReadsBack)
-{
+class EventLogFile : public ::testing::Test {
+protected:
     const testing_support::TempDir root;
-    const testing_support::ScopedEnvironment machine("BRENLIX_ROOT", root.Path().c_str()),
-        sink("BRENLIX_EVENTLOG", "file");
+    const testing_support::ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
+    const testing_support::ScopedEnvironment sink{"BRENLIX_EVENTLOG", "file"};
+};
+
+// The fields' tabs, line breaks and backslashes escaped, the data in hex; a source without a name has none.
+TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
+{
     const testing_support::ManualClock clock(testing_support::At(2024, 2, 29, 23, 59, 58, 999));
     const platform::ScopedClock useClock(clock);
     LPCSTR strings[] = {"plain", "", "tab\there", "cr lf\r\nend\\", nullptr};
     BYTE data[] = {0xAB, 0x01, 0xFF};
-    const HANDLE source = RegisterEventSourceA(nullptr, "Brenlix\tTest"), unnamed = RegisterEventSourceA(nullptr, "");
-    EXPECT_TRUE(ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102, nullptr, 5, sizeof data, strings, data));
+    const HANDLE source = RegisterEventSourceA(nullptr, "Brenlix\tTest");
+    const HANDLE unnamed = RegisterEventSourceA(nullptr, "");
+    EXPECT_TRUE(
+        ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102, nullptr, 5, sizeof data, strings, data));
     EXPECT_TRUE(ReportEventA(unnamed, EVENTLOG_SUCCESS, 0, 0, nullptr, 0, 0, nullptr, nullptr));
     EXPECT_TRUE(DeregisterEventSource(source) && DeregisterEventSource(unnamed));
     const std::string text = testing_support::ReadFile(root.Path() + "/eventlog/Application.log");
@@ -39,25 +46,54 @@ TEST(EventLogFile, EachEventIsOneLineThatReadsBack)
                               "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF";
     EXPECT_EQ(text, first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
     const auto e = platform::posix::ParseEventLine(first).value(); // and read back
+    const std::vector<std::string> fields = {"plain", "", "tab\there", "cr lf\r\nend\\", ""};
     EXPECT_EQ(std::tie(e.time, e.type, e.category, e.eventId, e.source, e.computer, e.strings, e.data),
               std::make_tuple("2024-02-29T23:59:58", WORD{EVENTLOG_AUDIT_FAILURE}, WORD{65535}, DWORD{0xC0000102},
-                              "Brenlix\tTest", HostName(),
-                              std::vector<std::string>{"plain", "", "tab\there", "cr lf\r\nend\\", ""}, "\xAB\x01\xFF"));
+                              "Brenlix\tTest", HostName(), fields, "\xAB\x01\xFF"));
 }
 
-TEST(EventLogFile, OnlyThisMachineIsServed)
+// Each call's last error, 0 where it succeeds. The handle is the event log's; CloseHandle does not take it.
+TEST_F(EventLogFile, RefusesWhatWindowsRefuses)
+{
+    const HANDLE source = RegisterEventSourceA(nullptr, "BrenlixTest");
+    ASSERT_NE(source, nullptr);
+    const auto report = [source](WORD strings, DWORD size) {
+        return ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 1, nullptr, strings, size, nullptr, nullptr);
+    };
+    const std::pair<std::function<bool()>, DWORD> rows[] = {
+        {[] { return RegisterEventSourceA(nullptr, nullptr) != nullptr; }, ERROR_INVALID_PARAMETER},
+        {[] { return RegisterEventSourceA(nullptr, "security") != nullptr; }, ERROR_ACCESS_DENIED},
+        {[&] { return report(1, 0); }, ERROR_INVALID_PARAMETER}, // counted, but no pointer
+        {[&] { return report(0, 4); }, ERROR_INVALID_PARAMETER},
+        {[&] { return CloseHandle(source); }, ERROR_INVALID_HANDLE},
+        {[&] { return report(0, 0); }, 0},
+        {[&] { return DeregisterEventSource(source); }, 0},
+        {[&] { return report(0, 0); }, ERROR_INVALID_HANDLE},
+        {[&] { return DeregisterEventSource(source); }, ERROR_INVALID_HANDLE},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(rows[i].first() ? 0 : GetLastError(), rows[i].second) << "row " << i + 1;
+    }
+}
+
+// "" is the local machine, as are its own names; other names are refused as a server that is down.
+TEST_F(EventLogFile, OnlyThisMachineIsServed)
 {
     std::string upper = HostName();
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    using Name = std::pair<std::string, DWORD>; // the name, and the last error of the refusal (0: served)
-    const DWORD remote = RPC_S_SERVER_UNAVAILABLE;
-    for (const auto& [name, error] : {Name{".", 0}, Name{"\\\\localhost", 0}, Name{"127.0.0.1", 0}, Name{"\\\\" + upper, 0},
-                                      Name{"\\\\elsewhere", remote}, Name{"127.0.0.2", remote}, Name{HostName() + "x", remote}}) {
-        SetLastError(0xdeadbeef);
-        const HANDLE source = RegisterEventSourceA(name.c_str(), "BrenlixTest");
-        EXPECT_EQ(source != nullptr ? 0 : GetLastError(), error) << name;
-        EXPECT_EQ(source != nullptr && DeregisterEventSource(source), error == 0) << name;
+    const std::pair<std::vector<std::string>, DWORD> groups[] = { // the names, and the last error of the refusal
+        {{"", ".", "\\\\localhost", "127.0.0.1", "\\\\" + upper}, 0},
+        {{"\\\\elsewhere", "127.0.0.2", HostName() + "x"}, RPC_S_SERVER_UNAVAILABLE},
+    };
+    for (const auto& [names, error] : groups) {
+        for (const std::string& name : names) {
+            SetLastError(0xdeadbeef);
+            const HANDLE source = RegisterEventSourceA(name.c_str(), "BrenlixTest");
+            EXPECT_EQ(source != nullptr ? 0 : GetLastError(), error) << name;
+            EXPECT_EQ(source != nullptr && DeregisterEventSource(source), error == 0) << name;
+        }
     }
 }
 

@@ -101,8 +101,8 @@ TEST_F(ServiceProcess, TheServiceIsAProcessOfItsOwn)
     ::waitpid(other, nullptr, 0);
 }
 
-// Users of this machine run it as themselves, LocalSystem and NT AUTHORITY as the caller; the program is copied to
-// an open folder, as the build folder may lie below one only its owner may enter.
+// Users of this machine run it as themselves, LocalSystem as the caller; the program is copied to an open folder,
+// as the build folder may lie below one only its owner may enter.
 TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
 {
     const std::string me = ::getpwuid(::geteuid())->pw_name, program = files.File(TEST_SERVICE_FILE);
@@ -110,9 +110,7 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
     ASSERT_EQ(::chmod(files.Path().c_str(), 0777) | ::chmod(program.c_str(), 0755), 0);
     const std::string other = ::geteuid() == 0 ? "nobody" : me; // only root may run a process as another user
     const std::pair<std::string, DWORD> rows[] = {
-        {"LocalSystem", 0},
-        {".\\LocalSystem", 0},
-        {"NT AUTHORITY\\NetworkService", 0},
+        {".\\LocalSystem", 0}, // LocalSystem and NT AUTHORITY alone start in ServiceManagerTest.InstallsHere
         {".\\" + me, 0},
         {"localhost\\" + me, 0},
         {other, 0},

@@ -11,7 +11,6 @@ std::string logFile, holdFile;
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-// Logs the line given, then reports the state.
 void Report(DWORD state, const std::string& line, DWORD waitHint = 0)
 {
     if (FILE* file = line.empty() ? nullptr : std::fopen(logFile.c_str(), "ab")) {
