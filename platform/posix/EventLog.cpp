@@ -105,6 +105,8 @@ DWORD SendToSystemLog(const std::string& socket, const platform::posix::EventLin
     case ENOENT:
     case ECONNREFUSED:
         return RPC_S_SERVER_UNAVAILABLE; // no log listens, as when the event log service is down
+    case ETIMEDOUT:
+        return RPC_S_SERVER_TOO_BUSY; // it listens but has stopped taking events
     default:
         return platform::ErrnoToWin32(error, socket);
     }

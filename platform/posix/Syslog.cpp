@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -103,6 +104,14 @@ int SendToSyslog(const std::string& socketPath, const std::string& message)
         if (fd < 0) {
             return errno;
         }
+        // A daemon that has stopped reading fills the socket's queue, and a
+        // send would then wait for it for ever: the event is given up instead.
+        const timeval limit{kSendLimitSeconds, 0};
+        if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             const int error = errno;
             ::close(fd);
@@ -120,7 +129,7 @@ int SendToSyslog(const std::string& socketPath, const std::string& message)
                 if (errno == EINTR) {
                     continue;
                 }
-                error = errno;
+                error = errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno;
                 break;
             }
             if (type == SOCK_DGRAM) {

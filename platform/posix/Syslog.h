@@ -23,8 +23,12 @@ constexpr const char* kSystemLogSocket = "/dev/log";
 std::string SyslogMessage(const LocalDateTime& when, long pid, const std::string& source, WORD type, WORD category,
                           DWORD eventId, const std::vector<std::string>& strings, const std::string& data);
 
+// How long a send waits for a daemon whose queue is full.
+constexpr long kSendLimitSeconds = 10;
+
 // Sends one message to the socket, as a datagram (or, to a stream socket,
-// followed by a NUL). Returns 0 or an errno value.
+// followed by a NUL). Returns 0 or an errno value; ETIMEDOUT when the daemon
+// took nothing for kSendLimitSeconds.
 int SendToSyslog(const std::string& socketPath, const std::string& message);
 
 } // namespace platform::posix
