@@ -178,6 +178,31 @@ TEST_F(SystemLog, EachEventIsOneMessage)
     EXPECT_FALSE(log.Pending());
 }
 
+// A daemon that has stopped reading: once its queue is full an event is given up with RPC_S_SERVER_TOO_BUSY after
+// the send limit, where a blocking send would hold the caller for ever.
+TEST_F(SystemLog, AFullQueueFailsTheEventInsteadOfHanging)
+{
+    const HANDLE source = RegisterEventSourceA(nullptr, "Probe");
+    ASSERT_NE(source, nullptr);
+    LPCSTR strings[] = {"queued"};
+    const auto report = [&] {
+        SetLastError(0xdeadbeef);
+        const BOOL done = ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+        return done ? DWORD{0} : GetLastError();
+    };
+    std::size_t queued = 0;
+    DWORD error = 0;
+    while (queued < 100000 && (error = report()) == 0) {
+        ++queued;
+    }
+    EXPECT_EQ(error, DWORD{RPC_S_SERVER_TOO_BUSY}) << "after " << queued << " events";
+    EXPECT_GT(queued, 0u);
+    // What was queued arrives whole, and once the daemon reads again the next event goes through.
+    EXPECT_NE(log.Receive().find("]: event=1 category=0 \"queued\""), std::string::npos);
+    EXPECT_EQ(report(), DWORD{0});
+    EXPECT_TRUE(DeregisterEventSource(source));
+}
+
 // BRENLIX_EVENTLOG names the sink; a value it does not know loses no event silently. The file's folder is open to
 // every user, so what one of them puts under the file's name instead of a file is not written through (it used
 // to be).
