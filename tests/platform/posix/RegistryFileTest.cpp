@@ -52,8 +52,6 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
         {"dword", REG_DWORD, "\x2a\0\0\0"s},
         {"empty", REG_BINARY, ""},
         {"long", REG_BINARY, longBinary},
-        {"multi", REG_MULTI_SZ, "a\0b\0\0"s},
-        {"expand", REG_EXPAND_SZ, "%P%\0"s},
         {"bare", REG_SZ, "ab"},
         {"inner NUL", REG_SZ, "a\0b\0"s},
         {"break", REG_SZ, "a\n\0"s},
@@ -68,7 +66,7 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
               "@=\"default\"\r\n\"text\"=\"a \\\"q\\\" \\\\ b\"\r\n\"dword\"=dword:0000002a\r\n\"empty\"=hex:\r\n"
               "\"long\"=hex:00,07,0e,15,1c,23,2a,31,38,3f,46,4d,54,5b,62,69,70,77,7e,85,8c,93,\\\r\n"
               "  9a,a1,a8,af,b6,bd,c4,cb\r\n"
-              "\"multi\"=hex(7):61,00,62,00,00\r\n\"expand\"=hex(2):25,50,25,00\r\n\"bare\"=hex(1):61,62\r\n"
+              "\"bare\"=hex(1):61,62\r\n"
               "\"inner NUL\"=hex(1):61,00,62,00\r\n\"break\"=hex(1):61,0a,00\r\n\"short\"=hex(4):01,02\r\n"
               "\"qword\"=hex(b):01,00,00,00,00,00,00,80\r\n"
               "\"od\\\"d\\\\name\\r\\n\"=hex(1234abcd):78\r\n\r\n[HKEY_USERS\\Test\\Sub]\r\n\r\n");
