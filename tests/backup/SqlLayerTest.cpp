@@ -85,7 +85,6 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
     // failedStep -1: none
     const struct { const char* name; short first; std::vector<short> more; int failedStep; std::size_t moreCalls; }
         rows[] = {
-        {"one result", kOk, {kEnd}, -1, 1},
         {"nothing to read", kEnd, {}, -1, 0},
         {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
         {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4},
@@ -142,7 +141,6 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
         {backup("db", "[a.bak"), "without its closing"},
         {backup("db", "[a],[]"), "empty path"},
         {verify("a.bak"), ""},
-        {connect("FreeTDS", "a;b"), "contains \";\""},
         {connect("FreeTDS", "a};Server={evil"), "contains \"}\""},
         {connect("FreeTDS", "a\0b"s), "a NUL character"},
         {connect("", "srv"), "No ODBC driver"},
