@@ -293,7 +293,6 @@ TEST(CopyFile, ReplacesKeepsTheTimeAndFailsWithoutHarm)
     EXPECT_EQ(CopyError(dir.File("a.bak"), target.File("")), 0);
     EXPECT_EQ(ReadFile(target.File("a.bak")), "data");
     EXPECT_EQ(CopyError(dir.File("none.bak"), target.File("")), 2);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target.Path()), {}), 1);
 
     WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
 #ifdef _WIN32
