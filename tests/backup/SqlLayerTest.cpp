@@ -56,7 +56,6 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
         {with({log, false, false, false, false}), bl},
         {VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'"},
         {VerifyStatement("[a]]b] [c]", true), "RESTORE VERIFYONLY FROM DISK = N'a]b', DISK = N'c' WITH CHECKSUM"},
-        {ConnectionString("SQL Server", "PROD01", true), "Driver={SQL Server};Server={PROD01};Trusted_Connection=Yes;"},
         {ConnectionString("SQL Server", "a'b]c=d e\\日本", false), "Driver={SQL Server};Server={a'b]c=d e\\日本};"},
         {ConnectionString("My FREETDS 1.3", "127.0.0.1,1433", true),
          "Driver={My FREETDS 1.3};Server={127.0.0.1,1433};Trusted_Connection=Yes;TDS_Version=7.4;"},
@@ -79,7 +78,6 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
         rows[] = {
         {"nothing to read", kEnd, {}, -1, 0},
         {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
-        {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4},
         {"error at once, then more results", kError, {kOk, kError, kEnd}, 0, 3},
         {"invalid handle", SQL_INVALID_HANDLE, {}, 0, 0},
         {"unexpected return code", kOk, {SQL_STILL_EXECUTING}, 1, 1},
@@ -165,8 +163,6 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         {accept, "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", ""},
         {accept, "Broken", "d.bak", {progress, "drop"}, "20017", "Unexpected EOF from the server"},
         {stand.Server("refuse"), "R", "d.bak", {}, "18456", "Login failed for user '" + stand.User() + "'."},
-        // nothing listens on port 1
-        {"127.0.0.1,1", "R", "d.bak", {}, "20009", "unavailable or does not exist"},
         // the login timeout
         {stand.Server("silent"), "R", "d.bak", {}, std::to_string(kErrorUnspecified), "Timeout expired"},
     };
