@@ -39,7 +39,6 @@ std::string Raised(const std::function<void()>& call)
 // and the values of a connection string in braces.
 TEST(Statements, QuoteNamesAndPathsAndPickOptions)
 {
-    const BackupAction diff = BackupAction::Differential;
     const BackupAction log = BackupAction::Log;
     const std::string to = " TO DISK = N'D:\\B\\it''s.bak'";
     const std::string db = "BACKUP DATABASE [S]]x]" + to;
@@ -50,7 +49,7 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
     const std::pair<std::string, std::string> rows[] = {
         {BackupStatement("db", " [a]]b[c] [d];[e],[f] ", true),
          "BACKUP DATABASE [db] TO DISK = N'a]b[c', DISK = N'd', DISK = N'e', DISK = N'f' WITH INIT"},
-        {with({diff, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
+        {with({BackupAction::Differential, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
         {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
         {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
         {with({log, false, false, false, false}), bl},
@@ -104,7 +103,6 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     const auto backup = [](std::string database, std::string files) {
         return [=] { BackupStatement(database, files, true); };
     };
-    const auto verify = [](std::string files) { return [=] { VerifyStatement(files, true); }; };
     const auto connect = [](std::string driver, std::string server) {
         return [=] { ConnectionString(driver, server, true); };
     };
@@ -129,7 +127,7 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
         {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
         {backup("db", "[a.bak"), "without its closing"},
         {backup("db", "[a],[]"), "empty path"},
-        {verify("a.bak"), "outside brackets at character 1"},
+        {[] { VerifyStatement("a.bak", true); }, "outside brackets at character 1"},
         {connect("FreeTDS", "a};Server={evil"), "contains \"}\""},
         {connect("FreeTDS", "a\0b"s), "a NUL character"},
         {connect("", "srv"), "No ODBC driver"},
@@ -163,7 +161,6 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         {accept, "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", ""},
         {accept, "Broken", "d.bak", {progress, "drop"}, "20017", "Unexpected EOF from the server"},
         {stand.Server("refuse"), "R", "d.bak", {}, "18456", "Login failed for user '" + stand.User() + "'."},
-        // the login timeout
         {stand.Server("silent"), "R", "d.bak", {}, std::to_string(kErrorUnspecified), "Timeout expired"},
     };
     for (const auto& row : rows) {

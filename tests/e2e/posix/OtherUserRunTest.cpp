@@ -19,7 +19,7 @@ namespace {
 using namespace testing_support;
 
 // A user who is not root, and root's ticket cache in a folder they may enter, which they may not read.
-class OtherUser : public ::testing::Test {
+class OtherUserRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -39,11 +39,9 @@ protected:
     const std::string unreadable =
         "the Kerberos ticket cache " + cache + " cannot be read by this user: Permission denied";
 };
-using OtherUserRun = OtherUser;
-using KerberosTicket = OtherUser;
 
 // The log is theirs (its lines are the no-ticket run's of EndpointRunTest); root's ticket cache is reported, not
-// handed to the GSSAPI (which may crash on it).
+// handed to the GSSAPI (which may crash on it), also when KRB5CCNAME names it as a bare path.
 TEST_F(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
 {
     SyslogSocket log(machine.File("log"));
@@ -82,13 +80,7 @@ TEST_F(OtherUserRun, RunsFromItsOwnFolderAndReportsToTheSystemLog)
     }
     EXPECT_FALSE(log.Pending());
     EXPECT_FALSE(std::filesystem::exists(machine.Path() + "/registry")); // the source could not be registered
-}
-
-// A ticket cache the user may not read is reported before the GSSAPI is asked (it may crash on one), also when
-// KRB5CCNAME names it as a bare path ("FILE:path" is the run's above).
-TEST_F(KerberosTicket, UnreadableCacheIsReportedAsABarePathToo)
-{
-    const ScopedEnvironment tickets("KRB5CCNAME", cache.c_str());
+    const ScopedEnvironment barePath("KRB5CCNAME", cache.c_str());
     EXPECT_EQ(RunAs(*other, 022, [] { return dunmarrow::sql::MissingKerberosTicket(); }), unreadable);
 }
 
