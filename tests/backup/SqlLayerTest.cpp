@@ -39,7 +39,6 @@ std::string Raised(const std::function<void()>& call)
 // and the values of a connection string in braces.
 TEST(Statements, QuoteNamesAndPathsAndPickOptions)
 {
-    const BackupAction diff = BackupAction::Differential;
     const BackupAction log = BackupAction::Log;
     const std::string to = " TO DISK = N'D:\\B\\it''s.bak'";
     const std::string db = "BACKUP DATABASE [S]]x]" + to;
@@ -48,23 +47,14 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
         return BackupStatement("S]x", "[D:\\B\\it's.bak]", options);
     };
     const std::pair<std::string, std::string> rows[] = {
-        {BackupStatement("my]db", "[C:\\x'y.bak]", true),
-         "BACKUP DATABASE [my]]db] TO DISK = N'C:\\x''y.bak' WITH INIT"},
-        {BackupStatement("db", "[a.bak],[b.bak]", true),
-         "BACKUP DATABASE [db] TO DISK = N'a.bak', DISK = N'b.bak' WITH INIT"},
-        {BackupStatement("db", " [a] [b];[c][d] ", false),
-         "BACKUP DATABASE [db] TO DISK = N'a', DISK = N'b', DISK = N'c', DISK = N'd'"},
-        {BackupStatement("db", "[a]]b[c.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a]b[c.bak'"},
-        {BackupStatement("db", "[a,b;c d.bak]", false), "BACKUP DATABASE [db] TO DISK = N'a,b;c d.bak'"},
-        {with({diff, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
-        {with({log, true, false, false, false}), bl + " WITH INIT"},
+        {BackupStatement("db", " [a]]b[c] [d];[e],[f] ", true),
+         "BACKUP DATABASE [db] TO DISK = N'a]b[c', DISK = N'd', DISK = N'e', DISK = N'f' WITH INIT"},
+        {with({BackupAction::Differential, true, false, false, false}), db + " WITH DIFFERENTIAL, INIT"},
         {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
         {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
         {with({log, false, false, false, false}), bl},
         {VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'"},
-        {VerifyStatement("[a]]b.bak],[c.bak]", true),
-         "RESTORE VERIFYONLY FROM DISK = N'a]b.bak', DISK = N'c.bak' WITH CHECKSUM"},
-        {ConnectionString("SQL Server", "PROD01", true), "Driver={SQL Server};Server={PROD01};Trusted_Connection=Yes;"},
+        {VerifyStatement("[a]]b] [c]", true), "RESTORE VERIFYONLY FROM DISK = N'a]b', DISK = N'c' WITH CHECKSUM"},
         {ConnectionString("SQL Server", "a'b]c=d e\\日本", false), "Driver={SQL Server};Server={a'b]c=d e\\日本};"},
         {ConnectionString("My FREETDS 1.3", "127.0.0.1,1433", true),
          "Driver={My FREETDS 1.3};Server={127.0.0.1,1433};Trusted_Connection=Yes;TDS_Version=7.4;"},
@@ -87,7 +77,6 @@ TEST(ReadAllResults, ReadsToTheEndAndFailsOnAnyError)
         rows[] = {
         {"nothing to read", kEnd, {}, -1, 0},
         {"progress messages", kInfo, {kInfo, kInfo, kInfo, kEnd}, -1, 4},
-        {"error after messages", kInfo, {kInfo, kError, kInfo, kEnd}, 2, 4},
         {"error at once, then more results", kError, {kOk, kError, kEnd}, 0, 3},
         {"invalid handle", SQL_INVALID_HANDLE, {}, 0, 0},
         {"unexpected return code", kOk, {SQL_STILL_EXECUTING}, 1, 1},
@@ -114,7 +103,6 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     const auto backup = [](std::string database, std::string files) {
         return [=] { BackupStatement(database, files, true); };
     };
-    const auto verify = [](std::string files) { return [=] { VerifyStatement(files, true); }; };
     const auto connect = [](std::string driver, std::string server) {
         return [=] { ConnectionString(driver, server, true); };
     };
@@ -136,11 +124,10 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
         {backup("d\0b"s, "[a.bak]"), "NUL"},
         {backup("db", "[a\0.bak]"s), "NUL"},
         {backup("db", " ,; "), "names no file"},
-        {backup("db", "a.bak"), "outside brackets at character 1"},
         {backup("db", "[D:\\Backup [old]\\db.bak]"), "outside brackets at character 17"},
         {backup("db", "[a.bak"), "without its closing"},
         {backup("db", "[a],[]"), "empty path"},
-        {verify("a.bak"), ""},
+        {[] { VerifyStatement("a.bak", true); }, "outside brackets at character 1"},
         {connect("FreeTDS", "a};Server={evil"), "contains \"}\""},
         {connect("FreeTDS", "a\0b"s), "a NUL character"},
         {connect("", "srv"), "No ODBC driver"},
@@ -165,30 +152,19 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
     const testing_support::TempDir dir;
     const std::string d = dir.Path() + (testing_support::RunningUnderWine() ? "\\" : "/");
     const std::unique_ptr<Provider> provider = MakeOdbcProvider("FreeTDS", 2);
-    const std::string ending = "BACKUP DATABASE is terminating abnormally.";
     const std::string progress = "info 3211 10 percent processed.";
-    const std::string noDatabase = "Database 'Drain' does not exist. Make sure that the name is entered correctly.";
     const std::string accept = stand.Server("accept");
-    const struct { std::string server, database; std::vector<std::string> files, steps; std::string result;
-                   std::vector<std::string> texts; } rows[] = {
-        {accept, "Løn]; DROP DATABASE y; --", {d + "it's æøå; --.bak", d + "a]b.bak"}, {}, "0", {}},
+    const struct { std::string server, database, file; std::vector<std::string> steps; std::string result, text; }
+        rows[] = {
+        {accept, "Løn]; DROP DATABASE y; --", "it's æøå]; --.bak", {}, "0", ""},
         // no query timeout
-        {accept, "Slow", {d + "slow.bak"}, {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", {}},
-        {accept, "Drain", {d + "d.bak"}, {"error 911 16 " + noDatabase, "error 3013 16 " + ending}, "911",
-         {noDatabase, ending}},
-        {accept, "Broken", {d + "d.bak"}, {progress, "drop"}, "20017", {"Unexpected EOF from the server"}},
-        {stand.Server("refuse"), "R", {d + "d.bak"}, {}, "18456",
-         {"Login failed for user '" + stand.User() + "'."}},
-        // nothing listens on port 1
-        {"127.0.0.1,1", "R", {d + "d.bak"}, {}, "20009", {"unavailable or does not exist"}},
-        // the login timeout
-        {stand.Server("silent"), "R", {d + "d.bak"}, {}, std::to_string(kErrorUnspecified), {"Timeout expired"}},
+        {accept, "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", ""},
+        {accept, "Broken", "d.bak", {progress, "drop"}, "20017", "Unexpected EOF from the server"},
+        {stand.Server("refuse"), "R", "d.bak", {}, "18456", "Login failed for user '" + stand.User() + "'."},
+        {stand.Server("silent"), "R", "d.bak", {}, std::to_string(kErrorUnspecified), "Timeout expired"},
     };
     for (const auto& row : rows) {
-        std::string files;
-        for (const std::string& file : row.files) {
-            files += (files.empty() ? "" : ",") + dunmarrow::FileListOf(file);
-        }
+        const std::string files = dunmarrow::FileListOf(d + row.file);
         TdsEndpoint endpoint;
         if (!row.steps.empty()) {
             endpoint.Reply(row.database, row.steps);
@@ -205,15 +181,13 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         });
         const std::string number = error == "(no error)" ? "0" : error.substr(0, error.find(' '));
         EXPECT_EQ(number, row.result) << row.database << ": " << error;
-        for (const std::string& text : row.texts) {
-            EXPECT_NE(error.find(text), std::string::npos) << row.database << ": " << error;
-        }
+        EXPECT_NE(error.find(row.text), std::string::npos) << row.database << ": " << error;
         const std::vector<std::string> events{"login " + stand.User(),
                                               "batch " + BackupStatement(row.database, files, true)};
         EXPECT_EQ(endpoint.Events("accept"), row.server == accept ? events : std::vector<std::string>{})
             << row.database;
-        for (std::size_t i = 0; row.result == "0" && row.steps.empty() && i < row.files.size(); ++i) {
-            EXPECT_EQ(testing_support::ReadFile(row.files[i]), "TAPE " + row.database + "\r\n") << row.files[i];
+        if (row.result == "0" && row.steps.empty()) {
+            EXPECT_EQ(testing_support::ReadFile(d + row.file), "TAPE " + row.database + "\r\n");
         }
     }
 }

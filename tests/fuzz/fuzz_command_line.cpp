@@ -1,6 +1,5 @@
-// Arguments quoted by the Microsoft C runtime's documented rules split back to
-// exactly the same arguments; any line splits into arguments that, quoted
-// again, split the same way.
+// Arguments quoted by the Microsoft C runtime's documented rules split back to exactly the same arguments; any line
+// splits into arguments that, quoted again, split the same way.
 #include "FuzzCheck.h"
 #include "CommandLine.h"
 
@@ -12,8 +11,8 @@
 
 using platform::posix::SplitCommandLine;
 
-// Quoted as CommandLineToArgvW and the C runtime read it back: backslashes
-// are doubled only before a quote, the closing one included.
+// Quoted as CommandLineToArgvW and the C runtime read it back: backslashes are doubled only before a quote, the closing
+// one included.
 static std::string Quote(const std::string& arg, bool always)
 {
     if (!always && !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {

@@ -1,6 +1,5 @@
-// An event written as a line of the event file parses back to the same event,
-// its fields kept separate; any line that parses gives itself back once written
-// again. The same event sent to the system log keeps its strings separate.
+// An event written as a line of the event file parses back to the same event, its fields kept separate; any line that
+// parses gives itself back once written again. The same event sent to the system log keeps its strings separate.
 #include "FuzzCheck.h"
 #include "EventLogFormat.h"
 #include "Syslog.h"

@@ -1,7 +1,6 @@
-// The BACKUP and RESTORE statements, read back by T-SQL's quoting rules
-// ([name] with "]]" for "]", N'text' with "''" for "'"), give exactly the
-// database name and the paths of the file list; what cannot be used is
-// refused with E_INVALIDARG and nothing else.
+// The BACKUP and RESTORE statements, read back by T-SQL's quoting rules ([name] with "]]" for "]", N'text' with "''"
+// for "'"), give exactly the database name and the paths of the file list; what cannot be used is refused with
+// E_INVALIDARG and nothing else.
 #include "FuzzCheck.h"
 #include "sql/TSql.h"
 
@@ -16,8 +15,7 @@
 
 using namespace dunmarrow::sql;
 
-// Reads a quoted T-SQL token from at (after its opening quote) up to its single
-// closing quote; at ends after it.
+// Reads a quoted T-SQL token from at (after its opening quote) up to its single closing quote; at ends after it.
 static std::string Unquote(const std::string& text, std::size_t& at, char close)
 {
     std::string out;

@@ -1,7 +1,5 @@
-// MaxWaitShell seconds as text: any text gives milliseconds within 32 bits, or
-// Error 6; plain decimal seconds give
-// exactly seconds * 1000, rounded half to even; text without a
-// digit is no number and gives the default.
+// MaxWaitShell seconds as text: any text gives milliseconds within 32 bits, or Error 6; plain decimal seconds give
+// exactly seconds * 1000, rounded half to even; text without a digit is no number and gives the default.
 #include "FuzzCheck.h"
 #include "modMain.h"
 
@@ -12,9 +10,8 @@
 #include <optional>
 #include <string>
 
-// Blanks, an optional sign, up to ten digits with up to three after a ".",
-// blanks: the milliseconds, the seconds rounded half to even, when they fit
-// 32 bits, else nothing (an overflow).
+// Blanks, an optional sign, up to ten digits with up to three after a ".", blanks: the milliseconds, the seconds
+// rounded half to even, when they fit 32 bits, else nothing (an overflow).
 static std::optional<std::optional<std::int64_t>> Plain(const std::string& text)
 {
     const std::size_t first = text.find_first_not_of(" \t");

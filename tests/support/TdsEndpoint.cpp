@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 
 namespace testing_support {
@@ -48,14 +47,6 @@ TdsEndpoint::TdsEndpoint()
     journalStart_ = ReadFile(folder_ + "/journal.log").size();
 }
 
-TdsEndpoint::~TdsEndpoint()
-{
-    std::error_code ignored;
-    for (const std::string& path : replies_) {
-        std::filesystem::remove(std::filesystem::path(std::u8string(path.begin(), path.end())), ignored);
-    }
-}
-
 void TdsEndpoint::Reply(const std::string& database, const std::vector<std::string>& steps)
 {
     std::string name; // the database's name in hex digits
@@ -67,8 +58,7 @@ void TdsEndpoint::Reply(const std::string& database, const std::vector<std::stri
     for (const std::string& step : steps) {
         text += step + "\n";
     }
-    replies_.push_back(folder_ + "/replies/" + name + ".txt");
-    WriteFile(replies_.back(), text);
+    WriteFile(folder_ + "/replies/" + name + ".txt", text);
 }
 
 std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const

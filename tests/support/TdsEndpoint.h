@@ -12,16 +12,14 @@ class TdsEndpoint {
 public:
     // Reads the folder named by DUNMARROW_TDS_ENDPOINT, or throws why it cannot; events are counted from here on.
     TdsEndpoint();
-    ~TdsEndpoint(); // removes the replies this object scripted
-    TdsEndpoint(const TdsEndpoint&) = delete;
-    TdsEndpoint& operator=(const TdsEndpoint&) = delete;
 
     // "127.0.0.1,<port>" of a listener: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after
     // the pre-login), "silent" (never answers).
     std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(Port(listener)); }
     const std::string& User() const { return user_; } // the principal whose ticket the run holds
 
-    // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py).
+    // The reply to a BACKUP of the database, one step a line (see tds_endpoint.py); it stays in the endpoint's
+    // folder, which goes with the fixture, so each test scripts databases of its own.
     void Reply(const std::string& database, const std::vector<std::string>& steps);
 
     // Since this object was made: "login <user>", "login-refused <user>", "login-failed <reason>", "batch <text>",
@@ -34,7 +32,6 @@ private:
     std::string folder_, user_;
     std::map<std::string, int> ports_;
     std::size_t journalStart_ = 0;
-    std::vector<std::string> replies_;
 };
 
 } // namespace testing_support
