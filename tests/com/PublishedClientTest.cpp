@@ -111,10 +111,8 @@ TEST_F(ServiceManagerScript, OptionalBooleansLeftOutAreFalse)
     const std::pair<const char*, int> calls[] = {
         {"InstallService", -1},
         {"ServiceStatus", 1},
-        {"ServiceStart", -1},
         {"ServiceStart((waitFlag))", -1},
         {"ServiceStatus", 4},
-        {"ServiceStop", -1},
         {"ServiceStop((waitFlag))", -1},
         {"ServiceStatus", 1},
         {"RemoveService", -1}};
