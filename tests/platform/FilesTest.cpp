@@ -132,8 +132,8 @@ TEST(Files, AppendAndCopyReplacing)
     bad.push_back(dir.File("fifo.log")); // not a regular file: no waiting for a reader that never comes
     ASSERT_EQ(::mkfifo(bad.back().c_str(), 0666), 0);
 #endif
-    for (const std::string& path : bad)
-        EXPECT_FALSE(platform::AppendToFile(path, "x")) << path;
+    for (const std::string& refused : bad)
+        EXPECT_FALSE(platform::AppendToFile(refused, "x")) << refused;
     // A copy replaces the whole destination and gives Windows' codes.
     const std::string source = dir.File("backup.bak"), target = dir.File("Lønkørsel på.bak");
     std::string bytes(300000, '\0');
