@@ -121,7 +121,6 @@ TEST_F(IniFileTest, ReadsAndWrites)
     nowhere.IniWrite("Sect", "Key", "Værdi", path_);
     EXPECT_EQ(nowhere.IniRead("sect", "key", 0, "d", "", false, path_) + "|" +
                   nowhere.IniRead("General", "Count", 42, "", "", true, path_), "Værdi|-5");
-    EXPECT_EQ(notices_, 0);
 }
 
 TEST_F(IniFileTest, SectionEntries)

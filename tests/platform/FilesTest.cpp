@@ -163,7 +163,6 @@ TEST(Folders, ProgramAndLibrary)
 {
     for (const std::string& folder : {platform::ProgramFolder(), platform::LibraryFolder()})
         EXPECT_TRUE(!folder.empty() && !platform::IsPathSeparator(folder.back())) << folder;
-    EXPECT_TRUE(FileExists(testing_support::TestChildPath()));
     EXPECT_TRUE(FileExists(platform::LibraryFolder() + platform::PathSeparator() + BRENLIX_FILE_NAME));
 }
 

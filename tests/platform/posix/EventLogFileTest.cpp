@@ -2,14 +2,12 @@
 // which names count as this machine. Also what it refuses as Windows does, which Wine's stub takes.
 #include <platform/Win32.h>
 
-#include "EventLogFormat.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <functional>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -29,7 +27,7 @@ protected:
 };
 
 // The fields' tabs, line breaks and backslashes escaped, the data in hex; a source without a name has none.
-TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
+TEST_F(EventLogFile, EachEventIsOneLine)
 {
     const testing_support::ManualClock clock(testing_support::At(2024, 2, 29, 23, 59, 58, 999));
     const platform::ScopedClock useClock(clock);
@@ -45,11 +43,6 @@ TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
     const std::string first = "2024-02-29T23:59:58\t16\t65535\t3221225730\tBrenlix\\tTest\t" + HostName() +
                               "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF";
     EXPECT_EQ(text, first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
-    const auto e = platform::posix::ParseEventLine(first).value(); // and read back
-    const std::vector<std::string> fields = {"plain", "", "tab\there", "cr lf\r\nend\\", ""};
-    EXPECT_EQ(std::tie(e.time, e.type, e.category, e.eventId, e.source, e.computer, e.strings, e.data),
-              std::make_tuple("2024-02-29T23:59:58", WORD{EVENTLOG_AUDIT_FAILURE}, WORD{65535}, DWORD{0xC0000102},
-                              "Brenlix\tTest", HostName(), fields, "\xAB\x01\xFF"));
 }
 
 // Each call's last error, 0 where it succeeds. The handle is the event log's; CloseHandle does not take it. "" is the
