@@ -89,6 +89,12 @@ TEST_F(Profile, ReadsAsWindowsDoes)
                                                          path.c_str()),
                   row.result);
         EXPECT_EQ(buffer.substr(0, expected.size()), expected);
+        if (!row.section && row.name == nullptr) { // the section names' own call gives the list too
+            std::string listed = Buffer(row.size);
+            EXPECT_EQ(GetPrivateProfileSectionNamesA(listed.data(), row.size, path.c_str()), row.result);
+            const std::string listedBytes = row.cut ? row.bytes.substr(0, row.size - 1) : row.bytes;
+            EXPECT_EQ(listed.substr(0, listedBytes.size()), listedBytes);
+        }
     }
 }
 
@@ -119,6 +125,7 @@ TEST_F(Profile, ResultsAndLastError)
          ERROR_FILE_NOT_FOUND, S("dflt")},
         {"missing integer", [&](char*) -> DWORD { return GetPrivateProfileIntA("s", "k", 9, none); }, 9, 0, ""},
         {"missing section", [&](char* b) { return GetPrivateProfileSectionA("s", b, 32, none); }, 0, 0, "\0"s},
+        {"missing names", [&](char* b) { return GetPrivateProfileSectionNamesA(b, 32, none); }, 0, 0, "\0"s},
         {"write without section", [&](char*) -> DWORD { return WritePrivateProfileStringA(nullptr, "k", "v", file); },
          0, ERROR_FILE_NOT_FOUND, {kSentinel}},
         {"section read without section", [&](char* b) { return GetPrivateProfileSectionA(nullptr, b, 32, file); }, 0,

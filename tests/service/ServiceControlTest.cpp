@@ -68,6 +68,7 @@ TEST_F(ServiceControl, Refusals)
          ERROR_DUPLICATE_SERVICE_NAME},
         {OUTCOME(StartServiceA(query.get(), 0, nullptr)), ERROR_ACCESS_DENIED},
         {OUTCOME(ControlService(query.get(), SERVICE_CONTROL_STOP, &status)), ERROR_ACCESS_DENIED},
+        {OUTCOME(DeleteService(created.get())), ERROR_ACCESS_DENIED},
         {OUTCOME(QueryServiceStatus(start.get(), &status)), ERROR_ACCESS_DENIED},
         {OUTCOME(StartServiceA(start.get(), 0, nullptr)), ERROR_SERVICE_DISABLED},
         {OUTCOME(ControlService(all.get(), SERVICE_CONTROL_STOP, &status)), ERROR_SERVICE_NOT_ACTIVE},
