@@ -30,7 +30,6 @@ TEST(Text, Utf8AndUtf16)
 // The Danish letters of the program's messages take one byte each in the Western European code page.
 TEST(Text, AnsiCodePage)
 {
-    EXPECT_EQ(platform::ToAnsi("Backup Faerdig. \t\r\n") + platform::FromAnsi("x y"), "Backup Faerdig. \t\r\nx y");
     const testing_support::WesternCodePage western;
     if (!western.Active())
         GTEST_SKIP() << "no Western European code page (Linux: localedef -i da_DK -f ISO-8859-1 da_DK.ISO-8859-1)";

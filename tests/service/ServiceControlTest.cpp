@@ -30,7 +30,6 @@ struct ServiceControl : ServiceTest {
     SERVICE_STATUS status{};
 };
 
-// What the class tests see through ServiceManager's texts (a missing service or program, a name taken) is not here.
 TEST_F(ServiceControl, Refusals)
 {
     const SC_HANDLE m = manager.get();

@@ -2,14 +2,12 @@
 // which names count as this machine. Also what it refuses as Windows does, which Wine's stub takes.
 #include <platform/Win32.h>
 
-#include "EventLogFormat.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <functional>
-#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -29,7 +27,7 @@ protected:
 };
 
 // The fields' tabs, line breaks and backslashes escaped, the data in hex; a source without a name has none.
-TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
+TEST_F(EventLogFile, EachEventIsOneLine)
 {
     const testing_support::ManualClock clock(testing_support::At(2024, 2, 29, 23, 59, 58, 999));
     const platform::ScopedClock useClock(clock);
@@ -45,22 +43,29 @@ TEST_F(EventLogFile, EachEventIsOneLineThatReadsBack)
     const std::string first = "2024-02-29T23:59:58\t16\t65535\t3221225730\tBrenlix\\tTest\t" + HostName() +
                               "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF";
     EXPECT_EQ(text, first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
-    const auto e = platform::posix::ParseEventLine(first).value(); // and read back
-    const std::vector<std::string> fields = {"plain", "", "tab\there", "cr lf\r\nend\\", ""};
-    EXPECT_EQ(std::tie(e.time, e.type, e.category, e.eventId, e.source, e.computer, e.strings, e.data),
-              std::make_tuple("2024-02-29T23:59:58", WORD{EVENTLOG_AUDIT_FAILURE}, WORD{65535}, DWORD{0xC0000102},
-                              "Brenlix\tTest", HostName(), fields, "\xAB\x01\xFF"));
 }
 
-// Each call's last error, 0 where it succeeds. The handle is the event log's; CloseHandle does not take it.
+// Each call's last error, 0 where it succeeds. The handle is the event log's; CloseHandle does not take it. "" is the
+// local machine, as are its own names in any case; other names are refused as a server that is down.
 TEST_F(EventLogFile, RefusesWhatWindowsRefuses)
 {
+    std::string upper = HostName();
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto on = [](const std::string& server) {
+        const HANDLE opened = RegisterEventSourceA(server.c_str(), "BrenlixTest");
+        return opened != nullptr && DeregisterEventSource(opened);
+    };
     const HANDLE source = RegisterEventSourceA(nullptr, "BrenlixTest");
     ASSERT_NE(source, nullptr);
     const auto report = [source](WORD strings, DWORD size) {
         return ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 1, nullptr, strings, size, nullptr, nullptr);
     };
     const std::pair<std::function<bool()>, DWORD> rows[] = {
+        {[&] { return on(""); }, 0},
+        {[&] { return on("\\\\" + upper); }, 0},
+        {[&] { return on("\\\\elsewhere"); }, RPC_S_SERVER_UNAVAILABLE},
+        {[&] { return on(HostName() + "x"); }, RPC_S_SERVER_UNAVAILABLE},
         {[] { return RegisterEventSourceA(nullptr, nullptr) != nullptr; }, ERROR_INVALID_PARAMETER},
         {[] { return RegisterEventSourceA(nullptr, "security") != nullptr; }, ERROR_ACCESS_DENIED},
         {[&] { return report(1, 0); }, ERROR_INVALID_PARAMETER}, // counted, but no pointer
@@ -74,26 +79,6 @@ TEST_F(EventLogFile, RefusesWhatWindowsRefuses)
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SetLastError(0xdeadbeef);
         EXPECT_EQ(rows[i].first() ? 0 : GetLastError(), rows[i].second) << "row " << i + 1;
-    }
-}
-
-// "" is the local machine, as are its own names; other names are refused as a server that is down.
-TEST_F(EventLogFile, OnlyThisMachineIsServed)
-{
-    std::string upper = HostName();
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::pair<std::vector<std::string>, DWORD> groups[] = { // the names, and the last error of the refusal
-        {{"", ".", "\\\\localhost", "127.0.0.1", "\\\\" + upper}, 0},
-        {{"\\\\elsewhere", "127.0.0.2", HostName() + "x"}, RPC_S_SERVER_UNAVAILABLE},
-    };
-    for (const auto& [names, error] : groups) {
-        for (const std::string& name : names) {
-            SetLastError(0xdeadbeef);
-            const HANDLE source = RegisterEventSourceA(name.c_str(), "BrenlixTest");
-            EXPECT_EQ(source != nullptr ? 0 : GetLastError(), error) << name;
-            EXPECT_EQ(source != nullptr && DeregisterEventSource(source), error == 0) << name;
-        }
     }
 }
 

@@ -112,7 +112,6 @@ TEST_F(ServiceProcess, AccountsAreUsersOfThisMachine)
     const std::pair<std::string, DWORD> rows[] = {
         {".\\LocalSystem", 0}, // LocalSystem and NT AUTHORITY alone start in ServiceManagerTest.InstallsHere
         {".\\" + me, 0},
-        {"localhost\\" + me, 0},
         {other, 0},
         {"no-such-user-here", ERROR_INVALID_SERVICE_ACCOUNT},
         {"OTHER-DOMAIN\\" + me, ERROR_INVALID_SERVICE_ACCOUNT},
