@@ -1,6 +1,7 @@
 // Clients of the published interfaces: a compiled client calls members by their slots (a slot bound to the wrong
 // member shows as a wrong result), a VBScript client through IDispatch.
 #include "RegisteredServer.h"
+#include "ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -57,17 +58,6 @@ TEST_F(PublishedClient, EachClassAnswersThroughItsSlots)
                   S_OK);
         EXPECT_EQ(Get(ini, 31), row.expected);
     }
-    // ServiceManager starts, its optional wait left out, a service that is not there, and keeps the system's reason.
-    const auto manager = Create(kClasses[kServiceManager]);
-    ASSERT_TRUE(manager);
-    VARIANT_BOOL started = VARIANT_TRUE;
-    char reason[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_SERVICE_DOES_NOT_EXIST, 0,
-                   reason, sizeof reason, nullptr);
-    EXPECT_EQ(Slot(manager.get(), 4, text("BrenlixNoSuchService")), S_OK); // put ServiceShortName
-    EXPECT_EQ(Slot(manager.get(), 19, static_cast<VARIANT_BOOL*>(nullptr), &started), S_OK); // ServiceStart
-    EXPECT_EQ(started, VARIANT_FALSE);
-    EXPECT_EQ(Get(manager, 17) + "\r\n", reason); // get ServiceLastError
 }
 
 struct VariantMapping : ServerTest<> {
@@ -102,6 +92,38 @@ TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
     script += "On Error Resume Next\r\nreg.Default = DateSerial(1500, 1, 1)\r\nout.WriteLine Err.Number\r\n";
     expected.push_back("6");
     EXPECT_EQ(RunScript(testing_support::TempDir(), script), expected);
+}
+
+// ServiceManager from VBScript; the service tests' fixture names the service and removes it.
+using ServiceManagerScript = ServerTest<service_testing::ServiceTest>;
+
+// A script passes by reference only to a VARIANT, so the Boolean for a VARIANT_BOOL* goes in parentheses, by value.
+TEST_F(ServiceManagerScript, OptionalBooleansLeftOutAreFalse)
+{
+    std::string path = service_testing::TestServiceCommand(log);
+    for (std::size_t quote = path.find('"'); quote != std::string::npos; quote = path.find('"', quote + 2)) {
+        path.insert(quote, 1, '"');
+    }
+    std::string script = "Set sm = CreateObject(\"Brenlix.ServiceManager\")\r\nsm.ServiceShortName = \"" + name +
+                         "\"\r\nsm.ServiceLongName = \"" + name + " by a script\"\r\nsm.ServicePath = \"" + path +
+                         "\"\r\nsm.MaxWaitForService = " + std::to_string(testing_support::kHangGuardMs) +
+                         "\r\nwaitFlag = True\r\n";
+    const std::pair<const char*, int> calls[] = {
+        {"InstallService", -1},
+        {"ServiceStatus", 1},
+        {"ServiceStart", -1},
+        {"ServiceStart((waitFlag))", -1},
+        {"ServiceStatus", 4},
+        {"ServiceStop", -1},
+        {"ServiceStop((waitFlag))", -1},
+        {"ServiceStatus", 1},
+        {"RemoveService", -1}};
+    std::vector<std::string> expected;
+    for (const auto& [call, result] : calls) {
+        script += "out.WriteLine \"" + std::string(call) + " \" & CInt(sm." + call + ")\r\n";
+        expected.push_back(call + (" " + std::to_string(result)));
+    }
+    EXPECT_EQ(RunScript(files, script), expected);
 }
 
 } // namespace
