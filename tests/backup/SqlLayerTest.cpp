@@ -21,19 +21,11 @@ namespace dunmarrow::sql {
 namespace {
 
 using namespace std::string_literals;
+using testing_support::Raised;
 using testing_support::TdsEndpoint;
 
-// The error the call raised as "<number> <description>"; "(no error)" when none.
-std::string Raised(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const brenlix::Error& error) {
-        EXPECT_EQ(error.Source(), "Dunmarrow.SQLDMO");
-        return std::to_string(error.Number()) + " " + error.Description();
-    }
-    return "(no error)";
-}
+// How a raised error of this layer begins.
+std::string RaisedBy(const std::string& number) { return number + " Dunmarrow.SQLDMO: "; }
 
 // Names and paths quoted for T-SQL ("]]" in a path is one "]"), the switches in the one WITH list SQL Server takes,
 // and the values of a connection string in braces.
@@ -138,7 +130,7 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const std::string text = Raised(rows[i].call);
-        EXPECT_TRUE(text.rfind(std::to_string(rows[i].number) + " ", 0) == 0 &&
+        EXPECT_TRUE(text.rfind(RaisedBy(std::to_string(rows[i].number)), 0) == 0 &&
                     text.find(rows[i].fragment) != std::string::npos)
             << "row " << i << ": " << text;
     }
@@ -179,8 +171,8 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
             backup->Initialize(true);
             backup->SQLBackup(*sqlServer);
         });
-        const std::string number = error == "(no error)" ? "0" : error.substr(0, error.find(' '));
-        EXPECT_EQ(number, row.result) << row.database << ": " << error;
+        const std::string begins = row.result == "0" ? "nothing" : RaisedBy(row.result);
+        EXPECT_EQ(error.substr(0, begins.size()), begins) << row.database << ": " << error;
         EXPECT_NE(error.find(row.text), std::string::npos) << row.database << ": " << error;
         const std::vector<std::string> events{"login " + stand.User(),
                                               "batch " + BackupStatement(row.database, files, true)};

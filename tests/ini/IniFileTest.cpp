@@ -18,22 +18,12 @@ namespace {
 using namespace std::string_literals;
 using brenlix::IniEntry;
 using brenlix::IniFile;
+using testing_support::Raised;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
 const char kSep = platform::PathSeparator();
-
-// The error a call raises, as "number|source|description".
-std::string Raised(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const brenlix::Error& error) {
-        return std::to_string(error.Number()) + "|" + error.Source() + "|" + error.Description();
-    }
-    return "no error";
-}
 
 class IniFileTest : public ::testing::Test {
 protected:
@@ -106,7 +96,7 @@ TEST_F(IniFileTest, ReadsAndWrites)
     EXPECT_EQ(ini_.GetString("Missing", "fallback") + "|" + ini_.GetString("Long", ""),
               "fallback|" + std::string(254, 'x'));
     EXPECT_EQ(ini_.GetInt("Count", 5) + ini_.GetInt("Missing", -7), 12 - 7);
-    EXPECT_EQ(Raised([&] { ini_.GetInt("Big", 0); }), "6|Brenlix|Overflow");
+    EXPECT_EQ(Raised([&] { ini_.GetInt("Big", 0); }), "6 Brenlix: Overflow");
     EXPECT_EQ(ini_.PutInt("Count", -5) + ini_.PutTF("T", 7) + ini_.PutTF("F", 0), 3);
     EXPECT_EQ(ini_.GetString("Count", "") + ini_.GetString("T", "") + ini_.GetString("F", ""), "-5TrueFalse");
     for (const auto& [value, expected] : {std::pair{"  yes  ", true}, {"-1", true}, {"ja", false}}) {
@@ -170,7 +160,7 @@ TEST_F(IniFileTest, SectionNames)
     }
     EXPECT_TRUE(ini_.SectExist("")) << "the list always ends in two NULs";
     ini_.FullPath(dir_.File("none.ini"));
-    EXPECT_EQ(Raised([&] { ini_.SectExist("x"); }), "2|Brenlix|" + brenlix::SystemErrorText(2));
+    EXPECT_EQ(Raised([&] { ini_.SectExist("x"); }), "2 Brenlix: " + brenlix::SystemErrorText(2));
 }
 
 // SectExist folds letters as the profile functions do, in the file's code page.

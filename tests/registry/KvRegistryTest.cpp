@@ -23,22 +23,13 @@ using Strings = std::vector<std::string>;
 using testing_support::At;
 using testing_support::ExpectedStamp;
 using testing_support::ExpectedTimeText;
+using testing_support::Raised;
 
 constexpr std::int32_t kUser = brenlix::HKEY_CURRENT_USER;
 const std::string kSource = "Brenlix.cRegistry";
 const std::string kUserText = "-2147483647";
 constexpr std::int32_t kBadType = -2147194455;
 
-// What the call raises, as "number source: description".
-std::string Raised(const std::function<void()>& call)
-{
-    try {
-        call();
-        return "nothing";
-    } catch (const brenlix::Error& error) {
-        return std::to_string(error.Number()) + " " + error.Source() + ": " + error.Description();
-    }
-}
 std::string Reg(std::int32_t number, const std::string& text)
 {
     return std::to_string(number) + " " + kSource + ": " + text;

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <brenlix/Error.h>
 #include <platform/Files.h>
 #include <platform/Text.h>
 #include <platform/Win32.h>
@@ -146,6 +147,16 @@ std::vector<std::string> SplitLines(const std::string& bytes)
         lines.push_back(bytes.substr(start, end - start));
     }
     return lines;
+}
+
+std::string Raised(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const brenlix::Error& error) {
+        return std::to_string(error.Number()) + " " + error.Source() + ": " + error.Description();
+    }
+    return "nothing";
 }
 
 std::vector<std::string> LogEntries(const std::string& path)

@@ -4,6 +4,7 @@
 #include <platform/Clock.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ private:
     bool started_ = false;
     std::uint32_t id_ = 0;
 };
+
+// The brenlix::Error the call raises, as "number source: description"; "nothing" when it raises none.
+std::string Raised(const std::function<void()>& call);
 
 // A FileLog file as "TYPE|message" per line (no stamp, text from the code page); "malformed|line" otherwise.
 std::vector<std::string> LogEntries(const std::string& path);
