@@ -496,17 +496,18 @@ TEST_F(MainTest, AnErrorEndsTheRun)
     EXPECT_EQ(events_[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u);
 }
 
-// MaxWaitShell reaches the command; without a command it is not read.
+// MaxWaitShell reaches the command (30 s when missing); without a command it is not read.
 TEST_F(MainTest, MaxWaitShellReachesTheCommand)
 {
     const std::string job = "[A]\r\nServer=X\r\nBackupfile=" + dir_.File("a.bak") + "\r\n";
-    const TempDir dir;
-    Sleeper sleeper(dir);
-    const std::uint64_t before = clock_.MonotonicMilliseconds();
-    EXPECT_EQ(Run(job + "RunShell=" + sleeper.Command(600000) + " more\r\nMaxWaitShell=45\r\n"),
-              dunmarrow::RunAllJobsDone);
-    EXPECT_EQ((clock_.MonotonicMilliseconds() - before) / 1000, 2u + 45); // two pauses, then the limit
-    EXPECT_TRUE(sleeper.StillRunning());
+    for (const auto& [key, seconds] : std::vector<std::pair<std::string, int>>{{"", 30}, {"MaxWaitShell=45\r\n", 45}}) {
+        const TempDir dir;
+        Sleeper sleeper(dir);
+        const std::uint64_t before = clock_.MonotonicMilliseconds();
+        EXPECT_EQ(Run(job + "RunShell=" + sleeper.Command(600000) + " more\r\n" + key), dunmarrow::RunAllJobsDone);
+        EXPECT_EQ((clock_.MonotonicMilliseconds() - before) / 1000, 2u + seconds); // two pauses, then the limit
+        EXPECT_TRUE(sleeper.StillRunning());
+    }
     EXPECT_EQ(Run(job + "MaxWaitShell=2147484\r\n"), dunmarrow::RunAllJobsDone);
 }
 

@@ -196,7 +196,7 @@ TEST_F(Registry, DepthLimits)
         {Levels("Fresh", 32), true, ERROR_SUCCESS},
         {Levels("Fresher", 33), true, refused},
         {Levels("Made", 33), true, ERROR_SUCCESS},
-        {Levels("Fresher", 33), false, notMade},
+        {"Fresher", false, notMade}, // not even its first level
     };
     for (const auto& row : rows)
         EXPECT_EQ(CreateAndClose(key, row.path, row.create), row.expected) << row.path.size() << " " << row.create;

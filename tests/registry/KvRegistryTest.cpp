@@ -61,6 +61,19 @@ protected:
     KvRegistry reg_;
 };
 
+TEST_F(KvRegistryTest, KeysAndValuesAreCreatedAndDeleted)
+{
+    reg_.SectionKey(key_ + "\\a");
+    reg_.ValueKey("v");
+    reg_.ValueType(brenlix::REG_SZ);
+    EXPECT_TRUE(reg_.CreateKey() && reg_.KeyExists());
+    reg_.Value("x");
+    EXPECT_TRUE(reg_.DeleteValue());
+    EXPECT_FALSE(raw::Read(kUser, key_ + "\\a", "v"));
+    EXPECT_TRUE(reg_.DeleteKey());
+    EXPECT_FALSE(reg_.KeyExists());
+}
+
 // Each raises before it writes the value.
 TEST_F(KvRegistryTest, EveryRaisingPath)
 {
@@ -128,6 +141,7 @@ TEST_F(KvRegistryTest, KindsAsTextAndAsDword)
         {1e20, "1E+20", no},
         {"5", "5", 5},
         {"5 ", "5 ", no},
+        {"2147483648", "2147483648", no},
         {Variant::FromBoolean(true), "True", no},
         {Variant::FromCurrency(-70000), "-7", -7},
         {Variant::FromCurrency(INT64_MIN), "-922337203685477.5808", no},
@@ -157,6 +171,7 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
     const testing_support::ScopedEnvironment variable("KVTEST_DIR", "C:\\Kv");
     const struct { raw::Stored stored; Variant expected; } rows[] = {
         {{brenlix::REG_SZ, "abc"}, "abc"},
+        {{brenlix::REG_SZ, ""}, ""},
         {{brenlix::REG_MULTI_SZ, "a\0b\0\0"s}, "a\0b\0"s},
         {{brenlix::REG_EXPAND_SZ, "%KVTEST_DIR%\\x\0"s}, "C:\\Kv\\x"},
         {{brenlix::REG_DWORD, "\x01\x02\x03\x04"}, 0x04030201},
@@ -252,8 +267,8 @@ protected:
     const std::string class_ = "Korvane.Test." + ext_;
 };
 
-// Every verb with its default text, the program path trimmed and quoted.
-TEST_F(AssociationsTest, EveryVerbWithItsDefaultText)
+// Every verb with its default text, the program path trimmed and quoted; then with texts of its own.
+TEST_F(AssociationsTest, EveryVerbWithDefaultOrOwnTexts)
 {
     const std::string q = "\"C:\\Tools\\view.exe\"";
     reg_.ValueKey("stale");
@@ -265,6 +280,13 @@ TEST_F(AssociationsTest, EveryVerbWithItsDefaultText)
                                   "shell\\open\\command=" + q + " \"%1\"", "shell\\print=&Print",
                                   "shell\\print\\command=" + q + " /p \"%1\""}));
     ExpectState(brenlix::HKEY_LOCAL_MACHINE, class_ + "\\DefaultIcon");
+    Clean();
+    const std::string v = "\"C:\\v.exe\"";
+    reg_.CreateEXEAssociation("C:\\v.exe", class_, "Vis", ext_, "&Vis", 1, "&P", 0, "&N", 1, "&I", 3);
+    EXPECT_EQ(Written(), (Strings{".=" + class_, "=Vis", "DefaultIcon=" + v + ",3", "shell\\add=&I",
+                                  "shell\\add\\command=" + v + " /a \"%1\"", "shell\\open=&Vis",
+                                  "shell\\open\\command=" + v + " \"%1\"", "shell\\print=&P",
+                                  "shell\\print\\command=" + v + " /p \"%1\""}));
 }
 
 // Past the open verb's own text, the defaults write no print, new or install verb and no icon. Added verbs go

@@ -64,6 +64,8 @@ TEST_F(EventLogFile, RefusesWhatWindowsRefuses)
     const std::pair<std::function<bool()>, DWORD> rows[] = {
         {[&] { return on(""); }, 0},
         {[&] { return on("\\\\" + upper); }, 0},
+        {[&] { return on("\\\\localhost"); }, 0},
+        {[&] { return on("127.0.0.1"); }, 0},
         {[&] { return on("\\\\elsewhere"); }, RPC_S_SERVER_UNAVAILABLE},
         {[&] { return on(HostName() + "x"); }, RPC_S_SERVER_UNAVAILABLE},
         {[] { return RegisterEventSourceA(nullptr, nullptr) != nullptr; }, ERROR_INVALID_PARAMETER},

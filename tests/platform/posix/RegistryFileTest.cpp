@@ -52,6 +52,7 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
         {"long", REG_BINARY, longBinary},
         {"bare", REG_SZ, "ab"},
         {"inner NUL", REG_SZ, "a\0b\0"s},
+        {"break", REG_SZ, "a\n\0"s},
         {"short", REG_DWORD, "\x01\x02"s},
         {"od\"d\\name\r\n", 0x1234abcd, "x"},
     };
@@ -62,7 +63,8 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
               "@=\"default\"\r\n\"text\"=\"a \\\"q\\\" \\\\ b\"\r\n\"dword\"=dword:0000002a\r\n\"empty\"=hex:\r\n"
               "\"long\"=hex:00,07,0e,15,1c,23,2a,31,38,3f,46,4d,54,5b,62,69,70,77,7e,85,8c,93,\\\r\n"
               "  9a,a1,a8,af,b6,bd,c4,cb\r\n"
-              "\"bare\"=hex(1):61,62\r\n\"inner NUL\"=hex(1):61,00,62,00\r\n\"short\"=hex(4):01,02\r\n"
+              "\"bare\"=hex(1):61,62\r\n\"inner NUL\"=hex(1):61,00,62,00\r\n\"break\"=hex(1):61,0a,00\r\n"
+              "\"short\"=hex(4):01,02\r\n"
               "\"od\\\"d\\\\name\\r\\n\"=hex(1234abcd):78\r\n\r\n[HKEY_USERS\\Test\\Sub]\r\n\r\n");
     // Read back by a fresh parse (the file rewritten), with what other tools write added: bare line ends, spaces,
     // wrapped lines, comments, removals, a section named again, lines that mean nothing.
@@ -95,8 +97,9 @@ TEST_F(RegistryFile, ReadOnlyHiveRefusesEveryChange)
     EXPECT_EQ((std::vector<LSTATUS>{CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane\\New"),
                                     CreateAndClose(HKEY_CLASSES_ROOT, ".new", true, KEY_READ),
                                     Set(writable, "v", REG_SZ, "after\0"s), RegDeleteValueA(writable, "missing"),
+                                    OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", KEY_SET_VALUE),
                                     OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Korvane", MAXIMUM_ALLOWED)}),
-              (std::vector<LSTATUS>{denied, denied, denied, ERROR_FILE_NOT_FOUND, ERROR_SUCCESS}));
+              (std::vector<LSTATUS>{denied, denied, denied, ERROR_FILE_NOT_FOUND, denied, ERROR_SUCCESS}));
     EXPECT_EQ(ReadFile(Hive("HKLM.reg")), before);
     ASSERT_EQ(::chmod(Hive("HKLM.reg").c_str(), 0644), 0);
     EXPECT_EQ(Get(writable, "v").second, "before\0"s);

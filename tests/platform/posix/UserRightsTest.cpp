@@ -66,6 +66,7 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
         {r + "/x1/config", r + "/h1", r + "/x1/config/brenlix/HKCU.reg", r + "/x1", "", 0},
         {std::nullopt, r + "/h5", r + "/h5/.config/brenlix/HKCU.reg", r + "/h5", "", 077},
         {std::nullopt, r + "/h7/sub", accountHive, "", r + "/h7", 0},
+        {"relative/config", "relative/home", accountHive, "", "", 0}, // neither is a path to go by
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.hive + " " + row.others);
