@@ -71,7 +71,6 @@ TEST_F(Profile, ReadsAsWindowsDoes)
         {lists, false, nullptr, nullptr, "dflt", 18, 16, names + kSentinel},
         {lists, false, nullptr, nullptr, "dflt", 17, 15, names + kSentinel, true}, // filled to the last byte is cut
         {lists, false, "sec", nullptr, "dflt", 64, 6, "ab\0cd\0\0"s + kSentinel},
-        {lists, false, "sec", nullptr, "dflt", 5, 3, S("ab\0\0"s), true},
         {nameless, false, nullptr, nullptr, "d", 64, 9, "Sec\0Last\0\0"s + kSentinel},
         {sections, true, "JOB", nullptr, nullptr, 128, 42,
          "Server=alpha\0Quoted=\"q\"\0plain line\0Empty=\0\0"s + kSentinel},

@@ -208,6 +208,7 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
     };
     const std::string file = root.Path() + "/eventlog/Application.log";
     const std::string target = root.File("target");
+    const auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     testing_support::WriteFile(target, "root's own\n");
     std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
@@ -217,7 +218,9 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
                   : row.inPlace == "hard link" ? ::link(target.c_str(), file.c_str())
                   : row.inPlace == "fifo" ? ::mkfifo(file.c_str(), 0666) : 0, 0);
         const ScopedEnvironment setting("BRENLIX_EVENTLOG", row.setting.c_str());
+        const auto before = openFiles();
         EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}), row.expected);
+        EXPECT_EQ(openFiles(), before); // a refused event leaves nothing open
         EXPECT_EQ(ReadFile(target), "root's own\n");
     }
 }
