@@ -4,7 +4,6 @@
 #include "sql/OdbcSqlDmo.h"
 #include "sql/TSql.h"
 
-#include <brenlix/Error.h>
 #include <platform/Win32.h>
 
 #include <sql.h>

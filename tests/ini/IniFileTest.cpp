@@ -1,4 +1,3 @@
-#include <brenlix/Error.h>
 #include <brenlix/IniFile.h>
 #include <brenlix/modCommon.h>
 #include <platform/Files.h>

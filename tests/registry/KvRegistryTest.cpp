@@ -1,4 +1,3 @@
-#include <brenlix/Error.h>
 #include <brenlix/KvRegistry.h>
 #include <platform/Text.h>
 
