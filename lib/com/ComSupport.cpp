@@ -352,6 +352,184 @@ HRESULT InterfaceTypeInfo(REFIID iid, ITypeInfo** info)
     return hr;
 }
 
+namespace {
+
+// What a parameter holds, as a VARIANT type: a reference's target, and an
+// enumeration (or an alias of one) as a Long.
+VARTYPE HeldType(ITypeInfo* info, const TYPEDESC& parameter)
+{
+    const TYPEDESC* type = parameter.vt == VT_PTR ? parameter.lptdesc : &parameter;
+    ITypeInfo* named = nullptr;
+    for (int depth = 0; type->vt == VT_USERDEFINED && depth < 4; ++depth) {
+        ITypeInfo* referred = nullptr;
+        if (FAILED((named != nullptr ? named : info)->GetRefTypeInfo(type->hreftype, &referred))) {
+            break;
+        }
+        if (named != nullptr) {
+            named->Release();
+        }
+        named = referred;
+        TYPEATTR* attributes = nullptr;
+        if (FAILED(named->GetTypeAttr(&attributes))) {
+            break;
+        }
+        const TYPEKIND kind = attributes->typekind;
+        const TYPEDESC alias = attributes->tdescAlias;
+        named->ReleaseTypeAttr(attributes);
+        if (kind == TKIND_ENUM) {
+            named->Release();
+            return VT_I4;
+        }
+        if (kind != TKIND_ALIAS || alias.vt == VT_USERDEFINED || alias.vt == VT_PTR) {
+            break; // an alias of an alias would need its own TYPEDESC kept; the library has none
+        }
+        named->Release();
+        return alias.vt;
+    }
+    if (named != nullptr) {
+        named->Release();
+    }
+    return type->vt == VT_USERDEFINED ? static_cast<VARTYPE>(VT_EMPTY) : type->vt;
+}
+
+// The method with this identifier, or nullptr; release it with ReleaseFuncDesc.
+FUNCDESC* MethodOf(ITypeInfo* info, DISPID id)
+{
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) {
+        return nullptr;
+    }
+    const WORD count = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    for (UINT index = 0; index < count; ++index) {
+        FUNCDESC* method = nullptr;
+        if (FAILED(info->GetFuncDesc(index, &method))) {
+            continue;
+        }
+        if (method->memid == id && method->invkind == INVOKE_FUNC) {
+            return method;
+        }
+        info->ReleaseFuncDesc(method);
+    }
+    return nullptr;
+}
+
+// The arguments of one call with the defaults filled in; the defaults live
+// here until the call is over.
+class FilledArguments {
+public:
+    FilledArguments() = default;
+    FilledArguments(const FilledArguments&) = delete;
+    FilledArguments& operator=(const FilledArguments&) = delete;
+    ~FilledArguments()
+    {
+        for (VARIANT& value : defaults_) {
+            VariantClear(&value);
+        }
+    }
+
+    // False when nothing was left out (or a default cannot be had): the
+    // call then goes on with what the caller passed.
+    bool Fill(ITypeInfo* info, const FUNCDESC& method, const DISPPARAMS& given)
+    {
+        std::vector<const ELEMDESC*> parameters; // those a caller passes, in order
+        for (SHORT index = 0; index < method.cParams; ++index) {
+            const ELEMDESC& parameter = method.lprgelemdescParam[index];
+            if ((parameter.paramdesc.wParamFlags & (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)) == 0) {
+                parameters.push_back(&parameter);
+            }
+        }
+        const std::size_t count = parameters.size();
+        if (given.cArgs > count) {
+            return false;
+        }
+        arguments_.resize(count);
+        defaults_.resize(count);
+        for (VARIANT& value : defaults_) {
+            VariantInit(&value);
+        }
+        bool filled = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            // The arguments stand in reverse order: the first is the last.
+            VARIANT& argument = arguments_[count - 1 - i];
+            const VARIANT* passed = i < given.cArgs ? &given.rgvarg[given.cArgs - 1 - i] : nullptr;
+            const bool missing =
+                passed == nullptr || (V_VT(passed) == VT_ERROR && V_ERROR(passed) == DISP_E_PARAMNOTFOUND);
+            const PARAMDESC& description = parameters[i]->paramdesc;
+            const USHORT defaulted = PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT;
+            if (!missing || (description.wParamFlags & defaulted) != defaulted || description.pparamdescex == nullptr) {
+                if (passed == nullptr) {
+                    return false; // a required argument left out: the type information says so
+                }
+                argument = *passed; // the caller's own (a reference stays one)
+                continue;
+            }
+            VARIANT& value = defaults_[i];
+            const VARTYPE held = HeldType(info, parameters[i]->tdesc);
+            const HRESULT hr =
+                held == VT_VARIANT
+                    ? VariantCopy(&value, &description.pparamdescex->varDefaultValue)
+                    : VariantChangeType(&value, &description.pparamdescex->varDefaultValue, 0, held);
+            if (held == VT_EMPTY || FAILED(hr)) {
+                return false;
+            }
+            if (parameters[i]->tdesc.vt == VT_PTR) {
+                V_VT(&argument) = static_cast<VARTYPE>(VT_BYREF | held);
+                // The value's storage: every member of the union starts there.
+                V_BYREF(&argument) = held == VT_VARIANT ? static_cast<void*>(&value) : static_cast<void*>(&V_I4(&value));
+            } else {
+                argument = value;
+            }
+            filled = true;
+        }
+        return filled;
+    }
+
+    DISPPARAMS Parameters()
+    {
+        return DISPPARAMS{arguments_.data(), nullptr, static_cast<UINT>(arguments_.size()), 0};
+    }
+
+private:
+    std::vector<VARIANT> arguments_;
+    std::vector<VARIANT> defaults_;
+};
+
+} // namespace
+
+HRESULT InvokeWithDefaults(ITypeInfo* info, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* exception, UINT* argumentError)
+{
+    // Only calls of methods by position; a property assignment names its argument.
+    if (params == nullptr || params->cNamedArgs != 0 || (flags & DISPATCH_METHOD) == 0) {
+        return info->Invoke(object, id, flags, params, result, exception, argumentError);
+    }
+    FUNCDESC* method = MethodOf(info, id);
+    if (method == nullptr) {
+        return info->Invoke(object, id, flags, params, result, exception, argumentError);
+    }
+    HRESULT hr = S_OK;
+    try {
+        FilledArguments filled;
+        // A variable argument list is gathered by the type information itself.
+        if (method->cParamsOpt >= 0 && filled.Fill(info, *method, *params)) {
+            DISPPARAMS arguments = filled.Parameters();
+            hr = info->Invoke(object, id, flags, &arguments, result, exception, argumentError);
+            // The position of a refused argument counts from the end, as the caller's do.
+            if (FAILED(hr) && argumentError != nullptr && *argumentError < arguments.cArgs) {
+                const UINT added = arguments.cArgs - params->cArgs;
+                *argumentError = *argumentError >= added ? *argumentError - added : 0;
+            }
+        } else {
+            hr = info->Invoke(object, id, flags, params, result, exception, argumentError);
+        }
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
+    info->ReleaseFuncDesc(method);
+    return hr;
+}
+
 HRESULT CompleteInvoke(HRESULT hr, EXCEPINFO* exception)
 {
     // The dispatch layer's own failures (unknown member, wrong argument

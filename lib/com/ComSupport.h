@@ -76,6 +76,15 @@ HRESULT InterfaceTypeInfo(REFIID iid, ITypeInfo** info);
 // Lets the type library go (when the module may unload).
 void ReleaseTypeLibrary();
 
+// Invokes a member through its type information. Optional parameters that a
+// late-bound caller left out (trailing ones not passed, or ones passed as
+// "missing", VT_ERROR with DISP_E_PARAMNOTFOUND) get the type library's
+// defaults first, in storage this call owns; a reference parameter gets a
+// reference to its default. (Wine's type information hands a by-reference
+// parameter the default's value where the member expects an address.)
+HRESULT InvokeWithDefaults(ITypeInfo* info, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* exception, UINT* argumentError);
+
 // After the type information has invoked a member: a member that failed with
 // an error of its own reaches the late-bound client as an exception with its
 // number, source and description.
@@ -158,7 +167,8 @@ public:
             return hr;
         }
         SetErrorInfo(0, nullptr);
-        hr = info->Invoke(static_cast<Interface*>(this), id, flags, params, result, exception, argumentError);
+        hr = InvokeWithDefaults(info, static_cast<Interface*>(this), id, flags, params, result, exception,
+                                argumentError);
         info->Release();
         return CompleteInvoke(hr, exception);
     }

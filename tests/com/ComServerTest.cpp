@@ -26,6 +26,25 @@ std::string Read(const std::string& key, REGSAM view = 0)
     return text;
 }
 
+// Writes a key's default value in a registry view.
+LSTATUS Write(const std::string& key, const std::string& value, REGSAM view)
+{
+    HKEY created = nullptr;
+    LSTATUS status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kClassesKey + ("\\" + key)).c_str(), 0, nullptr, 0,
+                                     KEY_WRITE | view, nullptr, &created, nullptr);
+    if (status == 0) {
+        status = RegSetValueExA(created, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(created);
+    }
+    return status;
+}
+
+void Remove(const std::string& key, REGSAM view)
+{
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (kClassesKey + ("\\" + key)).c_str(), view, 0);
+}
+
 std::string Parent(const std::string& key) { return key.substr(0, key.rfind('\\')); }
 
 std::vector<std::pair<std::string, std::string>> Keys(const PublishedClass& cls, const std::string& server)
@@ -57,13 +76,11 @@ TEST_F(ComServer, RegistersAndUnregistersBesideTheOtherBitness)
     EXPECT_EQ(Read(kOwnEntry), library);
     BOOL wow64 = FALSE;
     if (k64 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64)) {
-        // The keys below a handle of the other view are that view's.
+        // Each key is named in full with the view: a key named below a handle does not take the handle's view.
         const REGSAM otherView = k64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-        HKEY other = nullptr;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassesKey, 0, KEY_ALL_ACCESS | otherView, &other), 0);
         for (const PublishedClass& cls : kClasses) {
             for (const auto& [key, value] : Keys(cls, library)) {
-                RegSetKeyValueA(other, key.c_str(), nullptr, REG_SZ, value.c_str(), value.size() + 1);
+                ASSERT_EQ(Write(key, value, otherView), 0) << key;
             }
         }
         const std::string otherEntry = kClassesKey + ("\\" + kOtherEntry);
@@ -81,11 +98,15 @@ TEST_F(ComServer, RegistersAndUnregistersBesideTheOtherBitness)
         EXPECT_EQ(Read(kOwnEntry) + "|" + Read(kOtherEntry), library + "|" + library);
         EXPECT_NE(Create(kClasses[kFileLog]), nullptr);
         for (const PublishedClass& cls : kClasses) {
-            for (const auto& [key, value] : Keys(cls, "")) {
-                RegDeleteTreeA(other, Parent(key).c_str());
+            const auto keys = Keys(cls, "");
+            for (const auto& [key, value] : keys) {
+                Remove(key, otherView);
             }
+            for (const auto& [key, value] : keys) {
+                Remove(Parent(key), otherView); // once its last subkey has gone
+            }
+            EXPECT_EQ(Read(Parent(keys[0].first), otherView), "(missing)");
         }
-        RegCloseKey(other);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, otherEntry.c_str());
     }
     ASSERT_EQ(RunRegsvr32("/u /s"), 0u);

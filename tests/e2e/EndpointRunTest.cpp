@@ -66,7 +66,7 @@ class EndpointRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME}) {
+        for (const char* name : {DUNMARROW_PROGRAM_NAME, DUNMARROW_LIBRARY_NAME, DUNMARROW_RUNTIME_DLL_NAMES}) {
             fs::copy_file(FromUtf8(platform::ProgramFolder()) / name, FromUtf8(dir_.Path()) / name);
         }
     }
