@@ -11,6 +11,57 @@ class KvRegistryObject final : public DispatchObject<_KvRegistry> {
 public:
     KvRegistryObject() : DispatchObject(IID__KvRegistry) {}
 
+    // CreateAdditionalEXEAssociations by name: the class name, then the items
+    // gathered into the variable list here. (Wine's type information does not
+    // gather them: it converts the first item to the list's place and refuses
+    // it as a type mismatch.)
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argumentError) override
+    {
+        if (id != kCreateAdditionalEXEAssociations || (flags & DISPATCH_METHOD) == 0 || params == nullptr ||
+            params->cNamedArgs != 0 || !IsEqualIID(riid, IID_NULL)) {
+            return DispatchObject::Invoke(id, riid, locale, flags, params, result, exception, argumentError);
+        }
+        if (params->cArgs == 0) {
+            return DISP_E_BADPARAMCOUNT;
+        }
+        SetErrorInfo(0, nullptr);
+        VARIANT name;
+        VariantInit(&name);
+        // The arguments stand in reverse order: the class name is the last.
+        HRESULT hr = VariantChangeType(&name, &params->rgvarg[params->cArgs - 1], 0, VT_BSTR);
+        if (FAILED(hr)) {
+            if (argumentError != nullptr) {
+                *argumentError = params->cArgs - 1;
+            }
+            return DISP_E_TYPEMISMATCH;
+        }
+        SAFEARRAY* items = SafeArrayCreateVector(VT_VARIANT, 0, params->cArgs - 1);
+        if (items == nullptr) {
+            VariantClear(&name);
+            return E_OUTOFMEMORY;
+        }
+        for (UINT i = 1; i < params->cArgs && SUCCEEDED(hr); ++i) {
+            LONG index = static_cast<LONG>(i - 1);
+            VARIANT item;
+            VariantInit(&item);
+            hr = VariantCopyInd(&item, &params->rgvarg[params->cArgs - 1 - i]);
+            if (SUCCEEDED(hr)) {
+                hr = SafeArrayPutElement(items, &index, &item);
+            }
+            VariantClear(&item);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = CreateAdditionalEXEAssociations(V_BSTR(&name), &items);
+        }
+        SafeArrayDestroy(items);
+        VariantClear(&name);
+        if (result != nullptr) {
+            VariantInit(result);
+        }
+        return CompleteInvoke(hr, exception);
+    }
+
     STDMETHODIMP get_KeyExists(VARIANT_BOOL* result) override
     {
         return Call([&] { return ReturnValue(ToVariantBool(registry_.KeyExists()), result); });
@@ -132,6 +183,8 @@ public:
     }
 
 private:
+    static constexpr DISPID kCreateAdditionalEXEAssociations = 9;
+
     // A listing into a 1-based array of names (none at all when empty) and its count.
     template <class Lister>
     static HRESULT List(SAFEARRAY** array, LONG* count, VARIANT_BOOL* result, Lister&& lister)

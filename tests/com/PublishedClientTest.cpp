@@ -1,5 +1,6 @@
 // Clients of the published interfaces: a compiled client calls members by their slots (a slot bound to the wrong
 // member shows as a wrong result), a VBScript client through IDispatch.
+#include "RawRegistry.h"
 #include "RegisteredServer.h"
 #include "ServiceTestSupport.h"
 
@@ -92,6 +93,55 @@ TEST_F(VariantMapping, EachKindIsWrittenByItsRule)
     script += "On Error Resume Next\r\nreg.Default = DateSerial(1500, 1, 1)\r\nout.WriteLine Err.Number\r\n";
     expected.push_back("6");
     EXPECT_EQ(RunScript(testing_support::TempDir(), script), expected);
+}
+
+struct LateBound : ServerTest<> {
+    ~LateBound() override
+    {
+        for (const std::string& key : {"." + ext, cls}) {
+            raw::RemoveTree(kClassesRoot, key, "");
+        }
+    }
+    static constexpr std::int32_t kClassesRoot = -2147483648; // HKEY_CLASSES_ROOT
+    const std::string ext = k64 ? "brenlix-late64" : "brenlix-late32";
+    const std::string cls = "Korvane.Test.LateBound" + std::string(k64 ? "64" : "32");
+    testing_support::TempDir dir;
+};
+
+// A script leaves optional arguments out, trailing or in the middle: each takes its default (the server supplies
+// them, whatever the host passes), and the variable list of CreateAdditionalEXEAssociations is gathered by name.
+// No event source is named, so EventTekst shows what reached the event.
+TEST_F(LateBound, OptionalArgumentsLeftOutTakeTheirDefaults)
+{
+    const std::string log = dir.File("late.log");
+    const std::string script =
+        "Set fl = CreateObject(\"Brenlix.FileLog\")\r\nfl.LogFile = \"" + log + "\"\r\n"
+        "fl.WriteToLog \"a\"\r\nfl.WriteToLog \"b\", , 1\r\nfl.WriteToLog \"c\", 0\r\nfl.LogInfoFile \"d\"\r\n"
+        "fl.LogErrorFile \"e\"\r\nfl.LogWarningFile \"f\"\r\n"
+        "Set ev = CreateObject(\"Brenlix.EventLog\")\r\n"
+        "out.WriteLine ev.WriteEventLog(4) & \"|\" & ev.EventTekst\r\n"
+        "out.WriteLine ev.WriteEventLog(2, \"text\") & \"|\" & ev.EventTekst\r\n"
+        "out.WriteLine ev.WriteEventLog(4, , 7) & \"|\" & ev.EventTekst\r\n"
+        "Set reg = CreateObject(\"Brenlix.KvRegistry\")\r\n"
+        "reg.CreateEXEAssociation \"C:\\v.exe\", \"" + cls + "\", \"V\", \"" + ext + "\"\r\n"
+        "reg.ClassKey = &H80000000\r\nOn Error Resume Next\r\n"
+        "reg.CreateAdditionalEXEAssociations \"" + cls + "\", \"edit\", \"&Edit\", \"notepad.exe \"\"%1\"\"\"\r\n"
+        "out.WriteLine Err.Number\r\nreg.CreateAdditionalEXEAssociations \"" + cls + "\", \"run\"\r\n"
+        "out.WriteLine Err.Number & \"|\" & Err.Description\r\n";
+    EXPECT_EQ(RunScript(dir, script),
+              (std::vector<std::string>{"-1|", "-1|text", "-1|text", "0",
+                                        "-2147194452|Invalid parameter list passed to CreateAdditionalEXEAssociations "
+                                        "- expected Name/Text/Command"}));
+    EXPECT_EQ(testing_support::LogEntries(log),
+              (std::vector<std::string>{"INFORMATION|a", "WARNING|b", "INFORMATION|c", "INFORMATION|d", "ERROR|e",
+                                        "WARNING|f"}));
+    const auto text = [&](const std::string& key) {
+        const auto value = raw::Read(kClassesRoot, cls + "\\shell\\" + key, "");
+        return value ? std::string(value->bytes.c_str()) : "(missing)";
+    };
+    EXPECT_EQ(text("open") + "|" + text("open\\command") + "|" + text("print") + "|" + text("edit") + "|" +
+                  text("edit\\command"),
+              "&Open|\"C:\\v.exe\" \"%1\"|(missing)|&Edit|notepad.exe \"%1\"");
 }
 
 // ServiceManager from VBScript; the service tests' fixture names the service and removes it.

@@ -241,18 +241,18 @@ protected:
         raw::RemoveTree(kClasses, class_, "");
     }
     // The unnamed texts of the extension's key (".") and of the class's key ("") and every key below it, as
-    // "path=text", sorted.
-    Strings Written() const
+    // "path=text", sorted; below HKEY_CLASSES_ROOT, or below another root and folder.
+    Strings Written(std::int32_t root = kClasses, const std::string& folder = "") const
     {
         Strings lines;
         const std::function<void(const std::string&, const std::string&)> add = [&](auto& key, auto& path) {
-            if (const auto value = raw::Read(kClasses, key, ""))
+            if (const auto value = raw::Read(root, key, ""))
                 lines.push_back(path + "=" + (value->type == brenlix::REG_SZ ? value->bytes.c_str() : "?"));
-            for (const std::string& sub : raw::Subkeys(kClasses, key))
+            for (const std::string& sub : raw::Subkeys(root, key))
                 add(key + "\\" + sub, path.empty() ? sub : path + "\\" + sub);
         };
-        add("." + ext_, ".");
-        add(class_, "");
+        add(folder + "." + ext_, ".");
+        add(folder + class_, "");
         std::sort(lines.begin(), lines.end());
         return lines;
     }
@@ -264,6 +264,11 @@ protected:
 
     const std::string ext_ = "kvtest-" + key_.substr(key_.rfind('\\') + 1);
     const std::string class_ = "Korvane.Test." + ext_;
+    static constexpr std::int32_t kMachine = brenlix::HKEY_LOCAL_MACHINE;
+    static std::tuple<Strings, Strings> MachineKeys()
+    {
+        return {raw::Subkeys(kMachine, ""), raw::Subkeys(kMachine, "SOFTWARE")};
+    }
 };
 
 // Every verb with its default text, the program path trimmed and quoted; then with texts of its own.
@@ -272,6 +277,8 @@ TEST_F(AssociationsTest, EveryVerbWithDefaultOrOwnTexts)
     const std::string q = "\"C:\\Tools\\view.exe\"";
     reg_.ValueKey("stale");
     reg_.ValueType(brenlix::REG_DWORD);
+    raw::Write(kClasses, class_, "", {brenlix::REG_SZ, Z("stale")}); // the classes folder exists from here on
+    const auto machineKeys = MachineKeys();
     reg_.CreateEXEAssociation("  \"C:\\Tools\\view.exe  ", class_, "Viewer", ext_, "", 1, "", 1, "", 1, "", 0);
     EXPECT_EQ(Written(), (Strings{".=" + class_, "=Viewer", "DefaultIcon=" + q + ",0", "shell\\add=&Install " + ext_,
                                   "shell\\add\\command=" + q + " /a \"%1\"", "shell\\new=&New",
@@ -279,6 +286,10 @@ TEST_F(AssociationsTest, EveryVerbWithDefaultOrOwnTexts)
                                   "shell\\open\\command=" + q + " \"%1\"", "shell\\print=&Print",
                                   "shell\\print\\command=" + q + " /p \"%1\""}));
     ExpectState(brenlix::HKEY_LOCAL_MACHINE, class_ + "\\DefaultIcon");
+    // The second copy goes below HKEY_LOCAL_MACHINE's SOFTWARE\Classes, and nowhere else there. (Wine and the Linux
+    // build show HKEY_CLASSES_ROOT as that very key, so the copy read there is only where it must be.)
+    EXPECT_EQ(Written(kMachine, "SOFTWARE\\Classes\\"), Written());
+    EXPECT_EQ(MachineKeys(), machineKeys);
     Clean();
     const std::string v = "\"C:\\v.exe\"";
     reg_.CreateEXEAssociation("C:\\v.exe", class_, "Vis", ext_, "&Vis", 1, "&P", 0, "&N", 1, "&I", 3);
