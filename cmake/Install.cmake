@@ -56,6 +56,16 @@ regsvr32:
 
 A 32-bit and a 64-bit Brenlix.dll may be registered side by side.]])
   endif()
+  if(DUNMARROW_RUNTIME_DLLS)
+    set(BRENLIX_RUNTIME_FILES [[  libgcc_s_dw2-1.dll      the compiler's runtime, shared by the program and the
+  libwinpthread-1.dll     library (the 32-bit build passes errors between them
+                          through it)
+]])
+    set(BRENLIX_TOGETHER "Dunmarrow.exe, Brenlix.dll and the two runtime DLLs stay together in it.")
+  else()
+    set(BRENLIX_RUNTIME_FILES "")
+    set(BRENLIX_TOGETHER "Dunmarrow.exe and Brenlix.dll stay together in it.")
+  endif()
   # (A second pass, since NEWLINE_STYLE leaves the line ends within the notes.)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/INSTALL-Windows.txt.in
     ${PROJECT_BINARY_DIR}/INSTALL-lf.txt @ONLY)
