@@ -123,7 +123,7 @@ TEST_F(LateBound, OptionalArgumentsLeftOutTakeTheirDefaults)
         "out.WriteLine ev.WriteEventLog(2, \"text\") & \"|\" & ev.EventTekst\r\n"
         "out.WriteLine ev.WriteEventLog(4, , 7) & \"|\" & ev.EventTekst\r\n"
         "Set reg = CreateObject(\"Brenlix.KvRegistry\")\r\n"
-        "reg.CreateEXEAssociation \"C:\\v.exe\", \"" + cls + "\", \"V\", \"" + ext + "\"\r\n"
+        "reg.CreateEXEAssociation \"C:\\v.exe\", \"" + cls + "\", \"V\", \"" + ext + "\", , True\r\n"
         "reg.ClassKey = &H80000000\r\nOn Error Resume Next\r\n"
         "reg.CreateAdditionalEXEAssociations \"" + cls + "\", \"edit\", \"&Edit\", \"notepad.exe \"\"%1\"\"\"\r\n"
         "out.WriteLine Err.Number\r\nreg.CreateAdditionalEXEAssociations \"" + cls + "\", \"run\"\r\n"
@@ -139,9 +139,10 @@ TEST_F(LateBound, OptionalArgumentsLeftOutTakeTheirDefaults)
         const auto value = raw::Read(kClassesRoot, cls + "\\shell\\" + key, "");
         return value ? std::string(value->bytes.c_str()) : "(missing)";
     };
-    EXPECT_EQ(text("open") + "|" + text("open\\command") + "|" + text("print") + "|" + text("edit") + "|" +
-                  text("edit\\command"),
-              "&Open|\"C:\\v.exe\" \"%1\"|(missing)|&Edit|notepad.exe \"%1\"");
+    EXPECT_EQ(text("open") + "|" + text("open\\command") + "|" + text("print") + "|" + text("new") + "|" +
+                  text("edit") + "|" + text("edit\\command"),
+              "&Open|\"C:\\v.exe\" \"%1\"|&Print|(missing)|&Edit|notepad.exe \"%1\"");
+    EXPECT_FALSE(raw::KeyExists(kClassesRoot, cls + "\\DefaultIcon"));
 }
 
 // ServiceManager from VBScript; the service tests' fixture names the service and removes it.
