@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <memory>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -257,37 +258,21 @@ bool PathExists(const std::string& pathUtf8)
 MachineLock::MachineLock(const std::string& name)
 {
     const std::string folder = posix::MachineRoot() + "/locks";
-    if (!posix::MakeFolders(folder)) {
+    if (posix::CheckMachinePath(folder, "the folder for locks") != ERROR_SUCCESS || !posix::MakeFolders(folder)) {
         return;
     }
-    // Read access is enough for flock, so any user may take a lock root made.
-    fd_ = ::open((folder + "/" + name + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, posix::kMachineFileMode);
-    if (fd_ < 0) {
-        return;
-    }
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != posix::kMachineFileMode) {
-        ::fchmod(fd_, posix::kMachineFileMode); // made under a umask that hid it from others
-    }
-    // A minute at most, in steps, for a holder that hangs.
-    for (int waited = 0; waited < 60000; waited += 10) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-            held_ = true;
-            return;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            return;
-        }
-        const timespec pause{0, 10 * 1000000L};
-        ::nanosleep(&pause, nullptr);
+    // Only its owner may open the lock file, so no other user can hold it;
+    // one who could not take it changes nothing it guards anyway.
+    auto lock = std::make_unique<posix::WriteLock>(posix::WriteLock::OfLockFile(folder + "/" + name + ".lock"));
+    held_ = lock->error() == ERROR_SUCCESS;
+    if (held_) {
+        lock_ = lock.release();
     }
 }
 
 MachineLock::~MachineLock()
 {
-    if (fd_ >= 0) {
-        ::close(fd_); // lets go of the lock with it
-    }
+    delete static_cast<posix::WriteLock*>(lock_); // lets go of the lock with it
 }
 
 std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string& destinationUtf8)

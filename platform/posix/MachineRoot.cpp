@@ -2,8 +2,13 @@
 
 #include <platform/Win32.h>
 
+#include "StateFile.h"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
@@ -90,6 +95,114 @@ std::string UserConfigFolder()
         home = AccountHome();
     }
     return (home == "/" ? std::string() : home) + "/.config/brenlix";
+}
+
+namespace {
+
+std::string Absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/') {
+        return path;
+    }
+    std::vector<char> here(4096);
+    if (::getcwd(here.data(), here.size()) == nullptr) {
+        return "/" + path;
+    }
+    return std::string(here.data()) + "/" + path;
+}
+
+// The places on an absolute path from the top down: "/", "/a", "/a/b", ...
+// ("." and empty parts are passed over; ".." is kept as a place of its own).
+std::vector<std::string> Places(const std::string& path)
+{
+    std::vector<std::string> places{"/"};
+    std::string current;
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        const std::size_t slash = path.find('/', start);
+        const std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (!part.empty() && part != ".") {
+            current += "/" + part;
+            places.push_back(current);
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+        start = slash + 1;
+    }
+    return places;
+}
+
+// At or below root ("" for none).
+bool Within(const std::string& place, const std::string& root)
+{
+    return !root.empty() && (place == root || (place.size() > root.size() && place.compare(0, root.size(), root) == 0 &&
+                             (root == "/" || place[root.size()] == '/')));
+}
+
+std::string OpenToOthers(const std::string& path, const std::string& root, int depth)
+{
+    if (depth > 40) {
+        return path; // links without end
+    }
+    const uid_t caller = ::geteuid();
+    for (const std::string& place : Places(Absolute(path))) {
+        struct stat st {};
+        if (::lstat(place.c_str(), &st) != 0) {
+            // What is missing is made by the caller; the place above it was checked.
+            return errno == ENOENT || errno == ENOTDIR ? std::string() : place;
+        }
+        if (st.st_uid != 0 && st.st_uid != caller) {
+            return place;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            std::vector<char> target(4096);
+            const ssize_t length = ::readlink(place.c_str(), target.data(), target.size() - 1);
+            if (length < 0) {
+                return place;
+            }
+            std::string leads(target.data(), static_cast<std::size_t>(length));
+            if (leads.empty() || leads[0] != '/') {
+                leads = FolderOf(place) + "/" + leads;
+            }
+            // Where a link at or below the root leads holds the machine's state
+            // (the folders above it are ancestors as the root's are); where a
+            // link above the root leads is an ancestor.
+            const std::string open = OpenToOthers(leads, Within(place, root) ? leads : std::string(), depth + 1);
+            if (!open.empty()) {
+                return open;
+            }
+            continue;
+        }
+        const bool sharedSticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0 && !Within(place, root);
+        if ((st.st_mode & 0022) != 0 && !sharedSticky) {
+            return place;
+        }
+    }
+    return std::string();
+}
+
+} // namespace
+
+std::string MachinePathOpenToOthers(const std::string& path)
+{
+    return OpenToOthers(path, Absolute(MachineRoot()), 0);
+}
+
+std::uint32_t CheckMachinePath(const std::string& path, const char* what)
+{
+    const std::string open = MachinePathOpenToOthers(path);
+    if (open.empty()) {
+        return ERROR_SUCCESS;
+    }
+    static std::mutex lock;
+    static std::set<std::string> told;
+    const std::lock_guard guard(lock);
+    if (told.insert(path).second) {
+        std::fprintf(stderr, "brenlix: %s is not used as %s: another user than root may change %s\n", path.c_str(),
+                     what, open.c_str());
+    }
+    return ERROR_ACCESS_DENIED;
 }
 
 bool MakeFolders(const std::string& path, mode_t mode)

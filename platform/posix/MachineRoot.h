@@ -6,6 +6,7 @@
 
 #include <brenlix/Export.h>
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -31,6 +32,21 @@ std::string WindowsFolder();
 // not in theirs. Looked up on every call: a process that changes its user or
 // environment gets the new user's folder. Exported for the tests.
 BRENLIX_API std::string UserConfigFolder();
+
+// Empty when no one but root and the caller may change the path as given:
+// each folder on it, the file, and any symbolic link on the way (and where it
+// leads). Otherwise the first place on it that someone else may change. Above
+// the machine root a folder others may write is accepted when it is sticky
+// (as /tmp: no one may take away or rename what another made there); the
+// machine root and everything below it may be written by no one else at all,
+// so no other user can put a file, a folder or a link where the machine's
+// state goes.
+BRENLIX_API std::string MachinePathOpenToOthers(const std::string& path);
+
+// ERROR_SUCCESS, or ERROR_ACCESS_DENIED with a line on the standard error
+// stream (once per path and process) when someone else may change the path
+// (see above); what names what the path is used as.
+std::uint32_t CheckMachinePath(const std::string& path, const char* what);
 
 // Creates the folder and any missing parents, each with exactly mode (set
 // with fchmod on the folder just made, so the umask takes nothing away);

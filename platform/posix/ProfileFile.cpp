@@ -97,6 +97,11 @@ void Remember(const std::string& path, const Fingerprint& fingerprint, std::shar
 
 } // namespace
 
+bool InWindowsFolder(const std::string& path)
+{
+    return FolderOf(path) == WindowsFolder();
+}
+
 std::string WinIniPath()
 {
     return WindowsFolder() + "/WIN.INI";
@@ -120,8 +125,10 @@ std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uin
         error = ERROR_ACCESS_DENIED;
         return nullptr;
     }
+    // A file of the Windows folder is the machine's: a link there is not followed.
+    const bool machine = InWindowsFolder(path);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if ((machine ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) != 0) {
         error = ErrnoToWin32(errno, path);
         return nullptr;
     }
@@ -135,9 +142,9 @@ std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uin
     }
     const timespec readStart = CoarseNow();
     std::string bytes;
-    const int rc = ReadFileBytes(path, bytes, st);
+    const int rc = ReadFileBytes(path, bytes, st, machine);
     if (rc != 0) {
-        error = ErrnoToWin32(rc, path);
+        error = rc == ELOOP ? ERROR_ACCESS_DENIED : ErrnoToWin32(rc, path);
         return nullptr;
     }
     error = ERROR_SUCCESS;
@@ -157,21 +164,31 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
     }
     std::string target = path;
     struct stat st {};
+    const bool machineWide = InWindowsFolder(path);
     // Through a symbolic link the file it points to is changed; the link stays.
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Not in the Windows folder, which is the machine's: there a link is refused.
+    if (!machineWide && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (char* real = ::realpath(target.c_str(), nullptr)) {
             target = real;
             std::free(real);
         }
     }
     const std::string folder = FolderOf(target);
-    const bool machineWide = folder == WindowsFolder();
     if (machineWide) {
+        if (CheckMachinePath(target, "a profile of the machine") != ERROR_SUCCESS) {
+            return ERROR_ACCESS_DENIED;
+        }
         MakeFolders(folder); // always there on Windows
+        if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            return ERROR_ACCESS_DENIED;
+        }
     }
-    const FolderLock lock(folder);
-    if (lock.error() != 0) {
-        return ErrnoToWin32(lock.error(), target);
+    // Writers take the lock file beside the file, which only they may open:
+    // a user who may only read the file cannot make them wait.
+    const std::string name = target.substr(folder == "." ? 0 : folder.size() + 1);
+    const WriteLock lock = WriteLock::OfLockFile((folder == "." ? "." : folder) + "/." + name + ".lock");
+    if (lock.error() != ERROR_SUCCESS) {
+        return lock.error();
     }
 
     std::uint32_t error = 0;
@@ -196,7 +213,7 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
     if (rc != 0) {
         return ErrnoToWin32(rc, target);
     }
-    ::fsync(lock.fd());
+    SyncFolder(folder);
     if (::stat(target.c_str(), &st) == 0) {
         Remember(target, Fingerprint(st), std::make_shared<const ProfileText>(std::move(*updated), current->Folding()),
                  true);

@@ -28,6 +28,10 @@ namespace platform::posix {
 std::string ProfilePath(const char* fileName);
 std::string WinIniPath();
 
+// True for a file of the Windows folder (WIN.INI and the other bare names),
+// which is the machine's.
+bool InWindowsFolder(const std::string& path);
+
 // The parsed file, or nullptr with the Win32 code of the failure in error
 // (2: no such file, 3: no such folder, 5: not readable, a folder or no name).
 std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uint32_t& error);

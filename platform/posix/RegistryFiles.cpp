@@ -104,60 +104,18 @@ bool MachineHive(Hive hive)
     return hive != Hive::CurrentUser;
 }
 
-// Empty when root and the caller alone may change the file and every folder
-// above it (others may write a folder only with the sticky bit, as /tmp);
-// otherwise the first of them that someone else may change. Service entries
-// of the machine's hive name programs that root starts, so a hive anyone else
-// could rewrite is not taken for the machine's.
-std::string OpenToOthers(const std::string& file)
-{
-    std::string path = file;
-    struct stat st {};
-    while (::stat(path.c_str(), &st) != 0) {
-        if (path == "/" || path == ".") {
-            return path;
-        }
-        path = FolderOf(path);
-    }
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        path = real;
-        std::free(real);
-    } else {
-        return path;
-    }
-    const uid_t caller = ::geteuid();
-    for (;;) {
-        if (::stat(path.c_str(), &st) != 0) {
-            return path;
-        }
-        const bool shared = (st.st_mode & 0022) != 0 && !(S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0);
-        if ((st.st_uid != 0 && st.st_uid != caller) || shared) {
-            return path;
-        }
-        if (path == "/") {
-            return std::string();
-        }
-        path = FolderOf(path);
-    }
-}
-
-// ERROR_ACCESS_DENIED, said once per file on the standard error stream, for a
-// machine hive that others may change; ERROR_SUCCESS otherwise.
+// ERROR_ACCESS_DENIED for a machine hive that someone else than root (or the
+// caller) may change: its service entries name programs that root starts, so
+// a hive anyone else could rewrite is not taken for the machine's.
 std::uint32_t CheckTrusted(Hive hive, const std::string& file)
 {
-    if (!MachineHive(hive)) {
-        return ERROR_SUCCESS;
-    }
-    const std::string open = OpenToOthers(file);
-    if (open.empty()) {
-        return ERROR_SUCCESS;
-    }
-    static std::set<std::string> told; // under the cache's lock
-    if (told.insert(file).second) {
-        std::fprintf(stderr, "brenlix: %s is not used as %s: another user than root may change %s\n", file.c_str(),
-                     HiveRootName(hive), open.c_str());
-    }
-    return ERROR_ACCESS_DENIED;
+    return MachineHive(hive) ? CheckMachinePath(file, HiveRootName(hive)) : ERROR_SUCCESS;
+}
+
+// The same, for the file read, as its descriptor showed it.
+bool OpenedFileTrusted(Hive hive, const struct stat& st)
+{
+    return !MachineHive(hive) || ((st.st_uid == 0 || st.st_uid == ::geteuid()) && (st.st_mode & 0022) == 0);
 }
 
 // The keys a hive has from the start on Windows.
@@ -227,10 +185,10 @@ CachedHive* Load(Cache& cache, Hive hive, const std::string& path, std::uint32_t
     }
     const timespec readStart = CoarseNow();
     std::string bytes;
-    const int rc = ReadFileBytes(path, bytes, st);
-    if (rc != 0) {
+    const int rc = ReadFileBytes(path, bytes, st, MachineHive(hive));
+    if (rc != 0 || !OpenedFileTrusted(hive, st)) {
         Forget(cache, path);
-        error = ErrnoToWin32(rc, path);
+        error = rc == 0 || rc == ELOOP ? ERROR_ACCESS_DENIED : ErrnoToWin32(rc, path);
         return nullptr;
     }
     const bool racy = ChangedInTickOf(st, readStart);
@@ -322,12 +280,19 @@ std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& e
     Cache& cache = TheCache();
     std::lock_guard guard(cache.lock);
     const std::string folder = FolderOf(file);
-    if (!MakeFolders(folder, MachineHive(hive) ? kMachineFolderMode : kUserFolderMode)) {
+    if (CheckTrusted(hive, file) != ERROR_SUCCESS ||
+        !MakeFolders(folder, MachineHive(hive) ? kMachineFolderMode : kUserFolderMode)) {
         return ERROR_ACCESS_DENIED;
     }
-    const FolderLock lock(folder);
-    if (lock.error() != 0) {
-        return ErrnoToWin32(lock.error(), folder);
+    // The lock file is the writers' alone: a user who may not write the hive
+    // cannot hold it.
+    const std::string name = file.substr(folder.size() + 1);
+    // Without the right to it, the call may still succeed when it changes
+    // nothing (a key opened that exists).
+    const WriteLock lock = WriteLock::OfLockFile(folder + "/." + name + ".lock");
+    const bool mayWrite = lock.error() == ERROR_SUCCESS;
+    if (!mayWrite && lock.error() != ERROR_ACCESS_DENIED) {
+        return lock.error();
     }
     std::uint32_t error = 0;
     CachedHive* entry = Load(cache, hive, file, error);
@@ -341,7 +306,7 @@ std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& e
     }
     struct stat old {};
     const bool exists = !entry->missing && ::stat(file.c_str(), &old) == 0;
-    if (HiveWritable(file) != ERROR_SUCCESS || CheckTrusted(hive, file) != ERROR_SUCCESS) {
+    if (!mayWrite || HiveWritable(file) != ERROR_SUCCESS || CheckTrusted(hive, file) != ERROR_SUCCESS) {
         Forget(cache, file); // holds the change that could not be written
         return ERROR_ACCESS_DENIED;
     }
@@ -354,8 +319,8 @@ std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& e
         Forget(cache, file);
         return ErrnoToWin32(rc, file);
     }
-    ::fsync(lock.fd());
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    SyncFolder(folder);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat written {};
     if (fd < 0 || ::fstat(fd, &written) != 0) {
         if (fd >= 0) {

@@ -132,7 +132,7 @@ bool HasProcess(RunState state)
 // A service handle opened with the right a call needs, and the service's
 // configuration read under the services' lock, which it holds.
 struct LockedService {
-    std::unique_ptr<FolderLock> lock;
+    std::unique_ptr<WriteLock> lock;
     ServiceConfig config;
 };
 

@@ -41,7 +41,7 @@ Runs ReadRuns()
     Runs runs;
     std::string bytes;
     struct stat st {};
-    if (ReadFileBytes(StateFile(), bytes, st) != 0) {
+    if (ReadFileBytes(StateFile(), bytes, st, true) != 0) {
         return runs;
     }
     std::istringstream lines(bytes);
@@ -62,7 +62,7 @@ Runs ReadRuns()
     return runs;
 }
 
-std::uint32_t WriteRuns(const FolderLock& lock, const Runs& runs)
+std::uint32_t WriteRuns(const WriteLock& /*held*/, const Runs& runs)
 {
     std::string text;
     for (const auto& [name, run] : runs) {
@@ -71,13 +71,13 @@ std::uint32_t WriteRuns(const FolderLock& lock, const Runs& runs)
     }
     const std::string file = StateFile();
     struct stat old {};
-    const bool exists = ::stat(file.c_str(), &old) == 0;
+    const bool exists = ::lstat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     const int error =
         ReplaceFile(file, ServicesFolder(), text.data(), text.size(), exists ? &old : nullptr, kMachineFileMode);
     if (error != 0) {
         return ErrnoToWin32(error, file);
     }
-    ::fsync(lock.fd());
+    SyncFolder(ServicesFolder());
     return ERROR_SUCCESS;
 }
 
@@ -259,16 +259,19 @@ void CloseOnExecFrom3()
 
 } // namespace
 
-std::unique_ptr<FolderLock> LockServices(std::uint32_t& error)
+std::unique_ptr<WriteLock> LockServices(std::uint32_t& error)
 {
     const std::string folder = ServicesFolder();
+    if ((error = CheckMachinePath(folder, "the services' folder")) != ERROR_SUCCESS) {
+        return nullptr;
+    }
     if (!MakeFolders(folder)) {
         error = ErrnoToWin32(errno, folder);
         return nullptr;
     }
-    auto lock = std::make_unique<FolderLock>(folder);
-    if (lock->error() != 0) {
-        error = ErrnoToWin32(lock->error(), folder);
+    auto lock = std::make_unique<WriteLock>(WriteLock::OfLockFile(folder + "/.lock"));
+    if (lock->error() != ERROR_SUCCESS) {
+        error = lock->error();
         return nullptr;
     }
     return lock;
@@ -290,7 +293,7 @@ RunState QueryRun(const std::string& name, ServiceRun* run)
     return found->second.stopRequested ? RunState::Stopped : RunState::Ended;
 }
 
-std::uint32_t LaunchService(const FolderLock& lock, const ServiceConfig& config)
+std::uint32_t LaunchService(const WriteLock& lock, const ServiceConfig& config)
 {
     std::vector<std::string> args = SplitCommandLine(Expanded(config.imagePath));
     const std::string program = args.empty() ? std::string() : FindProgram(args.front());
@@ -365,7 +368,7 @@ std::uint32_t LaunchService(const FolderLock& lock, const ServiceConfig& config)
     return WriteRuns(lock, runs);
 }
 
-std::uint32_t SignalStop(const FolderLock& lock, const std::string& name)
+std::uint32_t SignalStop(const WriteLock& lock, const std::string& name)
 {
     Runs runs = ReadRuns();
     const auto found = runs.find(name);
@@ -379,7 +382,7 @@ std::uint32_t SignalStop(const FolderLock& lock, const std::string& name)
     return WriteRuns(lock, runs);
 }
 
-std::uint32_t ForgetRun(const FolderLock& lock, const std::string& name)
+std::uint32_t ForgetRun(const WriteLock& lock, const std::string& name)
 {
     Runs runs = ReadRuns();
     return runs.erase(name) == 0 ? ERROR_SUCCESS : WriteRuns(lock, runs);

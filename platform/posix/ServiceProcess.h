@@ -38,7 +38,7 @@ constexpr std::uint32_t kStopWaitHint = 1000;
 
 // Takes the services folder's lock (made when missing); nullptr with the Win32
 // code in error when it cannot be had.
-std::unique_ptr<FolderLock> LockServices(std::uint32_t& error);
+std::unique_ptr<WriteLock> LockServices(std::uint32_t& error);
 
 // Where the service's process stands; run is filled when it was ever started.
 RunState QueryRun(const std::string& name, ServiceRun* run = nullptr);
@@ -47,13 +47,13 @@ RunState QueryRun(const std::string& name, ServiceRun* run = nullptr);
 // Win32 code of the process that could not be started (ERROR_FILE_NOT_FOUND,
 // ERROR_ACCESS_DENIED, ERROR_BAD_EXE_FORMAT), or ERROR_SERVICE_LOGON_FAILED
 // when the service's account is another user and the caller may not act as it.
-std::uint32_t LaunchService(const FolderLock& lock, const ServiceConfig& config);
+std::uint32_t LaunchService(const WriteLock& lock, const ServiceConfig& config);
 
 // Under the lock: sends SIGTERM to the running process and records the request.
-std::uint32_t SignalStop(const FolderLock& lock, const std::string& name);
+std::uint32_t SignalStop(const WriteLock& lock, const std::string& name);
 
 // Under the lock: forgets the service's run.
-std::uint32_t ForgetRun(const FolderLock& lock, const std::string& name);
+std::uint32_t ForgetRun(const WriteLock& lock, const std::string& name);
 
 // Waits up to the time given for the process to end; true when it has.
 bool WaitForEnd(const ServiceRun& run, std::uint32_t milliseconds);

@@ -1,5 +1,9 @@
 #include "StateFile.h"
 
+#include <platform/Win32.h>
+
+#include "ErrnoToWin32.h"
+
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -33,9 +37,10 @@ bool ChangedInTickOf(const struct stat& st, const timespec& readStart)
            (st.st_ctim.tv_sec == readStart.tv_sec && st.st_ctim.tv_nsec >= readStart.tv_nsec);
 }
 
-int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st)
+int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st, bool noFollow)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO opens at once, without a writer, and is then refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
     if (fd < 0) {
         return errno;
     }
@@ -44,6 +49,8 @@ int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st)
         error = errno;
     } else if (S_ISDIR(st.st_mode)) {
         error = EISDIR;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = EACCES;
     } else {
         bytes.clear();
         bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -89,17 +96,85 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-FolderLock::FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+void SyncFolder(const std::string& folder)
 {
-    if (fd_ < 0) {
-        error_ = errno;
-        return;
-    }
-    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
     }
 }
 
-FolderLock::~FolderLock()
+namespace {
+
+constexpr unsigned kLockWaitMs = 30000;
+std::atomic<unsigned> g_lockWaitMs{kLockWaitMs};
+
+// Takes the lock on fd, waiting for another holder up to the bound.
+std::uint32_t Lock(int fd)
+{
+    const unsigned bound = g_lockWaitMs.load();
+    for (unsigned waited = 0;; waited += 10) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return ERROR_SUCCESS;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return ErrnoToWin32(errno);
+        }
+        if (waited >= bound) {
+            return ERROR_SHARING_VIOLATION;
+        }
+        const timespec pause{0, 10 * 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+} // namespace
+
+void SetLockWaitForTesting(unsigned milliseconds)
+{
+    g_lockWaitMs = milliseconds != 0 ? milliseconds : kLockWaitMs;
+}
+
+WriteLock WriteLock::OfLockFile(const std::string& lockPath)
+{
+    WriteLock lock;
+    struct stat folder {};
+    if (::stat(FolderOf(lockPath).c_str(), &folder) != 0) {
+        lock.error_ = ErrnoToWin32(errno, lockPath);
+        return lock;
+    }
+    for (int attempt = 0;; ++attempt) {
+        // Made without rights for anyone else, whatever the umask leaves.
+        lock.fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        const int opened = lock.fd_ >= 0 ? 0 : errno;
+        struct stat st {};
+        // A lock file is its writer's or the folder's owner's; anything else
+        // under its name (a link, a file someone else put there) is taken
+        // away once by a caller who may, and otherwise refused.
+        const bool ours = opened == 0 && ::fstat(lock.fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+                          (st.st_uid == ::geteuid() || st.st_uid == folder.st_uid);
+        if (ours) {
+            break;
+        }
+        if (lock.fd_ >= 0) {
+            ::close(lock.fd_);
+            lock.fd_ = -1;
+        }
+        if (opened != 0 && opened != ELOOP) {
+            lock.error_ = ErrnoToWin32(opened, lockPath);
+            return lock;
+        }
+        if (attempt > 0 || ::unlink(lockPath.c_str()) != 0) {
+            lock.error_ = ERROR_ACCESS_DENIED;
+            return lock;
+        }
+    }
+    lock.error_ = Lock(lock.fd_);
+    return lock;
+}
+
+WriteLock::~WriteLock()
 {
     if (fd_ >= 0) {
         ::close(fd_); // lets the lock go

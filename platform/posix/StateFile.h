@@ -1,8 +1,11 @@
 // What the substitutes that keep state in files share: a file's identity for
 // caches of parsed files, whole-file reads, and replacing a file atomically
-// under a lock of its folder.
+// under a write lock.
 #pragma once
 
+#include <brenlix/Export.h>
+
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
@@ -30,9 +33,11 @@ timespec CoarseNow();
 // not show in its times, so its bytes must be compared before trusting a cache.
 bool ChangedInTickOf(const struct stat& st, const timespec& readStart);
 
-// Reads the whole file and its status; returns 0 or an errno value (EISDIR for
-// a folder).
-int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st);
+// Reads the whole file and its status; returns 0 or an errno value: EISDIR for
+// a folder, EACCES for anything else that is not a regular file (a FIFO, a
+// device), which is refused without waiting for a writer. With noFollow a
+// symbolic link in the last place of the path is refused (ELOOP).
+int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st, bool noFollow = false);
 
 // Writes all bytes, retrying short writes; returns 0 or an errno value.
 int WriteAll(int fd, const char* data, std::size_t size);
@@ -40,21 +45,38 @@ int WriteAll(int fd, const char* data, std::size_t size);
 // The folder part of a path ("." for a bare name).
 std::string FolderOf(const std::string& path);
 
-// An exclusive flock on a folder for its lifetime. Locks are per open file, so
-// threads of one process exclude each other as processes do.
-class FolderLock {
+// Flushes a folder's entries (a rename in it) to disk.
+void SyncFolder(const std::string& folder);
+
+// How long a writer waits for another process's lock before it fails with
+// ERROR_SHARING_VIOLATION: 30 s, or what a test sets (0 restores it).
+BRENLIX_API void SetLockWaitForTesting(unsigned milliseconds);
+
+// An exclusive flock held for the lifetime of the object, on a file that only
+// those who may change the guarded state can open, so no other user can make
+// a writer wait. Locks are per open file, so threads of one process exclude
+// each other as processes do. A holder that never lets go is waited for up to
+// the bound above.
+class WriteLock {
 public:
-    explicit FolderLock(const std::string& folder);
-    ~FolderLock();
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    int fd() const { return fd_; }
-    // 0, or the errno value of opening the folder.
-    int error() const { return error_; }
+    // The lock file lockPath, made 0600 (whatever the umask) when missing. A
+    // lock file belongs to its writer or to the owner of its folder; anything
+    // else under its name (a symbolic link, a file of another owner, a file
+    // with a second name) is removed once where the caller may, and
+    // otherwise refused with ERROR_ACCESS_DENIED.
+    static WriteLock OfLockFile(const std::string& lockPath);
+
+    WriteLock(WriteLock&& other) noexcept : fd_(other.fd_), error_(other.error_) { other.fd_ = -1; }
+    WriteLock& operator=(WriteLock&&) = delete;
+    WriteLock(const WriteLock&) = delete;
+    ~WriteLock();
+    // ERROR_SUCCESS, or the Win32 code of why the lock could not be had.
+    std::uint32_t error() const { return error_; }
 
 private:
-    int fd_;
-    int error_ = 0;
+    WriteLock() = default;
+    int fd_ = -1;
+    std::uint32_t error_ = 0;
 };
 
 // Writes the bytes to a new file beside the target, flushes it to disk and

@@ -48,10 +48,11 @@ BRENLIX_API bool PathExists(const std::string& pathUtf8);
 
 // A lock that the processes of this machine take by name, held from its
 // making until it goes; a holder that never lets go (a process that hangs)
-// is waited for a minute at most. Windows: a named mutex, machine-wide where
-// the caller may make one, else in the session. Linux: an exclusive flock of
-// "<name>.lock" in the machine root's folder for locks. Where it cannot be
-// had (no right to make it), Held() is false and the caller goes on without.
+// is waited for a bounded time (Windows a minute, Linux 30 s). Windows: a
+// named mutex, machine-wide where the caller may make one, else in the
+// session. Linux: an exclusive flock of "<name>.lock" in the machine root's
+// folder for locks, a file only its owner may open. Where it cannot be had
+// (no right to make it), Held() is false and the caller goes on without.
 class BRENLIX_API MachineLock {
 public:
     explicit MachineLock(const std::string& name);
@@ -62,7 +63,7 @@ public:
 
 private:
     void* mutex_ = nullptr; // Windows
-    int fd_ = -1;           // Linux
+    void* lock_ = nullptr;  // Linux
     bool held_ = false;
 };
 

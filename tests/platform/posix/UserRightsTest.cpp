@@ -108,8 +108,9 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
         {hive, 0664, false, false, ERROR_ACCESS_DENIED},
         {hive, 0644, true, false, ERROR_ACCESS_DENIED},
         {folder, 0777, false, true, ERROR_ACCESS_DENIED},
-        {folder, 01777, false, false, ERROR_SUCCESS},
+        {folder, 01777, false, false, ERROR_ACCESS_DENIED}, // sticky is no excuse in the machine's folder
         {root.Path(), 0757, false, false, ERROR_ACCESS_DENIED},
+        {root.Path(), 01777, false, false, ERROR_ACCESS_DENIED},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path + " " + std::to_string(row.mode) + " " + std::to_string(row.otherOwner));

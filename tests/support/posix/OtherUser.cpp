@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -75,6 +76,57 @@ void GiveTo(const Account& account, const std::string& path)
         if (::lchown(each.c_str(), account.uid, account.gid) != 0) {
             throw std::runtime_error("cannot give " + each.string() + " to " + account.name);
         }
+    }
+}
+
+LocksHeldAs::LocksHeldAs(const Account& account, const std::vector<std::string>& paths)
+{
+    int report[2] = {-1, -1};
+    int release[2] = {-1, -1};
+    if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) {
+        throw std::runtime_error("no pipes for the lock holder");
+    }
+    child_ = ::fork();
+    if (child_ == 0) {
+        ::close(report[0]);
+        ::close(release[1]); // else its own copy keeps the parent's end from ever closing
+        std::string text;
+        if (::setgroups(0, nullptr) == 0 && ::setgid(account.gid) == 0 && ::setuid(account.uid) == 0) {
+            for (const std::string& path : paths) {
+                const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                    text += path + '\n'; // the descriptor stays open, and the lock with it
+                }
+            }
+        }
+        (void)!::write(report[1], text.data(), text.size());
+        ::close(report[1]);
+        pollfd wait{release[0], POLLIN, 0};
+        ::poll(&wait, 1, static_cast<int>(kHangGuardMs)); // until the parent closes its end
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    for (pollfd wait{report[0], POLLIN, 0}; child_ > 0 && ::poll(&wait, 1, static_cast<int>(kHangGuardMs)) > 0 &&
+                                            (n = ::read(report[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(report[0]);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        held_.push_back(text.substr(start, end - start));
+    }
+}
+
+LocksHeldAs::~LocksHeldAs()
+{
+    ::close(release_);
+    if (child_ > 0) {
+        int status = 0;
+        ::waitpid(child_, &status, 0);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace testing_support {
 
@@ -17,6 +18,23 @@ std::optional<Account> UnprivilegedAccount(std::string& whyNot);
 std::string RunAs(const Account& account, mode_t umask, const std::function<std::string()>& body);
 
 void GiveTo(const Account& account, const std::string& path); // the path and all below it
+
+// A child process as the account that opens each path it can, read-only as any user may, and holds an exclusive
+// flock on it until the object goes.
+class LocksHeldAs {
+public:
+    LocksHeldAs(const Account& account, const std::vector<std::string>& paths);
+    ~LocksHeldAs();
+    LocksHeldAs(const LocksHeldAs&) = delete;
+    LocksHeldAs& operator=(const LocksHeldAs&) = delete;
+
+    const std::vector<std::string>& Held() const { return held_; } // the paths it locked
+
+private:
+    pid_t child_ = -1;
+    int release_ = -1;
+    std::vector<std::string> held_;
+};
 
 // A datagram socket bound at path (mode 0666), as a syslog daemon listens.
 class SyslogSocket {

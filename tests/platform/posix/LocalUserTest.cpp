@@ -1,0 +1,205 @@
+// What a local user who is not root can do to root's calls: hold no lock that makes them wait, plant no link or file
+// that they write through, and no special file that they wait on. The attacks run as "nobody" where the suite runs
+// as root; the checks that need no other account run everywhere.
+#include "../RegistryCalls.h"
+#include "MachineRoot.h"
+#include "StateFile.h"
+#include "TestSupport.h"
+#include "posix/OtherUser.h"
+
+#include <platform/Files.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace registry_calls;
+using testing_support::ReadFile;
+using testing_support::ScopedEnvironment;
+using testing_support::TempDir;
+
+// A file's bytes and mode, to show it was not touched.
+std::string Snapshot(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return "(missing)";
+    return std::to_string(st.st_mode & 07777) + " " + (S_ISREG(st.st_mode) ? ReadFile(path) : "(not a file)");
+}
+
+// A value read from the file (WIN.INI for none) and the last error.
+std::string Profile(const char* file, const char* key)
+{
+    char text[64] = {};
+    SetLastError(0);
+    if (file == nullptr)
+        GetProfileStringA("Jobs", key, "default", text, sizeof text);
+    else
+        GetPrivateProfileStringA("Jobs", key, "default", text, sizeof text, file);
+    return std::string(text) + " " + std::to_string(GetLastError());
+}
+
+class LocalUser : public ::testing::Test {
+protected:
+    LocalUser()
+    {
+        ::chmod(root.Path().c_str(), 0755); // nobody may look in, as in /var/lib
+        platform::posix::SetLockWaitForTesting(200);
+    }
+    ~LocalUser() override { platform::posix::SetLockWaitForTesting(0); }
+
+    // root's calls on each kind of state, each a change: "ok", or what failed.
+    std::string RootsCalls(const std::string& ini)
+    {
+        const std::string count = std::to_string(++calls_);
+        std::string failed;
+        HKEY key = nullptr;
+        LSTATUS status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Probe", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                         nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS) {
+            status = Set(key, "Calls", REG_SZ, count + '\0');
+            RegCloseKey(key);
+        }
+        if (status != ERROR_SUCCESS)
+            failed += "registry " + std::to_string(status) + " ";
+        if (!WriteProfileStringA("Jobs", "Root", count.c_str()))
+            failed += "WIN.INI " + std::to_string(GetLastError()) + " ";
+        if (!WritePrivateProfileStringA("Jobs", "Root", count.c_str(), ini.c_str()))
+            failed += "INI file " + std::to_string(GetLastError()) + " ";
+        if (!platform::MachineLock("EventSources").Held())
+            failed += "machine lock ";
+        return failed.empty() ? "ok" : failed;
+    }
+
+    int calls_ = 0;
+    TempDir root;
+    ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
+    ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
+    std::string whyNot;
+    std::optional<testing_support::Account> nobody = testing_support::UnprivilegedAccount(whyNot);
+};
+
+// Every lock nobody can take (the folders, the hive, WIN.INI, an INI file nobody may only read) leaves root's calls
+// free: the locks that count are files beside what they guard that only their writers can open.
+TEST_F(LocalUser, HoldsNoLockThatMakesRootWait)
+{
+    if (!nobody)
+        GTEST_SKIP() << whyNot;
+    const std::string r = root.Path();
+    const std::string ini = r + "/jobs/Dunmarrow.ini";
+    ASSERT_TRUE(std::filesystem::create_directory(r + "/jobs"));
+    ::chmod((r + "/jobs").c_str(), 0755);
+    ASSERT_EQ(RootsCalls(ini), "ok"); // everything made once, so every file is there to be locked
+    const testing_support::LocksHeldAs held(
+        *nobody, {r, r + "/registry", r + "/registry/HKLM.reg", r + "/registry/.HKLM.reg.lock", r + "/windows",
+                  r + "/windows/WIN.INI", r + "/windows/.WIN.INI.lock", r + "/locks", r + "/locks/EventSources.lock",
+                  r + "/jobs", ini, r + "/jobs/.Dunmarrow.ini.lock"});
+    EXPECT_EQ(held.Held(), (std::vector<std::string>{r, r + "/registry", r + "/registry/HKLM.reg", r + "/windows",
+                                                     r + "/windows/WIN.INI", r + "/locks", r + "/jobs", ini}));
+    EXPECT_EQ(RootsCalls(ini), "ok");
+}
+
+// A writer that holds a lock for good (a process that hangs) is waited for up to the bound, then the call fails
+// with ERROR_SHARING_VIOLATION.
+TEST_F(LocalUser, AHangingWriterIsWaitedForWithinABound)
+{
+    const std::string ini = root.File("jobs.ini");
+    ASSERT_EQ(RootsCalls(ini), "ok");
+    const std::string r = root.Path();
+    const struct { std::string locked, failed; } rows[] = {
+        {r + "/registry/.HKLM.reg.lock", "registry 32 "},
+        {r + "/windows/.WIN.INI.lock", "WIN.INI 32 "},
+        {root.File(".jobs.ini.lock"), "INI file 32 "},
+        {r + "/locks/EventSources.lock", "machine lock "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.locked);
+        const int fd = ::open(row.locked.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        EXPECT_EQ(RootsCalls(ini), row.failed);
+        ::close(fd);
+    }
+    EXPECT_EQ(RootsCalls(ini), "ok");
+}
+
+// A link in the machine's folders is not followed, whoever made it: the call fails, the file it leads to stays as
+// it was (bytes and mode), and none is made where a link leads nowhere; a link in a lock file's place is taken away
+// and the lock file made anew. A FIFO named as an INI file is refused at once with ERROR_ACCESS_DENIED, not waited
+// on.
+TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
+{
+    const TempDir elsewhere;
+    const std::string victim = elsewhere.File("victim");
+    testing_support::WriteFile(victim, "[Jobs]\nRoot=secret\n");
+    ::chmod(victim.c_str(), 0600);
+    const std::string before = Snapshot(victim);
+    ASSERT_TRUE(std::filesystem::create_directories(root.File("windows")));
+    ASSERT_TRUE(std::filesystem::create_directories(root.File("locks")));
+    std::filesystem::create_symlink(victim, root.File("windows/WIN.INI"));
+    std::filesystem::create_symlink(elsewhere.File("made"), root.File("locks/EventSources.lock"));
+    EXPECT_EQ(RootsCalls(elsewhere.File("own.ini")), "WIN.INI 5 ");
+    EXPECT_EQ(Profile(nullptr, "Root"), "default 5");
+    EXPECT_EQ(Snapshot(victim), before);
+    EXPECT_FALSE(testing_support::FileExists(elsewhere.File("made")));
+    EXPECT_EQ(Snapshot(root.File("locks/EventSources.lock")), "384 ");
+
+    const std::string fifo = elsewhere.File("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    std::thread guard([fifo] { // a read that waits for a writer is let go after the hang guard, and then fails
+        std::this_thread::sleep_for(std::chrono::milliseconds(testing_support::kHangGuardMs));
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    });
+    guard.detach();
+    EXPECT_EQ(Profile(fifo.c_str(), "Root"), "default 5");
+    EXPECT_FALSE(WritePrivateProfileStringA("Jobs", "Root", "no", fifo.c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+// A machine folder that nobody may write (sticky or not), or that is reached through nobody's link, is not used:
+// what nobody planted there is not written through, and root's own file outside stays as it was.
+TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
+{
+    if (!nobody)
+        GTEST_SKIP() << whyNot;
+    const TempDir elsewhere;
+    const std::string victim = elsewhere.File("victim");
+    testing_support::WriteFile(victim, "root's own\n");
+    ::chmod(victim.c_str(), 0600);
+    ::chmod(elsewhere.Path().c_str(), 0755);
+    const std::string before = Snapshot(victim);
+    ASSERT_EQ(::chmod(root.Path().c_str(), 01777), 0);
+    const std::string planted = testing_support::RunAs(*nobody, 022, [&] {
+        std::string made;
+        for (const char* folder : {"windows", "locks", "registry"})
+            made += std::to_string(::mkdir(root.File(folder).c_str(), 0755));
+        for (const char* link : {"windows/WIN.INI", "locks/EventSources.lock", "registry/HKLM.reg"})
+            made += std::to_string(::symlink(victim.c_str(), root.File(link).c_str()));
+        return made;
+    });
+    ASSERT_EQ(planted, "000000");
+    const std::string ini = elsewhere.File("own.ini");
+    EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
+    EXPECT_EQ(Snapshot(victim), before);
+
+    // The same machine folder, mode 0755 again, reached through a link that nobody owns.
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    std::filesystem::remove_all(root.File("windows"));
+    std::filesystem::remove_all(root.File("locks"));
+    std::filesystem::remove_all(root.File("registry"));
+    const std::string link = elsewhere.File("machine");
+    std::filesystem::create_directory_symlink(root.Path(), link);
+    ASSERT_EQ(::lchown(link.c_str(), nobody->uid, nobody->gid), 0);
+    const ScopedEnvironment throughLink("BRENLIX_ROOT", link.c_str());
+    EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
+    EXPECT_EQ(platform::posix::MachinePathOpenToOthers(link + "/registry/HKLM.reg"), link);
+}
+
+} // namespace
