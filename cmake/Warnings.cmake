@@ -42,7 +42,13 @@ elseif(MINGW)
     get_filename_component(_found "${_found}" REALPATH)
     list(APPEND DUNMARROW_RUNTIME_DLLS "${_found}")
   endforeach()
-  file(COPY ${DUNMARROW_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  # Beside what the build makes, and again on every build (a cleaned bin/,
+  # a compiler updated since configuring).
+  add_custom_target(dunmarrow_runtime_dlls ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${DUNMARROW_RUNTIME_DLLS} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+    COMMENT "Copying the compiler's runtime DLLs")
+  add_dependencies(dunmarrow_options dunmarrow_runtime_dlls)
 else()
   set(DUNMARROW_RUNTIME_DLLS "")
 endif()

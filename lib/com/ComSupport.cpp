@@ -359,6 +359,11 @@ namespace {
 VARTYPE HeldType(ITypeInfo* info, const TYPEDESC& parameter)
 {
     const TYPEDESC* type = parameter.vt == VT_PTR ? parameter.lptdesc : &parameter;
+    if (type->vt == VT_SAFEARRAY) {
+        const VARTYPE element = type->lptdesc->vt;
+        return element == VT_USERDEFINED || element == VT_PTR ? static_cast<VARTYPE>(VT_EMPTY)
+                                                              : static_cast<VARTYPE>(VT_ARRAY | element);
+    }
     ITypeInfo* named = nullptr;
     for (int depth = 0; type->vt == VT_USERDEFINED && depth < 4; ++depth) {
         ITypeInfo* referred = nullptr;
@@ -414,23 +419,36 @@ FUNCDESC* MethodOf(ITypeInfo* info, DISPID id)
     return nullptr;
 }
 
-// The arguments of one call with the defaults filled in; the defaults live
-// here until the call is over.
-class FilledArguments {
+// The arguments of one call as the member takes them, in storage of its own
+// that lives until the call is over: the defaults of optional parameters
+// left out, and a script's variable (a reference to a VARIANT) passed to a
+// typed reference parameter as a reference of that type. Every other
+// argument passed by value is copied, since the type information may write
+// an [in, out] parameter back into the array it is given.
+class CallArguments {
 public:
-    FilledArguments() = default;
-    FilledArguments(const FilledArguments&) = delete;
-    FilledArguments& operator=(const FilledArguments&) = delete;
-    ~FilledArguments()
+    CallArguments() = default;
+    CallArguments(const CallArguments&) = delete;
+    CallArguments& operator=(const CallArguments&) = delete;
+    ~CallArguments()
     {
-        for (VARIANT& value : defaults_) {
+        for (std::size_t i = 0; i < arguments_.size(); ++i) {
+            if (ownsArgument_[i]) {
+                VariantClear(&arguments_[i]);
+            }
+        }
+        for (VARIANT& value : storage_) {
             VariantClear(&value);
+        }
+        for (Passed& passed : copyBack_) {
+            VariantClear(&passed.before);
         }
     }
 
-    // False when nothing was left out (or a default cannot be had): the
-    // call then goes on with what the caller passed.
-    bool Fill(ITypeInfo* info, const FUNCDESC& method, const DISPPARAMS& given)
+    // False when the call can go on with what the caller passed: nothing was
+    // left out or passed as a variable, or something cannot be had (the type
+    // information then says what is wrong).
+    bool Prepare(ITypeInfo* info, const FUNCDESC& method, const DISPPARAMS& given)
     {
         std::vector<const ELEMDESC*> parameters; // those a caller passes, in order
         for (SHORT index = 0; index < method.cParams; ++index) {
@@ -444,45 +462,78 @@ public:
             return false;
         }
         arguments_.resize(count);
-        defaults_.resize(count);
-        for (VARIANT& value : defaults_) {
-            VariantInit(&value);
+        ownsArgument_.assign(count, false);
+        storage_.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            VariantInit(&arguments_[i]);
+            VariantInit(&storage_[i]);
         }
-        bool filled = false;
+        bool changed = false;
         for (std::size_t i = 0; i < count; ++i) {
             // The arguments stand in reverse order: the first is the last.
-            VARIANT& argument = arguments_[count - 1 - i];
+            const std::size_t slot = count - 1 - i;
+            VARIANT& argument = arguments_[slot];
+            VARIANT& value = storage_[i];
             const VARIANT* passed = i < given.cArgs ? &given.rgvarg[given.cArgs - 1 - i] : nullptr;
+            const PARAMDESC& description = parameters[i]->paramdesc;
+            const bool reference = parameters[i]->tdesc.vt == VT_PTR;
+            const VARTYPE held = HeldType(info, parameters[i]->tdesc);
             const bool missing =
                 passed == nullptr || (V_VT(passed) == VT_ERROR && V_ERROR(passed) == DISP_E_PARAMNOTFOUND);
-            const PARAMDESC& description = parameters[i]->paramdesc;
             const USHORT defaulted = PARAMFLAG_FOPT | PARAMFLAG_FHASDEFAULT;
-            if (!missing || (description.wParamFlags & defaulted) != defaulted || description.pparamdescex == nullptr) {
-                if (passed == nullptr) {
-                    return false; // a required argument left out: the type information says so
+            if (missing && (description.wParamFlags & defaulted) == defaulted && description.pparamdescex != nullptr &&
+                held != VT_EMPTY) {
+                VARIANT& fallback = description.pparamdescex->varDefaultValue;
+                const HRESULT hr = held == VT_VARIANT ? VariantCopy(&value, &fallback)
+                                                      : VariantChangeType(&value, &fallback, 0, held);
+                if (FAILED(hr)) {
+                    return false;
                 }
-                argument = *passed; // the caller's own (a reference stays one)
+                if (reference) {
+                    Refer(argument, value, held);
+                } else {
+                    argument = value;
+                    VariantInit(&value); // the argument holds it now
+                    ownsArgument_[slot] = true;
+                }
+                changed = true;
                 continue;
             }
-            VARIANT& value = defaults_[i];
-            const VARTYPE held = HeldType(info, parameters[i]->tdesc);
-            const HRESULT hr =
-                held == VT_VARIANT
-                    ? VariantCopy(&value, &description.pparamdescex->varDefaultValue)
-                    : VariantChangeType(&value, &description.pparamdescex->varDefaultValue, 0, held);
-            if (held == VT_EMPTY || FAILED(hr)) {
+            if (passed == nullptr) {
+                return false; // a required argument left out: the type information says so
+            }
+            if (reference && held != VT_VARIANT && held != VT_EMPTY && V_VT(passed) == (VT_BYREF | VT_VARIANT) &&
+                V_VARIANTREF(passed) != nullptr) {
+                // A script's variable: its own value where it has the type,
+                // else a converted copy (an empty one for an array), which
+                // becomes the variable's value when the call succeeds.
+                VARIANT* variable = V_VARIANTREF(passed);
+                if (V_VT(variable) == held) {
+                    Refer(argument, *variable, held);
+                    changed = true;
+                    continue;
+                }
+                const bool converted = (held & VT_ARRAY) != 0
+                                           ? V_VT(variable) == VT_EMPTY && (V_VT(&value) = held, true)
+                                           : SUCCEEDED(VariantChangeType(&value, variable, 0, held));
+                if (converted) {
+                    Refer(argument, value, held);
+                    copyBack_.push_back(Passed{variable, i, {}});
+                    VariantInit(&copyBack_.back().before);
+                    VariantCopy(&copyBack_.back().before, &value);
+                    changed = true;
+                    continue;
+                }
+            }
+            if ((V_VT(passed) & VT_BYREF) != 0) {
+                argument = *passed; // a reference to the caller's own
+            } else if (FAILED(VariantCopy(&argument, const_cast<VARIANT*>(passed)))) {
                 return false;
-            }
-            if (parameters[i]->tdesc.vt == VT_PTR) {
-                V_VT(&argument) = static_cast<VARTYPE>(VT_BYREF | held);
-                // The value's storage: every member of the union starts there.
-                V_BYREF(&argument) = held == VT_VARIANT ? static_cast<void*>(&value) : static_cast<void*>(&V_I4(&value));
             } else {
-                argument = value;
+                ownsArgument_[slot] = true;
             }
-            filled = true;
         }
-        return filled;
+        return changed;
     }
 
     DISPPARAMS Parameters()
@@ -490,9 +541,40 @@ public:
         return DISPPARAMS{arguments_.data(), nullptr, static_cast<UINT>(arguments_.size()), 0};
     }
 
+    // After a call that succeeded: the variables passed as converted copies
+    // take what the member put there (a value it left as it was leaves the
+    // variable as it was, type and all).
+    void CopyBack()
+    {
+        for (Passed& passed : copyBack_) {
+            VARIANT& value = storage_[passed.index];
+            if ((V_VT(&value) & VT_ARRAY) == 0 && VarCmp(&value, &passed.before, 0, 0) == VARCMP_EQ) {
+                continue;
+            }
+            VariantClear(passed.variable);
+            *passed.variable = value;
+            VariantInit(&value);
+        }
+    }
+
 private:
+    // The argument as a reference of type held to value's storage (every
+    // member of its union starts at the same place).
+    static void Refer(VARIANT& argument, VARIANT& value, VARTYPE held)
+    {
+        V_VT(&argument) = static_cast<VARTYPE>(VT_BYREF | held);
+        V_BYREF(&argument) = static_cast<void*>(&V_I4(&value));
+    }
+
     std::vector<VARIANT> arguments_;
-    std::vector<VARIANT> defaults_;
+    std::vector<bool> ownsArgument_;
+    std::vector<VARIANT> storage_;
+    struct Passed {
+        VARIANT* variable; // the caller's
+        std::size_t index; // of its converted copy in storage_
+        VARIANT before;    // the copy as it went in
+    };
+    std::vector<Passed> copyBack_;
 };
 
 } // namespace
@@ -510,11 +592,14 @@ HRESULT InvokeWithDefaults(ITypeInfo* info, IDispatch* object, DISPID id, WORD f
     }
     HRESULT hr = S_OK;
     try {
-        FilledArguments filled;
+        CallArguments prepared;
         // A variable argument list is gathered by the type information itself.
-        if (method->cParamsOpt >= 0 && filled.Fill(info, *method, *params)) {
-            DISPPARAMS arguments = filled.Parameters();
+        if (method->cParamsOpt >= 0 && prepared.Prepare(info, *method, *params)) {
+            DISPPARAMS arguments = prepared.Parameters();
             hr = info->Invoke(object, id, flags, &arguments, result, exception, argumentError);
+            if (SUCCEEDED(hr)) {
+                prepared.CopyBack();
+            }
             // The position of a refused argument counts from the end, as the caller's do.
             if (FAILED(hr) && argumentError != nullptr && *argumentError < arguments.cArgs) {
                 const UINT added = arguments.cArgs - params->cArgs;

@@ -80,8 +80,11 @@ void ReleaseTypeLibrary();
 // late-bound caller left out (trailing ones not passed, or ones passed as
 // "missing", VT_ERROR with DISP_E_PARAMNOTFOUND) get the type library's
 // defaults first, in storage this call owns; a reference parameter gets a
-// reference to its default. (Wine's type information hands a by-reference
-// parameter the default's value where the member expects an address.)
+// reference to its default. A script's variable (a reference to a VARIANT)
+// passed to a typed reference parameter is passed as a reference of that
+// type. (Wine's type information hands a by-reference parameter the
+// default's value where the member expects an address, and refuses a
+// variable there as a type mismatch.)
 HRESULT InvokeWithDefaults(ITypeInfo* info, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
                            VARIANT* result, EXCEPINFO* exception, UINT* argumentError);
 

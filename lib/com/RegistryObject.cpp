@@ -12,9 +12,11 @@ public:
     KvRegistryObject() : DispatchObject(IID__KvRegistry) {}
 
     // CreateAdditionalEXEAssociations by name: the class name, then the items
-    // gathered into the variable list here. (Wine's type information does not
-    // gather them: it converts the first item to the list's place and refuses
-    // it as a type mismatch.)
+    // gathered into the variable list here. (Wine's type information gathers
+    // them into a list the member gets by an address that is gone by the time
+    // it returns, and then, writing the [in, out] list back, tries to convert
+    // the array into the first item's place and fails with a type mismatch
+    // after the verbs were written.)
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argumentError) override
     {

@@ -101,7 +101,9 @@ struct LateBound : ServerTest<> {
         for (const std::string& key : {"." + ext, cls}) {
             raw::RemoveTree(kClassesRoot, key, "");
         }
+        raw::RemoveTree(-2147483647, kListed); // HKEY_CURRENT_USER
     }
+    static constexpr char kListed[] = "Software\\Korvane\\Test\\LateBound";
     static constexpr std::int32_t kClassesRoot = -2147483648; // HKEY_CLASSES_ROOT
     const std::string ext = k64 ? "brenlix-late64" : "brenlix-late32";
     const std::string cls = "Korvane.Test.LateBound" + std::string(k64 ? "64" : "32");
@@ -110,31 +112,39 @@ struct LateBound : ServerTest<> {
 
 // A script leaves optional arguments out, trailing or in the middle: each takes its default (the server supplies
 // them, whatever the host passes), and the variable list of CreateAdditionalEXEAssociations is gathered by name.
-// No event source is named, so EventTekst shows what reached the event.
-TEST_F(LateBound, OptionalArgumentsLeftOutTakeTheirDefaults)
+// Variables go to by-reference parameters of any type, and take what a member returns there (EnumerateValues'
+// names, a String() array, and count), keeping their own type where the member leaves them as they were. No
+// event source is named, so EventTekst shows what reached the event.
+TEST_F(LateBound, ArgumentsLeftOutOrPassedAsVariables)
 {
     const std::string log = dir.File("late.log");
     const std::string script =
         "Set fl = CreateObject(\"Brenlix.FileLog\")\r\nfl.LogFile = \"" + log + "\"\r\n"
         "fl.WriteToLog \"a\"\r\nfl.WriteToLog \"b\", , 1\r\nfl.WriteToLog \"c\", 0\r\nfl.LogInfoFile \"d\"\r\n"
-        "fl.LogErrorFile \"e\"\r\nfl.LogWarningFile \"f\"\r\n"
+        "fl.LogErrorFile \"e\"\r\nfl.LogWarningFile \"f\"\r\nm = \"g\" : level = 0 : kind = 1\r\n"
+        "fl.WriteToLog m, level, kind\r\nout.WriteLine TypeName(level) & TypeName(kind)\r\n"
         "Set ev = CreateObject(\"Brenlix.EventLog\")\r\n"
         "out.WriteLine ev.WriteEventLog(4) & \"|\" & ev.EventTekst\r\n"
         "out.WriteLine ev.WriteEventLog(2, \"text\") & \"|\" & ev.EventTekst\r\n"
         "out.WriteLine ev.WriteEventLog(4, , 7) & \"|\" & ev.EventTekst\r\n"
+        "kind = 4 : out.WriteLine ev.WriteEventLog(kind, m) & \"|\" & ev.EventTekst\r\n"
         "Set reg = CreateObject(\"Brenlix.KvRegistry\")\r\n"
         "reg.CreateEXEAssociation \"C:\\v.exe\", \"" + cls + "\", \"V\", \"" + ext + "\", , True\r\n"
         "reg.ClassKey = &H80000000\r\nOn Error Resume Next\r\n"
         "reg.CreateAdditionalEXEAssociations \"" + cls + "\", \"edit\", \"&Edit\", \"notepad.exe \"\"%1\"\"\"\r\n"
         "out.WriteLine Err.Number\r\nreg.CreateAdditionalEXEAssociations \"" + cls + "\", \"run\"\r\n"
-        "out.WriteLine Err.Number & \"|\" & Err.Description\r\n";
+        "out.WriteLine Err.Number & \"|\" & Err.Description\r\nreg.ClassKey = &H80000001\r\n"
+        "reg.SectionKey = \"" + std::string(kListed) + "\"\r\nreg.ValueType = 1 : reg.ValueKey = \"a\" : reg.Value = \"1\"\r\n"
+        "listed = reg.EnumerateValues(names, count)\r\n"
+        "out.WriteLine listed & \"|\" & VarType(names) & \"|\" & count & \"|\" & TypeName(count)\r\n";
     EXPECT_EQ(RunScript(dir, script),
-              (std::vector<std::string>{"-1|", "-1|text", "-1|text", "0",
+              (std::vector<std::string>{"IntegerInteger", "-1|", "-1|text", "-1|text", "-1|g", "0",
                                         "-2147194452|Invalid parameter list passed to CreateAdditionalEXEAssociations "
-                                        "- expected Name/Text/Command"}));
+                                        "- expected Name/Text/Command",
+                                        "True|8200|1|Long"}));
     EXPECT_EQ(testing_support::LogEntries(log),
               (std::vector<std::string>{"INFORMATION|a", "WARNING|b", "INFORMATION|c", "INFORMATION|d", "ERROR|e",
-                                        "WARNING|f"}));
+                                        "WARNING|f", "WARNING|g"}));
     const auto text = [&](const std::string& key) {
         const auto value = raw::Read(kClassesRoot, cls + "\\shell\\" + key, "");
         return value ? std::string(value->bytes.c_str()) : "(missing)";
