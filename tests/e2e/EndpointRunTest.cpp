@@ -102,6 +102,15 @@ TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
     EXPECT_EQ(Run(), 2u);
     EXPECT_EQ(Log(), (Lines{kStart, "ERROR|Kunne ikke åbne INI fil"}));
     fs::remove(FromUtf8(dir_.File("Dunmarrow.log")));
+    // An error that reaches Main (a wait beyond a Long) ends the run there, in either bitness's program.
+    JobFile("[Backups]\r\nA\r\n\r\n[A]\r\nServer=x\r\nRunShell=x\r\nMaxWaitShell=1E10\r\n");
+    EXPECT_EQ(Run(), 2u);
+    Lines ended = Log();
+    ASSERT_EQ(ended.size(), 4u);
+    EXPECT_EQ(ended.back().rfind("ERROR|Fejl repporteret : 6 Overflow (", 0), 0u) << ended.back();
+    ended.pop_back();
+    EXPECT_EQ(ended, (Lines{kStart, kLoading, "ERROR|Fejl i Main"}));
+    fs::remove(FromUtf8(dir_.File("Dunmarrow.log")));
     JobFile("[Backups]\r\n\r\n[Other]\r\nServer=x\r\n");
     EXPECT_EQ(Run(), 0u);
     EXPECT_EQ(Log(), (Lines{kStart, kLoading, kEnd}));
