@@ -200,6 +200,10 @@ bool RegisterEvntSource::RegisterEventSource(const std::string& xstrFileName, st
 bool RegisterEvntSource::AddToSourceList(std::string& sources, const std::string& name)
 {
     const std::u16string wanted = SourceNameKey(platform::ToAnsi(name));
+    // A name of blanks alone is the empty entry that closes a well-formed list.
+    if (wanted.empty() && (sources.starts_with('\0') || sources.find(std::string_view("\0\0", 2)) != sources.npos)) {
+        return false;
+    }
     const std::vector<std::string_view> names = ListedNames(sources);
     for (const std::string_view listed : names) {
         if (SourceNameKey(listed) == wanted) {

@@ -6,7 +6,6 @@
 #include <platform/Files.h>
 #include <platform/Text.h>
 
-#include "EventStrings.h"
 #include "RawRegistry.h"
 #include "RegisterEvntSource.h"
 #include "TestSupport.h"
@@ -18,10 +17,12 @@
 #include "posix/RegistryFaults.h"
 #endif
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -86,7 +87,7 @@ protected:
 using EventLogWriter = EventLogMachine;
 
 // Each event carries the object's text, data and category. A failure fills the error fields, which a later
-// success leaves alone; under Wine no server is refused, so the steps end before the first failure there.
+// success leaves alone; an event whose handle does not close is written all the same; under Wine no server is refused, so the steps end before the first failure there.
 TEST_F(EventLogWriter, EventsCarryTheObjectsStateAndFailuresStay)
 {
     using L = EventLog&;
@@ -105,6 +106,9 @@ TEST_F(EventLogWriter, EventsCarryTheObjectsStateAndFailuresStay)
         {[](L l) { return l.ServerName("\\\\no-such-server.invalid"), l.WriteEventLog(Type(1), "lost"); }, "", lost},
         {[](L l) { return l.ServerName(""), l.WriteEventLog(Type(4)); }, "4/0/1 lost|", lost},
 #if !defined(_WIN32) // the system's event log cannot be made to refuse an event; here its folder is a file
+        {[](L l) { const registry_faults::ScopedFault fault("DeregisterEventSource", "", 1, 5);
+                   return l.WriteEventLog(Type(4)); },
+         "4/0/1 lost|", "-2147220392" + could + "WRITE to the Application Event Log.The error was: " + SystemErrorText(5)},
         {[&](L l) { return std::filesystem::remove_all(folder), testing_support::WriteFile(folder, ""),
                            l.WriteEventLog(Type(4)); },
          "", "-2147220391" + could + "WRITE to the Application Event Log.The error was: " + SystemErrorText(3)},
@@ -114,10 +118,11 @@ TEST_F(EventLogWriter, EventsCarryTheObjectsStateAndFailuresStay)
     log.LastEventErrNum(42);
     log.ApplicationName(kName);
     std::vector<std::string> expected;
-    for (const auto& [step, event, fields] : steps) {
+    std::string before = "42  ";
+    for (const auto& [step, event, fields] : steps) { // 0 exactly when the call records a failure
         if (event.empty() && testing_support::RunningUnderWine())
             break;
-        EXPECT_EQ(step(log), event.empty() ? 0 : -1) << event;
+        EXPECT_EQ(step(log), fields == std::exchange(before, fields) ? -1 : 0) << event;
         EXPECT_EQ(std::to_string(log.LastEventErrNum()) + " " + log.LastEventErrSource() + " " +
                       log.LastEventErrDescription(), fields);
         if (!event.empty()) {
@@ -125,14 +130,6 @@ TEST_F(EventLogWriter, EventsCarryTheObjectsStateAndFailuresStay)
             EXPECT_EQ(Events().value_or(expected), expected);
         }
     }
-}
-
-TEST(EventStringTable, TakesAtMostItsSlots)
-{
-    std::array<std::string, 99> table;
-    EXPECT_EQ(brenlix::eventlog::CopyStrings(std::vector<std::string>(100, "s"), table), 99);
-    EXPECT_EQ(brenlix::eventlog::CopyStrings({"a"}, table), 1);
-    EXPECT_EQ(table[0] + table[1] + table[98], "ass");
 }
 
 using Registration = EventLogMachine;
@@ -170,25 +167,29 @@ TEST_F(Registration, TheMarkerMakesItOnce)
     EXPECT_EQ(log.WriteEventLog(Type(4)), -1);
 }
 
-// NAME is the source's name, found in any case, amid blanks and last without NULs; the folder is trimmed, one
-// separator added.
+// NAME is the source's name, found in any case, amid blanks and last without NULs; a name of blanks is the list's
+// closing empty entry. The folder is trimmed, its separator added when it has none.
 TEST_F(Registration, SourceListGetsTheNameOnceAndStaysWellFormed)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"A\0B\0\0"s, "A\0B\0NAME\0\0"s}, {"A\0  brenlixeventtest \0B\0\0"s, ""}, {"A\0BrenlixEventTest"s, ""},
-        {""s, "NAME\0\0"s}, {"A"s, "A\0NAME\0\0"s},
+    const std::string s(1, platform::PathSeparator()), blanks = "   ";
+    const std::array<std::string, 4> cases[] = { // list before, name, folder, list after ("": unchanged)
+        {"A\0B\0\0"s, kName, "  lib  ", "A\0B\0NAME\0\0"s}, {"A\0  brenlixeventtest \0B\0\0"s, kName, "lib" + s, ""},
+        {"A\0BrenlixEventTest"s, kName, " lib" + s + " ", ""}, {""s, kName, "lib", "NAME\0\0"s},
+        {"A"s, kName, "lib", "A\0NAME\0\0"s}, {"A\0\0"s, blanks, "lib", ""},
     };
-    const std::string folder = "lib"s + platform::PathSeparator();
-    for (const auto& [before, after] : cases) {
+    for (const auto& [before, name, folder, after] : cases) {
         SetSources(before);
         RegisterEvntSource registration;
-        std::string path = "  lib  ";
-        EXPECT_TRUE(registration.RegisterEventSource("Kvevtmsg.dll", path, kName));
+        std::string path = folder;
+        EXPECT_TRUE(registration.RegisterEventSource("Kvevtmsg.dll", path, name));
+        raw::RemoveTree(kMachine, kApplicationKey + "\\" + blanks, kApplicationKey);
         std::string expected = after.empty() ? before : after;
         if (const std::size_t at = expected.find("NAME"); at != std::string::npos) expected.replace(at, 4, kName);
         EXPECT_EQ(Sources(), (raw::Stored{7, expected})) << ::testing::PrintToString(before);
-        EXPECT_EQ(path + " " + std::to_string(registration.LastRegErrNum), folder + " 0");
-        EXPECT_EQ(raw::Read(kMachine, kSourceKey, "EventMessageFile"), (raw::Stored{2, folder + "Kvevtmsg.dll\0"s}));
+        EXPECT_EQ(path + " " + std::to_string(registration.LastRegErrNum), "lib" + s + " 0");
+        if (name == kName) {
+            EXPECT_EQ(raw::Read(kMachine, kSourceKey, "EventMessageFile"), (raw::Stored{2, path + "Kvevtmsg.dll\0"s}));
+        }
     }
 }
 
@@ -219,7 +220,13 @@ TEST_F(Registration, FailuresOfEachStep)
         {std::string(10241, 'x'), "", "", 0, -2147220492, list, 234},
         {"A\0\0"s, "RegSetValueExA", "EventMessageFile", 1, -2147220491,
          "Could not SET the EventMessageFile value for the key, " + kName + under, 5},
+        {"A\0\0"s, "RegOpenKeyExA", kSourceKey, 1, -2147220492, "Could not OPEN the key, " + kName + under, 5},
+        {"A\0\0"s, "RegSetValueExA", "TypesSupported", 1, -2147220490,
+         "Could not SET the TypesSupported value for the key, " + kName + under, 5},
+        {"A\0\0"s, "RegSetValueExA", "Sources", 1, -2147220491,
+         "Could not SET the Sources value for the key, " + kApplicationKey + ", in the registry" + kLeadIn, 5},
         {"A\0\0"s, "RegCloseKey", "", 2, -2147220489, "Could not CLOSE the key, " + kName + under, 5},
+        {"A\0\0"s, "RegCloseKey", "", 3, -2147220489, "Could not CLOSE the key, " + kName + under, 5},
         {"A\0\0"s, "hive", "", 0, -2147220493, "Could not CREATE the key, " + kName + under, 5},
     };
     for (const auto& row : rows) {

@@ -38,6 +38,27 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWO
     return real(hKey, lpValueName, Reserved, dwType, lpData, cbData);
 }
 
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    static const auto real = reinterpret_cast<LSTATUS (*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY)>(
+        ::dlsym(RTLD_NEXT, "_Z13RegOpenKeyExAP17RegistryKeyObjectPKcjjPS0_"));
+    if (registry_faults::Fails("RegOpenKeyExA", lpSubKey != nullptr ? lpSubKey : "")) {
+        return registry_faults::armed.code;
+    }
+    return real(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+}
+
+BOOL WINAPI DeregisterEventSource(HANDLE hEventLog)
+{
+    static const auto real = reinterpret_cast<BOOL (*)(HANDLE)>(::dlsym(RTLD_NEXT, "_Z21DeregisterEventSourcePv"));
+    const BOOL closed = real(hEventLog);
+    if (registry_faults::Fails("DeregisterEventSource", nullptr)) {
+        SetLastError(static_cast<DWORD>(registry_faults::armed.code));
+        return FALSE;
+    }
+    return closed;
+}
+
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
     static const auto real =

@@ -6,8 +6,9 @@
 
 namespace registry_faults {
 
-// The count-th call (from 1) of "RegSetValueExA" for that value name, or of "RegCloseKey" for any key, still
-// happens but returns code; one at a time.
+// The count-th call (from 1) of "RegSetValueExA" for that value name, of "RegOpenKeyExA" for that subkey (neither
+// happens), or of "RegCloseKey" or "DeregisterEventSource" for any handle (closed all the same) returns code; one at
+// a time.
 class ScopedFault {
 public:
     ScopedFault(std::string function, std::string valueName, int count, std::int32_t code);
