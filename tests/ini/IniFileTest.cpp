@@ -91,9 +91,9 @@ TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
 
 TEST_F(IniFileTest, ReadsAndWrites)
 {
-    WriteFile(path_, "[General]\r\nCount=12\r\nBig=70000\r\nLong=" + std::string(300, 'x') + "\r\n");
-    EXPECT_EQ(ini_.GetString("Missing", "fallback") + "|" + ini_.GetString("Long", ""),
-              "fallback|" + std::string(254, 'x'));
+    WriteFile(path_, "[General]\r\nCount=12\r\nBig=70000\r\nEmpty=\r\nLong=" + std::string(300, 'x') + "\r\n");
+    EXPECT_EQ(ini_.GetString("Missing", "fallback") + "|" + ini_.GetString("Empty", "d") + "|" + ini_.GetString("Long", ""),
+              "fallback||" + std::string(254, 'x'));
     EXPECT_EQ(ini_.GetInt("Count", 5) + ini_.GetInt("Missing", -7), 12 - 7);
     EXPECT_EQ(Raised([&] { ini_.GetInt("Big", 0); }), "6 Brenlix: Overflow");
     EXPECT_EQ(ini_.PutInt("Count", -5) + ini_.PutTF("T", 7) + ini_.PutTF("F", 0), 3);
@@ -137,6 +137,8 @@ TEST_F(IniFileTest, SectionEntries)
     EXPECT_EQ(ReadFile(path_), "[A]\r\nk=\r\n[B]\r\nb=3\r\n");
     ini_.DeleteSection();
     EXPECT_EQ(ini_.SectionName() + ReadFile(path_), "[A]\r\n[B]\r\nb=3\r\n");
+    EXPECT_EQ(ini_.GetString("b", "d"), ""); // no section any more
+    EXPECT_EQ(notices_, 1);
 }
 
 // The list as the header lines give it; each listed name is found by SectExist.
@@ -155,7 +157,7 @@ TEST_F(IniFileTest, SectionNames)
         EXPECT_EQ(ini_.GetSectionsEx(names), std::int16_t(row.names.size()));
         EXPECT_EQ(names, row.names.empty() ? std::vector<std::string>{"as passed"} : row.names);
         for (const std::string& name : row.names) EXPECT_TRUE(ini_.SectExist(name)) << name;
-        EXPECT_FALSE(ini_.SectExist("x")) << row.list;
+        EXPECT_FALSE(ini_.SectExist("Firs")) << row.list; // whole names only
     }
     EXPECT_TRUE(ini_.SectExist("")) << "the list always ends in two NULs";
     ini_.FullPath(dir_.File("none.ini"));
@@ -201,6 +203,7 @@ TEST_F(IniFileTest, Exists)
         {"sub.d", 0},
     };
     for (const auto& [name, expected] : rows) EXPECT_EQ(ini_.Exists(name), expected) << name;
+    EXPECT_EQ(Raised([&] { ini_.Exists("s*b"s + kSep + "job"); }), "123 Brenlix: " + brenlix::SystemErrorText(123));
     std::filesystem::current_path(before);
 }
 
@@ -216,6 +219,10 @@ TEST_F(IniFileTest, WinIniMode)
               "WIN|" + ini_.FilePath() + kSep + "WIN.INI|" + path_);
     EXPECT_EQ(ini_.PutInt("Key", 42), 1);
     EXPECT_EQ(GetProfileIntA(section.c_str(), "key", 0), 42u);
+    IniFile none; // a section but no file: the file "", which is not WIN.INI, so writes fail and reads give defaults
+    none.SectionName(section);
+    EXPECT_EQ(none.GetString("Key", "d") + std::to_string(none.GetInt("Key", 7) + none.PutString("Key", "v")), "d7");
+    EXPECT_EQ(GetProfileIntA(section.c_str(), "key", 0) + std::uint32_t(notices_), 42u);
     WriteProfileStringA(section.c_str(), nullptr, nullptr);
     ini_.UseWinINI(false);
     EXPECT_EQ(ini_.FileName() + "|" + ini_.FullPath(), "job|" + path_);
