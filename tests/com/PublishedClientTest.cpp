@@ -113,7 +113,7 @@ struct LateBound : ServerTest<> {
 // A script leaves optional arguments out, trailing or in the middle: each takes its default (the server supplies
 // them, whatever the host passes), and the variable list of CreateAdditionalEXEAssociations is gathered by name.
 // Variables go to by-reference parameters of any type, and take what a member returns there (EnumerateValues'
-// names, a String() array, and count), keeping their own type where the member leaves them as they were. No
+// names, 1-based, a String() array, and count; a binary value's array, 0 to its size, written back whole), keeping their own type where the member leaves them as they were. No
 // event source is named, so EventTekst shows what reached the event.
 TEST_F(LateBound, ArgumentsLeftOutOrPassedAsVariables)
 {
@@ -136,12 +136,16 @@ TEST_F(LateBound, ArgumentsLeftOutOrPassedAsVariables)
         "out.WriteLine Err.Number & \"|\" & Err.Description\r\nreg.ClassKey = &H80000001\r\n"
         "reg.SectionKey = \"" + std::string(kListed) + "\"\r\nreg.ValueType = 1 : reg.ValueKey = \"a\" : reg.Value = \"1\"\r\n"
         "listed = reg.EnumerateValues(names, count)\r\n"
-        "out.WriteLine listed & \"|\" & VarType(names) & \"|\" & count & \"|\" & TypeName(count)\r\n";
+        "out.WriteLine listed & \"|\" & VarType(names) & \"|\" & count & \"|\" & TypeName(count) & LBound(names)\r\n"
+        "reg.ValueKey = \"b\" : b = reg.Value : out.WriteLine VarType(b) & \"|\" & LBound(b) & UBound(b)\r\n"
+        "reg.ValueKey = \"c\" : reg.ValueType = 3 : reg.Value = b\r\n";
+    ASSERT_EQ(raw::Write(-2147483647, kListed, "b", {3, "\x01\x02\x03"}), 0); // read and written back by the script
     EXPECT_EQ(RunScript(dir, script),
               (std::vector<std::string>{"IntegerInteger", "-1|", "-1|text", "-1|text", "-1|g", "0",
                                         "-2147194452|Invalid parameter list passed to CreateAdditionalEXEAssociations "
                                         "- expected Name/Text/Command",
-                                        "True|8200|1|Long"}));
+                                        "True|8200|2|Long1", "8209|03"}));
+    EXPECT_EQ(raw::Read(-2147483647, kListed, "c"), (raw::Stored{3, "\x01\x02\x03"})); // from the lower bound on
     EXPECT_EQ(testing_support::LogEntries(log),
               (std::vector<std::string>{"INFORMATION|a", "WARNING|b", "INFORMATION|c", "INFORMATION|d", "ERROR|e",
                                         "WARNING|f", "WARNING|g"}));

@@ -116,6 +116,10 @@ TEST_F(KvRegistryTest, EveryRaisingPath)
         EXPECT_EQ(Raised([&] { row.call(r); }), row.raised);
         EXPECT_FALSE(raw::Read(kUser, key_, "v")) << row.raised;
     }
+    KvRegistry untyped; // a value of no kind is refused after its key is made
+    untyped.ClassKey(user), untyped.SectionKey(key_ + "\\Made"), untyped.ValueKey("v");
+    EXPECT_EQ(Raised([&] { untyped.Value("a"); }).substr(0, 12), std::to_string(kBadType) + " ");
+    EXPECT_TRUE(raw::KeyExists(kUser, key_ + "\\Made"));
 }
 
 // Text writes store REG_EXPAND_SZ when two percent signs enclose something; DWORD writes (both types
@@ -184,10 +188,13 @@ TEST_F(KvRegistryTest, ReadsByStoredType)
         EXPECT_EQ(reg_.Value(), row.expected) << row.expected.ToText();
         EXPECT_EQ(reg_.ValueType(), std::int32_t(row.stored.type));
     }
-    reg_.Default(Bytes{4}); // a read that finds nothing gives Default and leaves ValueType
-    reg_.ValueKey("none");
-    EXPECT_EQ(reg_.Value(), Variant(Bytes{4}));
-    EXPECT_EQ(reg_.ValueType(), brenlix::REG_BINARY);
+    reg_.Default(Bytes{4}); // a read that finds nothing, in the key or without it, gives Default and leaves ValueType
+    for (const std::string& section : {key_, key_ + "\\missing"}) {
+        reg_.SectionKey(section);
+        reg_.ValueKey("none");
+        EXPECT_EQ(reg_.Value(), Variant(Bytes{4}));
+        EXPECT_EQ(reg_.ValueType(), brenlix::REG_BINARY);
+    }
 }
 
 // A write takes all but the last element, so what was read writes back unchanged.
@@ -209,13 +216,16 @@ TEST_F(KvRegistryTest, Listings)
     std::int32_t count = 7;
     EXPECT_TRUE(reg_.EnumerateSections(names, count)); // of a missing key
     EXPECT_TRUE(count == 0 && names.empty());
+    names = {"stale"}, count = 7;
+    EXPECT_TRUE(reg_.EnumerateValues(names, count) && count == 0 && names.empty());
     std::string value; // 300 bytes where the code page is UTF-8
     for (int i = 0; i < 150; ++i) value += "ø";
     const std::string section(255, 'k');
+    ASSERT_EQ(raw::Write(kUser, key_, "", {brenlix::REG_SZ, Z("default")}), 0); // listed by its empty name
     ASSERT_EQ(raw::Write(kUser, key_, platform::ToAnsi(value), {brenlix::REG_SZ, Z(value)}), 0);
     ASSERT_EQ(raw::Write(kUser, key_ + "\\" + section, "", {brenlix::REG_SZ, ""}), 0);
     EXPECT_TRUE(reg_.EnumerateValues(names, count));
-    EXPECT_EQ(std::pair(count, names), std::pair(1, Strings{value}));
+    EXPECT_EQ(std::pair(count, names), std::pair(2, Strings{"", value}));
     EXPECT_TRUE(reg_.EnumerateSections(names, count));
     EXPECT_EQ(std::pair(count, names), std::pair(1, Strings{section}));
 }
