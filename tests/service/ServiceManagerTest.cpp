@@ -26,6 +26,7 @@ template <typename Error> struct ThrowingClock final : platform::Clock {
 TEST_F(ServiceManagerTest, FailuresKeepTheReason)
 {
     const std::string missing = SystemErrorText(ERROR_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(std::to_string(ServiceManager().MaxWaitForService()) + ServiceManager().ServiceLastError(), "5000");
     ServiceManager manager = Manager();
     manager.ServicePath("\"" + files.File("missing.exe") + "\"");
     const std::tuple<std::function<bool(ServiceManager&)>, bool, std::string> rows[] = {
@@ -33,14 +34,14 @@ TEST_F(ServiceManagerTest, FailuresKeepTheReason)
         {[](auto& m) { return m.IsServiceInstalled(); }, false, missing},
         {[](auto& m) { return m.ServiceStart(true); }, false, missing},
         {[](auto& m) { return m.RemoveService(); }, false, "Service not installed"},
-        {[](auto& m) { return m.InstallService(); }, true, ""},
+        {[](auto& m) { return m.InstallService(); }, true, "Service not installed"}, // success keeps the text
         {[](auto& m) { return m.InstallService(); }, false, SystemErrorText(ERROR_SERVICE_EXISTS)},
         {[](auto& m) { return m.ServiceStart(true); }, false, SystemErrorText(ERROR_FILE_NOT_FOUND)},
         {[](auto& m) { return m.ServiceShortName(""), m.RemoveService(); }, false, SystemErrorText(ERROR_INVALID_NAME)},
     };
     for (const auto& [call, result, text] : rows) {
         EXPECT_EQ(call(manager), result) << text;
-        EXPECT_EQ(result ? text : manager.ServiceLastError(), text);
+        EXPECT_EQ(manager.ServiceLastError(), text);
     }
 }
 
