@@ -203,6 +203,9 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
         return 0;
     }
     const auto text = Load(ProfilePath(lpFileName));
+    if (text) {
+        SetLastError(ERROR_SUCCESS); // as Windows does after reading a section, even an empty one
+    }
     const std::string lines = text ? text->SectionLines(lpAppName) : std::string();
     return CopyList(lines, lpReturnedString, nSize, 2);
 }
