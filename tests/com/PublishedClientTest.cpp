@@ -105,6 +105,7 @@ struct LateBound : ServerTest<> {
     }
     static constexpr char kListed[] = "Software\\Korvane\\Test\\LateBound";
     static constexpr std::int32_t kClassesRoot = -2147483648; // HKEY_CLASSES_ROOT
+    static constexpr std::int32_t kUserRoot = -2147483647;    // HKEY_CURRENT_USER
     const std::string ext = k64 ? "brenlix-late64" : "brenlix-late32";
     const std::string cls = "Korvane.Test.LateBound" + std::string(k64 ? "64" : "32");
     testing_support::TempDir dir;
@@ -113,8 +114,8 @@ struct LateBound : ServerTest<> {
 // A script leaves optional arguments out, trailing or in the middle: each takes its default (the server supplies
 // them, whatever the host passes), and the variable list of CreateAdditionalEXEAssociations is gathered by name.
 // Variables go to by-reference parameters of any type, and take what a member returns there (EnumerateValues'
-// names, 1-based, a String() array, and count; a binary value's array, 0 to its size, written back whole), keeping their own type where the member leaves them as they were. No
-// event source is named, so EventTekst shows what reached the event.
+// names, a String() array, and count; a binary value, written back whole), keeping their own type where the member
+// leaves them as they were. No event source is named, so EventTekst shows what reached the event.
 TEST_F(LateBound, ArgumentsLeftOutOrPassedAsVariables)
 {
     const std::string log = dir.File("late.log");
@@ -136,25 +137,52 @@ TEST_F(LateBound, ArgumentsLeftOutOrPassedAsVariables)
         "out.WriteLine Err.Number & \"|\" & Err.Description\r\nreg.ClassKey = &H80000001\r\n"
         "reg.SectionKey = \"" + std::string(kListed) + "\"\r\nreg.ValueType = 1 : reg.ValueKey = \"a\" : reg.Value = \"1\"\r\n"
         "listed = reg.EnumerateValues(names, count)\r\n"
-        "out.WriteLine listed & \"|\" & VarType(names) & \"|\" & count & \"|\" & TypeName(count) & LBound(names)\r\n"
-        "reg.ValueKey = \"b\" : b = reg.Value : out.WriteLine VarType(b) & \"|\" & LBound(b) & UBound(b)\r\n"
+        "out.WriteLine listed & \"|\" & VarType(names) & \"|\" & count & \"|\" & TypeName(count)\r\n"
+        "reg.ValueKey = \"b\" : b = reg.Value : out.WriteLine VarType(b)\r\n"
         "reg.ValueKey = \"c\" : reg.ValueType = 3 : reg.Value = b\r\n";
     ASSERT_EQ(raw::Write(-2147483647, kListed, "b", {3, "\x01\x02\x03"}), 0); // read and written back by the script
     EXPECT_EQ(RunScript(dir, script),
               (std::vector<std::string>{"IntegerInteger", "-1|", "-1|text", "-1|text", "-1|g", "0",
                                         "-2147194452|Invalid parameter list passed to CreateAdditionalEXEAssociations "
                                         "- expected Name/Text/Command",
-                                        "True|8200|2|Long1", "8209|03"}));
+                                        "True|8200|2|Long", "8209"}));
     EXPECT_EQ(raw::Read(-2147483647, kListed, "c"), (raw::Stored{3, "\x01\x02\x03"})); // from the lower bound on
+    // The arrays' bounds as a compiled client sees them (Wine's VBScript takes no LBound of a String() or Byte()
+    // array): names from 1, a binary value's bytes from 0 to its size (the one element more that a write drops).
+    const auto reg = Create(kClasses[kKvRegistry]);
+    ASSERT_NE(reg, nullptr);
+    Texts text;
+    SAFEARRAY* names = nullptr;
+    LONG count = 0;
+    VARIANT_BOOL listed = VARIANT_FALSE;
+    VARIANT binary;
+    VariantInit(&binary);
+    LONG bounds[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(Slot(reg.get(), 14, static_cast<int>(kUserRoot)), S_OK);         // put ClassKey
+    EXPECT_EQ(Slot(reg.get(), 16, text(kListed)), S_OK);                         // put SectionKey
+    EXPECT_EQ(Slot(reg.get(), 7, &names, &count, &listed), S_OK);               // EnumerateValues
+    EXPECT_EQ(Slot(reg.get(), 18, text("b")), S_OK);                             // put ValueKey
+    EXPECT_EQ(Slot(reg.get(), 5, &binary), S_OK);                                // get Value
+    if (names != nullptr) {
+        SafeArrayGetLBound(names, 1, &bounds[0]);
+        SafeArrayGetUBound(names, 1, &bounds[1]);
+        SafeArrayDestroy(names);
+    }
+    if (V_VT(&binary) == (VT_ARRAY | VT_UI1)) {
+        SafeArrayGetLBound(V_ARRAY(&binary), 1, &bounds[2]);
+        SafeArrayGetUBound(V_ARRAY(&binary), 1, &bounds[3]);
+    }
+    VariantClear(&binary);
+    EXPECT_EQ(std::vector<LONG>(bounds, bounds + 4), (std::vector<LONG>{1, 3, 0, 3}));
     EXPECT_EQ(testing_support::LogEntries(log),
               (std::vector<std::string>{"INFORMATION|a", "WARNING|b", "INFORMATION|c", "INFORMATION|d", "ERROR|e",
                                         "WARNING|f", "WARNING|g"}));
-    const auto text = [&](const std::string& key) {
+    const auto verb = [&](const std::string& key) {
         const auto value = raw::Read(kClassesRoot, cls + "\\shell\\" + key, "");
         return value ? std::string(value->bytes.c_str()) : "(missing)";
     };
-    EXPECT_EQ(text("open") + "|" + text("open\\command") + "|" + text("print") + "|" + text("new") + "|" +
-                  text("edit") + "|" + text("edit\\command"),
+    EXPECT_EQ(verb("open") + "|" + verb("open\\command") + "|" + verb("print") + "|" + verb("new") + "|" +
+                  verb("edit") + "|" + verb("edit\\command"),
               "&Open|\"C:\\v.exe\" \"%1\"|&Print|(missing)|&Edit|notepad.exe \"%1\"");
     EXPECT_FALSE(raw::KeyExists(kClassesRoot, cls + "\\DefaultIcon"));
 }
