@@ -344,8 +344,9 @@ BRENLIX_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
 // The event log: each event goes to the system log (posix/Syslog.h), or where
 // BRENLIX_EVENTLOG names another sink (posix/EventLog.cpp); ReportEventA fails
-// with RPC_S_SERVER_UNAVAILABLE when no system log listens, and with
-// RPC_S_SERVER_TOO_BUSY when it has stopped taking events. A server name
+// with RPC_S_SERVER_UNAVAILABLE when no system log listens, with
+// RPC_S_SERVER_TOO_BUSY when it has stopped taking events, and with
+// ERROR_ACCESS_DENIED for an event file others could have changed. A server name
 // other than this machine's fails with RPC_S_SERVER_UNAVAILABLE. Event source
 // handles are closed with DeregisterEventSource, never with CloseHandle.
 BRENLIX_API HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
