@@ -11,6 +11,7 @@
 // and any other value fails ReportEventA with ERROR_BAD_ENVIRONMENT, so no
 // event goes astray unnoticed. Like Windows for a source it does not know,
 // every source lands in the Application log. Any user may report events.
+#include "AnsiText.h"
 #include "ErrnoToWin32.h"
 #include "EventLogFormat.h"
 #include "HandleTable.h"
@@ -187,6 +188,11 @@ DWORD SendToSystemLog(const std::string& socket, const platform::posix::EventLin
     }
 }
 
+// Windows' bounds for one event, in every sink: the characters of each
+// insertion string and the bytes of the data.
+constexpr std::size_t kMaxStringCharacters = 31839;
+constexpr DWORD kMaxDataSize = 0xF000;
+
 } // namespace
 
 // A source name that is NULL fails with ERROR_INVALID_PARAMETER (the
@@ -229,6 +235,14 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     event.source = source->Source();
     for (WORD i = 0; i < wNumStrings; ++i) {
         event.strings.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : "");
+        if (platform::posix::AnsiCharacterCount(event.strings.back()) > kMaxStringCharacters) {
+            SetLastError(RPC_S_INVALID_BOUND);
+            return FALSE;
+        }
+    }
+    if (dwDataSize > kMaxDataSize) {
+        SetLastError(RPC_S_INVALID_BOUND);
+        return FALSE;
     }
     event.data.assign(static_cast<const char*>(lpRawData), dwDataSize);
 

@@ -228,6 +228,67 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
     EXPECT_FALSE(log.Pending());
 }
 
+// Windows' bounds for an event hold in every sink, checked before one is chosen (an unknown one would fail with
+// ERROR_BAD_ENVIRONMENT): each insertion string at most 31,839 characters (code points of UTF-8, bytes of a
+// single-byte code page), the data at most 0xF000 bytes; beyond that RPC_S_INVALID_BOUND. What is in bounds arrives
+// whole.
+TEST_F(SystemLog, SizeLimitsHoldInEverySink)
+{
+    const auto times = [](std::size_t count, const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += text;
+        return out;
+    };
+    const std::string bound = "0 " + std::to_string(RPC_S_INVALID_BOUND);
+    const struct { std::vector<std::string> strings; std::size_t data; bool western; std::string expected; } rows[] = {
+        {{times(31839, "x")}, 0, false, "1 0"},
+        {{times(31840, "x")}, 0, false, bound},
+        {{"", times(31840, "x")}, 0, false, bound},
+        {{times(31839, "\xC3\xA9")}, 0, false, "1 0"}, // é, two bytes each
+        {{times(31840, "\xC3\xA9")}, 0, false, bound},
+        {{times(31840, "\x80")}, 0, false, bound}, // bytes that start no character count one each
+        {{times(31839, "\xE9")}, 0, true, "1 0"},
+        {{times(16000, "\xC3\xA9")}, 0, true, bound}, // two characters each in that code page
+        {{}, 0xF000, false, "1 0"},
+        {{}, 0xF001, false, bound},
+    };
+    const std::string sinks[] = {"file", "syslog:" + log.Path(), "bogus"};
+    for (const std::string& each : sinks) {
+        const ScopedEnvironment setting("BRENLIX_EVENTLOG", each.c_str());
+        for (const auto& row : rows) {
+            const std::string data(row.data, '\xA5');
+            SCOPED_TRACE("sink \"" + each + "\", row " + std::to_string(&row - rows + 1));
+            if (row.expected == "1 0" && each == "bogus")
+                continue; // a sink it does not know takes nothing
+            std::optional<testing_support::WesternCodePage> codePage;
+            if (row.western && !codePage.emplace().Active())
+                continue; // no ISO-8859-1 locale on this machine
+            std::vector<const char*> strings;
+            for (const std::string& text : row.strings)
+                strings.push_back(text.c_str());
+            const std::string got = Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, strings, data);
+            EXPECT_EQ(got, row.expected);
+            if (got == "1 0" && each == "file") {
+                const std::vector<std::string> lines = EventLines(OwnEventFile());
+                const auto event = platform::posix::ParseEventLine(lines.empty() ? "" : lines.back());
+                ASSERT_TRUE(event.has_value());
+                EXPECT_TRUE(event->strings == row.strings && event->data == data);
+            } else if (got == "1 0") {
+                const std::string message = log.Receive();
+                const std::string tail =
+                    data.empty() ? " \"" + row.strings.back() + "\"" : " data=" + times(data.size(), "A5");
+                EXPECT_EQ(message.substr(message.size() - std::min(message.size(), tail.size())), tail);
+            }
+        }
+    }
+    EXPECT_FALSE(log.Pending());
+    char text[64] = {}; // what the library reports for it
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, RPC_S_INVALID_BOUND, 0, text,
+                   sizeof text, nullptr);
+    EXPECT_STREQ(text, "The array bounds are invalid.\r\n");
+}
+
 // A user who is not root writes their own HKEY_CURRENT_USER, reads the machine's hive but may not change it, and
 // reports events to a file of their own beside root's. Both hives are read from their files, not as the forked child
 // inherited them.
