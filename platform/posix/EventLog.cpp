@@ -183,6 +183,8 @@ DWORD SendToSystemLog(const std::string& socket, const platform::posix::EventLin
         return RPC_S_SERVER_UNAVAILABLE; // no log listens, as when the event log service is down
     case ETIMEDOUT:
         return RPC_S_SERVER_TOO_BUSY; // it listens but has stopped taking events
+    case EMSGSIZE:
+        return RPC_S_INVALID_BOUND; // more than the log takes in one message
     default:
         return platform::ErrnoToWin32(error, socket);
     }

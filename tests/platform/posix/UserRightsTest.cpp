@@ -289,6 +289,17 @@ TEST_F(SystemLog, SizeLimitsHoldInEverySink)
     EXPECT_STREQ(text, "The array bounds are invalid.\r\n");
 }
 
+// An event in bounds that makes a larger message than the system log's socket takes (the sender's buffer,
+// net.core.wmem_default) fails as Windows fails an event over its bounds.
+TEST_F(SystemLog, AMessageTooLargeForTheLogIsOutOfBounds)
+{
+    const std::size_t buffer = std::stoul(ReadFile("/proc/sys/net/core/wmem_default"));
+    const std::vector<std::string> texts(buffer / 31839 + 1, std::string(31839, 'x'));
+    const std::vector<const char*> strings(texts.size(), texts[0].c_str());
+    EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, strings), "0 " + std::to_string(RPC_S_INVALID_BOUND));
+    EXPECT_FALSE(log.Pending());
+}
+
 // A user who is not root writes their own HKEY_CURRENT_USER, reads the machine's hive but may not change it, and
 // reports events to a file of their own beside root's. Both hives are read from their files, not as the forked child
 // inherited them.

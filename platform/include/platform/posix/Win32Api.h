@@ -348,7 +348,7 @@ BRENLIX_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
 // with RPC_S_SERVER_UNAVAILABLE when no system log listens, with
 // RPC_S_SERVER_TOO_BUSY when it has stopped taking events, with
 // RPC_S_INVALID_BOUND for an insertion string over 31,839 characters, data
-// over 61,440 bytes, and with
+// over 61,440 bytes or a message larger than the log takes, and with
 // ERROR_ACCESS_DENIED for an event file others could have changed. A server name
 // other than this machine's fails with RPC_S_SERVER_UNAVAILABLE. Event source
 // handles are closed with DeregisterEventSource, never with CloseHandle.
