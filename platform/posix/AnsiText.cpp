@@ -1,9 +1,12 @@
 #include <platform/Text.h>
 
+#include "AnsiText.h"
 #include "Ascii.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <iconv.h>
 #include <langinfo.h>
 
@@ -76,6 +79,40 @@ std::string FromAnsi(std::string_view ansi)
         return std::string(ansi);
     }
     return Convert(ansi, "UTF-8", codeset, false);
+}
+
+std::size_t posix::AnsiCharacterCount(std::string_view ansi)
+{
+    std::size_t count = 0;
+    if (AnsiCodeSet() == nullptr) {
+        for (std::size_t i = 0; i < ansi.size(); ++count) {
+            const auto lead = static_cast<unsigned char>(ansi[i++]);
+            const std::size_t more = lead >= 0xC2 && lead <= 0xDF   ? 1
+                                     : lead >= 0xE0 && lead <= 0xEF ? 2
+                                     : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                                    : 0;
+            std::size_t taken = 0;
+            while (taken < more && i + taken < ansi.size() &&
+                   (static_cast<unsigned char>(ansi[i + taken]) & 0xC0) == 0x80) {
+                ++taken;
+            }
+            i += taken == more ? taken : 0; // an incomplete sequence: its lead byte alone
+        }
+        return count;
+    }
+    if (MB_CUR_MAX == 1) {
+        return ansi.size();
+    }
+    std::mbstate_t state{};
+    for (std::size_t i = 0; i < ansi.size(); ++count) {
+        std::size_t length = std::mbrlen(ansi.data() + i, ansi.size() - i, &state);
+        if (length == 0 || length > ansi.size() - i) { // an invalid or cut-off sequence
+            state = std::mbstate_t{};
+            length = 1;
+        }
+        i += length;
+    }
+    return count;
 }
 
 } // namespace platform

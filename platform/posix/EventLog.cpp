@@ -2,13 +2,16 @@
 //
 //   unset or empty    the system log (/dev/log): journald or a syslog daemon
 //   syslog:<socket>   another syslog socket (a test's own)
-//   file              one line an event, in one write to the end of
-//                     <root>/eventlog/Application.log (EventLogFormat.h), for
-//                     tests and machines without a system log
+//   file              one line an event, in one write to the end of the
+//                     account's own file in <root>/eventlog: root's is
+//                     Application.log, another's Application.<name>.log
+//                     (EventLogFormat.h); for tests and machines without a
+//                     system log
 //
 // and any other value fails ReportEventA with ERROR_BAD_ENVIRONMENT, so no
 // event goes astray unnoticed. Like Windows for a source it does not know,
 // every source lands in the Application log. Any user may report events.
+#include "AnsiText.h"
 #include "ErrnoToWin32.h"
 #include "EventLogFormat.h"
 #include "HandleTable.h"
@@ -18,15 +21,18 @@
 #include "ThisMachine.h"
 
 #include <platform/Clock.h>
+#include <platform/UniqueHandle.h>
 #include <platform/Win32.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <pwd.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -52,44 +58,114 @@ std::string TimeText(const platform::LocalDateTime& when)
     return text;
 }
 
-// Appends the event's line to the file log. Its folder takes files of every
-// user (sticky, as /tmp) and the file takes every user's events. So any user
-// may put something else under the file's name: a symbolic or hard link to
-// another file, a FIFO or a device would have the caller (root, say) write
-// there. Only a regular file with no other name is written; anything else
-// fails with ERROR_ACCESS_DENIED and a line on the standard error stream.
+using UniqueFd = platform::UniqueHandle<int, &::close, -1>;
+
+// One line on the standard error stream says why the place is passed over.
+DWORD Refuse(const std::string& path, const char* why)
+{
+    std::fprintf(stderr, "brenlix: %s is not used for the event log: %s\n", path.c_str(), why);
+    return ERROR_ACCESS_DENIED;
+}
+
+// Why the folder may not hold the caller's event file, or nullptr. Only its
+// owner and root may rename it, and in a sticky folder only they may rename or
+// remove another account's file.
+const char* FolderFault(const struct stat& st)
+{
+    if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+        return "it belongs to another account";
+    }
+    if ((st.st_mode & 022) != 0 && (st.st_mode & S_ISVTX) == 0) {
+        return "others may write it and it is not sticky";
+    }
+    return nullptr;
+}
+
+// Why the opened file may not take the caller's events, or nullptr.
+const char* FileFault(const struct stat& st)
+{
+    if (!S_ISREG(st.st_mode)) {
+        return "it is not a regular file";
+    }
+    if (st.st_nlink != 1) {
+        return "it has another name (a hard link)";
+    }
+    if (st.st_uid != ::geteuid()) {
+        return "it belongs to another account";
+    }
+    if ((st.st_mode & 022) != 0) {
+        return "others may write it";
+    }
+    return nullptr;
+}
+
+std::string EventFileOfCaller()
+{
+    const uid_t uid = ::geteuid();
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    const bool named = uid != 0 && ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found;
+    return platform::posix::EventFileName(uid, named ? found->pw_name : nullptr);
+}
+
+// Appends the event's line to the caller's own file. The folder is open to
+// every account (sticky, as /tmp), so anyone may put something under another
+// account's file name first: their own file, a link to a file of the caller,
+// a FIFO. The folder is checked through a descriptor, the file opened relative
+// to it and checked through its own, so nothing can be swapped in between;
+// what fails a check is not written and fails with ERROR_ACCESS_DENIED.
 DWORD AppendToFile(const platform::posix::EventLine& event)
 {
     const std::string folder = platform::posix::MachineRoot() + "/eventlog";
-    const std::string path = folder + "/Application.log";
     if (!platform::posix::MakeFolders(platform::posix::MachineRoot()) || !platform::posix::MakeFolders(folder, 01777)) {
         return platform::ErrnoToWin32(errno, folder);
     }
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::fchmod(fd, 0666);
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!dir) {
+        // MakeFolders found a folder there, following a symbolic link.
+        return errno == ENOTDIR ? Refuse(folder, "it is a symbolic link") : platform::ErrnoToWin32(errno, folder);
+    }
+    if (::fstat(dir.get(), &st) != 0) {
+        return platform::ErrnoToWin32(errno, folder);
+    }
+    if (const char* fault = FolderFault(st)) {
+        return Refuse(folder, fault);
+    }
+    const std::string name = EventFileOfCaller();
+    const std::string path = folder + '/' + name;
+    UniqueFd file(::openat(dir.get(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           platform::posix::kMachineFileMode));
+    if (file) {
+        ::fchmod(file.get(), platform::posix::kMachineFileMode);
     } else if (errno == EEXIST) {
         // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting.
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        struct stat st {};
-        const bool plain = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
-        if (!plain && (fd >= 0 || errno == ELOOP || errno == ENXIO)) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            std::fprintf(stderr, "brenlix: %s is not used as the event log: it is not a regular file of its own\n",
-                         path.c_str());
-            return ERROR_ACCESS_DENIED;
+        file.reset(
+            ::openat(dir.get(), name.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!file && errno == ELOOP) {
+            return Refuse(path, "it is a symbolic link");
+        }
+        if (!file && errno == ENXIO) {
+            return Refuse(path, "it is not a regular file");
+        }
+        if (!file && (errno == EACCES || errno == EPERM)) {
+            return Refuse(path, "it belongs to another account");
         }
     }
-    if (fd < 0) {
+    if (!file) {
         return platform::ErrnoToWin32(errno, path);
+    }
+    if (::fstat(file.get(), &st) != 0) {
+        return platform::ErrnoToWin32(errno, path);
+    }
+    if (const char* fault = FileFault(st)) {
+        return Refuse(path, fault);
     }
     // O_APPEND puts the whole line at the end in one step; WriteAll only loops
     // for a short write (a full disk), which fails anyway.
     const std::string line = platform::posix::FormatEventLine(event);
-    const int error = platform::posix::WriteAll(fd, line.data(), line.size());
-    ::close(fd);
+    const int error = platform::posix::WriteAll(file.get(), line.data(), line.size());
     return error != 0 ? platform::ErrnoToWin32(error, path) : ERROR_SUCCESS;
 }
 
@@ -107,10 +183,17 @@ DWORD SendToSystemLog(const std::string& socket, const platform::posix::EventLin
         return RPC_S_SERVER_UNAVAILABLE; // no log listens, as when the event log service is down
     case ETIMEDOUT:
         return RPC_S_SERVER_TOO_BUSY; // it listens but has stopped taking events
+    case EMSGSIZE:
+        return RPC_S_INVALID_BOUND; // more than the log takes in one message
     default:
         return platform::ErrnoToWin32(error, socket);
     }
 }
+
+// Windows' bounds for one event, in every sink: the characters of each
+// insertion string and the bytes of the data.
+constexpr std::size_t kMaxStringCharacters = 31839;
+constexpr DWORD kMaxDataSize = 0xF000;
 
 } // namespace
 
@@ -154,6 +237,14 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     event.source = source->Source();
     for (WORD i = 0; i < wNumStrings; ++i) {
         event.strings.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : "");
+        if (platform::posix::AnsiCharacterCount(event.strings.back()) > kMaxStringCharacters) {
+            SetLastError(RPC_S_INVALID_BOUND);
+            return FALSE;
+        }
+    }
+    if (dwDataSize > kMaxDataSize) {
+        SetLastError(RPC_S_INVALID_BOUND);
+        return FALSE;
     }
     event.data.assign(static_cast<const char*>(lpRawData), dwDataSize);
 

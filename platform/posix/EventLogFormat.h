@@ -1,4 +1,4 @@
-// One reported event as a line of <root>/eventlog/Application.log. The fields
+// One reported event as a line of an event file in <root>/eventlog. The fields
 // are separated by TAB and the line ends with LF:
 //
 //   time  type  category  event-id  source  computer  count  string...  data
@@ -12,8 +12,10 @@
 
 #include <platform/Win32.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace platform::posix {
@@ -28,6 +30,19 @@ struct EventLine {
     std::vector<std::string> strings;
     std::string data; // raw bytes
 };
+
+// The account's event file in <root>/eventlog: Application.log for root,
+// Application.<name>.log for any other account, with the decimal uid for the
+// name when the account has none or one that is no plain file name (a "/" in
+// it, or a leading ".").
+inline std::string EventFileName(uid_t uid, const char* name)
+{
+    if (uid == 0) {
+        return "Application.log";
+    }
+    const bool plain = name != nullptr && *name != '\0' && *name != '.' && std::strchr(name, '/') == nullptr;
+    return "Application." + (plain ? std::string(name) : std::to_string(uid)) + ".log";
+}
 
 inline std::string EscapeEventText(const std::string& text)
 {

@@ -302,6 +302,7 @@ constexpr MessageText kTexts[] = {
     {1728, "A remote procedure call (RPC) protocol error occurred.\r\n"},
     {1729, "Access to the HTTP proxy is denied.\r\n"},
     {1730, "The transfer syntax is not supported by the RPC server.\r\n"},
+    {1734, "The array bounds are invalid.\r\n"},
     {1753, "There are no more endpoints available from the endpoint mapper.\r\n"},
     {1813, "The specified resource type cannot be found in the image file.\r\n"},
     {1814, "The specified resource name cannot be found in the image file.\r\n"},

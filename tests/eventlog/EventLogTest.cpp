@@ -15,6 +15,9 @@
 #if !defined(_WIN32)
 #include "EventLogFormat.h"
 #include "posix/RegistryFaults.h"
+
+#include <pwd.h>
+#include <unistd.h>
 #endif
 
 #include <array>
@@ -65,7 +68,10 @@ protected:
         return std::nullopt;
 #else
         std::vector<std::string> events;
-        std::istringstream log(testing_support::ReadFile(root_.Path() + "/eventlog/Application.log"));
+        const passwd* account = ::getpwuid(::geteuid()); // the caller's own file: root's is Application.log
+        const std::string file =
+            platform::posix::EventFileName(::geteuid(), account != nullptr ? account->pw_name : nullptr);
+        std::istringstream log(testing_support::ReadFile(root_.Path() + "/eventlog/" + file));
         for (std::string line; std::getline(log, line);) {
             const auto e = platform::posix::ParseEventLine(line).value();
             EXPECT_EQ(e.source, kName);

@@ -1,16 +1,30 @@
-// What the Linux event log decides for itself: one line per event in <root>/eventlog/Application.log, and
-// which names count as this machine. Also what it refuses as Windows does, which Wine's stub takes.
+// What the Linux event log decides for itself: one line per event in the account's own file under <root>/eventlog,
+// what root refuses there when another account could have put it in place, and which names count as this machine.
+// Also what it refuses as Windows does, which Wine's stub takes.
 #include <platform/Win32.h>
 
+#include "EventLogFormat.h"
 #include "TestSupport.h"
+#include "posix/OtherUser.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <functional>
+#include <optional>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
+
+using testing_support::ReadFile;
 
 std::string HostName()
 {
@@ -19,11 +33,84 @@ std::string HostName()
     return name;
 }
 
+// "1 0", or "0 " and the last error.
+std::string Report(LPCSTR text)
+{
+    const HANDLE source = RegisterEventSourceA(nullptr, "Probe");
+    const BOOL done = ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, &text, nullptr);
+    const std::string result = done ? "1 0" : "0 " + std::to_string(GetLastError());
+    DeregisterEventSource(source);
+    return result;
+}
+
+std::ptrdiff_t OpenFiles()
+{
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+// Report in a child process run as the account: "1 0" or "0 <error>", " and left files open" when it did, a line
+// break and what it wrote to the standard error stream. One that never returns fails by the hang guard.
+std::string ReportAs(const testing_support::Account& account, LPCSTR text)
+{
+    return testing_support::RunAs(account, 022, [text] {
+        const auto open = OpenFiles();
+        ::testing::internal::CaptureStderr();
+        const std::string result = Report(text);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        return result + (OpenFiles() == open ? "" : " and left files open") + "\n" + said;
+    });
+}
+
+// The first insertion string of each event in the file, or "malformed".
+std::vector<std::string> EventsIn(const std::string& path)
+{
+    std::vector<std::string> events;
+    std::istringstream lines(ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto event = platform::posix::ParseEventLine(line);
+        events.push_back(event && !event->strings.empty() ? event->strings[0] : "malformed");
+    }
+    return events;
+}
+
+// Owner, mode and what is in it: a file's bytes, a folder's names, what a FIFO's reader can read.
+std::string Snapshot(const std::string& path, int fifoReader)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return "missing";
+    std::string what = std::to_string(st.st_uid) + " " + std::to_string(st.st_mode) + " ";
+    if (S_ISDIR(st.st_mode)) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names)
+            what += name + "|";
+    } else if (S_ISFIFO(st.st_mode) && fifoReader >= 0) {
+        char bytes[256];
+        const ssize_t n = ::read(fifoReader, bytes, sizeof bytes);
+        what.append(bytes, n > 0 ? std::size_t(n) : 0);
+    } else if (S_ISREG(st.st_mode)) {
+        what += ReadFile(path);
+    }
+    return what;
+}
+
 class EventLogFile : public ::testing::Test {
 protected:
     const testing_support::TempDir root;
     const testing_support::ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
     const testing_support::ScopedEnvironment sink{"BRENLIX_EVENTLOG", "file"};
+    const std::string folder = root.Path() + "/eventlog";
+    std::string whyNot;
+    const std::optional<testing_support::Account> nobody = testing_support::UnprivilegedAccount(whyNot);
+
+    std::string OwnFile() const
+    {
+        const passwd* account = ::getpwuid(::geteuid());
+        return folder + "/" + platform::posix::EventFileName(::geteuid(), account ? account->pw_name : nullptr);
+    }
 };
 
 // The fields' tabs, line breaks and backslashes escaped, the data in hex; a source without a name has none.
@@ -39,10 +126,138 @@ TEST_F(EventLogFile, EachEventIsOneLine)
         ReportEventA(source, EVENTLOG_AUDIT_FAILURE, 65535, 0xC0000102, nullptr, 5, sizeof data, strings, data));
     EXPECT_TRUE(ReportEventA(unnamed, EVENTLOG_SUCCESS, 0, 0, nullptr, 0, 0, nullptr, nullptr));
     EXPECT_TRUE(DeregisterEventSource(source) && DeregisterEventSource(unnamed));
-    const std::string text = testing_support::ReadFile(root.Path() + "/eventlog/Application.log");
     const std::string first = "2024-02-29T23:59:58\t16\t65535\t3221225730\tBrenlix\\tTest\t" + HostName() +
                               "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF";
-    EXPECT_EQ(text, first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
+    EXPECT_EQ(ReadFile(OwnFile()), first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
+}
+
+// Root's file is Application.log; another account's carries the account's name, or its uid where there is no name
+// or the name would not be a plain file name in the folder.
+TEST(EventFileName, NamesEachAccountsFile)
+{
+    const struct { uid_t uid; const char* name; std::string file; } rows[] = {
+        {0, "root", "Application.log"},
+        {0, "toor", "Application.log"},
+        {65534, "nobody", "Application.nobody.log"},
+        {1001, "svc.backup", "Application.svc.backup.log"},
+        {1001, nullptr, "Application.1001.log"},
+        {1001, "", "Application.1001.log"},
+        {1001, "a/b", "Application.1001.log"},
+        {1001, "..", "Application.1001.log"},
+        {1001, ".hidden", "Application.1001.log"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(platform::posix::EventFileName(row.uid, row.name), row.file)
+            << row.uid << " " << (row.name ? row.name : "null");
+}
+
+// Each account other than root writes a file of its own, named after it (its uid when it has no name), owned by it
+// and 0644 whatever its umask; root's file keeps root's events alone.
+TEST_F(EventLogFile, EachAccountWritesItsOwnFile)
+{
+    if (!nobody)
+        GTEST_SKIP() << whyNot;
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    uid_t unnamed = 4242;
+    while (::getpwuid(unnamed) != nullptr)
+        ++unnamed;
+    ASSERT_EQ(Report("root's"), "1 0");
+    for (const testing_support::Account& account : {*nobody, testing_support::Account{"", unnamed, unnamed}}) {
+        const std::string name = account.name.empty() ? std::to_string(account.uid) : account.name;
+        SCOPED_TRACE(name);
+        EXPECT_EQ(testing_support::RunAs(account, 077, [&] { return Report(name.c_str()); }), "1 0");
+        const std::string file = folder + "/Application." + name + ".log";
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, account.uid);
+        EXPECT_EQ(st.st_mode & 07777, 0644u);
+        EXPECT_EQ(EventsIn(file), std::vector<std::string>{name});
+    }
+    ASSERT_EQ(Report("root's again"), "1 0");
+    EXPECT_EQ(EventsIn(folder + "/Application.log"), (std::vector<std::string>{"root's", "root's again"}));
+}
+
+// Root's events go nowhere another account put in their place or could change: each such event fails with
+// ERROR_ACCESS_DENIED and one line on the standard error stream naming the place, which stays as it was, and nothing
+// is left open. What root plants here stands for what nobody can plant where the kernel lets them (hard links with
+// fs.protected_hardlinks off, anything in the machine's folder when it is writable).
+TEST_F(EventLogFile, RootRefusesWhatOthersCouldHavePlaced)
+{
+    if (!nobody)
+        GTEST_SKIP() << whyNot;
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    const std::string file = folder + "/Application.log", nobodys = folder + "/Application." + nobody->name + ".log";
+    const std::string roots = root.File("root's"), elsewhere = root.File("elsewhere");
+    int reader = -1;
+    const auto asNobody = [this](const std::function<int()>& plant) {
+        ASSERT_EQ(testing_support::RunAs(*nobody, 022, [&] { return plant() == 0 ? "" : std::strerror(errno); }), "");
+    };
+    // refused: the path the error line names; watched: what must stay as it was
+    const struct { const char* attack; std::function<void()> plant; std::string refused, watched; } rows[] = {
+        {"nobody's own file under root's name",
+         [&] { asNobody([&] { return testing_support::WriteFile(file, "nobody's\n"), 0; }); }, file, file},
+        {"root's file that others may write", [&] {
+             testing_support::WriteFile(file, "root's\n");
+             ::chmod(file.c_str(), 0664);
+         }, file, file},
+        {"nobody's symbolic link to a file of root's",
+         [&] { asNobody([&] { return ::symlink(roots.c_str(), file.c_str()); }); }, file, roots},
+        {"a hard link to a file of root's", [&] { ::link(roots.c_str(), file.c_str()); }, file, roots},
+        {"nobody's own event file linked under root's name",
+         [&] { asNobody([&] { return Report("nobody's") == "1 0" ? ::link(nobodys.c_str(), file.c_str()) : -1; }); },
+         file, nobodys},
+        {"a FIFO without a reader", [&] { ::mkfifo(file.c_str(), 0600); }, file, file},
+        {"a FIFO with a reader", [&] {
+             ::mkfifo(file.c_str(), 0600);
+             reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         }, file, file},
+        {"a folder nobody owns", [&] { testing_support::GiveTo(*nobody, folder); }, folder, folder},
+        {"a folder others may write that is not sticky", [&] { ::chmod(folder.c_str(), 0777); }, folder, folder},
+        {"a symbolic link to a folder of root's", [&] {
+             std::filesystem::remove(folder);
+             ::mkdir(elsewhere.c_str(), 0755);
+             ::chmod(elsewhere.c_str(), 0755);
+             std::filesystem::create_directory_symlink(elsewhere, folder);
+         }, folder, elsewhere},
+    };
+    const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED) + "\n";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.attack);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(elsewhere);
+        ASSERT_TRUE(std::filesystem::create_directory(folder));
+        ASSERT_EQ(::chmod(folder.c_str(), 01777), 0);
+        testing_support::WriteFile(roots, "root's own\n");
+        ASSERT_EQ(::chmod(roots.c_str(), 0600), 0);
+        row.plant();
+        const std::string before = Snapshot(row.watched, reader);
+        const std::string got = ReportAs({"root", 0, 0}, "root's");
+        const std::string line = "brenlix: " + row.refused + " is not used for the event log: "; // and why
+        EXPECT_EQ(got.substr(0, denied.size() + line.size()), denied + line);
+        EXPECT_EQ(std::count(got.begin(), got.end(), '\n'), 2) << got;
+        EXPECT_EQ(Snapshot(row.watched, reader), before);
+        if (reader >= 0)
+            ::close(std::exchange(reader, -1));
+    }
+}
+
+// Another account is refused as well when its file's name is taken by a file of root's, whether or not it may write
+// that file.
+TEST_F(EventLogFile, AnAccountsNameTakenByAnotherIsRefused)
+{
+    if (!nobody)
+        GTEST_SKIP() << whyNot;
+    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
+    ASSERT_EQ(Report("root's"), "1 0");
+    const std::string file = folder + "/Application." + nobody->name + ".log";
+    for (const mode_t mode : {0644, 0666}) {
+        testing_support::WriteFile(file, "root's\n");
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        EXPECT_EQ(ReportAs(*nobody, "nobody's"), "0 " + std::to_string(ERROR_ACCESS_DENIED) + "\nbrenlix: " + file +
+                                                     " is not used for the event log: it belongs to another account\n")
+            << mode;
+        EXPECT_EQ(ReadFile(file), "root's\n");
+    }
 }
 
 // Each call's last error, 0 where it succeeds. The handle is the event log's; CloseHandle does not take it. "" is the

@@ -1,6 +1,7 @@
 // Who may write what on Linux: HKEY_CURRENT_USER is the user's own file in their config folder, the machine's
 // hives are root's (and refused when someone else may change them), and events reach the system log.
 #include "../RegistryCalls.h"
+#include "EventLogFormat.h"
 #include "MachineRoot.h"
 #include "TestSupport.h"
 #include "posix/OtherUser.h"
@@ -9,7 +10,9 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <pwd.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,6 +137,21 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
 
 class SystemLog : public UserRights {
 protected:
+    std::string OwnEventFile() const
+    {
+        const passwd* account = ::getpwuid(::geteuid());
+        return root.Path() + "/eventlog/" +
+               platform::posix::EventFileName(::geteuid(), account ? account->pw_name : nullptr);
+    }
+    static std::vector<std::string> EventLines(const std::string& path)
+    {
+        std::vector<std::string> lines;
+        std::istringstream text(ReadFile(path));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
     testing_support::SyslogSocket log{root.File("log")};
     ScopedEnvironment sink{"BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str()};
     testing_support::ManualClock clock{testing_support::At(2024, 3, 5, 7, 8, 9)};
@@ -194,40 +212,98 @@ TEST_F(SystemLog, AFullQueueFailsTheEventInsteadOfHanging)
     EXPECT_TRUE(DeregisterEventSource(source));
 }
 
-// BRENLIX_EVENTLOG names the sink; a value it does not know loses no event silently. The file's folder is open to
-// every user, so what one of them puts under the file's name instead of a file is not written through (it used
-// to be).
+// BRENLIX_EVENTLOG names the sink; a value it does not know loses no event silently.
 TEST_F(SystemLog, SinkIsChosenByTheSetting)
 {
-    const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED);
-    const struct { std::string setting, expected, inPlace; } rows[] = { // inPlace: under the file's name first
-        {"file", denied, "symlink"},
-        {"file", denied, "hard link"},
-        {"file", denied, "fifo"},
-        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE), ""},
-        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT), ""},
+    const struct { std::string setting, expected; } rows[] = {
+        {"file", "1 0"},
+        {"syslog:" + root.File("nobody-listens"), "0 " + std::to_string(RPC_S_SERVER_UNAVAILABLE)},
+        {"syslog:", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT)},
+        {"File", "0 " + std::to_string(ERROR_BAD_ENVIRONMENT)},
     };
-    const std::string file = root.Path() + "/eventlog/Application.log";
-    const std::string target = root.File("target");
-    const auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
-    testing_support::WriteFile(target, "root's own\n");
-    std::filesystem::create_directory(root.Path() + "/eventlog");
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.setting + " " + row.inPlace);
-        std::filesystem::remove(file);
-        ASSERT_EQ(row.inPlace == "symlink" ? ::symlink(target.c_str(), file.c_str())
-                  : row.inPlace == "hard link" ? ::link(target.c_str(), file.c_str())
-                  : row.inPlace == "fifo" ? ::mkfifo(file.c_str(), 0666) : 0, 0);
         const ScopedEnvironment setting("BRENLIX_EVENTLOG", row.setting.c_str());
-        const auto before = openFiles();
-        EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}), row.expected);
-        EXPECT_EQ(openFiles(), before); // a refused event leaves nothing open
-        EXPECT_EQ(ReadFile(target), "root's own\n");
+        EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"x"}), row.expected) << row.setting;
     }
+    EXPECT_EQ(EventLines(OwnEventFile()).size(), 1u);
+    EXPECT_FALSE(log.Pending());
+}
+
+// Windows' bounds for an event hold in every sink, checked before one is chosen (an unknown one would fail with
+// ERROR_BAD_ENVIRONMENT): each insertion string at most 31,839 characters (code points of UTF-8, bytes of a
+// single-byte code page), the data at most 0xF000 bytes; beyond that RPC_S_INVALID_BOUND. What is in bounds arrives
+// whole.
+TEST_F(SystemLog, SizeLimitsHoldInEverySink)
+{
+    const auto times = [](std::size_t count, const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += text;
+        return out;
+    };
+    const std::string bound = "0 " + std::to_string(RPC_S_INVALID_BOUND);
+    const struct { std::vector<std::string> strings; std::size_t data; bool western; std::string expected; } rows[] = {
+        {{times(31839, "x")}, 0, false, "1 0"},
+        {{times(31840, "x")}, 0, false, bound},
+        {{"", times(31840, "x")}, 0, false, bound},
+        {{times(31839, "\xC3\xA9")}, 0, false, "1 0"}, // é, two bytes each
+        {{times(31840, "\xC3\xA9")}, 0, false, bound},
+        {{times(31840, "\x80")}, 0, false, bound}, // bytes that start no character count one each
+        {{times(31839, "\xE9")}, 0, true, "1 0"},
+        {{times(16000, "\xC3\xA9")}, 0, true, bound}, // two characters each in that code page
+        {{}, 0xF000, false, "1 0"},
+        {{}, 0xF001, false, bound},
+    };
+    const std::string sinks[] = {"file", "syslog:" + log.Path(), "bogus"};
+    for (const std::string& each : sinks) {
+        const ScopedEnvironment setting("BRENLIX_EVENTLOG", each.c_str());
+        for (const auto& row : rows) {
+            const std::string data(row.data, '\xA5');
+            SCOPED_TRACE("sink \"" + each + "\", row " + std::to_string(&row - rows + 1));
+            if (row.expected == "1 0" && each == "bogus")
+                continue; // a sink it does not know takes nothing
+            std::optional<testing_support::WesternCodePage> codePage;
+            if (row.western && !codePage.emplace().Active())
+                continue; // no ISO-8859-1 locale on this machine
+            std::vector<const char*> strings;
+            for (const std::string& text : row.strings)
+                strings.push_back(text.c_str());
+            const std::string got = Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, strings, data);
+            EXPECT_EQ(got, row.expected);
+            if (got == "1 0" && each == "file") {
+                const std::vector<std::string> lines = EventLines(OwnEventFile());
+                const auto event = platform::posix::ParseEventLine(lines.empty() ? "" : lines.back());
+                ASSERT_TRUE(event.has_value());
+                EXPECT_TRUE(event->strings == row.strings && event->data == data);
+            } else if (got == "1 0") {
+                const std::string message = log.Receive();
+                const std::string tail =
+                    data.empty() ? " \"" + row.strings.back() + "\"" : " data=" + times(data.size(), "A5");
+                EXPECT_EQ(message.substr(message.size() - std::min(message.size(), tail.size())), tail);
+            }
+        }
+    }
+    EXPECT_FALSE(log.Pending());
+    char text[64] = {}; // what the library reports for it
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, RPC_S_INVALID_BOUND, 0, text,
+                   sizeof text, nullptr);
+    EXPECT_STREQ(text, "The array bounds are invalid.\r\n");
+}
+
+// An event in bounds that makes a larger message than the system log's socket takes (the sender's buffer,
+// net.core.wmem_default) fails as Windows fails an event over its bounds.
+TEST_F(SystemLog, AMessageTooLargeForTheLogIsOutOfBounds)
+{
+    const std::size_t buffer = std::stoul(ReadFile("/proc/sys/net/core/wmem_default"));
+    const std::vector<std::string> texts(buffer / 31839 + 1, std::string(31839, 'x'));
+    const std::vector<const char*> strings(texts.size(), texts[0].c_str());
+    EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, strings), "0 " + std::to_string(RPC_S_INVALID_BOUND));
+    EXPECT_FALSE(log.Pending());
 }
 
 // A user who is not root writes their own HKEY_CURRENT_USER, reads the machine's hive but may not change it, and
-// appends to root's event file. Both hives are read from their files, not as the forked child inherited them.
+// reports events to a file of their own beside root's. Both hives are read from their files, not as the forked child
+// inherited them.
 TEST_F(UserRights, UserWhoIsNotRoot)
 {
     if (!other)
@@ -270,7 +346,9 @@ TEST_F(UserRights, UserWhoIsNotRoot)
     struct stat st {};
     ASSERT_EQ(::stat(hive.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, other->uid);
-    EXPECT_NE(ReadFile(root.Path() + "/eventlog/Application.log").find("\t2\t2\t8\tProbe\t"), std::string::npos);
+    const std::string event = "\t2\t2\t8\tProbe\t";
+    EXPECT_NE(ReadFile(root.Path() + "/eventlog/Application." + other->name + ".log").find(event), std::string::npos);
+    EXPECT_EQ(ReadFile(root.Path() + "/eventlog/Application.log").find(event), std::string::npos);
 }
 
 } // namespace

@@ -150,8 +150,12 @@ SyslogSocket::~SyslogSocket()
 std::string SyslogSocket::Receive()
 {
     pollfd wait{fd_, POLLIN, 0};
-    std::string message(65536, '\0');
-    const ssize_t n = ::poll(&wait, 1, static_cast<int>(kHangGuardMs)) > 0 ? ::recv(fd_, message.data(), 65536, 0) : 0;
+    if (::poll(&wait, 1, static_cast<int>(kHangGuardMs)) <= 0) {
+        return std::string();
+    }
+    const ssize_t size = ::recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC); // the whole datagram's length
+    std::string message(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    const ssize_t n = ::recv(fd_, message.data(), message.size(), 0);
     message.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return message;
 }

@@ -116,6 +116,7 @@ using PHKEY = HKEY*;
 #define ERROR_DUPLICATE_SERVICE_NAME 1078L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 #define RPC_S_SERVER_TOO_BUSY 1723L
+#define RPC_S_INVALID_BOUND 1734L
 
 #define EVENTLOG_SUCCESS 0x0000u
 #define EVENTLOG_ERROR_TYPE 0x0001u
@@ -344,8 +345,11 @@ BRENLIX_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
 // The event log: each event goes to the system log (posix/Syslog.h), or where
 // BRENLIX_EVENTLOG names another sink (posix/EventLog.cpp); ReportEventA fails
-// with RPC_S_SERVER_UNAVAILABLE when no system log listens, and with
-// RPC_S_SERVER_TOO_BUSY when it has stopped taking events. A server name
+// with RPC_S_SERVER_UNAVAILABLE when no system log listens, with
+// RPC_S_SERVER_TOO_BUSY when it has stopped taking events, with
+// RPC_S_INVALID_BOUND for an insertion string over 31,839 characters, data
+// over 61,440 bytes or a message larger than the log takes, and with
+// ERROR_ACCESS_DENIED for an event file others could have changed. A server name
 // other than this machine's fails with RPC_S_SERVER_UNAVAILABLE. Event source
 // handles are closed with DeregisterEventSource, never with CloseHandle.
 BRENLIX_API HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);

@@ -1,0 +1,15 @@
+// What the substitutes need to know of text in the "ANSI" code page (the
+// locale's code set, UTF-8 under the C/POSIX locale; see platform/Text.h).
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace platform::posix {
+
+// The characters the text holds: its bytes in a single-byte code set, its code
+// points in UTF-8. A byte that starts no character counts as one, as Windows
+// turns it into one replacement character.
+std::size_t AnsiCharacterCount(std::string_view ansi);
+
+} // namespace platform::posix
