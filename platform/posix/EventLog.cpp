@@ -117,8 +117,14 @@ std::string EventFileOfCaller()
 // what fails a check is not written and fails with ERROR_ACCESS_DENIED.
 DWORD AppendToFile(const platform::posix::EventLine& event)
 {
-    const std::string folder = platform::posix::MachineRoot() + "/eventlog";
-    if (!platform::posix::MakeFolders(platform::posix::MachineRoot()) || !platform::posix::MakeFolders(folder, 01777)) {
+    const std::string root = platform::posix::MachineRoot();
+    const std::string folder = root + "/eventlog";
+    // The machine root and the folders above it as for all machine state; the
+    // event folder itself is the one that is shared.
+    if (platform::posix::CheckMachinePath(root, "the machine's folder") != ERROR_SUCCESS) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!platform::posix::MakeFolders(root) || !platform::posix::MakeFolders(folder, 01777)) {
         return platform::ErrnoToWin32(errno, folder);
     }
     const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

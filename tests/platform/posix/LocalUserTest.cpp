@@ -163,8 +163,8 @@ TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
-// A machine folder that nobody may write (sticky or not), or that is reached through nobody's link, is not used:
-// what nobody planted there is not written through, and root's own file outside stays as it was.
+// A machine folder that nobody may write (sticky or not), or that is reached through nobody's link, is not used,
+// for events either: what nobody planted there is not written through, and root's own file outside stays as it was.
 TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
 {
     if (!nobody)
@@ -188,6 +188,12 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
     const std::string ini = elsewhere.File("own.ini");
     EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
     EXPECT_EQ(Snapshot(victim), before);
+    const ScopedEnvironment sink("BRENLIX_EVENTLOG", "file");
+    const HANDLE source = RegisterEventSourceA(nullptr, "Probe");
+    LPCSTR strings[] = {"root's"};
+    EXPECT_FALSE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    DeregisterEventSource(source);
 
     // The same machine folder, mode 0755 again, reached through a link that nobody owns.
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
