@@ -5,6 +5,7 @@
 #include "MachineRoot.h"
 #include "StateFile.h"
 #include "TestSupport.h"
+#include "OwnMachine.h"
 #include "posix/OtherUser.h"
 
 #include <platform/Files.h>
@@ -46,7 +47,7 @@ std::string Profile(const char* file, const char* key)
     return std::string(text) + " " + std::to_string(GetLastError());
 }
 
-class LocalUser : public ::testing::Test {
+class LocalUser : public OwnMachine {
 protected:
     LocalUser()
     {
@@ -79,18 +80,13 @@ protected:
     }
 
     int calls_ = 0;
-    TempDir root;
-    ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
-    ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
-    std::string whyNot;
-    std::optional<testing_support::Account> nobody = testing_support::UnprivilegedAccount(whyNot);
 };
 
 // Every lock nobody can take (the folders, the hive, WIN.INI, an INI file nobody may only read) leaves root's calls
 // free: the locks that count are files beside what they guard that only their writers can open.
 TEST_F(LocalUser, HoldsNoLockThatMakesRootWait)
 {
-    if (!nobody)
+    if (!other)
         GTEST_SKIP() << whyNot;
     const std::string r = root.Path();
     const std::string ini = r + "/jobs/Dunmarrow.ini";
@@ -98,7 +94,7 @@ TEST_F(LocalUser, HoldsNoLockThatMakesRootWait)
     ::chmod((r + "/jobs").c_str(), 0755);
     ASSERT_EQ(RootsCalls(ini), "ok"); // everything made once, so every file is there to be locked
     const testing_support::LocksHeldAs held(
-        *nobody, {r, r + "/registry", r + "/registry/HKLM.reg", r + "/registry/.HKLM.reg.lock", r + "/windows",
+        *other, {r, r + "/registry", r + "/registry/HKLM.reg", r + "/registry/.HKLM.reg.lock", r + "/windows",
                   r + "/windows/WIN.INI", r + "/windows/.WIN.INI.lock", r + "/locks", r + "/locks/EventSources.lock",
                   r + "/jobs", ini, r + "/jobs/.Dunmarrow.ini.lock"});
     EXPECT_EQ(held.Held(), (std::vector<std::string>{r, r + "/registry", r + "/registry/HKLM.reg", r + "/windows",
@@ -167,7 +163,7 @@ TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
 // for events either: what nobody planted there is not written through, and root's own file outside stays as it was.
 TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
 {
-    if (!nobody)
+    if (!other)
         GTEST_SKIP() << whyNot;
     const TempDir elsewhere;
     const std::string victim = elsewhere.File("victim");
@@ -176,7 +172,7 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
     ::chmod(elsewhere.Path().c_str(), 0755);
     const std::string before = Snapshot(victim);
     ASSERT_EQ(::chmod(root.Path().c_str(), 01777), 0);
-    const std::string planted = testing_support::RunAs(*nobody, 022, [&] {
+    const std::string planted = testing_support::RunAs(*other, 022, [&] {
         std::string made;
         for (const char* folder : {"windows", "locks", "registry"})
             made += std::to_string(::mkdir(root.File(folder).c_str(), 0755));
@@ -202,7 +198,7 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
     std::filesystem::remove_all(root.File("registry"));
     const std::string link = elsewhere.File("machine");
     std::filesystem::create_directory_symlink(root.Path(), link);
-    ASSERT_EQ(::lchown(link.c_str(), nobody->uid, nobody->gid), 0);
+    ASSERT_EQ(::lchown(link.c_str(), other->uid, other->gid), 0);
     const ScopedEnvironment throughLink("BRENLIX_ROOT", link.c_str());
     EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
     EXPECT_EQ(platform::posix::MachinePathOpenToOthers(link + "/registry/HKLM.reg"), link);

@@ -4,6 +4,7 @@
 #include "EventLogFormat.h"
 #include "MachineRoot.h"
 #include "TestSupport.h"
+#include "OwnMachine.h"
 #include "posix/OtherUser.h"
 
 #include <gtest/gtest.h>
@@ -49,14 +50,7 @@ std::string Report(const char* source, WORD type, WORD category, DWORD id, std::
     return result;
 }
 
-class UserRights : public ::testing::Test {
-protected:
-    TempDir root;
-    ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
-    ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
-    std::string whyNot;
-    std::optional<testing_support::Account> other = testing_support::UnprivilegedAccount(whyNot);
-};
+using UserRights = OwnMachine;
 
 // The user's hive lies where the environment says when that is the user's own folder (else in the account's home);
 // every file and folder made gets its mode whatever the umask (the machine's too, in a folder made under it).
