@@ -245,8 +245,20 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    const bool written = posix::WriteAll(fd.get(), bytes.data(), bytes.size()) == 0;
-    return fd.Close() && written;
+    // One write, so no other writer's line lands inside this one; a line
+    // written in part (a full disk, a file size limit) is taken back, so the
+    // log holds whole lines only.
+    ssize_t written = 0;
+    do {
+        written = ::write(fd.get(), bytes.data(), bytes.size());
+    } while (written < 0 && errno == EINTR);
+    if (written > 0 && static_cast<std::size_t>(written) < bytes.size()) {
+        const off_t end = ::lseek(fd.get(), 0, SEEK_CUR);
+        if (end >= written) {
+            [[maybe_unused]] const int ignored = ::ftruncate(fd.get(), end - written);
+        }
+    }
+    return fd.Close() && static_cast<std::size_t>(written) == bytes.size();
 }
 
 bool PathExists(const std::string& pathUtf8)
@@ -309,6 +321,11 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
         }
         if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
             return ERROR_SHARING_VIOLATION;
+        }
+        // Read-only is the file's own mode, which Windows refuses to replace
+        // even for an administrator (access() lets root through whatever it is).
+        if ((to.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            return ERROR_ACCESS_DENIED;
         }
         if (::access(destination.c_str(), W_OK) != 0) {
             return ErrnoToWin32(errno, destination);
