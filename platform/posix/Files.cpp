@@ -236,14 +236,24 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     }
     // O_APPEND makes each write land at the end as one piece, whoever else
     // has the file open. O_NONBLOCK keeps a FIFO (or another special file)
-    // from holding the caller for ever; only a regular file is a log.
-    Fd fd(::open(ToAnsi(pathUtf8).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    // from holding the caller for ever; only a regular file is a log. The
+    // check of the file's kind is a system call as dear as the write, so it
+    // is made for a path the first time and after any failure: later, a FIFO
+    // put in its place still cannot hold the caller, and only root can make
+    // a device.
+    thread_local std::string checkedRegular;
+    const std::string path = ToAnsi(pathUtf8);
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
     if (!fd.valid()) {
+        checkedRegular.clear();
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
+    if (path != checkedRegular) {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return false;
+        }
+        checkedRegular = path;
     }
     // One write, so no other writer's line lands inside this one; a line
     // written in part (a full disk, a file size limit) is taken back, so the
@@ -258,7 +268,11 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
             [[maybe_unused]] const int ignored = ::ftruncate(fd.get(), end - written);
         }
     }
-    return fd.Close() && static_cast<std::size_t>(written) == bytes.size();
+    const bool whole = fd.Close() && static_cast<std::size_t>(written) == bytes.size();
+    if (!whole) {
+        checkedRegular.clear();
+    }
+    return whole;
 }
 
 bool PathExists(const std::string& pathUtf8)
