@@ -561,16 +561,20 @@ TEST_F(MainTest, WhatTheJobListNames)
     const std::string job = "Server=PROD01\r\nDatabase=Løn\r\nBackupfile=" + dir_.File("Løn.bak") + "\r\n";
     const std::string nothing = "2 4 nothing was backed up: the job file " + file;
     const std::string start = "INFORMATION|Starter backup af ";
-    const struct { std::string ini; int status; Lines starts, events; } rows[] = {
+    // wineDiffers: Wine's section read gives a line listed twice once; Windows gives every line
+    const struct { std::string ini; int status; Lines starts, events; bool wineDiffers = false; } rows[] = {
         {"[Backups]\r\n\r\n[Other]\r\n" + job, 1, {}, {nothing + " lists no job in its section [Backups]"}},
         {"[Backup]\r\nA\r\n[A]\r\n" + job, 1, {}, {nothing + " has no section [Backups]"}},
         {"[Backups]\r\nA=1\r\nA\r\nA\r\n[A=1]\r\nServer=Z\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("s.bak") +
              "\r\n[A]\r\n" + job,
-         0, {start + "Salg på Z", start + "Løn på PROD01", start + "Løn på PROD01"}, {}},
+         0, {start + "Salg på Z", start + "Løn på PROD01", start + "Løn på PROD01"}, {}, true},
         {"[Backups]\r\nB\r\n[A]\r\n" + job, 1, {start + " på "},
          {"2 4 the job list in " + file + " names the section [B], which is not there"}},
     };
     for (const auto& row : rows) {
+        if (row.wineDiffers && RunningUnderWine()) {
+            continue;
+        }
         WriteFile(dir_.File("Dunmarrow.log"), "");
         WriteFile(file, platform::ToAnsi(row.ini));
         events_.clear();
