@@ -25,6 +25,23 @@ constexpr std::uint32_t kSettleMilliseconds = 1000;
 constexpr std::int32_t kErrorInvalidName = 123;
 constexpr std::int32_t kErrorFileExists = 80; // ERROR_FILE_EXISTS
 
+// The folders whose stamped files KeepDays deletes (the backup's, and the
+// copy's when there is one), each with this run's file name there. Throws
+// brenlix::Error when a path does not allow it.
+std::vector<std::pair<StampedFiles, std::string>> ExpiringFiles(const std::string& backupfile,
+                                                                const std::string& copy2, const std::string& stamp)
+{
+    std::vector<std::pair<StampedFiles, std::string>> expiring;
+    const StampedFiles written = StampedFilesOf("Backupfile", BackupFilePath(backupfile));
+    expiring.emplace_back(written, WithStamp(written.namePattern, stamp));
+    if (!copy2.empty()) {
+        const bool intoFolder = platform::IsPathSeparator(copy2.back());
+        const StampedFiles copies = StampedFilesOf("MakeCopy2", intoFolder ? copy2 + written.namePattern : copy2);
+        expiring.emplace_back(copies, WithStamp(copies.namePattern, stamp));
+    }
+    return expiring;
+}
+
 } // namespace
 
 std::string BackupFilePath(const std::string& backupfile)
@@ -111,11 +128,17 @@ bool OrvBackUP::StartBackUP()
 {
     const platform::LocalDateTime started = platform::CurrentClock().Now();
     Log("Starter backup af " + databaseName_ + " på " + serverName_, LogFileTypeInformation);
+    const std::string stamp = StampOf(started);
     JobOptions options;
+    std::vector<std::pair<StampedFiles, std::string>> expiring; // the files, and this run's name among them
     try {
-        // A job key with a value it cannot have stops the job before anything
-        // is asked of the server (a job without the keys reads defaults).
+        // A job key with a value it cannot have, KeepDays' paths included,
+        // stops the job before anything is asked of the server (a job without
+        // the keys reads defaults).
         options = ReadJobOptions(keys_);
+        if (options.keepDays != 0) {
+            expiring = ExpiringFiles(backupfile_, copy2_, stamp);
+        }
     } catch (...) {
         return Failed(std::current_exception());
     }
@@ -124,24 +147,12 @@ bool OrvBackUP::StartBackUP()
         return false;
     }
     try {
-        const std::string stamp = StampOf(started);
         const std::string copy2 = WithStamp(copy2_, stamp);
         backup_ = provider_.CreateBackup();
         backup_->Database(databaseName_);
         // The copy reads the file from the same path the server wrote it to.
         const std::string rawPath = BackupFilePath(backupfile_);
         const std::string path = WithStamp(rawPath, stamp);
-        std::vector<std::pair<StampedFiles, std::string>> expiring; // the files, and this run's name among them
-        if (options.keepDays != 0) {
-            const StampedFiles written = StampedFilesOf("Backupfile", rawPath);
-            expiring.emplace_back(written, WithStamp(written.namePattern, stamp));
-            if (!copy2_.empty()) {
-                const bool intoFolder = platform::IsPathSeparator(copy2_.back());
-                const StampedFiles copies =
-                    StampedFilesOf("MakeCopy2", intoFolder ? copy2_ + written.namePattern : copy2_);
-                expiring.emplace_back(copies, WithStamp(copies.namePattern, stamp));
-            }
-        }
         if (path != rawPath && platform::PathExists(path)) {
             // Two runs in one second (or in the hour a clock change repeats):
             // the earlier run's file is not overwritten.
@@ -184,24 +195,35 @@ bool OrvBackUP::StartBackUP()
             Log("Slut kopiering af backup fil. ", LogFileTypeInformation);
         }
         // The backup stands whatever the clean-up meets: a file that cannot go
-        // is a warning, and the commands still run.
-        try {
-            for (const auto& [files, thisRun] : expiring) {
-                DeleteExpired(
-                    files, started, options.keepDays,
-                    [](const std::string& file) { Log("Sletter gammel backup fil " + file, LogFileTypeInformation); },
-                    thisRun);
-            }
-        } catch (...) {
-            const brenlix::Error error = AsError(std::current_exception());
-            Log("Kunne ikke slette gamle backup filer : " + std::to_string(error.Number()) + " " + error.Description(),
-                LogFileTypeWarning);
+        // is a warning, the other files and the other folder are still seen
+        // to, and the commands run.
+        for (const auto& [files, thisRun] : expiring) {
+            CleanUp(files, started, options.keepDays, thisRun);
         }
         RunCommand(runShell_);
         RunCommand(runShell2_);
         return true;
     } catch (...) {
         return Failed(std::current_exception());
+    }
+}
+
+void OrvBackUP::CleanUp(const StampedFiles& files, const platform::LocalDateTime& started, int keepDays,
+                        const std::string& thisRun)
+{
+    const auto warn = [](const std::string& what, const brenlix::Error& error) {
+        Log(what + " : " + std::to_string(error.Number()) + " " + error.Description(), LogFileTypeWarning);
+    };
+    try {
+        DeleteExpired(
+            files, started, keepDays,
+            [](const std::string& path) { Log("Sletter gammel backup fil " + path, LogFileTypeInformation); },
+            [&](const std::string& path, const brenlix::Error& error) {
+                warn("Kunne ikke slette gammel backup fil " + path, error);
+            },
+            thisRun);
+    } catch (...) {
+        warn("Kunne ikke slette gamle backup filer i " + files.folder, AsError(std::current_exception()));
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "JobOptions.h"
+#include "Retention.h"
 #include "sql/SqlDmo.h"
 
 #include <brenlix/Error.h>
@@ -55,6 +56,9 @@ private:
     // The error path: the two error lines, the event when asked for; false.
     bool Failed(std::exception_ptr raised);
     void RunCommand(const std::string& commandLine);
+    // Deletes the expired files of one folder; what cannot go is a warning.
+    void CleanUp(const StampedFiles& files, const platform::LocalDateTime& started, int keepDays,
+                 const std::string& thisRun);
     void ReportFailure(const brenlix::Error& error) const;
 
     sql::Provider& provider_;

@@ -36,6 +36,7 @@ enum DiagnosticEvent : std::int32_t {
     EventNoConnection = 1, // a warning: a job could not connect to its server
     EventRunEndedEarly = 2, // an error: the run ended before its job list did
     EventJobFailed = 3, // an error: a job with EventLog switched on failed
+    EventNothingBackedUp = 4, // a warning: the job list names no job, or a section that is not there
 };
 void Diagnose(brenlix::EventLogTypes type, DiagnosticEvent id, const std::string& reason);
 

@@ -195,7 +195,7 @@ StampedFiles StampedFilesOf(const std::string& key, const std::string& path)
 }
 
 void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now, int keepDays,
-                   const std::function<void(const std::string&)>& onDeleting, const std::string& thisRun)
+                   const DeletedFile& onDeleted, const RefusedFile& onRefused, const std::string& thisRun)
 {
     const std::vector<std::string> pieces = Pieces(files.namePattern);
 
@@ -245,13 +245,16 @@ void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now
         if (stamp == newest || SecondsOf(*ParseStamp(stamp)) >= limit) {
             continue;
         }
+        // One file that cannot go (read-only, in use) keeps only itself: the
+        // files after it are older than the keep too.
         const std::string path = files.folder + name;
-        onDeleting(path);
         SetLastError(0);
         const BOOL deleted = DeleteFileA(platform::ToAnsi(path).c_str());
         CaptureLastDllError();
-        if (!deleted && LastDllError() != ERROR_FILE_NOT_FOUND) {
-            throw brenlix::Win32Error(LastDllError(), "Dunmarrow");
+        if (deleted) {
+            onDeleted(path);
+        } else if (LastDllError() != ERROR_FILE_NOT_FOUND) {
+            onRefused(path, brenlix::Win32Error(LastDllError(), "Dunmarrow"));
         }
     }
 }

@@ -3,6 +3,7 @@
 // are deleted once they are older than the job keeps them.
 #pragma once
 
+#include <brenlix/Error.h>
 #include <platform/Clock.h>
 
 #include <functional>
@@ -33,10 +34,13 @@ StampedFiles StampedFilesOf(const std::string& key, const std::string& path);
 // Deletes the files of folder whose names are namePattern with a valid stamp
 // more than keepDays days (of local time) before now, except the newest of
 // them; nothing else. With thisRun (a file name), nothing at all unless that
-// file is among them. onDeleting(path) runs before each deletion. Throws
-// brenlix::Error with the Win32 code when the folder cannot be listed or a
-// file cannot be deleted (after the files before it went).
+// file is among them. onDeleted(path) runs after each deletion and
+// onRefused(path, error) for each file that could not go; the files after it
+// are tried all the same. Throws brenlix::Error with the Win32 code when the
+// folder cannot be listed.
+using DeletedFile = std::function<void(const std::string& path)>;
+using RefusedFile = std::function<void(const std::string& path, const brenlix::Error& error)>;
 void DeleteExpired(const StampedFiles& files, const platform::LocalDateTime& now, int keepDays,
-                   const std::function<void(const std::string&)>& onDeleting, const std::string& thisRun = {});
+                   const DeletedFile& onDeleted, const RefusedFile& onRefused, const std::string& thisRun = {});
 
 } // namespace dunmarrow

@@ -197,6 +197,7 @@ int Main(sql::Provider& provider, const std::string& folder)
         Log("Indlæser og starter Backup", LogFileTypeInformation);
 
         int status = RunAllJobsDone;
+        int jobs = 0;
         std::unique_ptr<OrvBackUP> job;
         std::size_t start = 0;
         while (start <= list.size()) {
@@ -209,8 +210,16 @@ int Main(sql::Provider& provider, const std::string& folder)
             if (name.empty()) {
                 continue;
             }
+            ++jobs;
             job.reset();
             job = std::make_unique<OrvBackUP>(provider);
+            if (!reader.SectExist(name)) {
+                // It runs all the same, with every key empty, and cannot back
+                // anything up: the run does not count as done.
+                Diagnose(brenlix::EVENTLOG_WARNING_TYPE, EventNothingBackedUp,
+                         "the job list in " + jobFile + " names the section [" + name + "], which is not there");
+                status = RunSomeJobFailed;
+            }
             reader.SectionName(name);
             job->ServerName(reader.GetString("Server", ""));
             job->DatabaseName(reader.GetString("Database", ""));
@@ -235,6 +244,15 @@ int Main(sql::Provider& provider, const std::string& folder)
             }
         }
         Log("Indlæser og starter Backup Slut", LogFileTypeInformation);
+        if (jobs == 0) {
+            // A scheduler would show this run as done while nothing was backed up.
+            reader.SectionName("Backups");
+            Diagnose(brenlix::EVENTLOG_WARNING_TYPE, EventNothingBackedUp,
+                     "nothing was backed up: the job file " + jobFile +
+                         (reader.SectExist("Backups") ? " lists no job in its section [Backups]"
+                                                      : " has no section [Backups]"));
+            return RunSomeJobFailed;
+        }
         return status;
     } catch (...) {
         const brenlix::Error error = AsError(std::current_exception());

@@ -9,8 +9,9 @@
 
 namespace dunmarrow {
 
-// Exit status of a run: every job got through, some job did not, or the run
-// ended early (no job file, or an error that reached Main).
+// Exit status of a run: every job got through, some job did not (or the job
+// list named none, or a section that is not there), or the run ended early (no
+// job file, or an error that reached Main).
 enum RunStatus : int {
     RunAllJobsDone = 0,
     RunSomeJobFailed = 1,

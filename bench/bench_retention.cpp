@@ -103,7 +103,8 @@ double SecondsPerRetention(const std::string& path)
     const double start = bench::Seconds();
     for (int pass = 0; pass < kPasses; ++pass) {
         dunmarrow::DeleteExpired({path + "/", "Salg_{stamp}.bak"}, now, 36500,
-                                 [&](const std::string&) { ++deleted; });
+                                 [&](const std::string&) { ++deleted; },
+                                 [&](const std::string&, const brenlix::Error&) { ++deleted; });
     }
     const double elapsed = bench::Seconds() - start;
     if (deleted != 0) {

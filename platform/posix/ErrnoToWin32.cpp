@@ -39,8 +39,12 @@ std::uint32_t ErrnoToWin32(int error, const std::string& path)
     case EEXIST:
         return ERROR_FILE_EXISTS;
     case ENOSPC:
-    case EDQUOT:
+    case EDQUOT: // Windows reports a user's exhausted quota as a full disk
         return ERROR_DISK_FULL;
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EIO:
+        return ERROR_IO_DEVICE;
     case ENAMETOOLONG:
         return ERROR_FILENAME_EXCED_RANGE;
     case EMFILE:

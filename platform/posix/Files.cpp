@@ -236,17 +236,43 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     }
     // O_APPEND makes each write land at the end as one piece, whoever else
     // has the file open. O_NONBLOCK keeps a FIFO (or another special file)
-    // from holding the caller for ever; only a regular file is a log.
-    Fd fd(::open(ToAnsi(pathUtf8).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    // from holding the caller for ever; only a regular file is a log. The
+    // check of the file's kind is a system call as dear as the write, so it
+    // is made for a path the first time and after any failure: later, a FIFO
+    // put in its place still cannot hold the caller, and only root can make
+    // a device.
+    thread_local std::string checkedRegular;
+    const std::string path = ToAnsi(pathUtf8);
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
     if (!fd.valid()) {
+        checkedRegular.clear();
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
+    if (path != checkedRegular) {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            return false;
+        }
+        checkedRegular = path;
     }
-    const bool written = posix::WriteAll(fd.get(), bytes.data(), bytes.size()) == 0;
-    return fd.Close() && written;
+    // One write, so no other writer's line lands inside this one; a line
+    // written in part (a full disk, a file size limit) is taken back, so the
+    // log holds whole lines only.
+    ssize_t written = 0;
+    do {
+        written = ::write(fd.get(), bytes.data(), bytes.size());
+    } while (written < 0 && errno == EINTR);
+    if (written > 0 && static_cast<std::size_t>(written) < bytes.size()) {
+        const off_t end = ::lseek(fd.get(), 0, SEEK_CUR);
+        if (end >= written) {
+            [[maybe_unused]] const int ignored = ::ftruncate(fd.get(), end - written);
+        }
+    }
+    const bool whole = fd.Close() && static_cast<std::size_t>(written) == bytes.size();
+    if (!whole) {
+        checkedRegular.clear();
+    }
+    return whole;
 }
 
 bool PathExists(const std::string& pathUtf8)
@@ -309,6 +335,11 @@ std::uint32_t CopyFileReplacing(const std::string& sourceUtf8, const std::string
         }
         if (to.st_dev == from.st_dev && to.st_ino == from.st_ino) {
             return ERROR_SHARING_VIOLATION;
+        }
+        // Read-only is the file's own mode, which Windows refuses to replace
+        // even for an administrator (access() lets root through whatever it is).
+        if ((to.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            return ERROR_ACCESS_DENIED;
         }
         if (::access(destination.c_str(), W_OK) != 0) {
             return ErrnoToWin32(errno, destination);

@@ -141,6 +141,7 @@ constexpr MessageText kTexts[] = {
     {206, "The filename or extension is too long.\r\n"},
     {216, "This version of %1 is not compatible with the version of Windows you're running. Check your computer's "
           "system information and then contact the software publisher.\r\n"},
+    {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
     {230, "The pipe state is invalid.\r\n"},
     {231, "All pipe instances are busy.\r\n"},
     {232, "The pipe is being closed.\r\n"},

@@ -51,6 +51,7 @@ inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
 struct Script {
     std::vector<std::string> calls;
     std::set<std::string> failing;
+    bool writesHere = true; // false: a server on another machine writes the file there
 
     void Step(const std::string& name, const std::string& argument = {})
     {
@@ -86,7 +87,9 @@ public:
     void SQLBackup(sql::SQLServer&) override
     {
         s_.Step("SQLBackup");
-        WriteFile(path_, "backup of the database");
+        if (s_.writesHere) {
+            WriteFile(path_, "backup of the database");
+        }
     }
     void SQLVerify(sql::SQLServer&) override { s_.Step("SQLVerify"); }
     std::unique_ptr<sql::SQLServer> CreateSQLServer() override
@@ -185,7 +188,7 @@ TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
         {"", {}, "\"\"", file, 5, failed("123 " + brenlix::SystemErrorText(123)), {}},
         {"", Keys({"Incremental", "", "", "", "", "", "2"}), file, file, 0,
          failed("13 The job key Type has the value \"Incremental\"; the accepted values are Full, Diff and Log."), {}},
-        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 5,
+        {"", Keys({"", "", "", "", "", "3"}), dir_.File("Løn_{stamp}.bak"), file, 0,
          failed(needs + copy + "\"): each run must keep a file of its own."), {}},
         {"", {}, "\"" + spaced + "\"", spaced, 8, copied, {}},
         // only a leading quote that is there is taken off
@@ -219,6 +222,7 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
     // log: after the backup
     const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = {
         {"", exit1, exit0, true, 3000, {started + exit1, ended, started + exit0, ended}},
+        {"", "", exit0, true, 2000, {started + exit0, ended}}, // the second command's own pause
         {"", none, exit0, true, 3000,
          {started + none, "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2), "ERROR|Kommando kunne ikke eksekveres",
           started + exit0, ended}},
@@ -258,6 +262,47 @@ TEST_F(OrvBackUPTest, StampedFiles)
     clock_.Advance(1000);
     Run(false);
     EXPECT_TRUE(FileExists(dir_.File("Løn_20200101-000000.bak")));
+}
+
+// A file that cannot go is a warning of its own and keeps only itself: the files after it, the copy folder and the
+// commands follow, and the job counts as done. Deletions are logged once done. A log backup's files beside the full
+// backups are not the job's; a folder without this run's file (the server wrote it on its own machine) keeps all.
+TEST_F(OrvBackUPTest, CleanUpGoesOnPastAFileThatCannotGo)
+{
+    const TempDir copies;
+    const std::string readOnly = dir_.File("Løn_20200101-000000.bak");
+    const std::string old = dir_.File("Løn_20200102-000000.bak");
+    const std::string logBackup = dir_.File("Løn_20200101-000000.trn");
+    const std::string oldCopy = copies.File("Løn_20200101-000000.bak");
+    for (const std::string& file : {readOnly, old, logBackup, oldCopy}) {
+        WriteFile(file, "old");
+    }
+    MakeReadOnly(readOnly);
+    const std::string command = TestChildCommand("exit 0");
+    job_.Backupfile(dir_.File("Løn_{stamp}.bak"));
+    job_.Copy2(copies.File(""));
+    job_.RunShell(command);
+    job_.WaitShell(30000);
+    job_.Options(Keys({"", "", "", "", "", "14"}));
+    const std::string deleting = "INFORMATION|Sletter gammel backup fil ";
+    const Lines log = Run(true);
+    EXPECT_EQ(Lines(log.begin() + 2, log.end()),
+              (Lines{Copying(copies.File("")), kCopied,
+                     "WARNING|Kunne ikke slette gammel backup fil " + readOnly + " : 5 " + brenlix::SystemErrorText(5),
+                     deleting + old, deleting + oldCopy, "INFORMATION|Starter kommando :" + command,
+                     "INFORMATION|Slut komando "}));
+    EXPECT_TRUE(FileExists(readOnly));
+    EXPECT_TRUE(FileExists(logBackup));
+    EXPECT_FALSE(FileExists(old));
+    EXPECT_FALSE(FileExists(oldCopy));
+
+    script_.writesHere = false;
+    job_.Copy2("");
+    job_.RunShell("");
+    WriteFile(old, "old");
+    clock_.Advance(1000);
+    EXPECT_EQ(Run(true), (Lines{kStart, kDone}));
+    EXPECT_TRUE(FileExists(old));
 }
 
 std::string DescriptionOf(const std::function<void()>& call, std::int32_t number = dunmarrow::kErrorInvalidJobValue)
@@ -302,7 +347,7 @@ TEST(CopyFile, KeepsTheTimeAndFailsWithoutHarm)
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     const rlimit small{64 * 1024, before.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(copyNew(), brenlix::Error);
+    EXPECT_EQ(DescriptionOf(copyNew, 223), brenlix::SystemErrorText(223)); // ERROR_FILE_TOO_LARGE
     ::setrlimit(RLIMIT_FSIZE, &before);
     std::signal(SIGXFSZ, oldHandler);
 #endif
@@ -376,14 +421,24 @@ TEST(DeleteExpired, WhichFilesGo)
         }
         return names;
     };
-    // Deletes at 2026-12-06 22:00:00; the names given to the callback.
+    // Deletes at 2026-12-06 22:00:00; the names reported deleted, and in refused those that could not go.
+    std::set<std::string> refused;
     const auto run = [&](const std::string& pattern, int keepDays, const std::string& thisRun = {},
                          const std::string& folder = {}) {
         std::set<std::string> deleted;
+        refused.clear();
         const std::string in = folder.empty() ? dir.File("") : folder;
         dunmarrow::DeleteExpired(
             {in, pattern}, At(2026, 12, 6, 22, 0, 0), keepDays,
-            [&](const std::string& path) { deleted.insert(path.substr(in.size())); }, thisRun);
+            [&](const std::string& path) {
+                EXPECT_FALSE(FileExists(path)) << "reported before it went";
+                deleted.insert(path.substr(in.size()));
+            },
+            [&](const std::string& path, const brenlix::Error& error) {
+                EXPECT_TRUE(FileExists(path));
+                refused.insert(path.substr(in.size()) + " " + std::to_string(error.Number()));
+            },
+            thisRun);
         return deleted;
     };
     std::set<std::string> kept = {
@@ -403,17 +458,18 @@ TEST(DeleteExpired, WhichFilesGo)
     EXPECT_EQ(run("Salg_{stamp}.bak", 14, "Salg_20261206-220000.bak"),
               std::set<std::string>{"Salg_20261122-215959.bak"});
     EXPECT_EQ(dunmarrow::LastDllError(), 0u);
-    // The newest file stays; a repeated stamp must agree; a file that cannot go, or a missing folder, stops with
-    // its code.
+    // The newest file stays; a repeated stamp must agree; a file that cannot go is reported with its code and the
+    // files after it still go; a missing folder stops with its code.
     make({"a_20250101-000000.bak", "a_20250102-000000.bak", "a_20240101-000000.bak"});
     EXPECT_EQ(run("a_{stamp}.bak", 1), (std::set<std::string>{"a_20240101-000000.bak", "a_20250101-000000.bak"}));
     make({"20240101-000000_x_20240102-000000.bak", "20230101-000000_x_20230101-000000.bak"});
     EXPECT_EQ(run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{});
     make({"20220101-000000_x_20220101-000000.bak"});
     EXPECT_EQ(run("{stamp}_x_{stamp}.bak", 1), std::set<std::string>{"20220101-000000_x_20220101-000000.bak"});
-    make({"b_20200101-000000.bak", "b_20261206-220000.bak"});
+    make({"b_20200101-000000.bak", "b_20200102-000000.bak", "b_20261206-220000.bak"});
     MakeReadOnly(dir.File("b_20200101-000000.bak"));
-    EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14); }, 5), brenlix::SystemErrorText(5));
+    EXPECT_EQ(run("b_{stamp}.bak", 14), std::set<std::string>{"b_20200102-000000.bak"});
+    EXPECT_EQ(refused, std::set<std::string>{"b_20200101-000000.bak 5"});
     EXPECT_EQ(DescriptionOf([&] { run("b_{stamp}.bak", 14, {}, dir.File("none") + platform::PathSeparator()); }, 3),
               brenlix::SystemErrorText(3));
     // with the folder of a stamped name and this run's file
@@ -494,6 +550,48 @@ TEST_F(MainTest, AnErrorEndsTheRun)
     EXPECT_EQ(script_.calls, Lines{});
     ASSERT_EQ(events_.size(), 1u);
     EXPECT_EQ(events_[0].rfind("1 2 the run ended early, no later job ran: Fejl repporteret : ", 0), 0u);
+}
+
+// What the job list names: N=V names the section "N=V", a name listed twice runs twice. A list that names no job, or a
+// section that is not there (that job runs with every key empty), backs nothing up there: status 1 and a warning
+// event that says why. A missing job file ends the run with its event.
+TEST_F(MainTest, WhatTheJobListNames)
+{
+    const std::string file = dir_.File("Dunmarrow.ini");
+    const std::string job = "Server=PROD01\r\nDatabase=Løn\r\nBackupfile=" + dir_.File("Løn.bak") + "\r\n";
+    const std::string nothing = "2 4 nothing was backed up: the job file " + file;
+    const std::string start = "INFORMATION|Starter backup af ";
+    // wineDiffers: Wine's section read gives a line listed twice once; Windows gives every line
+    const struct { std::string ini; int status; Lines starts, events; bool wineDiffers = false; } rows[] = {
+        {"[Backups]\r\n\r\n[Other]\r\n" + job, 1, {}, {nothing + " lists no job in its section [Backups]"}},
+        {"[Backup]\r\nA\r\n[A]\r\n" + job, 1, {}, {nothing + " has no section [Backups]"}},
+        {"[Backups]\r\nA=1\r\nA\r\nA\r\n[A=1]\r\nServer=Z\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("s.bak") +
+             "\r\n[A]\r\n" + job,
+         0, {start + "Salg på Z", start + "Løn på PROD01", start + "Løn på PROD01"}, {}, true},
+        {"[Backups]\r\nB\r\n[A]\r\n" + job, 1, {start + " på "},
+         {"2 4 the job list in " + file + " names the section [B], which is not there"}},
+    };
+    for (const auto& row : rows) {
+        if (row.wineDiffers && RunningUnderWine()) {
+            continue;
+        }
+        WriteFile(dir_.File("Dunmarrow.log"), "");
+        WriteFile(file, platform::ToAnsi(row.ini));
+        events_.clear();
+        EXPECT_EQ(dunmarrow::Main(provider_, dir_.Path()), row.status) << row.ini;
+        Lines starts;
+        for (const std::string& line : LogEntries(dir_.File("Dunmarrow.log"))) {
+            if (line.rfind(start, 0) == 0) {
+                starts.push_back(line);
+            }
+        }
+        EXPECT_EQ(starts, row.starts) << row.ini;
+        EXPECT_EQ(events_, row.events) << row.ini;
+    }
+    std::filesystem::remove(std::filesystem::u8path(file));
+    events_.clear();
+    EXPECT_EQ(dunmarrow::Main(provider_, dir_.Path()), dunmarrow::RunEndedEarly);
+    EXPECT_EQ(events_, Lines{"1 2 the run ended early: the job file " + file + " was not found"});
 }
 
 // MaxWaitShell reaches the command (30 s when missing); without a command it is not read.

@@ -111,8 +111,9 @@ TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
     ended.pop_back();
     EXPECT_EQ(ended, (Lines{kStart, kLoading, "ERROR|Fejl i Main"}));
     fs::remove(FromUtf8(dir_.File("Dunmarrow.log")));
+    // A job list that names no job backs nothing up: not a run that got through.
     JobFile("[Backups]\r\n\r\n[Other]\r\nServer=x\r\n");
-    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(Run(), 1u);
     EXPECT_EQ(Log(), (Lines{kStart, kLoading, kEnd}));
     fs::remove(FromUtf8(dir_.File("Dunmarrow.log")));
 
@@ -159,6 +160,42 @@ TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
                      "batch " + BackupStatement("Salg", "[" + path + "]", checked),
                      "batch " + VerifyStatement("[" + path + "]", true)}));
     EXPECT_EQ(ReadFile(path) + ReadFile(copies + made), "TAPE Salg\r\nTAPE Salg\r\n");
+}
+
+// A job with only the job file's first keys gives its exact statement; paths reach the server as typed, brackets and
+// all ("]" doubled in the file list only), and the files are made under those names.
+TEST_F(EndpointRun, PathsAsTypedAndTheFirstKeysOnly)
+{
+    const std::string server = endpoint_.Server("accept");
+    const std::string sep = RunningUnderWine() ? "\\" : "/";
+    fs::create_directory(FromUtf8(dir_.File("Backup [old]")));
+    const std::string command = TestChildCommand("exit 0");
+    const struct { std::string name, file, list; } jobs[] = {
+        {"A", dir_.File("a]]b.bak"), "[" + dir_.File("a]]]]b.bak") + "]"},
+        {"B", dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
+        {"C", dir_.File("Backup [old]") + sep + "Salg.bak", "[" + dir_.File("Backup [old]]") + sep + "Salg.bak]"},
+    };
+    std::string text = "[Backups]\r\nA\r\nB\r\nC\r\n";
+    for (const auto& job : jobs) {
+        text += "[" + job.name + "]\r\nServer=" + server + "\r\nDatabase=" + job.name + "\r\nBackupfile=" + job.file +
+                "\r\n";
+    }
+    JobFile(text + "MakeCopy2=" + dir_.File("kopi.bak") + "\r\nRunShell=" + command + "\r\nMaxWaitShell=60\r\n");
+    EXPECT_EQ(Run(), 0u);
+    const std::string done = "INFORMATION|Backup Færdig. ";
+    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("A", server), done, Starting("B", server), done,
+                            Starting("C", server), done,
+                            "INFORMATION|Starter kopiering af backup fil til " + dir_.File("kopi.bak") + ".",
+                            "INFORMATION|Slut kopiering af backup fil. ", "INFORMATION|Starter kommando :" + command,
+                            "INFORMATION|Slut komando ", kEnd}));
+    Lines expected;
+    for (const auto& job : jobs) {
+        expected.push_back("login " + endpoint_.User());
+        expected.push_back("batch " + BackupStatement(job.name, job.list, {BackupAction::Database, true}));
+        EXPECT_EQ(ReadFile(job.file), "TAPE " + job.name + "\r\n") << job.file;
+    }
+    EXPECT_EQ(endpoint_.Events("accept"), expected);
+    EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "TAPE C\r\n");
 }
 
 // Run by ctest alone (e2e_without_ticket) with no ticket cache: the fixed warning, no login, and the reason on stderr.

@@ -143,19 +143,23 @@ TEST(Files, AppendAndCopyReplacing)
     EXPECT_EQ(ReadFile(target), bytes);
     WriteFile(source, "payload");
     WriteFile(dir.File("empty"), "");
+    // Read-only is refused even for an administrator (root), and the file stays as it was.
+    WriteFile(dir.File("kept.bak"), "kept");
+    testing_support::MakeReadOnly(dir.File("kept.bak"));
     ASSERT_EQ(platform::CopyFileReplacing(dir.File("empty"), target), 0u);
     EXPECT_EQ(ReadFile(target), "");
     const struct { std::string source, destination; std::uint32_t expected; } rows[] = {
         {dir.File("no") + sep + "x.bak", dir.File("copy.bak"), ERROR_PATH_NOT_FOUND},
         {source, dir.File("no") + sep + "copy.bak", ERROR_PATH_NOT_FOUND}, {source, source, ERROR_SHARING_VIOLATION},
         {source, dir.Path(), ERROR_ACCESS_DENIED}, {dir.Path(), dir.File("copy.bak"), ERROR_ACCESS_DENIED},
-        {dir.File("none.bak"), target, ERROR_FILE_NOT_FOUND},
+        {dir.File("none.bak"), target, ERROR_FILE_NOT_FOUND}, {source, dir.File("kept.bak"), ERROR_ACCESS_DENIED},
     };
     for (const auto& row : rows)
         EXPECT_EQ(platform::CopyFileReplacing(row.source, row.destination), row.expected)
             << row.source << " -> " << row.destination;
     EXPECT_EQ(ReadFile(target), "");
     EXPECT_EQ(ReadFile(source), "payload");
+    EXPECT_EQ(ReadFile(dir.File("kept.bak")), "kept");
     EXPECT_FALSE(FileExists(dir.File("copy.bak")));
 }
 
