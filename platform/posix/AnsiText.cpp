@@ -97,6 +97,7 @@ std::size_t posix::AnsiCharacterCount(std::string_view ansi)
                 ++taken;
             }
             i += taken == more ? taken : 0; // an incomplete sequence: its lead byte alone
+            count += taken == more && more == 3 ? 1 : 0; // a surrogate pair in UTF-16
         }
         return count;
     }

@@ -7,8 +7,9 @@
 
 namespace platform::posix {
 
-// The characters the text holds: its bytes in a single-byte code set, its code
-// points in UTF-8. A byte that starts no character counts as one, as Windows
+// The characters the text holds as Windows counts them, in UTF-16 units: its
+// bytes in a single-byte code set; in UTF-8 its code points, two for one
+// beyond U+FFFF. A byte that starts no character counts as one, as Windows
 // turns it into one replacement character.
 std::size_t AnsiCharacterCount(std::string_view ansi);
 

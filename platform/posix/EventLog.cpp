@@ -121,7 +121,9 @@ DWORD AppendToFile(const platform::posix::EventLine& event)
     const std::string folder = root + "/eventlog";
     // The machine root and the folders above it as for all machine state; the
     // event folder itself is the one that is shared.
-    if (platform::posix::CheckMachinePath(root, "the machine's folder") != ERROR_SUCCESS) {
+    const char* what = "the machine's folder";
+    if (platform::posix::CheckMachinePath(root, what) != ERROR_SUCCESS ||
+        (platform::posix::MakeFolders(root) && platform::posix::CheckMachinePath(root, what) != ERROR_SUCCESS)) {
         return ERROR_ACCESS_DENIED;
     }
     if (!platform::posix::MakeFolders(root) || !platform::posix::MakeFolders(folder, 01777)) {
@@ -197,9 +199,13 @@ DWORD SendToSystemLog(const std::string& socket, const platform::posix::EventLin
 }
 
 // Windows' bounds for one event, in every sink: the characters of each
-// insertion string and the bytes of the data.
+// insertion string and the bytes of the data; and the whole event as the log
+// stores it (source and strings in UTF-16 with their NULs, and the data),
+// since a record must fit in one 64 KB chunk of the log's file beside the
+// chunk's 512-byte header.
 constexpr std::size_t kMaxStringCharacters = 31839;
 constexpr DWORD kMaxDataSize = 0xF000;
+constexpr std::size_t kMaxEventBytes = 65536 - 512;
 
 } // namespace
 
@@ -241,14 +247,17 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     event.category = wCategory;
     event.eventId = dwEventID;
     event.source = source->Source();
+    std::size_t eventBytes = 2 * (platform::posix::AnsiCharacterCount(event.source) + 1) + dwDataSize;
     for (WORD i = 0; i < wNumStrings; ++i) {
         event.strings.emplace_back(lpStrings[i] != nullptr ? lpStrings[i] : "");
-        if (platform::posix::AnsiCharacterCount(event.strings.back()) > kMaxStringCharacters) {
+        const std::size_t characters = platform::posix::AnsiCharacterCount(event.strings.back());
+        eventBytes += 2 * (characters + 1);
+        if (characters > kMaxStringCharacters) {
             SetLastError(RPC_S_INVALID_BOUND);
             return FALSE;
         }
     }
-    if (dwDataSize > kMaxDataSize) {
+    if (dwDataSize > kMaxDataSize || eventBytes > kMaxEventBytes) {
         SetLastError(RPC_S_INVALID_BOUND);
         return FALSE;
     }

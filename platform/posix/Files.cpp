@@ -284,7 +284,9 @@ bool PathExists(const std::string& pathUtf8)
 MachineLock::MachineLock(const std::string& name)
 {
     const std::string folder = posix::MachineRoot() + "/locks";
-    if (posix::CheckMachinePath(folder, "the folder for locks") != ERROR_SUCCESS || !posix::MakeFolders(folder)) {
+    const char* what = "the folder for locks";
+    if (posix::CheckMachinePath(folder, what) != ERROR_SUCCESS || !posix::MakeFolders(folder) ||
+        posix::CheckMachinePath(folder, what) != ERROR_SUCCESS) { // made meanwhile by someone else
         return;
     }
     // Only its owner may open the lock file, so no other user can hold it;

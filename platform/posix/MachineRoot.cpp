@@ -140,11 +140,18 @@ bool Within(const std::string& place, const std::string& root)
                              (root == "/" || place[root.size()] == '/')));
 }
 
-std::string OpenToOthers(const std::string& path, const std::string& root, int depth)
+// The path as the places of the walk spell it ("//", "/./" and a trailing "/" gone).
+std::string Normal(const std::string& path)
+{
+    return Places(Absolute(path)).back();
+}
+
+std::string OpenToOthers(const std::string& path, const std::string& givenRoot, int depth)
 {
     if (depth > 40) {
         return path; // links without end
     }
+    const std::string root = givenRoot.empty() ? givenRoot : Normal(givenRoot);
     const uid_t caller = ::geteuid();
     for (const std::string& place : Places(Absolute(path))) {
         struct stat st {};

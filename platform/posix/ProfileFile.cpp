@@ -97,6 +97,18 @@ void Remember(const std::string& path, const Fingerprint& fingerprint, std::shar
 
 } // namespace
 
+static bool LinkMayBeFollowed(const std::string& link, const struct stat& st)
+{
+    // As the kernel's protected_symlinks: in a folder others may write, only a
+    // link of the caller's or of the folder's owner leads anywhere, so no
+    // other user can send a write into a file of their choosing.
+    struct stat folder {};
+    if (::stat(FolderOf(link).c_str(), &folder) != 0) {
+        return false;
+    }
+    return (folder.st_mode & 0002) == 0 || st.st_uid == ::geteuid() || st.st_uid == folder.st_uid;
+}
+
 bool InWindowsFolder(const std::string& path)
 {
     return FolderOf(path) == WindowsFolder();
@@ -125,8 +137,13 @@ std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uin
         error = ERROR_ACCESS_DENIED;
         return nullptr;
     }
-    // A file of the Windows folder is the machine's: a link there is not followed.
+    // A file of the Windows folder is the machine's: a link there is not followed,
+    // and one that someone else may change is not read.
     const bool machine = InWindowsFolder(path);
+    if (machine && CheckMachinePath(path, "a profile of the machine") != ERROR_SUCCESS) {
+        error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
     struct stat st {};
     if ((machine ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) != 0) {
         error = ErrnoToWin32(errno, path);
@@ -168,17 +185,28 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
     // Through a symbolic link the file it points to is changed; the link stays.
     // Not in the Windows folder, which is the machine's: there a link is refused.
     if (!machineWide && ::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
+        if (!LinkMayBeFollowed(target, st)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        std::vector<char> leads(4096);
+        const ssize_t length = ::readlink(target.c_str(), leads.data(), leads.size() - 1);
+        if (length <= 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+        const std::string to(leads.data(), static_cast<std::size_t>(length));
+        target = to[0] == '/' ? to : FolderOf(target) + "/" + to;
+        if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            return ERROR_ACCESS_DENIED; // one link is followed, not a chain
         }
     }
     const std::string folder = FolderOf(target);
     if (machineWide) {
-        if (CheckMachinePath(target, "a profile of the machine") != ERROR_SUCCESS) {
+        // Checked before anything is made, and again once the folders are
+        // there, so none can have been put in their place meanwhile.
+        if (CheckMachinePath(target, "a profile of the machine") != ERROR_SUCCESS || !MakeFolders(folder) ||
+            CheckMachinePath(target, "a profile of the machine") != ERROR_SUCCESS) {
             return ERROR_ACCESS_DENIED;
         }
-        MakeFolders(folder); // always there on Windows
         if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
             return ERROR_ACCESS_DENIED;
         }

@@ -153,9 +153,14 @@ CachedHive* Load(Cache& cache, Hive hive, const std::string& path, std::uint32_t
 {
     const NameFolding folding = CurrentNameFolding();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if ((MachineHive(hive) ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) {
             error = ErrnoToWin32(errno, path);
+            return nullptr;
+        }
+        // A missing hive reads as a new one only where no one else could put one.
+        if (const std::uint32_t distrust = CheckTrusted(hive, path); distrust != ERROR_SUCCESS) {
+            error = distrust;
             return nullptr;
         }
         CachedHive& entry = Slot(cache, path);
@@ -280,8 +285,11 @@ std::uint32_t UpdateHive(Hive hive, const std::string& file, const HiveEditor& e
     Cache& cache = TheCache();
     std::lock_guard guard(cache.lock);
     const std::string folder = FolderOf(file);
+    // Checked before anything is made, and again once the folders are there,
+    // so none can have been put in their place meanwhile.
     if (CheckTrusted(hive, file) != ERROR_SUCCESS ||
-        !MakeFolders(folder, MachineHive(hive) ? kMachineFolderMode : kUserFolderMode)) {
+        !MakeFolders(folder, MachineHive(hive) ? kMachineFolderMode : kUserFolderMode) ||
+        CheckTrusted(hive, file) != ERROR_SUCCESS) {
         return ERROR_ACCESS_DENIED;
     }
     // The lock file is the writers' alone: a user who may not write the hive

@@ -262,11 +262,15 @@ void CloseOnExecFrom3()
 std::unique_ptr<WriteLock> LockServices(std::uint32_t& error)
 {
     const std::string folder = ServicesFolder();
-    if ((error = CheckMachinePath(folder, "the services' folder")) != ERROR_SUCCESS) {
+    const char* what = "the services' folder";
+    if ((error = CheckMachinePath(folder, what)) != ERROR_SUCCESS) {
         return nullptr;
     }
     if (!MakeFolders(folder)) {
         error = ErrnoToWin32(errno, folder);
+        return nullptr;
+    }
+    if ((error = CheckMachinePath(folder, what)) != ERROR_SUCCESS) { // made meanwhile by someone else
         return nullptr;
     }
     auto lock = std::make_unique<WriteLock>(WriteLock::OfLockFile(folder + "/.lock"));

@@ -161,7 +161,13 @@ WriteLock WriteLock::OfLockFile(const std::string& lockPath)
             ::close(lock.fd_);
             lock.fd_ = -1;
         }
-        if (opened != 0 && opened != ELOOP) {
+        // A file someone else put there that the caller may not open (the
+        // kernel's protected_regular refuses root another's file in a sticky
+        // folder) counts as one in its place too.
+        struct stat planted {};
+        const bool foreign = (opened == EACCES || opened == EPERM) && ::lstat(lockPath.c_str(), &planted) == 0 &&
+                             planted.st_uid != ::geteuid() && planted.st_uid != folder.st_uid;
+        if (opened != 0 && opened != ELOOP && !foreign) {
             lock.error_ = ErrnoToWin32(opened, lockPath);
             return lock;
         }

@@ -159,8 +159,9 @@ TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
-// A machine folder that nobody may write (sticky or not), or that is reached through nobody's link, is not used,
-// for events either: what nobody planted there is not written through, and root's own file outside stays as it was.
+// A machine folder that nobody may write (sticky or not, however its path is spelled), or that is reached through
+// nobody's link, is not used, for reading or events either: what nobody planted there is not written through, nor
+// nobody's link to an INI file in a shared folder, and root's own file outside stays as it was.
 TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
 {
     if (!other)
@@ -172,17 +173,29 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
     ::chmod(elsewhere.Path().c_str(), 0755);
     const std::string before = Snapshot(victim);
     ASSERT_EQ(::chmod(root.Path().c_str(), 01777), 0);
+    const std::string ini = elsewhere.File("own.ini");
+    {
+        const ScopedEnvironment spelled("BRENLIX_ROOT", (root.Path() + "/.//").c_str());
+        EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
+    }
+    const std::string shared = elsewhere.File("shared"); // as /tmp
+    ASSERT_TRUE(std::filesystem::create_directory(shared));
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
     const std::string planted = testing_support::RunAs(*other, 022, [&] {
         std::string made;
         for (const char* folder : {"windows", "locks", "registry"})
             made += std::to_string(::mkdir(root.File(folder).c_str(), 0755));
-        for (const char* link : {"windows/WIN.INI", "locks/EventSources.lock", "registry/HKLM.reg"})
+        testing_support::WriteFile(root.File("windows/WIN.INI"), "[Jobs]\nRoot=nobody's\n");
+        for (const char* link : {"locks/EventSources.lock", "registry/HKLM.reg"})
             made += std::to_string(::symlink(victim.c_str(), root.File(link).c_str()));
-        return made;
+        return made + std::to_string(::symlink(victim.c_str(), (shared + "/job.ini").c_str()));
     });
     ASSERT_EQ(planted, "000000");
-    const std::string ini = elsewhere.File("own.ini");
     EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
+    EXPECT_EQ(Profile(nullptr, "Root"), "default 5"); // nor read
+    // An INI file in a shared folder: nobody's link there leads nowhere for root.
+    EXPECT_FALSE(WritePrivateProfileStringA("Jobs", "Root", "no", (shared + "/job.ini").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(Snapshot(victim), before);
     const ScopedEnvironment sink("BRENLIX_EVENTLOG", "file");
     const HANDLE source = RegisterEventSourceA(nullptr, "Probe");

@@ -121,7 +121,7 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
                 testing_support::GiveTo(*other, hive);
         }
         ASSERT_EQ(::chmod(row.path.c_str(), row.mode), 0);
-        const LSTATUS read = row.missing ? ERROR_FILE_NOT_FOUND : row.expected;
+        const LSTATUS read = row.expected; // a missing hive too: only where no one else could put one is it new
         EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\Probe"), read);
         EXPECT_EQ(CreateAndClose(HKEY_LOCAL_MACHINE, "Software\\Other"), row.expected);
         EXPECT_EQ(CreateAndClose(HKEY_CURRENT_USER, "Software\\Other"), ERROR_SUCCESS); // the user's own
@@ -224,9 +224,9 @@ TEST_F(SystemLog, SinkIsChosenByTheSetting)
 }
 
 // Windows' bounds for an event hold in every sink, checked before one is chosen (an unknown one would fail with
-// ERROR_BAD_ENVIRONMENT): each insertion string at most 31,839 characters (code points of UTF-8, bytes of a
-// single-byte code page), the data at most 0xF000 bytes; beyond that RPC_S_INVALID_BOUND. What is in bounds arrives
-// whole.
+// ERROR_BAD_ENVIRONMENT): each insertion string at most 31,839 characters (UTF-16 units of UTF-8, bytes of a
+// single-byte code page), the data at most 0xF000 bytes, the whole event as the log keeps it at most 65,024 bytes;
+// beyond that RPC_S_INVALID_BOUND. What is in bounds arrives whole.
 TEST_F(SystemLog, SizeLimitsHoldInEverySink)
 {
     const auto times = [](std::size_t count, const std::string& text) {
@@ -245,8 +245,13 @@ TEST_F(SystemLog, SizeLimitsHoldInEverySink)
         {{times(31840, "\x80")}, 0, false, bound}, // bytes that start no character count one each
         {{times(31839, "\xE9")}, 0, true, "1 0"},
         {{times(16000, "\xC3\xA9")}, 0, true, bound}, // two characters each in that code page
+        {{times(15919, "\xF0\x9F\x98\x80")}, 0, false, "1 0"}, // beyond U+FFFF, two UTF-16 units each
+        {{times(15920, "\xF0\x9F\x98\x80")}, 0, false, bound},
         {{}, 0xF000, false, "1 0"},
         {{}, 0xF001, false, bound},
+        {{times(31839, "x")}, 1332, false, "1 0"}, // the whole event, "Probe" with it, fills its 65,024 bytes
+        {{times(31839, "x")}, 1333, false, bound},
+        {{times(20000, "x"), times(20000, "x")}, 0, false, bound},
     };
     const std::string sinks[] = {"file", "syslog:" + log.Path(), "bogus"};
     for (const std::string& each : sinks) {
