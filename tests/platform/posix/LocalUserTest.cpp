@@ -137,11 +137,12 @@ TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
     testing_support::WriteFile(victim, "[Jobs]\nRoot=secret\n");
     ::chmod(victim.c_str(), 0600);
     const std::string before = Snapshot(victim);
-    ASSERT_TRUE(std::filesystem::create_directories(root.File("windows")));
-    ASSERT_TRUE(std::filesystem::create_directories(root.File("locks")));
+    for (const char* folder : {"windows", "locks", "registry"})
+        ASSERT_TRUE(std::filesystem::create_directories(root.File(folder)));
     std::filesystem::create_symlink(victim, root.File("windows/WIN.INI"));
+    std::filesystem::create_symlink(victim, root.File("registry/HKLM.reg"));
     std::filesystem::create_symlink(elsewhere.File("made"), root.File("locks/EventSources.lock"));
-    EXPECT_EQ(RootsCalls(elsewhere.File("own.ini")), "WIN.INI 5 ");
+    EXPECT_EQ(RootsCalls(elsewhere.File("own.ini")), "registry 5 WIN.INI 5 ");
     EXPECT_EQ(Profile(nullptr, "Root"), "default 5");
     EXPECT_EQ(Snapshot(victim), before);
     EXPECT_FALSE(testing_support::FileExists(elsewhere.File("made")));
@@ -193,9 +194,18 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
     ASSERT_EQ(planted, "000000");
     EXPECT_EQ(RootsCalls(ini), "registry 5 WIN.INI 5 machine lock ");
     EXPECT_EQ(Profile(nullptr, "Root"), "default 5"); // nor read
-    // An INI file in a shared folder: nobody's link there leads nowhere for root.
+    // An INI file in a shared folder: nobody's link there leads nowhere for root, and nobody's lock file beside
+    // another, held, is not root's lock.
     EXPECT_FALSE(WritePrivateProfileStringA("Jobs", "Root", "no", (shared + "/job.ini").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    const std::string lockFile = shared + "/.own.ini.lock";
+    ASSERT_EQ(testing_support::RunAs(*other, 0, [&] { return std::to_string(::close(::creat(lockFile.c_str(), 0644))); }),
+              "0");
+    {
+        const testing_support::LocksHeldAs held(*other, {lockFile});
+        ASSERT_EQ(held.Held(), std::vector<std::string>{lockFile});
+        EXPECT_TRUE(WritePrivateProfileStringA("Jobs", "Root", "yes", (shared + "/own.ini").c_str()));
+    }
     EXPECT_EQ(Snapshot(victim), before);
     const ScopedEnvironment sink("BRENLIX_EVENTLOG", "file");
     const HANDLE source = RegisterEventSourceA(nullptr, "Probe");
