@@ -39,8 +39,16 @@ bool ChangedInTickOf(const struct stat& st, const timespec& readStart)
 
 int ReadFileBytes(const std::string& path, std::string& bytes, struct stat& st, bool noFollow)
 {
-    // O_NONBLOCK: a FIFO opens at once, without a writer, and is then refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
+    // What is plainly no file is refused before it is opened (opening a device
+    // may do something); O_NONBLOCK and O_NOCTTY keep whatever is put in its
+    // place meanwhile from holding the caller or becoming its terminal, and it
+    // is refused after the open.
+    if ((noFollow ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode) && !(noFollow && S_ISLNK(st.st_mode))) {
+        return EACCES;
+    }
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
     if (fd < 0) {
         return errno;
     }
