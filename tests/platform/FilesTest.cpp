@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -161,6 +163,31 @@ TEST(Files, AppendAndCopyReplacing)
     EXPECT_EQ(ReadFile(source), "payload");
     EXPECT_EQ(ReadFile(dir.File("kept.bak")), "kept");
     EXPECT_FALSE(FileExists(dir.File("copy.bak")));
+}
+
+// Run by its own ctest entry under a file size limit of at most 1 MiB (see CMakeLists.txt): the copy's writes stop
+// partway, as on a disk that fills up, and the destination must be the old copy still, with no file left over. The
+// source is this test program, which nothing here has to write.
+TEST(CopyUnderFileLimit, AFailedCopyLeavesTheOldCopyWhole)
+{
+    if (std::getenv("DUNMARROW_FILE_LIMIT") == nullptr)
+        GTEST_SKIP() << "runs only under the file size limit its own ctest entry sets";
+    const std::string program = platform::ProgramFolder() + sep + TEST_PROGRAM_FILE_NAME;
+    ASSERT_GT(std::filesystem::file_size(std::filesystem::u8path(program)), 2u << 20);
+    const TempDir dir;
+    const std::string small = dir.File("Salg.bak"), target = dir.File("Salg copy.bak");
+    const std::string bytes(64 << 10, 'k');
+    WriteFile(small, bytes);
+    ASSERT_EQ(platform::CopyFileReplacing(small, target), 0u) << "a copy within the limit";
+    ASSERT_TRUE(ReadFile(target) == bytes);
+    WriteFile(target, "last night's copy");
+    EXPECT_NE(platform::CopyFileReplacing(program, target), 0u);
+    EXPECT_EQ(ReadFile(target), "last night's copy");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::u8path(dir.Path())))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"Salg copy.bak", "Salg.bak"}));
 }
 
 TEST(Folders, ProgramAndLibrary)
