@@ -13,7 +13,11 @@ namespace brenlix {
 
 namespace {
 
-constexpr DWORD kValueBuffer = 255;
+// A value is at most 254 characters. The profile functions count bytes of the
+// ANSI code page, where a character may take several (UTF-8 on Linux), so the
+// value is read with room for 254 of the widest and cut by characters.
+constexpr std::size_t kValueCharacters = 254;
+constexpr DWORD kValueBuffer = kValueCharacters * 4 + 1;
 constexpr DWORD kSectionBuffer = 4096;
 constexpr std::int32_t kErrorOverflow = 6;
 const char* const kSource = "Brenlix";
@@ -75,7 +79,16 @@ struct Profile {
         const DWORD n = winIni ? GetProfileStringA(s.c_str(), e.c_str(), d.c_str(), buffer, kValueBuffer)
                                : GetPrivateProfileStringA(s.c_str(), e.c_str(), d.c_str(), buffer, kValueBuffer,
                                                           file.c_str());
-        return n > 0 ? platform::FromAnsi(std::string(buffer, std::min(n, kValueBuffer))) : std::string();
+        std::string value = platform::FromAnsi(std::string(buffer, std::min(n, kValueBuffer - 1)));
+        std::size_t characters = 0;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            // UTF-8: a character starts at each byte that is not 10xxxxxx.
+            if ((static_cast<unsigned char>(value[i]) & 0xC0) != 0x80 && characters++ == kValueCharacters) {
+                value.resize(i);
+                break;
+            }
+        }
+        return value;
     }
 
     UINT ReadInt(const std::string& section, const std::string& entry, int fallback) const

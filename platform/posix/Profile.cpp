@@ -39,12 +39,12 @@ std::string_view Unquote(std::string_view value)
     return value;
 }
 
-// Trailing spaces of a default are dropped (all but a first character), and
-// enclosing quotes, as for a value read from the file.
+// Trailing spaces of a default are dropped, all of them (a default of blanks
+// gives ""), and enclosing quotes, as for a value read from the file.
 std::string_view DefaultValue(const char* fallback)
 {
     std::string_view text = fallback != nullptr ? fallback : "";
-    while (text.size() > 1 && text.back() == ' ') {
+    while (!text.empty() && text.back() == ' ') {
         text.remove_suffix(1);
     }
     return Unquote(text);
@@ -151,6 +151,11 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
         return 0;
     }
     const auto text = Load(ProfilePath(lpFileName));
+    if (!text) {
+        // Whatever kept the file from being read (no file, no folder, no
+        // access), Windows reports the file as not found.
+        SetLastError(ERROR_FILE_NOT_FOUND);
+    }
     if (lpAppName == nullptr) {
         return CopyList(text ? text->SectionNames() : std::string(), lpReturnedString, nSize, 1);
     }

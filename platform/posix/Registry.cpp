@@ -282,8 +282,12 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
         return ERROR_INVALID_PARAMETER;
     }
     *phkResult = nullptr;
+    // A null or empty subkey of a root hands back the root itself; "\\" (or
+    // "\\clsid") under HKEY_CLASSES_ROOT is opened as "" (or "clsid") but as a
+    // handle of its own, as Windows does.
+    const bool rootItself = lpSubKey == nullptr || *lpSubKey == '\0';
     if (hKey == HKEY_CLASSES_ROOT && lpSubKey != nullptr && *lpSubKey == '\\') {
-        ++lpSubKey; // Windows opens "\clsid" under HKEY_CLASSES_ROOT as "clsid"
+        ++lpSubKey;
     }
     std::uint32_t error = ERROR_SUCCESS;
     const auto base = Resolve(hKey, error);
@@ -291,8 +295,8 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     if (base == nullptr || (error = SplitSubkey(lpSubKey, parts)) != ERROR_SUCCESS) {
         return static_cast<LSTATUS>(error);
     }
-    if (parts.empty() && base->predefined) {
-        *phkResult = hKey; // Windows hands back the root itself
+    if (parts.empty() && base->predefined && rootItself) {
+        *phkResult = hKey;
         return ERROR_SUCCESS;
     }
     KeyPlace place{base->hive, base->file, Joined(base->path, parts), 0, false};
@@ -498,9 +502,12 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
             return ERROR_NO_MORE_ITEMS;
         }
         const RegistryValue& value = key.ValueAt(dwIndex);
-        if (*lpcchValueName <= value.name.size() || (lpData != nullptr && *lpcbData < value.data.size())) {
-            // Neither name nor data, but the type and the size of the data.
-            CopyValue(value, lpType, nullptr, lpcbData);
+        const bool dataFits = lpData == nullptr || *lpcbData >= value.data.size();
+        if (*lpcchValueName <= value.name.size() || !dataFits) {
+            // The type and the size of the data, and the data itself where it
+            // fits though the name does not (as Windows fills it); the name
+            // is left as it was.
+            CopyValue(value, lpType, dataFits ? lpData : nullptr, lpcbData);
             return ERROR_MORE_DATA;
         }
         std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);

@@ -91,9 +91,13 @@ TEST_F(IniFileTest, GuardRefusesEveryEntryOperation)
 
 TEST_F(IniFileTest, ReadsAndWrites)
 {
-    WriteFile(path_, "[General]\r\nCount=12\r\nBig=70000\r\nEmpty=\r\nLong=" + std::string(300, 'x') + "\r\n");
+    std::string letters; // 254 characters whatever their bytes in the code page (two each in UTF-8)
+    for (int i = 0; i < 150; ++i) letters += "ø";
+    WriteFile(path_, "[General]\r\nCount=12\r\nBig=70000\r\nEmpty=\r\nLong=" + std::string(300, 'x') + "\r\nWide=" +
+                         platform::ToAnsi(letters + letters) + "\r\n");
     EXPECT_EQ(ini_.GetString("Missing", "fallback") + "|" + ini_.GetString("Empty", "d") + "|" + ini_.GetString("Long", ""),
               "fallback||" + std::string(254, 'x'));
+    EXPECT_TRUE(ini_.GetString("Wide", "") == (letters + letters).substr(0, 254 * 2));
     EXPECT_EQ(ini_.GetInt("Count", 5) + ini_.GetInt("Missing", -7), 12 - 7);
     EXPECT_EQ(Raised([&] { ini_.GetInt("Big", 0); }), "6 Brenlix: Overflow");
     EXPECT_EQ(ini_.PutInt("Count", -5) + ini_.PutTF("T", 7) + ini_.PutTF("F", 0), 3);

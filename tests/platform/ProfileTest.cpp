@@ -72,6 +72,7 @@ TEST_F(Profile, ReadsAsWindowsDoes)
         {lists, false, nullptr, nullptr, "dflt", 17, 15, names + kSentinel, true}, // filled to the last byte is cut
         {lists, false, "sec", nullptr, "dflt", 64, 6, "ab\0cd\0\0"s + kSentinel},
         {nameless, false, nullptr, nullptr, "d", 64, 9, "Sec\0Last\0\0"s + kSentinel},
+        {"\xEF\xBB\xBF[s]\r\nk=v\r\n", false, nullptr, nullptr, "d", 64, 2, "s\0\0"s + kSentinel}, // byte order mark
         {sections, true, "JOB", nullptr, nullptr, 128, 42,
          "Server=alpha\0Quoted=\"q\"\0plain line\0Empty=\0\0"s + kSentinel},
         {sections, true, "Nowhere", nullptr, nullptr, 128, 0, "\0"s},
@@ -116,13 +117,18 @@ TEST_F(Profile, ResultsAndLastError)
 {
     Use("[s]\r\nk=12\r\n");
     const std::string missing = dir.File("missing.ini");
-    const char *file = path.c_str(), *none = missing.c_str();
+    const std::string noFolder = dir.File("none") + platform::PathSeparator() + "x.ini";
+    const char *file = path.c_str(), *none = missing.c_str(), *inNoFolder = noFolder.c_str();
     constexpr DWORD kKept = 0xdeadbeef, kAny = 0xffffffff;
     const struct { const char* what; std::function<DWORD(char* buffer)> call; DWORD result, error;
                    std::string bytes; } rows[] = {
         {"value", [&](char* b) { return GetPrivateProfileStringA("s", "k", "d", b, 32, file); }, 2, kKept, S("12")},
         {"missing value", [&](char* b) { return GetPrivateProfileStringA("s", "k", "dflt", b, 32, none); }, 4,
          ERROR_FILE_NOT_FOUND, S("dflt")},
+        {"missing folder", [&](char* b) { return GetPrivateProfileStringA("s", "k", "dflt", b, 32, inNoFolder); }, 4,
+         RunningUnderWine() ? DWORD{ERROR_PATH_NOT_FOUND} : DWORD{ERROR_FILE_NOT_FOUND}, S("dflt")}, // documented: 2
+        {"blank default", [&](char* b) { return GetPrivateProfileStringA("s", "x", "   ", b, 32, file); },
+         RunningUnderWine() ? 1u : 0u, kKept, RunningUnderWine() ? S(" ") : S("")}, // documented: trailing blanks go
         {"missing integer", [&](char*) -> DWORD { return GetPrivateProfileIntA("s", "k", 9, none); }, 9, kAny, ""},
         {"section", [&](char* b) { return GetPrivateProfileSectionA("S", b, 32, file); }, 5, ERROR_SUCCESS, "k=12\0\0"s},
         {"missing section", [&](char* b) { return GetPrivateProfileSectionA("s", b, 32, none); }, 0, kAny, "\0"s},

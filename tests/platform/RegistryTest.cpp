@@ -167,7 +167,8 @@ TEST_F(Registry, Enumeration)
     EXPECT_EQ(std::make_pair(className[0], classSize), std::make_pair('\0', DWORD{0}));
     EXPECT_EQ((std::vector<DWORD>{subkeys, maxSubkey, values, maxName, maxData}), // lengths without the NUL;
               (std::vector<DWORD>{6, 2, 6, 5, 8}));                               // "yyy" in UTF-16 with its NUL
-    // A name or data that does not fit: ERROR_MORE_DATA, neither name nor data, but the type and data size.
+    // A name or data that does not fit: ERROR_MORE_DATA with the type and data size; data that fits is filled in
+    // though the name does not fit (Windows' own behaviour, Wine's advapi32 tests).
     HKEY one = Create(key, "A");
     ASSERT_EQ(Set(one, "abcd", REG_BINARY, "12345"), ERROR_SUCCESS);
     for (const auto& [nameSize, dataSize, expected] :
@@ -179,6 +180,8 @@ TEST_F(Registry, Enumeration)
         EXPECT_EQ(std::make_pair(type, dataLength), std::make_pair(DWORD{REG_BINARY}, DWORD{5}));
         if (expected == ERROR_SUCCESS) {
             EXPECT_EQ(std::string(name, nameLength + 1) + data.substr(0, 6), "abcd\0" "12345\xbd"s);
+        } else {
+            EXPECT_EQ(data.substr(0, 5), dataSize >= 5 ? "12345" : std::string(5, static_cast<char>(kSentinel)));
         }
     }
     RegCloseKey(one);
@@ -239,6 +242,13 @@ TEST_F(Registry, ClassesRoot)
     EXPECT_EQ(Get(machine, nullptr).second, "Korvane.Backup\0"s);
     RegCloseKey(machine);
     EXPECT_EQ(OpenAndClose(HKEY_CLASSES_ROOT, "\\" + type), ERROR_SUCCESS);
+    // A null or empty path hands back the root itself, "\\" a key of its own.
+    for (const char* path : {static_cast<const char*>(nullptr), "", "\\"}) {
+        HKEY opened = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE, &opened), ERROR_SUCCESS);
+        EXPECT_EQ(opened == HKEY_CLASSES_ROOT, path == nullptr || *path == '\0') << (path ? path : "null");
+        EXPECT_EQ(RegCloseKey(opened), ERROR_SUCCESS);
+    }
     EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "\\Software\\Classes\\" + type), ERROR_BAD_PATHNAME);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\Classes\\" + type).c_str()), ERROR_SUCCESS);
     EXPECT_EQ(OpenAndClose(HKEY_CLASSES_ROOT, type), ERROR_FILE_NOT_FOUND);
