@@ -42,7 +42,7 @@ public:
     void JobName(const std::string& value) { jobName_ = value; }
     // The optional keys as the job file gives them (see JobOptions.h); they
     // are read when the job runs, and a value that is not accepted takes the
-    // error path once connected.
+    // error path before the server is connected to.
     const JobKeys& Options() const { return keys_; }
     void Options(const JobKeys& value) { keys_ = value; }
 

@@ -1,5 +1,6 @@
 #include "modMain.h"
 
+#include "JobFile.h"
 #include "OrvBackUP.h"
 #include "Program.h"
 
@@ -213,11 +214,12 @@ int Main(sql::Provider& provider, const std::string& folder)
             ++jobs;
             job.reset();
             job = std::make_unique<OrvBackUP>(provider);
-            if (!reader.SectExist(name)) {
+            if (!SectionHasKeys(jobFile, name)) {
                 // It runs all the same, with every key empty, and cannot back
                 // anything up: the run does not count as done.
                 Diagnose(brenlix::EVENTLOG_WARNING_TYPE, EventNothingBackedUp,
-                         "the job list in " + jobFile + " names the section [" + name + "], which is not there");
+                         "the job list in " + jobFile + " names the section [" + name +
+                             "], which is not there or holds no keys");
                 status = RunSomeJobFailed;
             }
             reader.SectionName(name);

@@ -236,24 +236,18 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
     }
     // O_APPEND makes each write land at the end as one piece, whoever else
     // has the file open. O_NONBLOCK keeps a FIFO (or another special file)
-    // from holding the caller for ever; only a regular file is a log. The
-    // check of the file's kind is a system call as dear as the write, so it
-    // is made for a path the first time and after any failure: later, a FIFO
-    // put in its place still cannot hold the caller, and only root can make
-    // a device.
-    thread_local std::string checkedRegular;
+    // from holding the caller for ever, O_NOCTTY a terminal from becoming the
+    // caller's; only a regular file is a log, checked on every line through
+    // the descriptor, since whatever the path names may change between lines
+    // (a FIFO with a reader, or a link to a device put in the log's place).
     const std::string path = ToAnsi(pathUtf8);
-    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
     if (!fd.valid()) {
-        checkedRegular.clear();
         return false;
     }
-    if (path != checkedRegular) {
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            return false;
-        }
-        checkedRegular = path;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
     }
     // One write, so no other writer's line lands inside this one; a line
     // written in part (a full disk, a file size limit) is taken back, so the
@@ -268,11 +262,7 @@ bool AppendToFile(const std::string& pathUtf8, std::string_view bytes)
             [[maybe_unused]] const int ignored = ::ftruncate(fd.get(), end - written);
         }
     }
-    const bool whole = fd.Close() && static_cast<std::size_t>(written) == bytes.size();
-    if (!whole) {
-        checkedRegular.clear();
-    }
-    return whole;
+    return fd.Close() && static_cast<std::size_t>(written) == bytes.size();
 }
 
 bool PathExists(const std::string& pathUtf8)

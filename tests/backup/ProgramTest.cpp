@@ -219,14 +219,14 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
     const std::string missing = dir_.File("none") + platform::PathSeparator() + "kopi.bak";
     const std::string started = "INFORMATION|Starter kommando :";
     const std::string ended = "INFORMATION|Slut komando ";
-    // log: after the backup
+    // settled: the one-second pauses (after the backup, before each command); log: after the backup
     const struct { std::string copy2, shell, shell2; bool succeeds; std::uint64_t settled; Lines log; } rows[] = {
-        {"", exit1, exit0, true, 3000, {started + exit1, ended, started + exit0, ended}},
-        {"", "", exit0, true, 2000, {started + exit0, ended}}, // the second command's own pause
-        {"", none, exit0, true, 3000,
+        {"", exit1, exit0, true, 3, {started + exit1, ended, started + exit0, ended}},
+        {"", "", exit0, true, 2, {started + exit0, ended}}, // the second command's own pause
+        {"", none, exit0, true, 3,
          {started + none, "ERROR|Shell fejl 2 " + brenlix::SystemErrorText(2), "ERROR|Kommando kunne ikke eksekveres",
           started + exit0, ended}},
-        {missing, exit0, "", false, 1000,
+        {missing, exit0, "", false, 1,
          {Copying(missing), kFailed, kReport + "3 " + brenlix::SystemErrorText(3) + " (0)"}},
     };
     for (const auto& row : rows) {
@@ -234,10 +234,10 @@ TEST_F(OrvBackUPTest, CopyAndCommands)
         job_.RunShell(row.shell);
         job_.RunShell2(row.shell2);
         job_.WaitShell(30000);
-        const std::uint64_t before = clock_.PausedMilliseconds();
+        const std::uint64_t before = clock_.PausesOf(1000);
         Lines log = Run(row.succeeds);
         EXPECT_EQ(Lines(log.begin() + 2, log.end()), row.log) << row.copy2 << row.shell;
-        EXPECT_GE(clock_.PausedMilliseconds() - before, row.settled) << row.copy2 << row.shell;
+        EXPECT_EQ(clock_.PausesOf(1000) - before, row.settled) << row.copy2 << row.shell;
     }
 }
 
@@ -335,7 +335,7 @@ TEST(CopyFile, KeepsTheTimeAndFailsWithoutHarm)
     WriteFile(dir.File("new.bak"), std::string(256 * 1024, 'n'));
     const auto copyNew = [&] { dunmarrow::CopyFile(dir.File("new.bak"), dir.File("b.bak")); };
 #ifdef _WIN32
-    // The source held by another process with no sharing: the copy fails after it has begun.
+    // The source held by another process with no sharing: the copy fails as it opens the source.
     const HANDLE held = CreateFileA(dir.File("new.bak").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(DescriptionOf(copyNew, ERROR_SHARING_VIOLATION), brenlix::SystemErrorText(ERROR_SHARING_VIOLATION));
@@ -565,11 +565,15 @@ TEST_F(MainTest, WhatTheJobListNames)
     const struct { std::string ini; int status; Lines starts, events; bool wineDiffers = false; } rows[] = {
         {"[Backups]\r\n\r\n[Other]\r\n" + job, 1, {}, {nothing + " lists no job in its section [Backups]"}},
         {"[Backup]\r\nA\r\n[A]\r\n" + job, 1, {}, {nothing + " has no section [Backups]"}},
-        {"[Backups]\r\nA=1\r\nA\r\nA\r\n[A=1]\r\nServer=Z\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("s.bak") +
-             "\r\n[A]\r\n" + job,
-         0, {start + "Salg på Z", start + "Løn på PROD01", start + "Løn på PROD01"}, {}, true},
-        {"[Backups]\r\nB\r\n[A]\r\n" + job, 1, {start + " på "},
-         {"2 4 the job list in " + file + " names the section [B], which is not there"}},
+        {"[Backups]\r\nA=1\r\n[A=1]\r\nServer=Z\r\nDatabase=Salg\r\nBackupfile=" + dir_.File("s.bak") + "\r\n[A]\r\n" + job,
+         0, {start + "Salg på Z"}, {}},
+        {"[Backups]\r\nA\r\nA\r\n[A]\r\n" + job, 0, {start + "Løn på PROD01", start + "Løn på PROD01"}, {}, true},
+        // Headers as the profile functions read them: the job's keys are found, so the job is there.
+        {"[Backups]\r\nSalg;2\r\nX\r\nY\r\n[Salg;2]\r\n" + job + "[ X ]\r\n" + job + "[Y] old\r\n" + job, 0,
+         {start + "Løn på PROD01", start + "Løn på PROD01", start + "Løn på PROD01"}, {}},
+        {"[Backups]\r\nB\r\nC\r\n[A]\r\n" + job + "[C]\r\n", 1, {start + " på ", start + " på "},
+         {"2 4 the job list in " + file + " names the section [B], which is not there or holds no keys",
+          "2 4 the job list in " + file + " names the section [C], which is not there or holds no keys"}},
     };
     for (const auto& row : rows) {
         if (row.wineDiffers && RunningUnderWine()) {

@@ -182,6 +182,7 @@ std::string TestChildCommand(const std::string& arguments) { return "\"" + TestC
 void ManualClock::Pause(std::uint32_t milliseconds) const
 {
     paused_ += milliseconds;
+    ++pauses_[milliseconds];
     Advance(step_ != 0 ? step_ : milliseconds);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -117,11 +118,13 @@ public:
     void Advance(std::uint64_t milliseconds) const;
     void PauseStep(std::uint64_t milliseconds) { step_ = milliseconds; } // each pause's move (0: its length)
     std::uint64_t PausedMilliseconds() const { return paused_; }
+    std::uint64_t PausesOf(std::uint32_t milliseconds) const { return pauses_[milliseconds]; } // how many that long
 
 private:
     mutable platform::LocalDateTime now_;
     mutable std::uint64_t monotonic_ = 1000;
     mutable std::uint64_t paused_ = 0;
+    mutable std::map<std::uint32_t, std::uint64_t> pauses_;
     std::uint64_t step_ = 0;
 };
 
