@@ -305,6 +305,29 @@ TEST_F(OrvBackUPTest, CleanUpGoesOnPastAFileThatCannotGo)
     EXPECT_TRUE(FileExists(old));
 }
 
+#ifndef _WIN32
+// A folder that cannot be listed is a warning of its own, and the other folder is still cleaned. (On Linux a folder's
+// name may hold a "*", which a search takes in its last part only.)
+TEST_F(OrvBackUPTest, AFolderThatCannotBeListedKeepsOnlyItself)
+{
+    const TempDir copies;
+    const std::string starry = dir_.File("Løn*");
+    std::filesystem::create_directory(std::filesystem::u8path(starry));
+    const std::string oldCopy = copies.File("Løn_20200101-000000.bak");
+    WriteFile(oldCopy, "old");
+    job_.Backupfile(starry + "/Løn_{stamp}.bak");
+    job_.Copy2(copies.File(""));
+    job_.Options(Keys({"", "", "", "", "", "14"}));
+    const Lines log = Run(true);
+    EXPECT_EQ(Lines(log.begin() + 2, log.end()),
+              (Lines{Copying(copies.File("")), kCopied,
+                     "WARNING|Kunne ikke slette gamle backup filer i " + starry + "/ : 123 " +
+                         brenlix::SystemErrorText(123),
+                     "INFORMATION|Sletter gammel backup fil " + oldCopy}));
+    EXPECT_FALSE(FileExists(oldCopy));
+}
+#endif
+
 std::string DescriptionOf(const std::function<void()>& call, std::int32_t number = dunmarrow::kErrorInvalidJobValue)
 {
     try {
