@@ -81,6 +81,18 @@ std::string FromAnsi(std::string_view ansi)
     return Convert(ansi, "UTF-8", codeset, false);
 }
 
+std::string posix::AnsiFromUtf16(std::string_view utf16le)
+{
+    const char* codeset = AnsiCodeSet();
+    return Convert(utf16le, codeset != nullptr ? codeset : "UTF-8", "UTF-16LE", false);
+}
+
+std::string posix::Utf16FromAnsi(std::string_view ansi)
+{
+    const char* codeset = AnsiCodeSet();
+    return Convert(ansi, "UTF-16LE", codeset != nullptr ? codeset : "UTF-8", codeset == nullptr);
+}
+
 std::size_t posix::AnsiCharacterCount(std::string_view ansi)
 {
     std::size_t count = 0;

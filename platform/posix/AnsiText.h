@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace platform::posix {
@@ -12,5 +13,10 @@ namespace platform::posix {
 // beyond U+FFFF. A byte that starts no character counts as one, as Windows
 // turns it into one replacement character.
 std::size_t AnsiCharacterCount(std::string_view ansi);
+
+// Text in UTF-16LE (without its byte order mark) to the ANSI code page and
+// back, a character the target cannot hold becoming '?'.
+std::string AnsiFromUtf16(std::string_view utf16le);
+std::string Utf16FromAnsi(std::string_view ansi);
 
 } // namespace platform::posix

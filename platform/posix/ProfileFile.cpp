@@ -2,6 +2,7 @@
 
 #include <platform/Win32.h>
 
+#include "AnsiText.h"
 #include "ErrnoToWin32.h"
 #include "MachineRoot.h"
 #include "StateFile.h"
@@ -165,11 +166,17 @@ std::shared_ptr<const ProfileText> LoadProfile(const std::string& path, std::uin
         return nullptr;
     }
     error = ERROR_SUCCESS;
-    if (cached && Fingerprint(st) == seen && bytes == cached->Text()) {
+    // A file that starts with UTF-16's byte order mark holds UTF-16, as
+    // Windows reads it.
+    const bool utf16 = bytes.compare(0, 2, "\xFF\xFE") == 0;
+    if (utf16) {
+        bytes = AnsiFromUtf16(std::string_view(bytes).substr(2));
+    }
+    if (cached && Fingerprint(st) == seen && bytes == cached->Text() && utf16 == cached->Utf16()) {
         Remember(path, seen, cached, ChangedInTickOf(st, readStart));
         return cached;
     }
-    auto text = std::make_shared<const ProfileText>(std::move(bytes), folding);
+    auto text = std::make_shared<const ProfileText>(std::move(bytes), folding, utf16);
     Remember(path, Fingerprint(st), text, ChangedInTickOf(st, readStart));
     return text;
 }
@@ -235,16 +242,18 @@ std::uint32_t UpdateProfile(const std::string& path, bool createIfMissing, const
     if (!updated) {
         return ERROR_SUCCESS;
     }
+    // A UTF-16 file stays UTF-16, as Windows writes it.
+    const std::string written = current->Utf16() ? "\xFF\xFE" + Utf16FromAnsi(*updated) : *updated;
     // WIN.INI is the machine's: readable by every user, whatever the umask.
-    const int rc = ReplaceFile(target, folder, updated->data(), updated->size(), exists ? &st : nullptr,
+    const int rc = ReplaceFile(target, folder, written.data(), written.size(), exists ? &st : nullptr,
                                machineWide ? kMachineFileMode : 0);
     if (rc != 0) {
         return ErrnoToWin32(rc, target);
     }
     SyncFolder(folder);
     if (::stat(target.c_str(), &st) == 0) {
-        Remember(target, Fingerprint(st), std::make_shared<const ProfileText>(std::move(*updated), current->Folding()),
-                 true);
+        Remember(target, Fingerprint(st),
+                 std::make_shared<const ProfileText>(std::move(*updated), current->Folding(), current->Utf16()), true);
     }
     return ERROR_SUCCESS;
 }

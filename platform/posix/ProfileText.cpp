@@ -68,7 +68,8 @@ std::string_view TrimBlanks(std::string_view text)
     return text;
 }
 
-ProfileText::ProfileText(std::string text, NameFolding folding) : text_(std::move(text)), folding_(folding)
+ProfileText::ProfileText(std::string text, NameFolding folding, bool utf16)
+    : text_(std::move(text)), folding_(folding), utf16_(utf16)
 {
     if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         start_ = 3;

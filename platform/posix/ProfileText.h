@@ -42,13 +42,16 @@ std::string_view TrimBlanks(std::string_view text);
 
 class ProfileText {
 public:
-    explicit ProfileText(std::string text, NameFolding folding = NameFolding::Ascii);
+    // utf16: the file holds the text in UTF-16 (it starts with that byte order
+    // mark), so it is written back so; text is in the ANSI code page either way.
+    explicit ProfileText(std::string text, NameFolding folding = NameFolding::Ascii, bool utf16 = false);
     // The parsed lines refer into the text, so it stays where it is.
     ProfileText(const ProfileText&) = delete;
     ProfileText& operator=(const ProfileText&) = delete;
 
     const std::string& Text() const { return text_; }
     NameFolding Folding() const { return folding_; }
+    bool Utf16() const { return utf16_; }
 
     bool HasSection(std::string_view section) const;
 
@@ -109,6 +112,7 @@ private:
 
     std::string text_;
     NameFolding folding_;
+    bool utf16_;
     std::string newline_ = "\r\n";
     std::size_t start_ = 0; // after a byte order mark
     std::vector<Line> lines_;

@@ -176,6 +176,18 @@ TEST_F(Profile, Writes)
                 WritePrivateProfileSectionA("new", "n=1\0", path.c_str()) &&
                 WritePrivateProfileSectionA("t", "\0", path.c_str()));
     EXPECT_EQ(ReadFile(path), "[s]\r\na=1\r\nb=2\r\n[t]\r\n[new]\r\nn=1\r\n");
+    // A UTF-16 file (it starts with that byte order mark) is read as text and stays UTF-16 when written.
+    const auto utf16 = [](const std::string& ascii) {
+        std::string wide = "\xFF\xFE";
+        for (const char c : ascii) wide += {c, '\0'};
+        return wide;
+    };
+    Use(utf16("[s]\r\nk=v\r\n"));
+    std::string read = Buffer(8);
+    EXPECT_EQ(GetPrivateProfileStringA("S", "K", "d", read.data(), 8, path.c_str()), 1u);
+    EXPECT_EQ(read.substr(0, 2), "v\0"s);
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "n", "w", path.c_str()));
+    EXPECT_EQ(ReadFile(path), utf16("[s]\r\nk=v\r\nn=w\r\n"));
     const std::string absent = dir.File("absent.ini");
     EXPECT_TRUE(WritePrivateProfileStringA("s", "k", nullptr, absent.c_str()) &&
                 WritePrivateProfileStringA("s", nullptr, nullptr, absent.c_str()));
