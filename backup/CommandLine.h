@@ -34,8 +34,7 @@ std::string Usage();
 
 // The files of a run: those the command line names, made whole against
 // currentFolder when relative, and for the others the ones in programFolder.
-RunFiles ChooseRunFiles(const CommandLine& line, const std::string& programFolder,
-                        const std::string& currentFolder);
+RunFiles ChooseRunFiles(const CommandLine& line, const std::string& programFolder, const std::string& currentFolder);
 
 // Why a named file cannot serve (empty when it can): the job file must be
 // there, the log's folder must be there (the log itself is made at need).

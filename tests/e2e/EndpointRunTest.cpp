@@ -212,12 +212,14 @@ TEST_F(EndpointRun, OptionsNameTheJobFileAndTheLog)
     WriteFile(jobs, "[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server + "\r\nDatabase=Salg\r\nBackupfile=" +
                         dir_.File("Salg.bak") + "\r\n");
     EXPECT_EQ(Run({}, "--job-file " + jobs + " --log-file=" + log), 0u);
-    EXPECT_EQ(LogEntries(log), (Lines{kStart, kLoading, Starting("Salg", server), "INFORMATION|Backup Færdig. ", kEnd}));
+    EXPECT_EQ(LogEntries(log),
+              (Lines{kStart, kLoading, Starting("Salg", server), "INFORMATION|Backup Færdig. ", kEnd}));
     EXPECT_EQ(ReadFile(dir_.File("Salg.bak")), "TAPE Salg\r\n");
 
     const std::string errors = RunningUnderWine() ? std::string() : dir_.File("stderr.txt");
     const struct { std::string arguments, says; } refused[] = {
-        {"--jobs " + jobs, "Dunmarrow: unknown option '--jobs'\nUsage: Dunmarrow [--job-file PATH] [--log-file PATH]\n"},
+        {"--jobs " + jobs,
+         "Dunmarrow: unknown option '--jobs'\nUsage: Dunmarrow [--job-file PATH] [--log-file PATH]\n"},
         {"--log-file", "Dunmarrow: the option --log-file needs a path\nUsage: "},
         {"--job-file " + jobs + "x", "Dunmarrow: the job file " + jobs + "x was not found\n"},
         {"--log-file " + dir_.File("nowhere") + (RunningUnderWine() ? "\\" : "/") + "run.log",
