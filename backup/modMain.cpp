@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -177,15 +178,49 @@ int Main(sql::Provider& provider, FolderFinder findFolder)
     return Main(provider, folder);
 }
 
+int Main(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty()) {
+        return Main();
+    }
+    const CommandLine line = ParseCommandLine(arguments);
+    if (!line.error.empty()) {
+        std::cerr << "Dunmarrow: " << line.error << "\n" << Usage() << std::flush;
+        return RunEndedEarly;
+    }
+    if (line.help) {
+        std::cout << Usage() << std::flush;
+        return RunAllJobsDone;
+    }
+    std::string folder;
+    std::uint32_t error = 0;
+    if ((line.jobFile.empty() || line.logFile.empty()) && !platform::FindProgramFolder(folder, error)) {
+        std::cerr << "Dunmarrow: the folder of the program file could not be found: " << error << " "
+                  << brenlix::SystemErrorText(static_cast<std::int32_t>(error)) << std::endl;
+        return RunEndedEarly;
+    }
+    const RunFiles files = ChooseRunFiles(line, folder, platform::CurrentDirectory());
+    const std::string refused = CheckNamedFiles(line, files);
+    if (!refused.empty()) {
+        std::cerr << "Dunmarrow: " << refused << std::endl;
+        return RunEndedEarly;
+    }
+    return Main(sql::OdbcProvider(), files);
+}
+
 int Main(sql::Provider& provider, const std::string& folder)
 {
+    return Main(provider, ChooseRunFiles(CommandLine(), folder, folder));
+}
+
+int Main(sql::Provider& provider, const RunFiles& files)
+{
     try {
-        const std::string separator(1, platform::PathSeparator());
-        ProgramLog().LogFile(folder + separator + "Dunmarrow.log");
+        ProgramLog().LogFile(files.logFile);
         Log("Starter Dunmarrow", LogFileTypeInformation);
 
         brenlix::IniFile reader;
-        const std::string jobFile = folder + separator + "Dunmarrow.ini";
+        const std::string& jobFile = files.jobFile;
         if (reader.Exists(jobFile) != -1) {
             Log("Kunne ikke åbne INI fil", LogFileTypeError);
             Diagnose(brenlix::EVENTLOG_ERROR_TYPE, EventRunEndedEarly,

@@ -74,6 +74,7 @@ A 32-bit and a 64-bit Brenlix.dll may be registered side by side.]])
 else()
   install(FILES ${PROJECT_SOURCE_DIR}/examples/Dunmarrow.ini
     DESTINATION ${DUNMARROW_INSTALL_DOCDIR}/examples COMPONENT Runtime)
+  include(${CMAKE_CURRENT_LIST_DIR}/InstallDebian.cmake)
 
   # find_package(Brenlix CONFIG) gives Brenlix::Brenlix.
   set(_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/Brenlix)

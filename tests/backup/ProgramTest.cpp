@@ -534,6 +534,75 @@ TEST(WaitShellMilliseconds, Conversions)
     }
 }
 
+// The command line: each option at most once with a path, --help; anything else refused with its reason.
+TEST(CommandLine, OptionsAndRefusals)
+{
+    const struct { Lines arguments; std::string job, log; bool help; std::string error; } rows[] = {
+        {{}, "", "", false, ""},
+        {{"--job-file", "a b.ini", "--log-file=/l/x.log"}, "a b.ini", "/l/x.log", false, ""},
+        {{"--log-file", "x.log", "--help"}, "", "x.log", true, ""},
+        {{"--job-file=a=b.ini"}, "a=b.ini", "", false, ""},
+        {{"--job-file"}, "", "", false, "the option --job-file needs a path"},
+        {{"--log-file="}, "", "", false, "the option --log-file needs a path"},
+        {{"--job-file", ""}, "", "", false, "the option --job-file needs a path"},
+        {{"--log-file=a", "--log-file", "b"}, "", "a", false, "the option --log-file is given twice"},
+        {{"--Job-File=a"}, "", "", false, "unknown option '--Job-File=a'"},
+        {{"-c", "a"}, "", "", false, "unknown option '-c'"},
+        {{"--job-filex=a"}, "", "", false, "unknown option '--job-filex=a'"},
+        {{"Dunmarrow.ini"}, "", "", false, "unexpected argument 'Dunmarrow.ini'"},
+        {{"--job-file", "a", "b"}, "a", "", false, "unexpected argument 'b'"},
+    };
+    for (const auto& row : rows) {
+        const dunmarrow::CommandLine line = dunmarrow::ParseCommandLine(row.arguments);
+        EXPECT_EQ(Lines({line.jobFile, line.logFile, line.help ? "help" : "", line.error}),
+                  Lines({row.job, row.log, row.help ? "help" : "", row.error}))
+            << ::testing::PrintToString(row.arguments);
+    }
+}
+
+// Which files a run takes: beside the program unless named; a relative name from the current folder; and a named job
+// file that is not there, or a log whose folder is not, refused before the run.
+TEST(CommandLine, TheFilesOfTheRun)
+{
+    const std::string sep(1, platform::PathSeparator());
+    const auto named = [](std::string job, std::string log) {
+        dunmarrow::CommandLine line;
+        line.jobFile = std::move(job);
+        line.logFile = std::move(log);
+        return line;
+    };
+    const std::string whole = platform::HasDrives() ? "D:\\jobs\\a.ini" : "/jobs/a.ini";
+    const struct { dunmarrow::CommandLine line; std::string job, log; } rows[] = {
+        {named("", ""), "P" + sep + "Dunmarrow.ini", "P" + sep + "Dunmarrow.log"},
+        {named("a.ini", ""), "C" + sep + "a.ini", "P" + sep + "Dunmarrow.log"},
+        {named(whole, "l" + sep + "x.log"), whole, "C" + sep + "l" + sep + "x.log"},
+        {named("", sep + "x.log"), "P" + sep + "Dunmarrow.ini", sep + "x.log"},
+        // Windows: a share is whole; "D:x" (relative to D:'s own folder) is not taken as whole
+        {named("\\\\s\\x.ini", "D:x.log"), platform::HasDrives() ? "\\\\s\\x.ini" : "C/\\\\s\\x.ini",
+         "C" + sep + "D:x.log"},
+    };
+    for (const auto& row : rows) {
+        const dunmarrow::RunFiles files = dunmarrow::ChooseRunFiles(row.line, "P", "C");
+        EXPECT_EQ(Lines({files.jobFile, files.logFile}), Lines({row.job, row.log})) << row.line.jobFile;
+    }
+
+    TempDir dir;
+    WriteFile(dir.File("jobs.ini"), "[Backups]\r\n");
+    const std::string job = dir.File("jobs.ini"), missing = dir.File("none.ini"), log = dir.File("x.log");
+    const std::string lost = dir.File("none") + sep + "x.log";
+    const struct { dunmarrow::CommandLine line; dunmarrow::RunFiles files; std::string refused; } checks[] = {
+        {named(job, log), {job, log}, ""},
+        {named("", ""), {missing, lost}, ""}, // the run beside the program says so in its own log
+        {named(missing, ""), {missing, log}, "the job file " + missing + " was not found"},
+        {named(dir.Path(), ""), {dir.Path(), log}, "the job file " + dir.Path() + " was not found"},
+        {named("", lost), {job, lost}, "the folder of the log file " + lost + " was not found"},
+        {named("", dir.Path() + sep), {job, dir.Path() + sep}, "the log file " + dir.Path() + sep + " names a folder"},
+    };
+    for (const auto& row : checks) {
+        EXPECT_EQ(dunmarrow::CheckNamedFiles(row.line, row.files), row.refused) << row.files.jobFile;
+    }
+}
+
 class MainTest : public OrvBackUPTest {
 protected:
     int Run(const std::string& jobs)

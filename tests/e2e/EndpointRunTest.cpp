@@ -71,14 +71,16 @@ protected:
         }
     }
 
-    // The program's exit code; with stderrFile (Linux only) its standard error stream goes there.
-    std::uint32_t Run(const std::string& stderrFile = {})
+    // The program's exit code; with stderrFile (Linux only) its standard error stream goes there. The arguments
+    // follow the program's name as they are (no blanks in their paths).
+    std::uint32_t Run(const std::string& stderrFile = {}, const std::string& arguments = {})
     {
         const std::string program = dir_.File(DUNMARROW_PROGRAM_NAME);
+        const std::string tail = arguments.empty() ? "" : " " + arguments;
         if (stderrFile.empty()) {
-            return ChildProcess("\"" + program + "\"").Wait();
+            return ChildProcess("\"" + program + "\"" + tail).Wait();
         }
-        return ChildProcess("/bin/sh -c \"\\\"" + program + "\\\" 2>\\\"" + stderrFile + "\\\"\"").Wait();
+        return ChildProcess("/bin/sh -c \"\\\"" + program + "\\\"" + tail + " 2>\\\"" + stderrFile + "\\\"\"").Wait();
     }
 
     void JobFile(const std::string& text) { WriteFile(dir_.File("Dunmarrow.ini"), platform::ToAnsi(text)); }
@@ -196,6 +198,42 @@ TEST_F(EndpointRun, PathsAsTypedAndTheFirstKeysOnly)
     }
     EXPECT_EQ(endpoint_.Events("accept"), expected);
     EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "TAPE C\r\n");
+}
+
+// Options name the job file and the log elsewhere (nothing is written beside the program); a refused command line or a
+// named file that is not there ends the run with status 2 before anything is written, saying why on Linux.
+TEST_F(EndpointRun, OptionsNameTheJobFileAndTheLog)
+{
+    const std::string server = endpoint_.Server("accept");
+    fs::create_directory(FromUtf8(dir_.File("etc")));
+    fs::create_directory(FromUtf8(dir_.File("log")));
+    const std::string jobs = dir_.File("etc") + (RunningUnderWine() ? "\\" : "/") + "jobs.ini";
+    const std::string log = dir_.File("log") + (RunningUnderWine() ? "\\" : "/") + "run.log";
+    WriteFile(jobs, "[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server + "\r\nDatabase=Salg\r\nBackupfile=" +
+                        dir_.File("Salg.bak") + "\r\n");
+    EXPECT_EQ(Run({}, "--job-file " + jobs + " --log-file=" + log), 0u);
+    EXPECT_EQ(LogEntries(log),
+              (Lines{kStart, kLoading, Starting("Salg", server), "INFORMATION|Backup Færdig. ", kEnd}));
+    EXPECT_EQ(ReadFile(dir_.File("Salg.bak")), "TAPE Salg\r\n");
+
+    const std::string errors = RunningUnderWine() ? std::string() : dir_.File("stderr.txt");
+    const struct { std::string arguments, says; } refused[] = {
+        {"--jobs " + jobs,
+         "Dunmarrow: unknown option '--jobs'\nUsage: Dunmarrow [--job-file PATH] [--log-file PATH]\n"},
+        {"--log-file", "Dunmarrow: the option --log-file needs a path\nUsage: "},
+        {"--job-file " + jobs + "x", "Dunmarrow: the job file " + jobs + "x was not found\n"},
+        {"--log-file " + dir_.File("nowhere") + (RunningUnderWine() ? "\\" : "/") + "run.log",
+         "Dunmarrow: the folder of the log file " + dir_.File("nowhere")},
+    };
+    for (const auto& row : refused) {
+        EXPECT_EQ(Run(errors, row.arguments), 2u) << row.arguments;
+        EXPECT_FALSE(FileExists(dir_.File("Dunmarrow.log"))) << row.arguments;
+        if (!errors.empty()) {
+            EXPECT_EQ(ReadFile(errors).rfind(row.says, 0), 0u) << ReadFile(errors);
+        }
+    }
+    EXPECT_EQ(LogEntries(log).size(), 5u);
+    EXPECT_EQ(endpoint_.Events("accept").size(), 2u); // the one login and its backup
 }
 
 // Run by ctest alone (e2e_without_ticket) with no ticket cache: the fixed warning, no login, and the reason on stderr.
