@@ -103,7 +103,9 @@ int ReadWholeNumber(const char* key, const std::string& text, int most, const ch
         }
     }
     if (number < 1 || number > most) {
-        Refuse(key, text, ("use a whole number of " + std::string(unit) + " from 1 to " + std::to_string(most)).c_str());
+        const std::string accepted =
+            "use a whole number of " + std::string(unit) + " from 1 to " + std::to_string(most);
+        Refuse(key, text, accepted.c_str());
     }
     return static_cast<int>(number);
 }

@@ -402,6 +402,8 @@ TEST(JobValues, AcceptedRefusedAndStamped)
     }
     const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.";
     const std::string days = "use a whole number of days from 1 to 36500.";
+    const std::string minutes = "use a whole number of minutes from 1 to 1440.";
+    const std::string seconds = "use a whole number of seconds from 1 to 3600.";
     const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } refused[] = {
         // The server would take it and make an ordinary differential backup.
         {Keys({"Diff", "", "", "1"}), "CopyOnly", "1",
@@ -410,10 +412,10 @@ TEST(JobValues, AcceptedRefusedAndStamped)
         {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days},
         {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
         {Keys({"", "", "", "", "", "99999999999999999999"}), "KeepDays", "99999999999999999999", days},
-        {Keys({"", "", "", "", "", "", "", "0"}), "StallMinutes", "0", "use a whole number of minutes from 1 to 1440."},
-        {Keys({"", "", "", "", "", "", "", "1441"}), "StallMinutes", "1441", "use a whole number of minutes from 1 to 1440."},
-        {Keys({"", "", "", "", "", "", "", "", "5s"}), "LoginTimeout", "5s", "use a whole number of seconds from 1 to 3600."},
-        {Keys({"", "", "", "", "", "", "", "", "3601"}), "LoginTimeout", "3601", "use a whole number of seconds from 1 to 3600."},
+        {Keys({"", "", "", "", "", "", "", "0"}), "StallMinutes", "0", minutes},
+        {Keys({"", "", "", "", "", "", "", "1441"}), "StallMinutes", "1441", minutes},
+        {Keys({"", "", "", "", "", "", "", "", "5s"}), "LoginTimeout", "5s", seconds},
+        {Keys({"", "", "", "", "", "", "", "", "3601"}), "LoginTimeout", "3601", seconds},
     };
     for (const auto& row : refused) {
         EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }),

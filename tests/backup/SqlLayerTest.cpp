@@ -206,7 +206,8 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         EXPECT_NE(error.find(row.text), std::string::npos) << row.database << ": " << error;
         BackupOptions options{BackupAction::Database, true};
         options.stats = row.stall != 0;
-        std::vector<std::string> events{"login " + stand.User(), "batch " + BackupStatement(row.database, files, options)};
+        std::vector<std::string> events{"login " + stand.User(),
+                                        "batch " + BackupStatement(row.database, files, options)};
         if (row.stall != 0 && row.result == "0") {
             events.push_back("batch " + VerifyStatement(files, false, true));
         }
