@@ -372,6 +372,9 @@ private:
             lock.unlock();
             if (acknowledged) {
                 worker.join();
+                if (!watched->failure) {
+                    return; // it ended on its own just as the limit passed: the cancel came too late
+                }
                 watched->handle.Reset();
                 connection_.Reset();
             } else {
