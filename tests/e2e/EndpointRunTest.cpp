@@ -199,7 +199,8 @@ TEST_F(EndpointRun, PathsAsTypedAndTheFirstKeysOnly)
 }
 
 // Servers that stop answering cost no more than their bounds: a login that never completes (LoginTimeout), a server
-// hung after the login and one stuck after some progress (StallMinutes, a minute made 2 s for the test). Each takes the
+// hung after the login, one stuck after some progress and one hung in the verify (StallMinutes, a minute made 2 s for
+// the test). Each takes the
 // error path with the reason, no copy; a slow backup whose progress keeps coming, and then a job without the keys, run
 // as before.
 TEST_F(EndpointRun, AServerThatStopsAnsweringEndsItsJobOnly)
@@ -213,15 +214,17 @@ TEST_F(EndpointRun, AServerThatStopsAnsweringEndsItsJobOnly)
     }
     living.insert(living.end(), {"write", "info 3014 BACKUP DATABASE successfully processed 329 pages."});
     endpoint_.Reply("Living", living);
+    endpoint_.Reply("Checked", {"write", "info 3014 BACKUP DATABASE successfully processed 329 pages.", "hang"});
     const std::string copy = dir_.File("kopi.bak");
     const auto job = [&](const std::string& name, const std::string& listener, const std::string& keys) {
         return "[" + name + "]\r\nServer=" + endpoint_.Server(listener) + "\r\nDatabase=" + name +
                "\r\nBackupfile=" + dir_.File(name + ".bak") + "\r\nMakeCopy2=" + copy + "\r\n" + keys;
     };
-    JobFile("[Backups]\r\nMute\r\nHung\r\nStuck\r\nLiving\r\nSalg\r\n" +
+    JobFile("[Backups]\r\nMute\r\nHung\r\nStuck\r\nChecked\r\nLiving\r\nSalg\r\n" +
             job("Mute", "mute", "LoginTimeout=2\r\nStallMinutes=1\r\n") +
             job("Hung", "hang", "StallMinutes=1\r\nEventLog=1\r\n") +
             job("Stuck", "accept", "StallMinutes=1\r\nEventLog=1\r\nVerify=1\r\n") +
+            job("Checked", "accept", "StallMinutes=1\r\nVerify=1\r\n") +
             job("Living", "accept", "StallMinutes=3\r\nVerify=1\r\n") + job("Salg", "accept", ""));
     const std::string errors = RunningUnderWine() ? std::string() : dir_.File("stderr.txt");
     EXPECT_EQ(Run(errors), 1u);
@@ -234,6 +237,8 @@ TEST_F(EndpointRun, AServerThatStopsAnsweringEndsItsJobOnly)
                    "WARNING|Kan ikke få forbindelse til server " + endpoint_.Server("mute"),
                    Starting("Hung", endpoint_.Server("hang")), failed, noAnswer,
                    Starting("Stuck", endpoint_.Server("accept")), failed, noAnswer,
+                   Starting("Checked", endpoint_.Server("accept")), done,
+                   "INFORMATION|Starter verificering af backup fil.", failed, noAnswer,
                    Starting("Living", endpoint_.Server("accept")), done,
                    "INFORMATION|Starter verificering af backup fil.", "INFORMATION|Verificering Færdig. "};
     expected.insert(expected.end(), copied.begin(), copied.end());
@@ -249,7 +254,9 @@ TEST_F(EndpointRun, AServerThatStopsAnsweringEndsItsJobOnly)
     };
     EXPECT_EQ(endpoint_.Events("hang"), (Lines{login, backup("Hung", true), "attention"}));
     EXPECT_EQ(endpoint_.Events("accept"),
-              (Lines{login, backup("Stuck", true), "attention", login, backup("Living", true),
+              (Lines{login, backup("Stuck", true), "attention", login, backup("Checked", true),
+                     "batch " + VerifyStatement("[" + dir_.File("Checked.bak") + "]", false, true), "attention", login,
+                     backup("Living", true),
                      "batch " + VerifyStatement("[" + dir_.File("Living.bak") + "]", false, true), login,
                      backup("Salg", false)}));
     EXPECT_EQ(ReadFile(copy), "TAPE Salg\r\n");

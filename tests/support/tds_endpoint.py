@@ -32,6 +32,9 @@ keytab, the client's ticket cache, and these files:
                                             attention flag, as SQL Server does)
                           drop              close the connection
                           silent            stop answering, attention included
+                          hang              after this reply, answer nothing
+                                            more on the connection (what comes
+                                            is still recorded)
                         without a file the backup is written and reported as
                         SQL Server reports a successful one.
     databases/<hex>.txt what the database is like, one setting a line (used
@@ -283,18 +286,19 @@ class Connection:
         kind, data = self.read_message()
         if kind != PT_LOGIN7 or not self.login(data):
             return
-        while self.mode == "hang":  # records what comes, answers nothing
-            kind, data = self.read_message()
-            self.endpoint.record(self.port, "attention" if kind == PT_ATTENTION else "batch " + self.text_of(data))
         while True:
             kind, data = self.read_message()
             if kind == PT_ATTENTION:
                 self.endpoint.record(self.port, "attention")
-                self.send(done(DONE_ATTN))
+                if self.mode != "hang":
+                    self.send(done(DONE_ATTN))
             elif kind == PT_BATCH:
                 text = self.text_of(data)
                 self.endpoint.record(self.port, "batch " + text)
-                self.batch(text)
+                if self.mode != "hang":
+                    self.batch(text)
+            elif self.mode == "hang":  # records what comes, answers nothing
+                pass
             else:
                 self.send(error(4002, 16, "The incoming tabular data stream (TDS) protocol stream is incorrect.") +
                           done(DONE_ERROR))
@@ -432,6 +436,8 @@ class Connection:
                 if out:
                     self.sock.sendall(self.partial(out))
                 raise Dropped()
+            elif word == "hang":
+                self.mode = "hang"
             elif word == "silent":
                 if out:
                     self.sock.sendall(self.partial(out))
