@@ -85,27 +85,29 @@ sql::BackupAction ReadType(const std::string& text)
     Refuse("Type", text, "the accepted values are Full, Diff and Log");
 }
 
-int ReadKeepDays(const std::string& text)
+int ReadWholeNumber(const char* key, const std::string& text, int most, const char* unit)
 {
     const std::string_view value = Trimmed(text);
     if (value.empty()) {
         return 0;
     }
-    long long days = 0;
+    long long number = 0;
     for (const char c : value) {
         if (c < '0' || c > '9') {
-            days = 0;
+            number = 0;
             break;
         }
-        days = days * 10 + (c - '0');
-        if (days > kMaxKeepDays) {
+        number = number * 10 + (c - '0');
+        if (number > most) {
             break;
         }
     }
-    if (days < 1 || days > kMaxKeepDays) {
-        Refuse("KeepDays", text, ("use a whole number of days from 1 to " + std::to_string(kMaxKeepDays)).c_str());
+    if (number < 1 || number > most) {
+        const std::string accepted =
+            "use a whole number of " + std::string(unit) + " from 1 to " + std::to_string(most);
+        Refuse(key, text, accepted.c_str());
     }
-    return static_cast<int>(days);
+    return static_cast<int>(number);
 }
 
 } // namespace
@@ -122,8 +124,10 @@ JobOptions ReadJobOptions(const JobKeys& keys)
         Refuse("CopyOnly", keys.copyOnly, "a differential backup cannot be copy-only; use CopyOnly with Full or Log");
     }
     options.verify = ReadSwitch("Verify", keys.verify);
-    options.keepDays = ReadKeepDays(keys.keepDays);
+    options.keepDays = ReadWholeNumber("KeepDays", keys.keepDays, kMaxKeepDays, "days");
     options.eventLog = ReadSwitch("EventLog", keys.eventLog);
+    options.stallMinutes = ReadWholeNumber("StallMinutes", keys.stallMinutes, kMaxStallMinutes, "minutes");
+    options.loginTimeout = ReadWholeNumber("LoginTimeout", keys.loginTimeout, kMaxLoginTimeout, "seconds");
     return options;
 }
 

@@ -24,6 +24,8 @@ struct JobKeys {
     std::string verify;
     std::string keepDays;
     std::string eventLog;
+    std::string stallMinutes;
+    std::string loginTimeout;
 };
 
 struct JobOptions {
@@ -34,13 +36,18 @@ struct JobOptions {
     bool verify = false;
     int keepDays = 0; // 0: nothing is deleted
     bool eventLog = false;
+    int stallMinutes = 0; // 0: the backup is waited for as long as it takes
+    int loginTimeout = 0; // seconds; 0: the provider's bound
 };
 
 inline constexpr int kMaxKeepDays = 36500;
+inline constexpr int kMaxStallMinutes = 1440;
+inline constexpr int kMaxLoginTimeout = 3600;
 
 // Type: Full (or empty), Diff or Log; switches: 1, Yes, True, Ja for on and
-// 0, No, False, Nej or empty for off; KeepDays: empty, or a whole number of
-// days from 1 to kMaxKeepDays. Letter case is ignored and blanks around a
+// 0, No, False, Nej or empty for off; KeepDays, StallMinutes and LoginTimeout:
+// empty, or a whole number from 1 to kMaxKeepDays days, kMaxStallMinutes
+// minutes and kMaxLoginTimeout seconds. Letter case is ignored and blanks around a
 // value are not part of it. Throws brenlix::Error kErrorInvalidJobValue for
 // any other value.
 JobOptions ReadJobOptions(const JobKeys& keys);

@@ -10,6 +10,7 @@
 #include <platform/Clock.h>
 #include <platform/Files.h>
 
+#include <cstdlib>
 #include <vector>
 
 
@@ -40,6 +41,21 @@ std::vector<std::pair<StampedFiles, std::string>> ExpiringFiles(const std::strin
         expiring.emplace_back(copies, WithStamp(copies.namePattern, stamp));
     }
     return expiring;
+}
+
+// The seconds of a StallMinutes minute: 60. The end-to-end tests, which
+// cannot wait minutes for a stall, shorten it with
+// DUNMARROW_TEST_STALL_MINUTE_SECONDS (1 to 60); nothing else reads it.
+unsigned SecondsPerStallMinute()
+{
+    const char* text = std::getenv("DUNMARROW_TEST_STALL_MINUTE_SECONDS");
+    if (text != nullptr) {
+        const long seconds = std::strtol(text, nullptr, 10);
+        if (seconds >= 1 && seconds <= 60) {
+            return static_cast<unsigned>(seconds);
+        }
+    }
+    return 60;
 }
 
 } // namespace
@@ -78,7 +94,7 @@ OrvBackUP::OrvBackUP(sql::Provider& provider) : provider_(provider) {}
 // Every step is tried even when an earlier one failed; the connection alone
 // decides. The log keeps the fixed warning; the reason goes to the
 // administrator's diagnostics.
-bool OrvBackUP::Connect()
+bool OrvBackUP::Connect(int loginTimeout)
 {
     bool failed = false;
     std::exception_ptr firstError;
@@ -98,6 +114,11 @@ bool OrvBackUP::Connect()
             throw brenlix::Error(91, "Dunmarrow", "Object variable or With block variable not set");
         }
         server_->LoginSecure(true);
+    });
+    attempt([&] {
+        if (server_ && loginTimeout != 0) {
+            server_->LoginTimeout(static_cast<unsigned>(loginTimeout));
+        }
     });
     attempt([&] {
         if (server_) {
@@ -142,7 +163,7 @@ bool OrvBackUP::StartBackUP()
     } catch (...) {
         return Failed(std::current_exception());
     }
-    if (!Connect()) {
+    if (!Connect(options.loginTimeout)) {
         Log("Kan ikke få forbindelse til server " + serverName_, LogFileTypeWarning);
         return false;
     }
@@ -172,6 +193,9 @@ bool OrvBackUP::StartBackUP()
         }
         if (options.copyOnly) {
             backup_->CopyOnly(true);
+        }
+        if (options.stallMinutes != 0) {
+            backup_->StallSeconds(static_cast<unsigned>(options.stallMinutes) * SecondsPerStallMinute());
         }
         backup_->SQLBackup(*server_);
         if (!options.verify) {

@@ -52,7 +52,8 @@ public:
     bool StartBackUP();
 
 private:
-    bool Connect();
+    // loginTimeout: seconds, 0 for the provider's bound.
+    bool Connect(int loginTimeout);
     // The error path: the two error lines, the event when asked for; false.
     bool Failed(std::exception_ptr raised);
     void RunCommand(const std::string& commandLine);

@@ -275,6 +275,8 @@ int Main(sql::Provider& provider, const RunFiles& files)
             keys.verify = reader.GetString("Verify", "");
             keys.keepDays = reader.GetString("KeepDays", "");
             keys.eventLog = reader.GetString("EventLog", "");
+            keys.stallMinutes = reader.GetString("StallMinutes", "");
+            keys.loginTimeout = reader.GetString("LoginTimeout", "");
             job->Options(keys);
             if (!job->StartBackUP()) {
                 status = RunSomeJobFailed;

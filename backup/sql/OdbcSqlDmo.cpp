@@ -11,10 +11,14 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <mutex>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -82,6 +86,8 @@ public:
 
     SQLHANDLE Get() const { return handle_; }
     explicit operator bool() const { return handle_ != nullptr; }
+    // Gives the handle up unclosed, for a connection a driver still waits on.
+    void Release() { handle_ = nullptr; }
 
     void Reset()
     {
@@ -118,6 +124,7 @@ public:
     ~UniqueConnection() { Reset(); }
 
     explicit operator bool() const { return dbc_ != nullptr; }
+    void Release() { dbc_ = nullptr; }
 
     void Reset()
     {
@@ -222,6 +229,51 @@ UniqueOdbcHandle<Kind> Allocate(SQLSMALLINT parentKind, SQLHANDLE parent)
     return UniqueOdbcHandle<Kind>(handle);
 }
 
+// A statement run on a thread of its own while the caller watches for
+// answers: every return of the driver (the execution, each SQLMoreResults)
+// is a message from the server. Shared, since a worker that a silent server
+// keeps waiting outlives the call.
+struct WatchedStatement {
+    UniqueStatement handle;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t answers = 0;
+    bool finished = false;
+    std::optional<brenlix::Error> failure;
+
+    void Answered()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++answers;
+        }
+        changed.notify_all();
+    }
+
+    void Run(std::vector<SQLWCHAR> text)
+    {
+        std::optional<brenlix::Error> error;
+        const SQLRETURN first = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
+        Answered();
+        ReadAllResults(
+            first,
+            [&] {
+                const SQLRETURN rc = SQLMoreResults(handle.Get());
+                Answered();
+                return rc;
+            },
+            [&](short rc, int step) {
+                error = OdbcError(step == 0 ? "SQLExecDirectW" : "SQLMoreResults", rc, SQL_HANDLE_STMT, handle.Get());
+            });
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            failure = std::move(error);
+            finished = true;
+        }
+        changed.notify_all();
+    }
+};
+
 class OdbcServer final : public SQLServer {
 public:
     OdbcServer(std::string driver, unsigned loginTimeoutSeconds)
@@ -230,6 +282,7 @@ public:
     }
 
     void LoginSecure(bool value) override { loginSecure_ = value; }
+    void LoginTimeout(unsigned seconds) override { loginTimeoutSeconds_ = seconds; }
 
     // Throws kErrorUnexpected when already connected, kErrorInvalidArgument for
     // a name the connection string cannot carry, else the driver's error.
@@ -272,30 +325,72 @@ public:
         connection_ = UniqueConnection(dbc_.Get());
     }
 
-    // Runs one statement with no query timeout and reads all it returns.
-    void Execute(const std::string& statement)
+    // Runs one statement with no query timeout and reads all it returns. With a
+    // stall limit, a statement from which nothing comes for that long is
+    // cancelled and the connection closed (or abandoned, when the server does
+    // not acknowledge the cancel either); raises kErrorNoAnswer.
+    void Execute(const std::string& statement, unsigned stallSeconds)
     {
         if (!connection_) {
             throw brenlix::Error(kErrorUnexpected, kErrorSource,
                                  "The server object is not connected; call Connect before running a backup.");
         }
-        const UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
+        UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
         Check(SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(0), SQL_IS_UINTEGER),
               "SQLSetStmtAttrW", SQL_HANDLE_STMT, handle.Get());
-        std::vector<SQLWCHAR> text = ToSqlText(statement);
-        std::optional<brenlix::Error> failure;
-        const SQLRETURN first = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
-        ReadAllResults(
-            first, [&] { return SQLMoreResults(handle.Get()); },
-            [&](short rc, int step) {
-                failure = OdbcError(step == 0 ? "SQLExecDirectW" : "SQLMoreResults", rc, SQL_HANDLE_STMT, handle.Get());
-            });
-        if (failure) {
-            throw *failure;
+        auto watched = std::make_shared<WatchedStatement>();
+        watched->handle = std::move(handle);
+        if (stallSeconds == 0) {
+            watched->Run(ToSqlText(statement));
+        } else {
+            Watch(watched, ToSqlText(statement), stallSeconds);
+        }
+        if (watched->failure) {
+            throw *watched->failure;
         }
     }
 
 private:
+    void Watch(const std::shared_ptr<WatchedStatement>& watched, std::vector<SQLWCHAR> text, unsigned stallSeconds)
+    {
+        std::thread worker([watched, text = std::move(text)]() mutable { watched->Run(std::move(text)); });
+        std::unique_lock<std::mutex> lock(watched->mutex);
+        for (std::uint64_t seen = 0; !watched->finished; seen = watched->answers) {
+            if (watched->changed.wait_for(lock, std::chrono::seconds(stallSeconds),
+                                          [&] { return watched->finished || watched->answers != seen; })) {
+                continue;
+            }
+            // SQLCancel from another thread is how ODBC stops a running
+            // statement: the driver sends the attention, and its call returns
+            // once the server acknowledges it.
+            lock.unlock();
+            SQLCancel(watched->handle.Get());
+            lock.lock();
+            const bool acknowledged =
+                watched->changed.wait_for(lock, std::chrono::seconds(std::min(stallSeconds, kAttentionSeconds)),
+                                          [&] { return watched->finished; });
+            lock.unlock();
+            if (acknowledged) {
+                worker.join();
+                if (!watched->failure) {
+                    return; // it ended on its own just as the limit passed: the cancel came too late
+                }
+                watched->handle.Reset();
+                connection_.Reset();
+            } else {
+                // The driver still waits on the connection: leave it, and its
+                // handles, to the worker and the end of the process.
+                worker.detach();
+                connection_.Release();
+                dbc_.Release();
+                environment_.Release();
+            }
+            throw brenlix::Error(kErrorNoAnswer, kErrorSource, NoAnswerText(stallSeconds));
+        }
+        lock.unlock();
+        worker.join();
+    }
+
     std::string driver_;
     unsigned loginTimeoutSeconds_;
     bool loginSecure_ = false;
@@ -314,21 +409,26 @@ public:
     void Checksum(bool value) override { options_.checksum = value; }
     void Compression(bool value) override { options_.compression = value; }
     void CopyOnly(bool value) override { options_.copyOnly = value; }
+    void StallSeconds(unsigned seconds) override
+    {
+        stallSeconds_ = seconds;
+        options_.stats = seconds != 0;
+    }
 
     // Throws kErrorInvalidArgument for a bad name or file list, or a server
     // object from another provider; kErrorUnexpected when not connected.
     void SQLBackup(SQLServer& server) override
     {
         const std::string statement = BackupStatement(database_, files_, options_);
-        Connected(server).Execute(statement);
+        Connected(server).Execute(statement, stallSeconds_);
     }
 
     // Throws as SQLBackup; the server's error (3013 after the reason) when a
     // file does not hold a sound backup.
     void SQLVerify(SQLServer& server) override
     {
-        const std::string statement = VerifyStatement(files_, options_.checksum);
-        Connected(server).Execute(statement);
+        const std::string statement = VerifyStatement(files_, options_.checksum, options_.stats);
+        Connected(server).Execute(statement, stallSeconds_);
     }
 
 private:
@@ -345,6 +445,7 @@ private:
     std::string database_;
     std::string files_;
     BackupOptions options_;
+    unsigned stallSeconds_ = 0;
 };
 
 class OdbcProviderImpl final : public Provider {
@@ -389,6 +490,14 @@ bool ReadAllResults(short first, const std::function<short()>& moreResults,
         rc = moreResults();
     }
     return !failed;
+}
+
+std::string NoAnswerText(unsigned seconds)
+{
+    const bool minutes = seconds % 60 == 0;
+    const unsigned count = minutes ? seconds / 60 : seconds;
+    const char* unit = minutes ? (count == 1 ? " minut." : " minutter.") : (count == 1 ? " sekund." : " sekunder.");
+    return "Intet svar fra serveren i " + std::to_string(count) + unit;
 }
 
 std::string DefaultOdbcDriver()

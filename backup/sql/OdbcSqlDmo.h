@@ -22,8 +22,18 @@ inline constexpr std::int32_t kErrorUnexpected = -2147418113;
 // "FreeTDS" elsewhere).
 std::string DefaultOdbcDriver();
 
-// How long Connect waits for a server that does not answer.
-inline constexpr unsigned kLoginTimeoutSeconds = 30;
+// How long Connect waits for a server that does not complete the login.
+inline constexpr unsigned kLoginTimeoutSeconds = 60;
+
+// The longest wait, after a stalled statement was cancelled, for the server's
+// acknowledgement (a shorter stall limit shortens it to that limit). A server
+// that sends none is left: its connection is abandoned, not closed, since the
+// driver still waits on it.
+inline constexpr unsigned kAttentionSeconds = 30;
+
+// The reason of a stall: "Intet svar fra serveren i 5 minutter." (seconds
+// when the limit is not whole minutes).
+std::string NoAnswerText(unsigned seconds);
 
 // A provider whose server objects connect through the named ODBC driver. A
 // failed ODBC call raises an Error with the first error record's native number

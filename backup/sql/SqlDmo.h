@@ -4,16 +4,25 @@
 // brenlix::Error with a number and a description.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace dunmarrow::sql {
+
+// ERROR_TIMEOUT: the number of the error raised when the server stops
+// answering during a watched backup or verify.
+inline constexpr std::int32_t kErrorNoAnswer = 1460;
 
 class SQLServer {
 public:
     virtual ~SQLServer() = default;
     // Integrated (Windows) login: no login name or password is sent.
     virtual void LoginSecure(bool value) = 0;
+    // Seconds Connect waits for the server to complete the login (the
+    // provider's bound when never set); a server that stays silent longer
+    // fails Connect.
+    virtual void LoginTimeout(unsigned seconds) = 0;
     virtual void Connect(const std::string& serverName) = 0;
 };
 
@@ -44,6 +53,12 @@ public:
     // A backup outside the sequence: later differential and log backups do
     // not build on it.
     virtual void CopyOnly(bool value) = 0;
+    // Watches the backup and the verify: both ask the server for a progress
+    // message each percent (STATS = 1), and when nothing at all comes from
+    // the server for that many seconds the statement is cancelled, the
+    // connection closed and kErrorNoAnswer raised. 0 (the default) waits for
+    // as long as the server takes.
+    virtual void StallSeconds(unsigned seconds) = 0;
     // Runs the backup on the connected server; returns when the server has
     // written the files.
     virtual void SQLBackup(SQLServer& server) = 0;

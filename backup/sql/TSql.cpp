@@ -159,12 +159,22 @@ std::string BackupStatement(const std::string& database, const std::string& file
     if (options.copyOnly) {
         with.push_back("COPY_ONLY");
     }
+    if (options.stats) {
+        with.push_back("STATS = 1");
+    }
     return statement + WithList(with);
 }
 
-std::string VerifyStatement(const std::string& files, bool checksum)
+std::string VerifyStatement(const std::string& files, bool checksum, bool stats)
 {
-    return "RESTORE VERIFYONLY FROM " + DiskList(files) + (checksum ? " WITH CHECKSUM" : "");
+    std::vector<const char*> with;
+    if (checksum) {
+        with.push_back("CHECKSUM");
+    }
+    if (stats) {
+        with.push_back("STATS = 1");
+    }
+    return "RESTORE VERIFYONLY FROM " + DiskList(files) + WithList(with);
 }
 
 std::string ConnectionString(const std::string& driver, const std::string& server, bool integratedLogin)

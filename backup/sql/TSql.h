@@ -28,17 +28,21 @@ struct BackupOptions {
     bool checksum = false;
     bool compression = false;
     bool copyOnly = false;
+    // STATS = 1: a progress message (3211) for each percent written, which
+    // shows the server is still at work.
+    bool stats = false;
 };
 
 // BACKUP DATABASE|LOG [name] TO DISK = N'path'... followed by one WITH list in
-// this order: DIFFERENTIAL, INIT, CHECKSUM, COMPRESSION, COPY_ONLY (only those
-// switched on). Throws as above.
+// this order: DIFFERENTIAL, INIT, CHECKSUM, COMPRESSION, COPY_ONLY, STATS = 1
+// (only those switched on). Throws as above.
 std::string BackupStatement(const std::string& database, const std::string& files, const BackupOptions& options);
 
-// RESTORE VERIFYONLY FROM DISK = N'path'[, DISK = N'path'...] [WITH CHECKSUM],
-// files as for BackupStatement. Throws Error kErrorInvalidArgument for a list
-// that is empty or not bracketed, an empty path, or a NUL character.
-std::string VerifyStatement(const std::string& files, bool checksum);
+// RESTORE VERIFYONLY FROM DISK = N'path'[, DISK = N'path'...] [WITH CHECKSUM]
+// (with stats: WITH [CHECKSUM, ]STATS = 1), files as for BackupStatement.
+// Throws Error kErrorInvalidArgument for a list that is empty or not
+// bracketed, an empty path, or a NUL character.
+std::string VerifyStatement(const std::string& files, bool checksum, bool stats = false);
 
 // Driver={driver};Server={server};[Trusted_Connection=Yes;][TDS_Version=7.4;]
 // TDS_Version is added for FreeTDS, whose automatic mode falls back to an old

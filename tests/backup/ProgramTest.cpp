@@ -39,11 +39,12 @@ using namespace testing_support;
 using Lines = std::vector<std::string>;
 namespace sql = dunmarrow::sql;
 
-// The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog.
+// The optional keys in their order: Type, Checksum, Compress, CopyOnly, Verify, KeepDays, EventLog, StallMinutes,
+// LoginTimeout.
 inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
 {
-    values.resize(7);
-    return {values[0], values[1], values[2], values[3], values[4], values[5], values[6]};
+    values.resize(9);
+    return {values[0], values[1], values[2], values[3], values[4], values[5], values[6], values[7], values[8]};
 }
 
 // A scripted SQL layer, the provider, the server and the backup in one (each object it makes is only ever used as the
@@ -69,6 +70,7 @@ class Scripted final : public sql::Provider, public sql::SQLServer, public sql::
 public:
     explicit Scripted(Script& script) : s_(script) {}
     void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
+    void LoginTimeout(unsigned seconds) override { s_.Step("LoginTimeout", std::to_string(seconds)); }
     void Connect(const std::string& name) override { s_.Step("Connect", name); }
     void Database(const std::string& value) override { s_.Step("Database", value); }
     void Files(const std::string& value) override
@@ -84,6 +86,7 @@ public:
     void Checksum(bool value) override { s_.Step("Checksum", std::to_string(value)); }
     void Compression(bool value) override { s_.Step("Compression", std::to_string(value)); }
     void CopyOnly(bool value) override { s_.Step("CopyOnly", std::to_string(value)); }
+    void StallSeconds(unsigned seconds) override { s_.Step("StallSeconds", std::to_string(seconds)); }
     void SQLBackup(sql::SQLServer&) override
     {
         s_.Step("SQLBackup");
@@ -207,6 +210,31 @@ TEST_F(OrvBackUPTest, FailuresReasonsAndPaths)
         EXPECT_EQ(script_.calls, Lines(all.begin(), all.begin() + row.calls)) << row.failing << row.backupfile;
         EXPECT_EQ(events_, row.events) << row.failing;
         EXPECT_EQ(ReadFile(copy), succeeds ? "backup of the database" : "") << row.failing << row.backupfile;
+    }
+}
+
+// StallMinutes watches the backup, in seconds (a test may shorten the minute, within 1 to 60 s); LoginTimeout is set
+// before connecting; a refused value stops the job before the server is asked.
+TEST_F(OrvBackUPTest, StallAndLoginKeys)
+{
+    const std::string file = dir_.File("Løn.bak");
+    struct { JobKeys keys; const char* minute; Lines calls; } rows[] = {
+        {Keys({"", "", "", "", "", "", "", " 1440 ", "10"}), nullptr,
+         {"CreateSQLServer()", "LoginSecure(1)", "LoginTimeout(10)", "Connect(PROD01)", "CreateBackup()",
+          "Database(Løn)", "Files([" + file + "])", "Initialize(1)", "StallSeconds(86400)", "SQLBackup()"}},
+        {Keys({"", "", "", "", "", "", "", "5"}), "2",
+         {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)",
+          "Files([" + file + "])", "Initialize(1)", "StallSeconds(10)", "SQLBackup()"}},
+        {Keys({"", "", "", "", "", "", "", "5"}), "61", Calls(file)},
+        {Keys({"", "", "", "", "", "", "", "5", "0"}), nullptr, {}},
+    };
+    rows[2].calls.insert(rows[2].calls.end() - 1, "StallSeconds(300)");
+    for (const auto& row : rows) {
+        const ScopedEnvironment minute{"DUNMARROW_TEST_STALL_MINUTE_SECONDS", row.minute};
+        job_.Options(row.keys);
+        const Lines log = Run(!row.calls.empty());
+        EXPECT_EQ(script_.calls, row.calls) << row.keys.stallMinutes;
+        EXPECT_EQ(log.size(), row.calls.empty() ? 3u : 2u) << row.keys.stallMinutes;
     }
 }
 
@@ -397,6 +425,8 @@ TEST(JobValues, AcceptedRefusedAndStamped)
     }
     const std::string onOff = "use 1 (or Yes, True, Ja) for on and 0 (or No, False, Nej) for off.";
     const std::string days = "use a whole number of days from 1 to 36500.";
+    const std::string minutes = "use a whole number of minutes from 1 to 1440.";
+    const std::string seconds = "use a whole number of seconds from 1 to 3600.";
     const struct { dunmarrow::JobKeys keys; std::string key, value, accepted; } refused[] = {
         // The server would take it and make an ordinary differential backup.
         {Keys({"Diff", "", "", "1"}), "CopyOnly", "1",
@@ -405,6 +435,10 @@ TEST(JobValues, AcceptedRefusedAndStamped)
         {Keys({"", "", "", "", "", "0"}), "KeepDays", "0", days},
         {Keys({"", "", "", "", "", "36501"}), "KeepDays", "36501", days},
         {Keys({"", "", "", "", "", "99999999999999999999"}), "KeepDays", "99999999999999999999", days},
+        {Keys({"", "", "", "", "", "", "", "0"}), "StallMinutes", "0", minutes},
+        {Keys({"", "", "", "", "", "", "", "1441"}), "StallMinutes", "1441", minutes},
+        {Keys({"", "", "", "", "", "", "", "", "5s"}), "LoginTimeout", "5s", seconds},
+        {Keys({"", "", "", "", "", "", "", "", "3601"}), "LoginTimeout", "3601", seconds},
     };
     for (const auto& row : refused) {
         EXPECT_EQ(DescriptionOf([&] { dunmarrow::ReadJobOptions(row.keys); }),

@@ -34,7 +34,7 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
     const std::string to = " TO DISK = N'D:\\B\\it''s.bak'";
     const std::string db = "BACKUP DATABASE [S]]x]" + to;
     const std::string bl = "BACKUP LOG [S]]x]" + to;
-    const auto with = [](BackupOptions options) { // action, initialize, checksum, compression, copyOnly
+    const auto with = [](BackupOptions options) { // action, initialize, checksum, compression, copyOnly, stats
         return BackupStatement("S]x", "[D:\\B\\it's.bak]", options);
     };
     const std::pair<std::string, std::string> rows[] = {
@@ -44,6 +44,10 @@ TEST(Statements, QuoteNamesAndPathsAndPickOptions)
         {with({log, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY"},
         {with({log, false, true, false, false}), bl + " WITH CHECKSUM"},
         {with({log, false, false, false, false}), bl},
+        {with({log, true, true, true, true, true}), bl + " WITH INIT, CHECKSUM, COMPRESSION, COPY_ONLY, STATS = 1"},
+        {with({BackupAction::Database, false, false, false, false, true}), db + " WITH STATS = 1"},
+        {VerifyStatement("[a]", true, true), "RESTORE VERIFYONLY FROM DISK = N'a' WITH CHECKSUM, STATS = 1"},
+        {VerifyStatement("[a]", false, true), "RESTORE VERIFYONLY FROM DISK = N'a' WITH STATS = 1"},
         {VerifyStatement("[D:\\B\\it's.bak]", false), "RESTORE VERIFYONLY FROM DISK = N'D:\\B\\it''s.bak'"},
         {VerifyStatement("[a]]b] [c]", true), "RESTORE VERIFYONLY FROM DISK = N'a]b', DISK = N'c' WITH CHECKSUM"},
         {ConnectionString("SQL Server", "a'b]c=d e\\日本", false), "Driver={SQL Server};Server={a'b]c=d e\\日本};"},
@@ -136,23 +140,41 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
 }
 
 // Names and paths reach the server exactly (the endpoint writes the file it read), every result is read to its end
-// (no attention follows), and each way a connection or a backup can break raises its error, and never hangs.
+// (no attention follows), and each way a connection or a backup can break raises its error, and never hangs: a login
+// bounded by the login time-out, a watched backup cancelled when nothing comes for its stall limit, whether the server
+// acknowledges the attention or not, while a slow backup whose progress keeps coming is waited for.
 TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
 {
     const TdsEndpoint stand;
     const testing_support::TempDir dir;
     const std::string d = dir.Path() + (testing_support::RunningUnderWine() ? "\\" : "/");
     const std::unique_ptr<Provider> provider = MakeOdbcProvider("FreeTDS", 2);
+    // Its silent server ends the test only through the server object's own login time-out.
+    const std::unique_ptr<Provider> patient = MakeOdbcProvider("FreeTDS", 24 * 3600);
     const std::string progress = "info 3211 10 percent processed.";
-    const std::string accept = stand.Server("accept");
-    const struct { std::string server, database, file; std::vector<std::string> steps; std::string result, text; }
-        rows[] = {
-        {accept, "Løn]; DROP DATABASE y; --", "it's æøå]; --.bak", {}, "0", ""},
+    std::vector<std::string> living; // progress every 0.2 s for 6 s, against a limit of 5 s
+    for (int i = 0; i < 30; ++i) {
+        living.insert(living.end(), {progress, "done", "wait 200"});
+    }
+    living.insert(living.end(), {"write", "info 3014 done."});
+    const std::string timeout = std::to_string(kErrorUnspecified), stalled = std::to_string(kErrorNoAnswer);
+    const struct {
+        std::string listener, database, file;
+        std::vector<std::string> steps;
+        unsigned stall;
+        std::string result, text, after; // after: the event that follows the statement
+    } rows[] = {
+        {"accept", "Løn]; DROP DATABASE y; --", "it's æøå]; --.bak", {}, 0, "0", "", ""},
         // no query timeout
-        {accept, "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, "0", ""},
-        {accept, "Broken", "d.bak", {progress, "drop"}, "20017", "Unexpected EOF from the server"},
-        {stand.Server("refuse"), "R", "d.bak", {}, "18456", "Login failed for user '" + stand.User() + "'."},
-        {stand.Server("silent"), "R", "d.bak", {}, std::to_string(kErrorUnspecified), "Timeout expired"},
+        {"accept", "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, 0, "0", "", ""},
+        {"accept", "Living", "living.bak", living, 5, "0", "", ""},
+        {"accept", "Broken", "d.bak", {progress, "drop"}, 0, "20017", "Unexpected EOF from the server", ""},
+        {"refuse", "R", "d.bak", {}, 0, "18456", "Login failed for user '" + stand.User() + "'.", ""},
+        {"silent", "R", "d.bak", {}, 0, timeout, "Timeout expired", ""},
+        {"mute", "R", "d.bak", {}, 0, timeout, "Timeout expired", ""},
+        {"hang", "Hung", "d.bak", {}, 2, stalled, "Intet svar fra serveren i 2 sekunder.", "attention"},
+        {"accept", "Stuck", "d.bak", {progress, "done", "wait 600000"}, 2, stalled, "i 2 sekunder.", "attention"},
+        {"accept", "Dead", "d.bak", {progress, "done", "silent"}, 3, stalled, "i 3 sekunder.", ""},
     };
     for (const auto& row : rows) {
         const std::string files = dunmarrow::FileListOf(d + row.file);
@@ -160,27 +182,50 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         if (!row.steps.empty()) {
             endpoint.Reply(row.database, row.steps);
         }
+        const std::unique_ptr<Backup> backup = provider->CreateBackup();
         const std::string error = Raised([&] {
-            const auto sqlServer = provider->CreateSQLServer();
+            const auto sqlServer = (row.listener == "mute" ? patient : provider)->CreateSQLServer();
             sqlServer->LoginSecure(true);
-            sqlServer->Connect(row.server);
-            const auto backup = provider->CreateBackup();
+            if (row.listener == "mute") {
+                sqlServer->LoginTimeout(2);
+            }
+            sqlServer->Connect(stand.Server(row.listener));
             backup->Database(row.database);
             backup->Files(files);
             backup->Initialize(true);
+            if (row.stall != 0) {
+                backup->StallSeconds(row.stall);
+            }
             backup->SQLBackup(*sqlServer);
+            if (row.stall != 0) {
+                backup->SQLVerify(*sqlServer); // watched too, STATS and all
+            }
         });
         const std::string begins = row.result == "0" ? "nothing" : RaisedBy(row.result);
         EXPECT_EQ(error.substr(0, begins.size()), begins) << row.database << ": " << error;
         EXPECT_NE(error.find(row.text), std::string::npos) << row.database << ": " << error;
-        const std::vector<std::string> events{"login " + stand.User(),
-                                              "batch " + BackupStatement(row.database, files, true)};
-        EXPECT_EQ(endpoint.Events("accept"), row.server == accept ? events : std::vector<std::string>{})
-            << row.database;
+        BackupOptions options{BackupAction::Database, true};
+        options.stats = row.stall != 0;
+        std::vector<std::string> events{"login " + stand.User(),
+                                        "batch " + BackupStatement(row.database, files, options)};
+        if (row.stall != 0 && row.result == "0") {
+            events.push_back("batch " + VerifyStatement(files, false, true));
+        }
+        if (!row.after.empty()) {
+            events.push_back(row.after);
+        }
+        if (row.listener == "refuse") {
+            events = {"login-refused " + stand.User()};
+        } else if (row.listener != "accept" && row.listener != "hang") {
+            events.clear();
+        }
+        EXPECT_EQ(endpoint.Events(row.listener), events) << row.database;
         if (row.result == "0" && row.steps.empty()) {
             EXPECT_EQ(testing_support::ReadFile(d + row.file), "TAPE " + row.database + "\r\n");
         }
     }
+    EXPECT_EQ(NoAnswerText(60), "Intet svar fra serveren i 1 minut.");
+    EXPECT_EQ(NoAnswerText(1440 * 60), "Intet svar fra serveren i 1440 minutter.");
 }
 
 } // namespace

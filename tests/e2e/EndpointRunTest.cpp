@@ -236,6 +236,80 @@ TEST_F(EndpointRun, OptionsNameTheJobFileAndTheLog)
     EXPECT_EQ(endpoint_.Events("accept").size(), 2u); // the one login and its backup
 }
 
+// Servers that stop answering cost no more than their bounds: a login that never completes (LoginTimeout), a server
+// hung after the login, one stuck after some progress and one hung in the verify (StallMinutes, a minute made 2 s for
+// the test). Each takes the
+// error path with the reason, no copy; a slow backup whose progress keeps coming, and then a job without the keys, run
+// as before.
+TEST_F(EndpointRun, AServerThatStopsAnsweringEndsItsJobOnly)
+{
+    const ScopedEnvironment minute{"DUNMARROW_TEST_STALL_MINUTE_SECONDS", "2"};
+    const std::string progress = "info 3211 10 percent processed.";
+    endpoint_.Reply("Stuck", {progress, "done", progress, "done", "wait 600000"});
+    std::vector<std::string> living; // progress every 0.2 s for 8 s, against a limit of 6 s
+    for (int i = 0; i < 40; ++i) {
+        living.insert(living.end(), {progress, "done", "wait 200"});
+    }
+    living.insert(living.end(), {"write", "info 3014 BACKUP DATABASE successfully processed 329 pages."});
+    endpoint_.Reply("Living", living);
+    endpoint_.Reply("Checked", {"write", "info 3014 BACKUP DATABASE successfully processed 329 pages.", "hang"});
+    const std::string copy = dir_.File("kopi.bak");
+    const auto job = [&](const std::string& name, const std::string& listener, const std::string& keys) {
+        return "[" + name + "]\r\nServer=" + endpoint_.Server(listener) + "\r\nDatabase=" + name +
+               "\r\nBackupfile=" + dir_.File(name + ".bak") + "\r\nMakeCopy2=" + copy + "\r\n" + keys;
+    };
+    JobFile("[Backups]\r\nMute\r\nHung\r\nStuck\r\nChecked\r\nLiving\r\nSalg\r\n" +
+            job("Mute", "mute", "LoginTimeout=2\r\nStallMinutes=1\r\n") +
+            job("Hung", "hang", "StallMinutes=1\r\nEventLog=1\r\n") +
+            job("Stuck", "accept", "StallMinutes=1\r\nEventLog=1\r\nVerify=1\r\n") +
+            job("Checked", "accept", "StallMinutes=1\r\nVerify=1\r\n") +
+            job("Living", "accept", "StallMinutes=3\r\nVerify=1\r\n") + job("Salg", "accept", ""));
+    const std::string errors = RunningUnderWine() ? std::string() : dir_.File("stderr.txt");
+    EXPECT_EQ(Run(errors), 1u);
+    const std::string failed = "ERROR|Fejl opstod i StartBackup";
+    const std::string noAnswer = "ERROR|Fejl repporteret : 1460 Intet svar fra serveren i 2 sekunder. (0)";
+    const std::string done = "INFORMATION|Backup Færdig. ";
+    const Lines copied{"INFORMATION|Starter kopiering af backup fil til " + copy + ".",
+                       "INFORMATION|Slut kopiering af backup fil. "};
+    Lines expected{kStart, kLoading, Starting("Mute", endpoint_.Server("mute")),
+                   "WARNING|Kan ikke få forbindelse til server " + endpoint_.Server("mute"),
+                   Starting("Hung", endpoint_.Server("hang")), failed, noAnswer,
+                   Starting("Stuck", endpoint_.Server("accept")), failed, noAnswer,
+                   Starting("Checked", endpoint_.Server("accept")), done,
+                   "INFORMATION|Starter verificering af backup fil.", failed, noAnswer,
+                   Starting("Living", endpoint_.Server("accept")), done,
+                   "INFORMATION|Starter verificering af backup fil.", "INFORMATION|Verificering Færdig. "};
+    expected.insert(expected.end(), copied.begin(), copied.end());
+    expected.insert(expected.end(), {Starting("Salg", endpoint_.Server("accept")), done});
+    expected.insert(expected.end(), copied.begin(), copied.end());
+    expected.push_back(kEnd);
+    EXPECT_EQ(Log(), expected);
+    const std::string login = "login " + endpoint_.User();
+    const auto backup = [&](const std::string& name, bool stats) {
+        BackupOptions options{BackupAction::Database, true};
+        options.stats = stats;
+        return "batch " + BackupStatement(name, "[" + dir_.File(name + ".bak") + "]", options);
+    };
+    EXPECT_EQ(endpoint_.Events("hang"), (Lines{login, backup("Hung", true), "attention"}));
+    EXPECT_EQ(endpoint_.Events("accept"),
+              (Lines{login, backup("Stuck", true), "attention", login, backup("Checked", true),
+                     "batch " + VerifyStatement("[" + dir_.File("Checked.bak") + "]", false, true), "attention", login,
+                     backup("Living", true),
+                     "batch " + VerifyStatement("[" + dir_.File("Living.bak") + "]", false, true), login,
+                     backup("Salg", false)}));
+    EXPECT_EQ(ReadFile(copy), "TAPE Salg\r\n");
+    if (RunningUnderWine()) {
+        return; // Wine's event log keeps nothing, and the program's standard error is not the test's to read
+    }
+    const std::string text = ReadFile(errors);
+    for (const std::string name : {"Hung", "Stuck"}) {
+        EXPECT_NE(text.find("the job \"" + name + "\" failed: 1460 Intet svar fra serveren i 2 sekunder."),
+                  std::string::npos)
+            << text;
+    }
+    EXPECT_NE(text.find("no connection to server \"" + endpoint_.Server("mute") + "\""), std::string::npos) << text;
+}
+
 // Run by ctest alone (e2e_without_ticket) with no ticket cache: the fixed warning, no login, and the reason on stderr.
 class DISABLED_EndpointRunWithoutTicket : public EndpointRun {};
 

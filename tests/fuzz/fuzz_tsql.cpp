@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     BackupOptions options;
     options.action = in.PickValueInArray({BackupAction::Database, BackupAction::Differential, BackupAction::Log});
     options.initialize = in.ConsumeBool();
+    options.stats = in.ConsumeBool();
     const std::string database = in.ConsumeRandomLengthString(24);
     static const char* const gaps[] = {",", " ", ";", ", ", "\t", ""};
     std::vector<std::string> paths;
@@ -80,12 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> disks = Disks(statement, at);
     Require(!built || disks == paths, "the paths read back differently");
     const std::string with = std::string(options.action == BackupAction::Differential ? ", DIFFERENTIAL" : "") +
-                             (options.initialize ? ", INIT" : "");
+                             (options.initialize ? ", INIT" : "") + (options.stats ? ", STATS = 1" : "");
     Require(statement.substr(at) == (with.empty() ? "" : " WITH" + with.substr(1)), "the WITH list differs");
 
-    const std::string verify = VerifyStatement(files, true);
+    const std::string verify = VerifyStatement(files, true, options.stats);
     at = 0;
     Require(Eat(verify, at, "RESTORE VERIFYONLY FROM ") && Disks(verify, at) == disks, "RESTORE names other paths");
-    Require(verify.substr(at) == " WITH CHECKSUM", "RESTORE without CHECKSUM");
+    Require(verify.substr(at) == (options.stats ? " WITH CHECKSUM, STATS = 1" : " WITH CHECKSUM"),
+            "RESTORE with another WITH list");
     return 0;
 }

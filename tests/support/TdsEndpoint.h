@@ -14,7 +14,8 @@ public:
     TdsEndpoint();
 
     // "127.0.0.1,<port>" of a listener: "accept" (Kerberos login), "refuse" (error 18456), "drop" (closes after
-    // the pre-login), "silent" (never answers).
+    // the pre-login), "silent" (never answers), "mute" (answers the pre-login only), "hang" (logs in, then never
+    // answers, not even an attention).
     std::string Server(const std::string& listener) const { return "127.0.0.1," + std::to_string(Port(listener)); }
     const std::string& User() const { return user_; } // the principal whose ticket the run holds
 

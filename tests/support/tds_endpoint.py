@@ -14,7 +14,8 @@ Everything lives in STATE: the realm's krb5.conf, kdc.conf, database and
 keytab, the client's ticket cache, and these files:
 
     endpoint.ini        written when ready: the ports of each listener and the
-                        Kerberos files ([ports] accept, refuse, drop, silent)
+                        Kerberos files ([ports] accept, refuse, drop, silent,
+                        mute, hang)
     journal.log         one line per event: "<port> login <user>",
                         "<port> batch <text>" (CR, LF and \\ escaped),
                         "<port> attention"
@@ -27,8 +28,13 @@ keytab, the client's ticket cache, and these files:
                           damage            change the file just written, as
                                             a failing disk would
                           wait <ms>         pause, listening for attention
+                                            (answered with DONE and the
+                                            attention flag, as SQL Server does)
                           drop              close the connection
-                          silent            stop answering
+                          silent            stop answering, attention included
+                          hang              after this reply, answer nothing
+                                            more on the connection (what comes
+                                            is still recorded)
                         without a file the backup is written and reported as
                         SQL Server reports a successful one.
     databases/<hex>.txt what the database is like, one setting a line (used
@@ -46,7 +52,10 @@ missing one with 3201, each followed by 3013; a sound one gives 3262.
 
 The listeners: "accept" logs in any user that presents a Kerberos ticket for
 MSSQLSvc/127.0.0.1:<port>; "refuse" answers every login with error 18456;
-"drop" closes the connection after the pre-login; "silent" never answers.
+"drop" closes the connection after the pre-login; "silent" never answers;
+"mute" answers the pre-login and nothing after it; "hang" logs in as "accept"
+and then answers nothing, not even an attention (a hung server), while it
+records the batches and attentions that come.
 """
 
 import os
@@ -65,7 +74,7 @@ import ctypes.util
 REALM = "DUNMARROW.TEST"
 USER = "backup"
 SERVER_NAME = "DUNMARROW-TEST"
-LISTENERS = ("accept", "refuse", "drop", "silent")
+LISTENERS = ("accept", "refuse", "drop", "silent", "mute", "hang")
 IDLE_LIMIT_SECONDS = 1800
 
 # Packet types.
@@ -265,15 +274,15 @@ class Connection:
 
     def serve(self):
         if self.mode == "silent":
-            while self.sock.recv(65536):
-                pass
-            return
+            return self.keep_silent()
         kind, data = self.read_message()
         if kind != PT_PRELOGIN:
             return
         self.send(self.prelogin_reply())
         if self.mode == "drop":
             return
+        if self.mode == "mute":
+            return self.keep_silent()
         kind, data = self.read_message()
         if kind != PT_LOGIN7 or not self.login(data):
             return
@@ -281,15 +290,29 @@ class Connection:
             kind, data = self.read_message()
             if kind == PT_ATTENTION:
                 self.endpoint.record(self.port, "attention")
-                self.send(done(DONE_ATTN))
+                if self.mode != "hang":
+                    self.send(done(DONE_ATTN))
             elif kind == PT_BATCH:
-                total = struct.unpack("<I", data[:4])[0] if len(data) >= 4 else 0
-                text = data[total:].decode("utf-16-le", "replace")
+                text = self.text_of(data)
                 self.endpoint.record(self.port, "batch " + text)
-                self.batch(text)
+                if self.mode != "hang":
+                    self.batch(text)
+            elif self.mode == "hang":  # records what comes, answers nothing
+                pass
             else:
                 self.send(error(4002, 16, "The incoming tabular data stream (TDS) protocol stream is incorrect.") +
                           done(DONE_ERROR))
+
+    @staticmethod
+    def text_of(batch):
+        """The SQL text of a batch, after its headers."""
+        total = struct.unpack("<I", batch[:4])[0] if len(batch) >= 4 else 0
+        return batch[total:].decode("utf-16-le", "replace")
+
+    def keep_silent(self):
+        """Reads and drops whatever comes until the client closes."""
+        while self.sock.recv(65536):
+            pass
 
     def prelogin_reply(self):
         options = [(0x00, bytes([16, 0]) + struct.pack(">HH", 4153, 0)),  # version 16.0.4153
@@ -413,11 +436,12 @@ class Connection:
                 if out:
                     self.sock.sendall(self.partial(out))
                 raise Dropped()
+            elif word == "hang":
+                self.mode = "hang"
             elif word == "silent":
                 if out:
                     self.sock.sendall(self.partial(out))
-                while self.sock.recv(65536):
-                    pass
+                self.keep_silent()
                 raise Dropped()
         self.send(out + done(DONE_ERROR if failed else DONE_FINAL))
 
