@@ -4,9 +4,7 @@
 #include "../RegistryCalls.h"
 #include "MachineRoot.h"
 #include "StateFile.h"
-#include "TestSupport.h"
 #include "OwnMachine.h"
-#include "posix/OtherUser.h"
 
 #include <platform/Files.h>
 
@@ -208,17 +206,12 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
     }
     EXPECT_EQ(Snapshot(victim), before);
     const ScopedEnvironment sink("BRENLIX_EVENTLOG", "file");
-    const HANDLE source = RegisterEventSourceA(nullptr, "Probe");
-    LPCSTR strings[] = {"root's"};
-    EXPECT_FALSE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    DeregisterEventSource(source);
+    EXPECT_EQ(Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {"root's"}), "0 " + std::to_string(ERROR_ACCESS_DENIED));
 
     // The same machine folder, mode 0755 again, reached through a link that nobody owns.
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
-    std::filesystem::remove_all(root.File("windows"));
-    std::filesystem::remove_all(root.File("locks"));
-    std::filesystem::remove_all(root.File("registry"));
+    for (const char* folder : {"windows", "locks", "registry"})
+        std::filesystem::remove_all(root.File(folder));
     const std::string link = elsewhere.File("machine");
     std::filesystem::create_directory_symlink(root.Path(), link);
     ASSERT_EQ(::lchown(link.c_str(), other->uid, other->gid), 0);
