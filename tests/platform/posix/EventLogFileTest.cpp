@@ -157,7 +157,7 @@ TEST_F(EventLogFile, EachAccountWritesItsOwnFile)
 // is left open. Another account is refused as well when its file's name is taken by a file of root's, whether or not
 // it may write that file. What root plants here stands for what nobody can plant where the kernel lets them (hard
 // links with fs.protected_hardlinks off, anything in the machine's folder when it is writable).
-TEST_F(EventLogFile, RootRefusesWhatOthersCouldHavePlaced)
+TEST_F(EventLogFile, WhatAnotherAccountCouldHavePlacedIsRefused)
 {
     if (!other)
         GTEST_SKIP() << whyNot;
