@@ -1,11 +1,7 @@
 // What the Linux event log decides for itself: one line per event in the account's own file under <root>/eventlog,
 // what root refuses there when another account could have put it in place, and which names count as this machine.
 // Also what it refuses as Windows does, which Wine's stub takes.
-#include <platform/Win32.h>
-
-#include "EventLogFormat.h"
-#include "TestSupport.h"
-#include "posix/OtherUser.h"
+#include "OwnMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +11,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <optional>
-#include <pwd.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -34,14 +27,7 @@ std::string HostName()
 }
 
 // "1 0", or "0 " and the last error.
-std::string Report(LPCSTR text)
-{
-    const HANDLE source = RegisterEventSourceA(nullptr, "Probe");
-    const BOOL done = ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 1, nullptr, 1, 0, &text, nullptr);
-    const std::string result = done ? "1 0" : "0 " + std::to_string(GetLastError());
-    DeregisterEventSource(source);
-    return result;
-}
+std::string ReportText(LPCSTR text) { return Report("Probe", EVENTLOG_INFORMATION_TYPE, 0, 1, {text}); }
 
 std::ptrdiff_t OpenFiles()
 {
@@ -55,7 +41,7 @@ std::string ReportAs(const testing_support::Account& account, LPCSTR text)
     return testing_support::RunAs(account, 022, [text] {
         const auto open = OpenFiles();
         ::testing::internal::CaptureStderr();
-        const std::string result = Report(text);
+        const std::string result = ReportText(text);
         const std::string said = ::testing::internal::GetCapturedStderr();
         return result + (OpenFiles() == open ? "" : " and left files open") + "\n" + said;
     });
@@ -65,8 +51,7 @@ std::string ReportAs(const testing_support::Account& account, LPCSTR text)
 std::vector<std::string> EventsIn(const std::string& path)
 {
     std::vector<std::string> events;
-    std::istringstream lines(ReadFile(path));
-    for (std::string line; std::getline(lines, line);) {
+    for (const std::string& line : EventLines(path)) {
         const auto event = platform::posix::ParseEventLine(line);
         events.push_back(event && !event->strings.empty() ? event->strings[0] : "malformed");
     }
@@ -97,20 +82,10 @@ std::string Snapshot(const std::string& path, int fifoReader)
     return what;
 }
 
-class EventLogFile : public ::testing::Test {
+class EventLogFile : public OwnMachine {
 protected:
-    const testing_support::TempDir root;
-    const testing_support::ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
     const testing_support::ScopedEnvironment sink{"BRENLIX_EVENTLOG", "file"};
     const std::string folder = root.Path() + "/eventlog";
-    std::string whyNot;
-    const std::optional<testing_support::Account> nobody = testing_support::UnprivilegedAccount(whyNot);
-
-    std::string OwnFile() const
-    {
-        const passwd* account = ::getpwuid(::geteuid());
-        return folder + "/" + platform::posix::EventFileName(::geteuid(), account ? account->pw_name : nullptr);
-    }
 };
 
 // The fields' tabs, line breaks and backslashes escaped, the data in hex; a source without a name has none.
@@ -128,7 +103,7 @@ TEST_F(EventLogFile, EachEventIsOneLine)
     EXPECT_TRUE(DeregisterEventSource(source) && DeregisterEventSource(unnamed));
     const std::string first = "2024-02-29T23:59:58\t16\t65535\t3221225730\tBrenlix\\tTest\t" + HostName() +
                               "\t5\tplain\t\ttab\\there\tcr lf\\r\\nend\\\\\t\tAB01FF";
-    EXPECT_EQ(ReadFile(OwnFile()), first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
+    EXPECT_EQ(ReadFile(OwnEventFile()), first + "\n2024-02-29T23:59:58\t0\t0\t0\t\t" + HostName() + "\t0\t\n");
 }
 
 // Root's file is Application.log; another account's carries the account's name, or its uid where there is no name
@@ -155,17 +130,17 @@ TEST(EventFileName, NamesEachAccountsFile)
 // and 0644 whatever its umask; root's file keeps root's events alone.
 TEST_F(EventLogFile, EachAccountWritesItsOwnFile)
 {
-    if (!nobody)
+    if (!other)
         GTEST_SKIP() << whyNot;
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
     uid_t unnamed = 4242;
     while (::getpwuid(unnamed) != nullptr)
         ++unnamed;
-    ASSERT_EQ(Report("root's"), "1 0");
-    for (const testing_support::Account& account : {*nobody, testing_support::Account{"", unnamed, unnamed}}) {
+    ASSERT_EQ(ReportText("root's"), "1 0");
+    for (const testing_support::Account& account : {*other, testing_support::Account{"", unnamed, unnamed}}) {
         const std::string name = account.name.empty() ? std::to_string(account.uid) : account.name;
         SCOPED_TRACE(name);
-        EXPECT_EQ(testing_support::RunAs(account, 077, [&] { return Report(name.c_str()); }), "1 0");
+        EXPECT_EQ(testing_support::RunAs(account, 077, [&] { return ReportText(name.c_str()); }), "1 0");
         const std::string file = folder + "/Application." + name + ".log";
         struct stat st {};
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
@@ -173,26 +148,28 @@ TEST_F(EventLogFile, EachAccountWritesItsOwnFile)
         EXPECT_EQ(st.st_mode & 07777, 0644u);
         EXPECT_EQ(EventsIn(file), std::vector<std::string>{name});
     }
-    ASSERT_EQ(Report("root's again"), "1 0");
+    ASSERT_EQ(ReportText("root's again"), "1 0");
     EXPECT_EQ(EventsIn(folder + "/Application.log"), (std::vector<std::string>{"root's", "root's again"}));
 }
 
 // Root's events go nowhere another account put in their place or could change: each such event fails with
 // ERROR_ACCESS_DENIED and one line on the standard error stream naming the place, which stays as it was, and nothing
-// is left open. What root plants here stands for what nobody can plant where the kernel lets them (hard links with
-// fs.protected_hardlinks off, anything in the machine's folder when it is writable).
-TEST_F(EventLogFile, RootRefusesWhatOthersCouldHavePlaced)
+// is left open. Another account is refused as well when its file's name is taken by a file of root's, whether or not
+// it may write that file. What root plants here stands for what nobody can plant where the kernel lets them (hard
+// links with fs.protected_hardlinks off, anything in the machine's folder when it is writable).
+TEST_F(EventLogFile, WhatAnotherAccountCouldHavePlacedIsRefused)
 {
-    if (!nobody)
+    if (!other)
         GTEST_SKIP() << whyNot;
     ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
-    const std::string file = folder + "/Application.log", nobodys = folder + "/Application." + nobody->name + ".log";
+    const std::string file = folder + "/Application.log", nobodys = folder + "/Application." + other->name + ".log";
     const std::string roots = root.File("root's"), elsewhere = root.File("elsewhere");
     int reader = -1;
     const auto asNobody = [this](const std::function<int()>& plant) {
-        ASSERT_EQ(testing_support::RunAs(*nobody, 022, [&] { return plant() == 0 ? "" : std::strerror(errno); }), "");
+        ASSERT_EQ(testing_support::RunAs(*other, 022, [&] { return plant() == 0 ? "" : std::strerror(errno); }), "");
     };
-    // refused: the path the error line names; watched: what must stay as it was
+    // refused: the path the error line names, and whose event it is (nobody's for nobody's own file, else root's);
+    // watched: what must stay as it was
     const struct { const char* attack; std::function<void()> plant; std::string refused, watched; } rows[] = {
         {"nobody's own file under root's name",
          [&] { asNobody([&] { return testing_support::WriteFile(file, "nobody's\n"), 0; }); }, file, file},
@@ -203,15 +180,15 @@ TEST_F(EventLogFile, RootRefusesWhatOthersCouldHavePlaced)
         {"nobody's symbolic link to a file of root's",
          [&] { asNobody([&] { return ::symlink(roots.c_str(), file.c_str()); }); }, file, roots},
         {"a hard link to a file of root's", [&] { ::link(roots.c_str(), file.c_str()); }, file, roots},
-        {"nobody's own event file linked under root's name",
-         [&] { asNobody([&] { return Report("nobody's") == "1 0" ? ::link(nobodys.c_str(), file.c_str()) : -1; }); },
-         file, nobodys},
+        {"nobody's own event file linked under root's name", [&] {
+             asNobody([&] { return ReportText("nobody's") == "1 0" ? ::link(nobodys.c_str(), file.c_str()) : -1; });
+         }, file, nobodys},
         {"a FIFO without a reader", [&] { ::mkfifo(file.c_str(), 0600); }, file, file},
         {"a FIFO with a reader", [&] {
              ::mkfifo(file.c_str(), 0600);
              reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
          }, file, file},
-        {"a folder nobody owns", [&] { testing_support::GiveTo(*nobody, folder); }, folder, folder},
+        {"a folder nobody owns", [&] { testing_support::GiveTo(*other, folder); }, folder, folder},
         {"a folder others may write that is not sticky", [&] { ::chmod(folder.c_str(), 0777); }, folder, folder},
         {"a symbolic link to a folder of root's", [&] {
              std::filesystem::remove(folder);
@@ -219,6 +196,11 @@ TEST_F(EventLogFile, RootRefusesWhatOthersCouldHavePlaced)
              ::chmod(elsewhere.c_str(), 0755);
              std::filesystem::create_directory_symlink(elsewhere, folder);
          }, folder, elsewhere},
+        {"root's file under nobody's name", [&] { testing_support::WriteFile(nobodys, "root's\n"); }, nobodys, nobodys},
+        {"root's file under nobody's name that nobody may write", [&] {
+             testing_support::WriteFile(nobodys, "root's\n");
+             ::chmod(nobodys.c_str(), 0666);
+         }, nobodys, nobodys},
     };
     const std::string denied = "0 " + std::to_string(ERROR_ACCESS_DENIED) + "\n";
     for (const auto& row : rows) {
@@ -231,32 +213,15 @@ TEST_F(EventLogFile, RootRefusesWhatOthersCouldHavePlaced)
         ASSERT_EQ(::chmod(roots.c_str(), 0600), 0);
         row.plant();
         const std::string before = Snapshot(row.watched, reader);
-        const std::string got = ReportAs({"root", 0, 0}, "root's");
+        const bool byNobody = row.refused == nobodys;
+        const std::string got = ReportAs(byNobody ? *other : testing_support::Account{"root", 0, 0}, "an event");
         const std::string line = "brenlix: " + row.refused + " is not used for the event log: "; // and why
         EXPECT_EQ(got.substr(0, denied.size() + line.size()), denied + line);
+        EXPECT_TRUE(!byNobody || got == denied + line + "it belongs to another account\n") << got;
         EXPECT_EQ(std::count(got.begin(), got.end(), '\n'), 2) << got;
         EXPECT_EQ(Snapshot(row.watched, reader), before);
         if (reader >= 0)
             ::close(std::exchange(reader, -1));
-    }
-}
-
-// Another account is refused as well when its file's name is taken by a file of root's, whether or not it may write
-// that file.
-TEST_F(EventLogFile, AnAccountsNameTakenByAnotherIsRefused)
-{
-    if (!nobody)
-        GTEST_SKIP() << whyNot;
-    ASSERT_EQ(::chmod(root.Path().c_str(), 0755), 0);
-    ASSERT_EQ(Report("root's"), "1 0");
-    const std::string file = folder + "/Application." + nobody->name + ".log";
-    for (const mode_t mode : {0644, 0666}) {
-        testing_support::WriteFile(file, "root's\n");
-        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
-        EXPECT_EQ(ReportAs(*nobody, "nobody's"), "0 " + std::to_string(ERROR_ACCESS_DENIED) + "\nbrenlix: " + file +
-                                                     " is not used for the event log: it belongs to another account\n")
-            << mode;
-        EXPECT_EQ(ReadFile(file), "root's\n");
     }
 }
 
@@ -265,8 +230,7 @@ TEST_F(EventLogFile, AnAccountsNameTakenByAnotherIsRefused)
 TEST_F(EventLogFile, RefusesWhatWindowsRefuses)
 {
     std::string upper = HostName();
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     const auto on = [](const std::string& server) {
         const HANDLE opened = RegisterEventSourceA(server.c_str(), "BrenlixTest");
         return opened != nullptr && DeregisterEventSource(opened);

@@ -1,6 +1,6 @@
 // What the Linux registry decides for itself: the hive files and their REGEDIT4 text, and read-only hives.
 #include "../RegistryCalls.h"
-#include "TestSupport.h"
+#include "OwnMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +14,11 @@ namespace {
 using namespace registry_calls;
 using namespace std::string_literals;
 using testing_support::ReadFile;
-using testing_support::ScopedEnvironment;
-using testing_support::TempDir;
 using Strings = std::vector<std::string>;
 
-class RegistryFile : public ::testing::Test {
+class RegistryFile : public OwnMachine {
 protected:
     std::string Hive(const char* file) const { return root.Path() + "/registry/" + file; }
-
-    TempDir root;
-    ScopedEnvironment machine{"BRENLIX_ROOT", root.Path().c_str()};
-    ScopedEnvironment config{"XDG_CONFIG_HOME", root.File("config").c_str()};
 };
 
 // Writes a machine hive as root's tools leave it, whatever the umask: folder 0755, file 0644 (a

@@ -1,19 +1,14 @@
 // Who may write what on Linux: HKEY_CURRENT_USER is the user's own file in their config folder, the machine's
 // hives are root's (and refused when someone else may change them), and events reach the system log.
 #include "../RegistryCalls.h"
-#include "EventLogFormat.h"
 #include "MachineRoot.h"
-#include "TestSupport.h"
 #include "OwnMachine.h"
-#include "posix/OtherUser.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
-#include <pwd.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,18 +31,6 @@ void MakeStale(const std::string& path)
 {
     const timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-// ReportEventA's result and last error: "1 0" or "0 <code>".
-std::string Report(const char* source, WORD type, WORD category, DWORD id, std::vector<LPCSTR> strings,
-                   std::string data = "")
-{
-    const HANDLE log = RegisterEventSourceA(nullptr, source); // a source that fails makes an invalid handle's report
-    const BOOL done = ReportEventA(log, type, category, id, nullptr, WORD(strings.size()), DWORD(data.size()),
-                                   strings.data(), data.data());
-    const std::string result = std::to_string(done) + " " + std::to_string(done ? 0 : GetLastError());
-    DeregisterEventSource(log);
-    return result;
 }
 
 using UserRights = OwnMachine;
@@ -131,21 +114,6 @@ TEST_F(UserRights, MachineHiveOthersMayChangeIsRefused)
 
 class SystemLog : public UserRights {
 protected:
-    std::string OwnEventFile() const
-    {
-        const passwd* account = ::getpwuid(::geteuid());
-        return root.Path() + "/eventlog/" +
-               platform::posix::EventFileName(::geteuid(), account ? account->pw_name : nullptr);
-    }
-    static std::vector<std::string> EventLines(const std::string& path)
-    {
-        std::vector<std::string> lines;
-        std::istringstream text(ReadFile(path));
-        for (std::string line; std::getline(text, line);)
-            lines.push_back(line);
-        return lines;
-    }
-
     testing_support::SyslogSocket log{root.File("log")};
     ScopedEnvironment sink{"BRENLIX_EVENTLOG", ("syslog:" + log.Path()).c_str()};
     testing_support::ManualClock clock{testing_support::At(2024, 3, 5, 7, 8, 9)};
