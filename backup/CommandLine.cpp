@@ -1,12 +1,15 @@
 #include "CommandLine.h"
 
 #include <brenlix/Error.h>
-#include <brenlix/IniFile.h>
+#include <brenlix/modCommon.h>
 #include <platform/Files.h>
 
 namespace dunmarrow {
 
 namespace {
+
+constexpr std::uint32_t kFileNotFound = 2; // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kPathNotFound = 3; // ERROR_PATH_NOT_FOUND
 
 struct Option {
     const char* name;
@@ -96,12 +99,15 @@ RunFiles ChooseRunFiles(const CommandLine& line, const std::string& programFolde
 std::string CheckNamedFiles(const CommandLine& line, const RunFiles& files)
 {
     if (!line.jobFile.empty()) {
-        try {
-            if (brenlix::IniFile().Exists(files.jobFile) != -1) {
-                return "the job file " + files.jobFile + " was not found";
-            }
-        } catch (const brenlix::Error& error) {
-            return "the job file " + files.jobFile + " cannot be looked for: " + error.Description();
+        // The very file, read as the run will read it: no pattern, no folder.
+        std::string bytes;
+        const std::uint32_t error = platform::ReadWholeFile(files.jobFile, bytes);
+        if (error == kFileNotFound || error == kPathNotFound) {
+            return "the job file " + files.jobFile + " was not found";
+        }
+        if (error != 0) {
+            return "the job file " + files.jobFile + " cannot be read: " +
+                   brenlix::SystemErrorText(static_cast<std::int32_t>(error));
         }
     }
     if (!line.logFile.empty()) {
@@ -115,6 +121,12 @@ std::string CheckNamedFiles(const CommandLine& line, const RunFiles& files)
         }
         if (!folder.empty() && !platform::PathExists(folder)) {
             return "the folder of the log file " + files.logFile + " was not found";
+        }
+        // Opened for appending as every line of the run will be (a folder, a
+        // special file or one this account may not write is refused); the
+        // run's first line follows at once.
+        if (!platform::AppendToFile(files.logFile, {})) {
+            return "the log file " + files.logFile + " cannot be written";
         }
     }
     return {};

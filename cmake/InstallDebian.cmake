@@ -21,29 +21,9 @@ endfunction()
 dunmarrow_gzip(${_debian}/Dunmarrow.1 Dunmarrow.1)
 dunmarrow_gzip(${_debian}/changelog changelog)
 
-# The job file of the service: the example, with the job list commented out so
-# that nothing runs until the administrator lists jobs, and a first line that
-# says where it lies.
-file(READ ${PROJECT_SOURCE_DIR}/examples/Dunmarrow.ini _example)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/Dunmarrow.ini)
-string(FIND "${_example}" "\n" _first)
-math(EXPR _first "${_first} + 1")
-string(SUBSTRING "${_example}" ${_first} -1 _example)
-string(FIND "${_example}" "[Backups]\n" _list)
-if(_list EQUAL -1)
-  message(FATAL_ERROR "examples/Dunmarrow.ini has no [Backups] section")
-endif()
-math(EXPR _list "${_list} + 10")
-string(SUBSTRING "${_example}" 0 ${_list} _head)
-string(SUBSTRING "${_example}" ${_list} -1 _tail)
-string(FIND "${_tail}" "\n\n" _end)
-string(SUBSTRING "${_tail}" 0 ${_end} _jobs)
-string(SUBSTRING "${_tail}" ${_end} -1 _tail)
-string(REPLACE "\n" "\n;" _jobs ";${_jobs}")
-file(WRITE ${_out}/Dunmarrow.ini
-  "; Dunmarrow's job file, read at every run of dunmarrow.service (Dunmarrow(1)).\n"
-  "; Every job of the list below is commented out: list your own to run them.\n"
-  "${_head}${_jobs}${_tail}")
+# The job file of the service is a Linux one of its own (the example beside
+# the program speaks of Windows paths), with every job commented out.
+configure_file(${_debian}/Dunmarrow.ini ${_out}/Dunmarrow.ini COPYONLY)
 
 # Configuration and logs go where the GNU layout puts them for the prefix:
 # /etc and /var for the prefix /usr (the packages), <prefix>/etc and

@@ -239,7 +239,25 @@ struct WatchedStatement {
     std::condition_variable changed;
     std::uint64_t answers = 0;
     bool finished = false;
+    bool cancelReturned = false;
     std::optional<brenlix::Error> failure;
+
+    // SQLCancel from another thread is how ODBC stops a running statement:
+    // the driver sends the attention. A driver may also wait for the server's
+    // acknowledgement inside the call (FreeTDS does when the statement is
+    // between two calls), so it is made on a thread of its own, and only the
+    // wait for its end is bounded.
+    static void Cancel(const std::shared_ptr<WatchedStatement>& watched)
+    {
+        std::thread([watched] {
+            SQLCancel(watched->handle.Get());
+            {
+                const std::lock_guard<std::mutex> lock(watched->mutex);
+                watched->cancelReturned = true;
+            }
+            watched->changed.notify_all();
+        }).detach();
+    }
 
     void Answered()
     {
@@ -360,15 +378,12 @@ private:
                                           [&] { return watched->finished || watched->answers != seen; })) {
                 continue;
             }
-            // SQLCancel from another thread is how ODBC stops a running
-            // statement: the driver sends the attention, and its call returns
-            // once the server acknowledges it.
-            lock.unlock();
-            SQLCancel(watched->handle.Get());
-            lock.lock();
+            // The statement's call returns once the server acknowledges the
+            // cancel; the handle is freed only once no call uses it any more.
+            WatchedStatement::Cancel(watched);
             const bool acknowledged =
                 watched->changed.wait_for(lock, std::chrono::seconds(std::min(stallSeconds, kAttentionSeconds)),
-                                          [&] { return watched->finished; });
+                                          [&] { return watched->finished && watched->cancelReturned; });
             lock.unlock();
             if (acknowledged) {
                 worker.join();
@@ -379,7 +394,7 @@ private:
                 connection_.Reset();
             } else {
                 // The driver still waits on the connection: leave it, and its
-                // handles, to the worker and the end of the process.
+                // handles, to the worker, the cancel and the end of the process.
                 worker.detach();
                 connection_.Release();
                 dbc_.Release();

@@ -622,13 +622,17 @@ TEST(CommandLine, TheFilesOfTheRun)
 
     TempDir dir;
     WriteFile(dir.File("jobs.ini"), "[Backups]\r\n");
+    WriteFile(dir.File(".hidden.ini"), "[Backups]\r\n");
     const std::string job = dir.File("jobs.ini"), missing = dir.File("none.ini"), log = dir.File("x.log");
+    const std::string hidden = dir.File(".hidden.ini"), pattern = dir.File("*.ini");
     const std::string lost = dir.File("none") + sep + "x.log";
     const struct { dunmarrow::CommandLine line; dunmarrow::RunFiles files; std::string refused; } checks[] = {
         {named(job, log), {job, log}, ""},
         {named("", ""), {missing, lost}, ""}, // the run beside the program says so in its own log
         {named(missing, ""), {missing, log}, "the job file " + missing + " was not found"},
-        {named(dir.Path(), ""), {dir.Path(), log}, "the job file " + dir.Path() + " was not found"},
+        {named(hidden, ""), {hidden, log}, ""}, {named(pattern, ""), {pattern, log}, "the job file " + pattern + " was not found"},
+        {named(dir.Path(), ""), {dir.Path(), log}, "the job file " + dir.Path() + " cannot be read: " + brenlix::SystemErrorText(5)},
+        {named("", dir.Path()), {job, dir.Path()}, "the log file " + dir.Path() + " cannot be written"},
         {named("", lost), {job, lost}, "the folder of the log file " + lost + " was not found"},
         {named("", dir.Path() + sep), {job, dir.Path() + sep}, "the log file " + dir.Path() + sep + " names a folder"},
     };
