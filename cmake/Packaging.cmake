@@ -47,9 +47,12 @@ services and the registry, with Win32 behaviour on Linux.]])
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS "tdsodbc")
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS "krb5-user")
   set(DUNMARROW_DEBIAN_DEPENDS_BY_NAME "libgssapi-krb5-2")
-  # shlibs, the ldconfig trigger and the conffiles (cmake/InstallDebian.cmake).
+  # shlibs, the ldconfig trigger and the conffiles (cmake/InstallDebian.cmake), and the maintainer
+  # scripts that tell systemd of the units and take the logs away on purge.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
-      "${PROJECT_BINARY_DIR}/debian/shlibs;${PROJECT_BINARY_DIR}/debian/triggers;${PROJECT_BINARY_DIR}/debian/conffiles")
+      "${PROJECT_BINARY_DIR}/debian/shlibs;${PROJECT_BINARY_DIR}/debian/triggers;${PROJECT_BINARY_DIR}/debian/conffiles"
+      "${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/prerm"
+      "${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/CPackDebian.cmake.in ${PROJECT_BINARY_DIR}/CPackDebian.cmake @ONLY)
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackDebian.cmake)
