@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t kFileNotFound = 2; // ERROR_FILE_NOT_FOUND
 constexpr std::uint32_t kPathNotFound = 3; // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kInvalidName = 123; // ERROR_INVALID_NAME: "*" or "?" in a name, on Windows
 
 struct Option {
     const char* name;
@@ -102,7 +103,7 @@ std::string CheckNamedFiles(const CommandLine& line, const RunFiles& files)
         // The very file, read as the run will read it: no pattern, no folder.
         std::string bytes;
         const std::uint32_t error = platform::ReadWholeFile(files.jobFile, bytes);
-        if (error == kFileNotFound || error == kPathNotFound) {
+        if (error == kFileNotFound || error == kPathNotFound || error == kInvalidName) {
             return "the job file " + files.jobFile + " was not found";
         }
         if (error != 0) {
