@@ -50,8 +50,11 @@ unsigned SecondsPerStallMinute()
 {
     const char* text = std::getenv("DUNMARROW_TEST_STALL_MINUTE_SECONDS");
     if (text != nullptr) {
-        const long seconds = std::strtol(text, nullptr, 10);
-        if (seconds >= 1 && seconds <= 60) {
+        // Digits only, so that a stray value in an inherited environment does
+        // not shorten a real night's limit.
+        char* end = nullptr;
+        const long seconds = std::strtol(text, &end, 10);
+        if (*text >= '0' && *text <= '9' && *end == '\0' && seconds >= 1 && seconds <= 60) {
             return static_cast<unsigned>(seconds);
         }
     }

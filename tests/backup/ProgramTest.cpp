@@ -226,9 +226,11 @@ TEST_F(OrvBackUPTest, StallAndLoginKeys)
          {"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "CreateBackup()", "Database(Løn)",
           "Files([" + file + "])", "Initialize(1)", "StallSeconds(10)", "SQLBackup()"}},
         {Keys({"", "", "", "", "", "", "", "5"}), "61", Calls(file)},
+        {Keys({"", "", "", "", "", "", "", "5"}), "2x", Calls(file)}, // a real minute unless the value is whole
         {Keys({"", "", "", "", "", "", "", "5", "0"}), nullptr, {}},
     };
-    rows[2].calls.insert(rows[2].calls.end() - 1, "StallSeconds(300)");
+    for (const int sixty : {2, 3})
+        rows[sixty].calls.insert(rows[sixty].calls.end() - 1, "StallSeconds(300)");
     for (const auto& row : rows) {
         const ScopedEnvironment minute{"DUNMARROW_TEST_STALL_MINUTE_SECONDS", row.minute};
         job_.Options(row.keys);
