@@ -197,9 +197,12 @@ brenlix::Error OdbcError(const char* call, SQLRETURN rc, SQLSMALLINT kind, SQLHA
             break;
         }
     }
+    // The progress a watched statement asks for ("n percent processed.",
+    // 3211) is no part of what went wrong.
+    constexpr SQLINTEGER kProgress = 3211;
     std::string description;
     for (const DiagnosticRecord& record : records) {
-        if (!record.text.empty()) {
+        if (!record.text.empty() && record.native != kProgress) {
             description += (description.empty() ? "" : " ") + record.text;
         }
     }

@@ -172,6 +172,10 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         {"accept", "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, 0, "0", "", ""},
         {"accept", "Living", "living.bak", living, 5, "0", "", ""},
         {"accept", "Broken", "d.bak", {progress, "drop"}, 0, "20017", "Unexpected EOF from the server", ""},
+        // progress is no part of a failure's text
+        {"accept", "Full", "d.bak", {progress, "error 3202 16 Write on \"d.bak\" failed: 112.",
+                                     "error 3013 16 BACKUP DATABASE is terminating abnormally."},
+         5, "3202", "BACKUP DATABASE is terminating abnormally.", ""},
         {"refuse", "R", "d.bak", {}, 0, "18456", "Login failed for user '" + stand.User() + "'.", ""},
         {"silent", "R", "d.bak", {}, 0, timeout, "Timeout expired", ""},
         {"mute", "R", "d.bak", {}, 0, timeout, "Timeout expired", ""},
@@ -207,6 +211,7 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         const std::string begins = row.result == "0" ? "nothing" : RaisedBy(row.result);
         EXPECT_EQ(error.substr(0, begins.size()), begins) << row.database << ": " << error;
         EXPECT_NE(error.find(row.text), std::string::npos) << row.database << ": " << error;
+        EXPECT_EQ(error.find("percent"), std::string::npos) << row.database << ": " << error;
         BackupOptions options{BackupAction::Database, true};
         options.stats = row.stall != 0;
         std::vector<std::string> events{"login " + stand.User(),
