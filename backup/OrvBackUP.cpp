@@ -1,5 +1,6 @@
 #include "OrvBackUP.h"
 
+#include "DatabaseSelection.h"
 #include "FileSystem.h"
 #include "Program.h"
 #include "Retention.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr std::uint32_t kSettleMilliseconds = 1000;
 constexpr std::int32_t kErrorInvalidName = 123;
 constexpr std::int32_t kErrorFileExists = 80; // ERROR_FILE_EXISTS
+constexpr std::int32_t kErrorNotSupported = 50; // ERROR_NOT_SUPPORTED
 
 // The folders whose stamped files KeepDays deletes (the backup's, and the
 // copy's when there is one), each with this run's file name there. Throws
@@ -148,7 +150,9 @@ void OrvBackUP::ReportFailure(const brenlix::Error& error) const
 bool OrvBackUP::StartBackUP()
 {
     const platform::LocalDateTime started = platform::CurrentClock().Now();
-    Log("Starter backup af " + databaseName_ + " på " + serverName_, LogFileTypeInformation);
+    const bool selection = databaseName_.empty() && !databases_.empty();
+    Log("Starter backup af " + (selection ? databases_ : databaseName_) + " på " + serverName_,
+        LogFileTypeInformation);
     const std::string stamp = StampOf(started);
     JobOptions options;
     std::vector<std::pair<StampedFiles, std::string>> expiring; // the files, and this run's name among them
@@ -156,9 +160,15 @@ bool OrvBackUP::StartBackUP()
         // A job key with a value it cannot have, KeepDays' paths included,
         // stops the job before anything is asked of the server (a job without
         // the keys reads defaults).
+        CheckDatabaseKeys(databaseName_, databases_, backupfile_, copy2_);
         options = ReadJobOptions(keys_);
         if (options.keepDays != 0) {
             expiring = ExpiringFiles(backupfile_, copy2_, stamp);
+        }
+        if (selection) {
+            throw brenlix::Error(kErrorNotSupported, "Dunmarrow",
+                                 "The job key Databases is read and checked, but this version cannot yet read the "
+                                 "server's list of databases; give each database a job with Database.");
         }
     } catch (...) {
         return Failed(std::current_exception());

@@ -32,6 +32,10 @@ public:
     void ServerName(const std::string& value) { serverName_ = value; }
     const std::string& DatabaseName() const { return databaseName_; }
     void DatabaseName(const std::string& value) { databaseName_ = value; }
+    // The job key Databases as the job file gives it (see DatabaseSelection.h);
+    // a job has it or DatabaseName, never both.
+    const std::string& Databases() const { return databases_; }
+    void Databases(const std::string& value) { databases_ = value; }
     const std::string& Backupfile() const { return backupfile_; }
     void Backupfile(const std::string& value) { backupfile_ = value; }
     const std::string& Copy2() const { return copy2_; }
@@ -67,6 +71,7 @@ private:
     std::unique_ptr<sql::SQLServer> server_;
     std::string serverName_;
     std::string databaseName_;
+    std::string databases_;
     std::string backupfile_;
     std::string copy2_;
     std::string runShell_;

@@ -238,6 +238,45 @@ TEST_F(OrvBackUPTest, StallAndLoginKeys)
     }
 }
 
+// Database and Databases exclude each other, and Databases needs {database} in each file name it writes: refused,
+// like every other key, before the server is asked. Blanks alone are no Databases: the job is its Database's.
+TEST_F(OrvBackUPTest, DatabasesKeysBeforeTheServer)
+{
+    const std::string sep(1, platform::PathSeparator());
+    const std::string perDatabase = dir_.File("{database}_{stamp}.bak");
+    const auto needs = [](const std::string& key, const std::string& path, const std::string& reason) {
+        return "13 Databases needs {database} in the file name of " + key + " (\"" + path + "\"): " + reason + ".";
+    };
+    const auto failed = [](const std::string& start, const std::string& reason) {
+        return Lines{"INFORMATION|Starter backup af " + start + " på PROD01", kFailed, kReport + reason + " (0)"};
+    };
+    const struct { std::string database, databases, backupfile, copy2; Lines log; } rows[] = {
+        {"Løn", "USER_DATABASES", perDatabase, "",
+         failed("Løn", "13 The job keys Database and Databases are both given; a job backs up either the one "
+                       "database of Database or the databases that Databases chooses.")},
+        {"", "USER_DATABASES", dir_.File("alle.bak"), "",
+         failed("USER_DATABASES", needs("Backupfile", dir_.File("alle.bak"), "each database needs a file of its own"))},
+        {"", "x", dir_.File("{database}") + sep + "a.bak", "",
+         failed("x", needs("Backupfile", dir_.File("{database}") + sep + "a.bak",
+                           "the folder may not change from database to database"))},
+        {"", "x", perDatabase, dir_.File("kopi.bak"),
+         failed("x", needs("MakeCopy2", dir_.File("kopi.bak"), "each database needs a file of its own"))},
+        {"", "USER_DATABASES,,x", perDatabase, "",
+         failed("USER_DATABASES,,x", "13 The job key Databases has the value \"USER_DATABASES,,x\"; item 2 is "
+                                     "empty; write a comma-separated list of ALL_DATABASES, USER_DATABASES, "
+                                     "SYSTEM_DATABASES and names.")},
+        {"Løn", " \t", dir_.File("Løn.bak"), "", {kStart, kDone}},
+    };
+    for (const auto& row : rows) {
+        job_.DatabaseName(row.database);
+        job_.Databases(row.databases);
+        job_.Backupfile(row.backupfile);
+        job_.Copy2(row.copy2);
+        EXPECT_EQ(Run(row.log.size() == 2), row.log) << row.databases << " " << row.backupfile;
+        EXPECT_EQ(script_.calls.size(), row.log.size() == 2 ? 8u : 0u) << row.databases << " " << row.backupfile;
+    }
+}
+
 // The copy and the two commands in order, each after its pause; a failed copy stops the job before them.
 TEST_F(OrvBackUPTest, CopyAndCommands)
 {
