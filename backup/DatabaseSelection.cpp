@@ -345,6 +345,41 @@ std::vector<DatabaseStep> SelectDatabases(const std::string& databases, const st
     return steps;
 }
 
+std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& rows, bool& caseInsensitive)
+{
+    constexpr std::size_t kColumns = 10;
+    std::vector<CatalogueDatabase> catalogue;
+    caseInsensitive = false;
+    for (const sql::ResultRow& row : rows) {
+        const auto number = [&](std::size_t column) {
+            const std::optional<std::string>& text = row[column];
+            if (!text || text->empty() || text->size() > 9 ||
+                text->find_first_not_of("0123456789") != std::string::npos) {
+                Refuse("The server's list of databases has " + (text ? "\"" + *text + "\"" : std::string("NULL")) +
+                       " in column " + std::to_string(column + 1) + ", where a number belongs.");
+            }
+            return std::stoi(*text);
+        };
+        if (row.size() != kColumns || !row[0] || row[0]->empty()) {
+            Refuse("The server's list of databases has a row without a name or with " + std::to_string(row.size()) +
+                   " columns instead of " + std::to_string(kColumns) + ".");
+        }
+        CatalogueDatabase db;
+        db.name = *row[0];
+        db.state = number(1);
+        db.stateDesc = row[2].value_or("");
+        db.recoveryModel = number(3);
+        db.snapshot = number(4) != 0;
+        db.distributor = number(5) != 0;
+        db.preferredReplica = number(6) != 0;
+        db.logChain = number(7) != 0;
+        db.differentialBase = number(8) != 0;
+        caseInsensitive = row[9] && row[9]->find("_CI") != std::string::npos;
+        catalogue.push_back(std::move(db));
+    }
+    return catalogue;
+}
+
 bool SkipFails(DatabaseSkip skip)
 {
     return skip == DatabaseSkip::NoLogChain || skip == DatabaseSkip::NoDifferentialBase;

@@ -62,6 +62,11 @@ struct CatalogueDatabase {
     bool differentialBase = true; // differential_base_lsn is not null
 };
 
+// The catalogue from the rows of sql::CatalogueStatement(); caseInsensitive
+// from the server's collation ("_CI" in its name). Throws brenlix::Error 13
+// for a row that is not as the query makes it.
+std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& rows, bool& caseInsensitive);
+
 enum class DatabaseSkip {
     None, // backed up
     TempDb,

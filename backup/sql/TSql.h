@@ -44,6 +44,13 @@ std::string BackupStatement(const std::string& database, const std::string& file
 // bracketed, an empty path, or a NUL character.
 std::string VerifyStatement(const std::string& files, bool checksum, bool stats = false);
 
+// The query of the server's databases, one row each: name, state, state_desc,
+// recovery_model, 1 for a snapshot, is_distributor, 1 where this replica takes
+// the backups (always, outside an availability group), 1 when a full backup has
+// started the log chain, 1 when there is a base for a differential backup, and
+// the server's collation.
+std::string CatalogueStatement();
+
 // Driver={driver};Server={server};[Trusted_Connection=Yes;][TDS_Version=7.4;]
 // TDS_Version is added for FreeTDS, whose automatic mode falls back to an old
 // protocol. "host,port" is passed through: both drivers read it as a port.
