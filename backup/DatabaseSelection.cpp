@@ -1,6 +1,7 @@
 #include "DatabaseSelection.h"
 
 #include "JobOptions.h"
+#include "sql/TSql.h"
 
 #include <brenlix/Error.h>
 #include <platform/Files.h>
@@ -163,20 +164,7 @@ std::vector<SelectionItem> ReadSelection(const std::string& databases)
         }
         if (i < databases.size() && databases[i] == '[') {
             item.kind = SelectionItem::Literal;
-            bool closed = false;
-            for (++i; i < databases.size(); ++i) {
-                if (databases[i] != ']') {
-                    item.name += databases[i];
-                } else if (i + 1 < databases.size() && databases[i + 1] == ']') {
-                    item.name += ']';
-                    ++i;
-                } else {
-                    closed = true;
-                    ++i;
-                    break;
-                }
-            }
-            if (!closed) {
+            if (!sql::ReadBracketed(databases, i, item.name)) {
                 RefuseItem(databases, number, "has a \"[\" without its closing \"]\"");
             }
             while (i < databases.size() && IsBlank(databases[i])) {

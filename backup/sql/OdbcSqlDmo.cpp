@@ -389,11 +389,12 @@ private:
         }
     }
 
-    // A column of the current row as UTF-8, read in parts as long as it is.
+    // A column of the current row as UTF-8, read in parts as long as it is
+    // (a name of 128 characters takes three).
     static std::optional<std::string> ColumnText(SQLHSTMT handle, SQLUSMALLINT column)
     {
         std::u16string text;
-        std::vector<SQLWCHAR> buffer(512);
+        std::vector<SQLWCHAR> buffer(64);
         const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
         for (;;) {
             SQLLEN indicator = 0;

@@ -54,20 +54,7 @@ std::vector<std::string> SplitFileList(const std::string& files)
                          std::to_string(i + 1) + "; write each file as [path], for example [a.bak],[b.bak].");
         }
         std::string path;
-        bool closed = false;
-        for (++i; i < files.size(); ++i) {
-            if (files[i] != ']') {
-                path += files[i];
-            } else if (i + 1 < files.size() && files[i + 1] == ']') {
-                path += ']';
-                ++i;
-            } else {
-                closed = true;
-                ++i;
-                break;
-            }
-        }
-        if (!closed) {
+        if (!ReadBracketed(files, i, path)) {
             ThrowInvalid("The backup file list " + Quoted(files) + " has a \"[\" without its closing \"]\".");
         }
         if (path.empty()) {
@@ -124,6 +111,22 @@ std::string WithList(const std::vector<const char*>& options)
 }
 
 } // namespace
+
+bool ReadBracketed(const std::string& text, std::size_t& at, std::string& name)
+{
+    for (++at; at < text.size(); ++at) {
+        if (text[at] != ']') {
+            name += text[at];
+        } else if (at + 1 < text.size() && text[at + 1] == ']') {
+            name += ']';
+            ++at;
+        } else {
+            ++at;
+            return true;
+        }
+    }
+    return false;
+}
 
 std::string BackupStatement(const std::string& database, const std::string& files, bool initialize)
 {

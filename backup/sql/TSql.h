@@ -14,6 +14,11 @@ inline constexpr char kErrorSource[] = "Dunmarrow.SQLDMO";
 // E_INVALIDARG: a name, path or file list that cannot be used.
 inline constexpr std::int32_t kErrorInvalidArgument = -2147024809;
 
+// Reads the bracketed name that starts at text[at] ("["), "]]" standing for
+// "]" in it, into name and moves at past its closing "]". Returns false, at
+// the end of text, when the bracket is never closed.
+bool ReadBracketed(const std::string& text, std::size_t& at, std::string& name);
+
 // BACKUP DATABASE [name] TO DISK = N'path'[, DISK = N'path'...] [WITH INIT].
 // files is a bracketed list: "[a.bak]", "[a.bak],[b.bak]"; blanks, commas or
 // semicolons may separate the items and "]]" stands for "]" inside one.
