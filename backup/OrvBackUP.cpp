@@ -209,7 +209,12 @@ bool OrvBackUP::BackUpSelection(const Run& run)
         const DatabaseStep& step = steps[i];
         if (step.skip != DatabaseSkip::None) {
             Log(SkipLine(step), SkipLineType(step.skip));
-            failed = failed || SkipFails(step.skip);
+            if (SkipFails(step.skip)) {
+                // The number the server would have refused the backup with.
+                ReportFailure(brenlix::Error(step.skip == DatabaseSkip::NoLogChain ? 4214 : 3035, "Dunmarrow",
+                                             SkipLine(step)));
+                failed = true;
+            }
             continue;
         }
         Log("Starter backup af " + step.name + " på " + serverName_, LogFileTypeInformation);

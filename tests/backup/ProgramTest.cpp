@@ -353,7 +353,9 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
     job_.Backupfile(file);
     job_.RunShell(exit0);
     job_.WaitShell(30000);
-    job_.Options(Keys({"Log"}));
+    job_.Options(Keys({"Log", "", "", "", "", "", "1"}));
+    const std::size_t eventsOf[] = {1, 1, 0, 1, 1}; // EventLog: one for each failed database or job
+    std::size_t r = 0;
     for (const Row& row : rows) {
         script_.rows = row.catalogue;
         script_.failing = {row.failing};
@@ -365,6 +367,10 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
             calls.push_back(dunmarrow::WithStamp(call, stamp));
         }
         EXPECT_EQ(script_.calls, calls) << row.failing;
+        EXPECT_EQ(events_.size(), eventsOf[r++]) << row.failing;
+        if (r == 1) {
+            EXPECT_EQ(events_, Lines{"1 3 the job \"Nat\" failed: 4214 " + cMissing.substr(6)});
+        }
         for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
             if (entry.path().extension() == ".bak") {
                 std::filesystem::remove(entry.path());
