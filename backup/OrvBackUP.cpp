@@ -1,9 +1,11 @@
 #include "OrvBackUP.h"
 
+#include "DatabaseSelection.h"
 #include "FileSystem.h"
 #include "Program.h"
 #include "Retention.h"
 #include "modShell.h"
+#include "sql/TSql.h"
 
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
@@ -29,10 +31,9 @@ constexpr std::int32_t kErrorFileExists = 80; // ERROR_FILE_EXISTS
 // The folders whose stamped files KeepDays deletes (the backup's, and the
 // copy's when there is one), each with this run's file name there. Throws
 // brenlix::Error when a path does not allow it.
-std::vector<std::pair<StampedFiles, std::string>> ExpiringFiles(const std::string& backupfile,
-                                                                const std::string& copy2, const std::string& stamp)
+OrvBackUP::Expiring ExpiringFiles(const std::string& backupfile, const std::string& copy2, const std::string& stamp)
 {
-    std::vector<std::pair<StampedFiles, std::string>> expiring;
+    OrvBackUP::Expiring expiring;
     const StampedFiles written = StampedFilesOf("Backupfile", BackupFilePath(backupfile));
     expiring.emplace_back(written, WithStamp(written.namePattern, stamp));
     if (!copy2.empty()) {
@@ -151,14 +152,17 @@ void OrvBackUP::ReportFailure(const brenlix::Error& error) const
 bool OrvBackUP::StartBackUP()
 {
     const platform::LocalDateTime started = platform::CurrentClock().Now();
-    Log("Starter backup af " + databaseName_ + " på " + serverName_, LogFileTypeInformation);
+    const bool selection = databaseName_.empty() && databases_.find_first_not_of(" \t") != std::string::npos;
+    Log("Starter backup af " + (selection ? databases_ : databaseName_) + " på " + serverName_,
+        LogFileTypeInformation);
     const std::string stamp = StampOf(started);
     JobOptions options;
-    std::vector<std::pair<StampedFiles, std::string>> expiring; // the files, and this run's name among them
+    Expiring expiring;
     try {
         // A job key with a value it cannot have, KeepDays' paths included,
         // stops the job before anything is asked of the server (a job without
         // the keys reads defaults).
+        CheckDatabaseKeys(databaseName_, databases_, backupfile_, copy2_);
         options = ReadJobOptions(keys_);
         if (options.keepDays != 0) {
             expiring = ExpiringFiles(backupfile_, copy2_, stamp);
@@ -170,13 +174,81 @@ bool OrvBackUP::StartBackUP()
         Log("Kan ikke få forbindelse til server " + serverName_, LogFileTypeWarning);
         return false;
     }
+    const Run run{options, stamp, started};
+    if (!selection) {
+        if (!BackUpDatabase(run, databaseName_, backupfile_, copy2_, expiring, true)) {
+            return false;
+        }
+    } else if (!BackUpSelection(run)) {
+        return false;
+    }
+    RunCommand(runShell_);
+    RunCommand(runShell2_);
+    return true;
+}
+
+// The catalogue is read on the job's connection, which serves every database
+// in turn; one that fails leaves the others to run.
+bool OrvBackUP::BackUpSelection(const Run& run)
+{
+    std::vector<DatabaseStep> steps;
     try {
-        const std::string copy2 = WithStamp(copy2_, stamp);
+        bool caseInsensitive = false;
+        const std::vector<CatalogueDatabase> catalogue =
+            CatalogueOf(server_->ExecuteWithResults(sql::CatalogueStatement()), caseInsensitive);
+        steps = SelectDatabases(databases_, catalogue, caseInsensitive, run.options.action);
+    } catch (...) {
+        server_.reset();
+        return Failed(std::current_exception());
+    }
+    std::size_t last = steps.size();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].skip == DatabaseSkip::None) {
+            last = i;
+        }
+    }
+    bool failed = false;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const DatabaseStep& step = steps[i];
+        if (step.skip != DatabaseSkip::None) {
+            Log(SkipLine(step), SkipLineType(step.skip));
+            if (SkipFails(step.skip)) {
+                // The number the server would have refused the backup with.
+                ReportFailure(brenlix::Error(step.skip == DatabaseSkip::NoLogChain ? 4214 : 3035, "Dunmarrow",
+                                             SkipLine(step)));
+                failed = true;
+            }
+            continue;
+        }
+        Log("Starter backup af " + step.name + " på " + serverName_, LogFileTypeInformation);
+        const std::string backupfile = WithDatabase(backupfile_, step.name);
+        const std::string copy2 = WithDatabase(copy2_, step.name);
+        Expiring expiring;
+        try {
+            if (run.options.keepDays != 0) {
+                expiring = ExpiringFiles(backupfile, copy2, run.stamp);
+            }
+        } catch (...) {
+            failed = !Failed(std::current_exception()) || failed;
+            continue;
+        }
+        failed = !BackUpDatabase(run, step.name, backupfile, copy2, expiring, i == last) || failed;
+    }
+    server_.reset();
+    return !failed;
+}
+
+bool OrvBackUP::BackUpDatabase(const Run& run, const std::string& database, const std::string& backupfile,
+                               const std::string& copy2Typed, const Expiring& expiring, bool lastOnConnection)
+{
+    const JobOptions& options = run.options;
+    try {
+        const std::string copy2 = WithStamp(copy2Typed, run.stamp);
         backup_ = provider_.CreateBackup();
-        backup_->Database(databaseName_);
+        backup_->Database(database);
         // The copy reads the file from the same path the server wrote it to.
-        const std::string rawPath = BackupFilePath(backupfile_);
-        const std::string path = WithStamp(rawPath, stamp);
+        const std::string rawPath = BackupFilePath(backupfile);
+        const std::string path = WithStamp(rawPath, run.stamp);
         if (path != rawPath && platform::PathExists(path)) {
             // Two runs in one second (or in the hour a clock change repeats):
             // the earlier run's file is not overwritten.
@@ -202,8 +274,7 @@ bool OrvBackUP::StartBackUP()
         }
         backup_->SQLBackup(*server_);
         if (!options.verify) {
-            backup_.reset();
-            server_.reset();
+            Release(lastOnConnection);
         }
         Pause(kSettleMilliseconds);
         Log("Backup Færdig. ", LogFileTypeInformation);
@@ -212,8 +283,7 @@ bool OrvBackUP::StartBackUP()
             // On the same connection, before anything is copied.
             Log("Starter verificering af backup fil.", LogFileTypeInformation);
             backup_->SQLVerify(*server_);
-            backup_.reset();
-            server_.reset();
+            Release(lastOnConnection);
             Log("Verificering Færdig. ", LogFileTypeInformation);
         }
         if (!copy2.empty()) {
@@ -225,13 +295,19 @@ bool OrvBackUP::StartBackUP()
         // is a warning, the other files and the other folder are still seen
         // to, and the commands run.
         for (const auto& [files, thisRun] : expiring) {
-            CleanUp(files, started, options.keepDays, thisRun);
+            CleanUp(files, run.started, options.keepDays, thisRun);
         }
-        RunCommand(runShell_);
-        RunCommand(runShell2_);
         return true;
     } catch (...) {
         return Failed(std::current_exception());
+    }
+}
+
+void OrvBackUP::Release(bool connectionToo)
+{
+    backup_.reset();
+    if (connectionToo) {
+        server_.reset();
     }
 }
 

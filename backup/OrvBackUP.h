@@ -14,6 +14,8 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace dunmarrow {
 
@@ -32,6 +34,10 @@ public:
     void ServerName(const std::string& value) { serverName_ = value; }
     const std::string& DatabaseName() const { return databaseName_; }
     void DatabaseName(const std::string& value) { databaseName_ = value; }
+    // The job key Databases as the job file gives it (see DatabaseSelection.h);
+    // a job has it or DatabaseName, never both.
+    const std::string& Databases() const { return databases_; }
+    void Databases(const std::string& value) { databases_ = value; }
     const std::string& Backupfile() const { return backupfile_; }
     void Backupfile(const std::string& value) { backupfile_ = value; }
     const std::string& Copy2() const { return copy2_; }
@@ -51,7 +57,24 @@ public:
     // failed or an error stopped the job.
     bool StartBackUP();
 
+    // The folders whose stamped files KeepDays deletes, each with this run's
+    // file name there.
+    using Expiring = std::vector<std::pair<StampedFiles, std::string>>;
+
 private:
+    struct Run {
+        JobOptions options;
+        std::string stamp;
+        platform::LocalDateTime started;
+    };
+    // The steps of one database, from the backup to the clean-up; false after
+    // logging why when one failed. lastOnConnection: the server object goes
+    // with the backup object once they are done.
+    bool BackUpDatabase(const Run& run, const std::string& database, const std::string& backupfile,
+                        const std::string& copy2, const Expiring& expiring, bool lastOnConnection);
+    // Each database the selection chooses, in name order; false when any failed.
+    bool BackUpSelection(const Run& run);
+    void Release(bool connectionToo);
     // loginTimeout: seconds, 0 for the provider's bound.
     bool Connect(int loginTimeout);
     // The error path: the two error lines, the event when asked for; false.
@@ -67,6 +90,7 @@ private:
     std::unique_ptr<sql::SQLServer> server_;
     std::string serverName_;
     std::string databaseName_;
+    std::string databases_;
     std::string backupfile_;
     std::string copy2_;
     std::string runShell_;

@@ -260,6 +260,7 @@ int Main(sql::Provider& provider, const RunFiles& files)
             reader.SectionName(name);
             job->ServerName(reader.GetString("Server", ""));
             job->DatabaseName(reader.GetString("Database", ""));
+            job->Databases(reader.GetString("Databases", ""));
             job->Backupfile(reader.GetString("Backupfile", ""));
             job->Copy2(reader.GetString("MakeCopy2", ""));
             job->RunShell(reader.GetString("RunShell", ""));

@@ -346,16 +346,46 @@ public:
         connection_ = UniqueConnection(dbc_.Get());
     }
 
+    // Throws kErrorUnexpected when not connected, else the driver's error.
+    std::vector<ResultRow> ExecuteWithResults(const std::string& statement) override
+    {
+        RequireConnection();
+        UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
+        std::vector<SQLWCHAR> text = ToSqlText(statement);
+        const SQLRETURN executed = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
+        if (executed == SQL_NO_DATA) { // a statement that touched no row and returned none
+            return {};
+        }
+        Check(executed, "SQLExecDirectW", SQL_HANDLE_STMT, handle.Get());
+        SQLSMALLINT columns = 0;
+        Check(SQLNumResultCols(handle.Get(), &columns), "SQLNumResultCols", SQL_HANDLE_STMT, handle.Get());
+        std::vector<ResultRow> rows;
+        for (SQLRETURN rc = columns > 0 ? SQLFetch(handle.Get()) : SQL_NO_DATA; rc != SQL_NO_DATA;
+             rc = SQLFetch(handle.Get())) {
+            Check(rc, "SQLFetch", SQL_HANDLE_STMT, handle.Get());
+            ResultRow row;
+            for (SQLSMALLINT column = 1; column <= columns; ++column) {
+                row.push_back(ColumnText(handle.Get(), static_cast<SQLUSMALLINT>(column)));
+            }
+            rows.push_back(std::move(row));
+        }
+        std::optional<brenlix::Error> error;
+        ReadAllResults(
+            SQL_SUCCESS, [&] { return SQLMoreResults(handle.Get()); },
+            [&](short rc, int) { error = OdbcError("SQLMoreResults", rc, SQL_HANDLE_STMT, handle.Get()); });
+        if (error) {
+            throw *error;
+        }
+        return rows;
+    }
+
     // Runs one statement with no query timeout and reads all it returns. With a
     // stall limit, a statement from which nothing comes for that long is
     // cancelled and the connection closed (or abandoned, when the server does
     // not acknowledge the cancel either); raises kErrorNoAnswer.
     void Execute(const std::string& statement, unsigned stallSeconds)
     {
-        if (!connection_) {
-            throw brenlix::Error(kErrorUnexpected, kErrorSource,
-                                 "The server object is not connected; call Connect before running a backup.");
-        }
+        RequireConnection();
         UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
         Check(SQLSetStmtAttrW(handle.Get(), SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(0), SQL_IS_UINTEGER),
               "SQLSetStmtAttrW", SQL_HANDLE_STMT, handle.Get());
@@ -372,6 +402,43 @@ public:
     }
 
 private:
+    void RequireConnection() const
+    {
+        if (!connection_) {
+            throw brenlix::Error(kErrorUnexpected, kErrorSource,
+                                 "The server object is not connected; call Connect before running a backup.");
+        }
+    }
+
+    // A column of the current row as UTF-8, read in parts as long as it is
+    // (a name of 128 characters takes three).
+    static std::optional<std::string> ColumnText(SQLHSTMT handle, SQLUSMALLINT column)
+    {
+        std::u16string text;
+        std::vector<SQLWCHAR> buffer(64);
+        const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
+        for (;;) {
+            SQLLEN indicator = 0;
+            const SQLRETURN rc = SQLGetData(handle, column, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
+            if (rc == SQL_NO_DATA) {
+                break;
+            }
+            Check(rc, "SQLGetData", SQL_HANDLE_STMT, handle);
+            if (indicator == SQL_NULL_DATA) {
+                return std::nullopt;
+            }
+            // A part that did not fit fills the buffer but for its NUL.
+            const bool fits = indicator != SQL_NO_TOTAL && indicator < bytes;
+            const std::size_t length =
+                fits ? static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) : buffer.size() - 1;
+            text.append(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+            if (rc == SQL_SUCCESS) {
+                break;
+            }
+        }
+        return platform::Utf16ToUtf8(text);
+    }
+
     void Watch(const std::shared_ptr<WatchedStatement>& watched, std::vector<SQLWCHAR> text, unsigned stallSeconds)
     {
         std::thread worker([watched, text = std::move(text)]() mutable { watched->Run(std::move(text)); });

@@ -6,13 +6,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace dunmarrow::sql {
 
 // ERROR_TIMEOUT: the number of the error raised when the server stops
 // answering during a watched backup or verify.
 inline constexpr std::int32_t kErrorNoAnswer = 1460;
+
+// One row of a result set: each column as text (numbers in decimal, bit as 0
+// or 1), nothing for NULL.
+using ResultRow = std::vector<std::optional<std::string>>;
 
 class SQLServer {
 public:
@@ -24,6 +30,10 @@ public:
     // fails Connect.
     virtual void LoginTimeout(unsigned seconds) = 0;
     virtual void Connect(const std::string& serverName) = 0;
+    // Runs a query on the connected server and returns the rows of its first
+    // result set, after reading the rest of what the server sends; raises the
+    // server's error when any part of it fails.
+    virtual std::vector<ResultRow> ExecuteWithResults(const std::string& statement) = 0;
 };
 
 // What a backup takes, with SQL-DMO's numbers: the whole database, the

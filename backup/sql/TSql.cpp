@@ -54,20 +54,7 @@ std::vector<std::string> SplitFileList(const std::string& files)
                          std::to_string(i + 1) + "; write each file as [path], for example [a.bak],[b.bak].");
         }
         std::string path;
-        bool closed = false;
-        for (++i; i < files.size(); ++i) {
-            if (files[i] != ']') {
-                path += files[i];
-            } else if (i + 1 < files.size() && files[i + 1] == ']') {
-                path += ']';
-                ++i;
-            } else {
-                closed = true;
-                ++i;
-                break;
-            }
-        }
-        if (!closed) {
+        if (!ReadBracketed(files, i, path)) {
             ThrowInvalid("The backup file list " + Quoted(files) + " has a \"[\" without its closing \"]\".");
         }
         if (path.empty()) {
@@ -125,6 +112,22 @@ std::string WithList(const std::vector<const char*>& options)
 
 } // namespace
 
+bool ReadBracketed(const std::string& text, std::size_t& at, std::string& name)
+{
+    for (++at; at < text.size(); ++at) {
+        if (text[at] != ']') {
+            name += text[at];
+        } else if (at + 1 < text.size() && text[at + 1] == ']') {
+            name += ']';
+            ++at;
+        } else {
+            ++at;
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string BackupStatement(const std::string& database, const std::string& files, bool initialize)
 {
     BackupOptions options;
@@ -175,6 +178,19 @@ std::string VerifyStatement(const std::string& files, bool checksum, bool stats)
         with.push_back("STATS = 1");
     }
     return "RESTORE VERIFYONLY FROM " + DiskList(files) + WithList(with);
+}
+
+std::string CatalogueStatement()
+{
+    return "SELECT d.name, d.state, d.state_desc, d.recovery_model, "
+           "CASE WHEN d.source_database_id IS NULL THEN 0 ELSE 1 END, d.is_distributor, "
+           "sys.fn_hadr_backup_is_preferred_replica(d.name), "
+           "CASE WHEN r.last_log_backup_lsn IS NULL THEN 0 ELSE 1 END, "
+           "CASE WHEN f.differential_base_lsn IS NULL THEN 0 ELSE 1 END, "
+           "CONVERT(nvarchar(128), SERVERPROPERTY('Collation')) "
+           "FROM sys.databases AS d "
+           "LEFT JOIN sys.database_recovery_status AS r ON r.database_id = d.database_id "
+           "LEFT JOIN sys.master_files AS f ON f.database_id = d.database_id AND f.file_id = 1";
 }
 
 std::string ConnectionString(const std::string& driver, const std::string& server, bool integratedLogin)

@@ -14,6 +14,11 @@ inline constexpr char kErrorSource[] = "Dunmarrow.SQLDMO";
 // E_INVALIDARG: a name, path or file list that cannot be used.
 inline constexpr std::int32_t kErrorInvalidArgument = -2147024809;
 
+// Reads the bracketed name that starts at text[at] ("["), "]]" standing for
+// "]" in it, into name and moves at past its closing "]". Returns false, at
+// the end of text, when the bracket is never closed.
+bool ReadBracketed(const std::string& text, std::size_t& at, std::string& name);
+
 // BACKUP DATABASE [name] TO DISK = N'path'[, DISK = N'path'...] [WITH INIT].
 // files is a bracketed list: "[a.bak]", "[a.bak],[b.bak]"; blanks, commas or
 // semicolons may separate the items and "]]" stands for "]" inside one.
@@ -43,6 +48,13 @@ std::string BackupStatement(const std::string& database, const std::string& file
 // Throws Error kErrorInvalidArgument for a list that is empty or not
 // bracketed, an empty path, or a NUL character.
 std::string VerifyStatement(const std::string& files, bool checksum, bool stats = false);
+
+// The query of the server's databases, one row each: name, state, state_desc,
+// recovery_model, 1 for a snapshot, is_distributor, 1 where this replica takes
+// the backups (always, outside an availability group), 1 when a full backup has
+// started the log chain, 1 when there is a base for a differential backup, and
+// the server's collation.
+std::string CatalogueStatement();
 
 // Driver={driver};Server={server};[Trusted_Connection=Yes;][TDS_Version=7.4;]
 // TDS_Version is added for FreeTDS, whose automatic mode falls back to an old

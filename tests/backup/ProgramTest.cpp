@@ -7,6 +7,7 @@
 #include "modMain.h"
 #include "modShell.h"
 #include "sql/SqlDmo.h"
+#include "sql/TSql.h"
 
 #include <brenlix/Error.h>
 #include <brenlix/modCommon.h>
@@ -51,13 +52,14 @@ inline dunmarrow::JobKeys Keys(std::vector<std::string> values)
 // one it was made for): records every call, fails where the test says, and its backup writes the file in Files.
 struct Script {
     std::vector<std::string> calls;
-    std::set<std::string> failing;
+    std::set<std::string> failing; // a call's name, or its name and argument: "Database(C)"
     bool writesHere = true; // false: a server on another machine writes the file there
+    std::vector<sql::ResultRow> rows; // what a query returns
 
     void Step(const std::string& name, const std::string& argument = {})
     {
         calls.push_back(name + "(" + argument + ")");
-        if (failing.count(name) != 0) {
+        if (failing.count(name) != 0 || failing.count(calls.back()) != 0) {
             throw brenlix::Error(3201, "test", "Cannot open backup device. " + name + " failed.");
         }
     }
@@ -72,6 +74,11 @@ public:
     void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
     void LoginTimeout(unsigned seconds) override { s_.Step("LoginTimeout", std::to_string(seconds)); }
     void Connect(const std::string& name) override { s_.Step("Connect", name); }
+    std::vector<sql::ResultRow> ExecuteWithResults(const std::string& statement) override
+    {
+        s_.Step("ExecuteWithResults", statement == sql::CatalogueStatement() ? "catalogue" : statement);
+        return s_.rows;
+    }
     void Database(const std::string& value) override { s_.Step("Database", value); }
     void Files(const std::string& value) override
     {
@@ -237,6 +244,140 @@ TEST_F(OrvBackUPTest, StallAndLoginKeys)
         const Lines log = Run(!row.calls.empty());
         EXPECT_EQ(script_.calls, row.calls) << row.keys.stallMinutes;
         EXPECT_EQ(log.size(), row.calls.empty() ? 3u : 2u) << row.keys.stallMinutes;
+    }
+}
+
+// Database and Databases exclude each other, and Databases needs {database} in each file name it writes: refused,
+// like every other key, before the server is asked. Blanks alone are no Databases: the job is its Database's.
+TEST_F(OrvBackUPTest, DatabasesKeysBeforeTheServer)
+{
+    const std::string sep(1, platform::PathSeparator());
+    const std::string perDatabase = dir_.File("{database}_{stamp}.bak");
+    const auto needs = [](const std::string& key, const std::string& path, const std::string& reason) {
+        return "13 Databases needs {database} in the file name of " + key + " (\"" + path + "\"): " + reason + ".";
+    };
+    const auto failed = [](const std::string& start, const std::string& reason) {
+        return Lines{"INFORMATION|Starter backup af " + start + " på PROD01", kFailed, kReport + reason + " (0)"};
+    };
+    const struct { std::string database, databases, backupfile, copy2; Lines log; } rows[] = {
+        {"Løn", "USER_DATABASES", perDatabase, "",
+         failed("Løn", "13 The job keys Database and Databases are both given; a job backs up either the one "
+                       "database of Database or the databases that Databases chooses.")},
+        {"", "USER_DATABASES", dir_.File("alle.bak"), "",
+         failed("USER_DATABASES", needs("Backupfile", dir_.File("alle.bak"), "each database needs a file of its own"))},
+        {"", "x", dir_.File("{database}") + sep + "a.bak", "",
+         failed("x", needs("Backupfile", dir_.File("{database}") + sep + "a.bak",
+                           "the folder may not change from database to database"))},
+        {"", "x", perDatabase, dir_.File("kopi.bak"),
+         failed("x", needs("MakeCopy2", dir_.File("kopi.bak"), "each database needs a file of its own"))},
+        {"", "USER_DATABASES,,x", perDatabase, "",
+         failed("USER_DATABASES,,x", "13 The job key Databases has the value \"USER_DATABASES,,x\"; item 2 is "
+                                     "empty; write a comma-separated list of ALL_DATABASES, USER_DATABASES, "
+                                     "SYSTEM_DATABASES and names.")},
+        {"Løn", " \t", dir_.File("Løn.bak"), "", {kStart, kDone}},
+    };
+    for (const auto& row : rows) {
+        job_.DatabaseName(row.database);
+        job_.Databases(row.databases);
+        job_.Backupfile(row.backupfile);
+        job_.Copy2(row.copy2);
+        EXPECT_EQ(Run(row.log.size() == 2), row.log) << row.databases << " " << row.backupfile;
+        EXPECT_EQ(script_.calls.size(), row.log.size() == 2 ? 8u : 0u) << row.databases << " " << row.backupfile;
+    }
+}
+
+// A job over a selection reads the catalogue on its one connection, then runs each database in name order with its
+// own lines and files; a skip is one line; a database that fails leaves the others to run and fails the job, and the
+// commands run once, after the last database, only when none failed. A catalogue that is not as asked, or a selection
+// that chooses nothing, fails the job.
+TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
+{
+    const auto db = [](const std::string& name, const std::string& state, const std::string& logChain) {
+        return sql::ResultRow{name, state == "ONLINE" ? "0" : "6", state, "1", "0", "0", "1", logChain, "1",
+                              "Latin1_General_CI_AS"};
+    };
+    const std::string exit0 = TestChildCommand("exit 0");
+    const std::string file = dir_.File("{database}_{stamp}.bak");
+    const auto start = [](const std::string& name) { return "INFORMATION|Starter backup af " + name + " på PROD01"; };
+    const auto backup = [&](const std::string& name, const std::string& written) {
+        return Lines{"CreateBackup()", "Database(" + name + ")", "Files([" + dir_.File(written) + "])", "Initialize(1)",
+                     "Action(3)", "SQLBackup()"};
+    };
+    const Lines connected{"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)", "ExecuteWithResults(catalogue)"};
+    const std::string cMissing = "ERROR|Springer over c: Type=Log, men databasen har endnu ingen fuld backup";
+    const std::string offline = "WARNING|Springer over Off: databasen er ikke ONLINE, men OFFLINE";
+    struct Row {
+        std::vector<sql::ResultRow> catalogue;
+        std::string failing;
+        Lines calls, log;
+    };
+    Row rows[] = {
+        {{db("tempdb", "ONLINE", "0"), db("B", "ONLINE", "1"), db("a/b", "ONLINE", "1"), db("Off", "OFFLINE", "0"),
+          db("c", "ONLINE", "0")},
+         "",
+         {},
+         {start("ALL_DATABASES"), start("a/b"), kDone, start("B"), kDone, cMissing, offline,
+          "INFORMATION|Springer over tempdb: tempdb kan der ikke tages backup af"}},
+        {{db("B", "ONLINE", "1"), db("a/b", "ONLINE", "1"), db("Off", "OFFLINE", "0")},
+         "Database(a/b)",
+         {},
+         {start("ALL_DATABASES"), start("a/b"), kFailed, kReport + "3201 Cannot open backup device. Database failed. (0)",
+          start("B"), kDone, offline}},
+        {{db("B", "ONLINE", "1"), db("Off", "OFFLINE", "0")},
+         "",
+         {},
+         {start("ALL_DATABASES"), start("B"), kDone, offline, "INFORMATION|Starter kommando :" + exit0,
+          "INFORMATION|Slut komando "}},
+        {{}, "", {}, {start("ALL_DATABASES"), kFailed,
+                      kReport + "13 The job key Databases has the value \"ALL_DATABASES\"; it chooses no database on "
+                                "the server. (0)"}},
+        {{sql::ResultRow{"B", "0"}}, "", {}, {start("ALL_DATABASES"), kFailed,
+                                kReport + "13 The server's list of databases has a row without a name or with 2 columns "
+                                          "instead of 10. (0)"}},
+    };
+    const std::string stamped = "_{stamp}.bak"; // the job's start, which the pauses of each run move on
+    rows[0].calls = connected;
+    for (const auto& [name, written] : {std::pair<std::string, std::string>{"a/b", "a%2Fb"}, {"B", "B"}}) {
+        const Lines one = backup(name, written + stamped);
+        rows[0].calls.insert(rows[0].calls.end(), one.begin(), one.end());
+    }
+    rows[1].calls = rows[0].calls;
+    rows[1].calls.resize(connected.size() + 2);
+    rows[2].calls = connected;
+    for (const std::string& call : backup("B", "B" + stamped)) {
+        rows[2].calls.push_back(call);
+    }
+    rows[3].calls = rows[4].calls = connected;
+    const Lines b = backup("B", "B" + stamped);
+    rows[1].calls.insert(rows[1].calls.end(), b.begin(), b.end());
+    job_.DatabaseName("");
+    job_.Databases("ALL_DATABASES");
+    job_.Backupfile(file);
+    job_.RunShell(exit0);
+    job_.WaitShell(30000);
+    job_.Options(Keys({"Log", "", "", "", "", "", "1"}));
+    const std::size_t eventsOf[] = {1, 1, 0, 1, 1}; // EventLog: one for each failed database or job
+    std::size_t r = 0;
+    for (const Row& row : rows) {
+        script_.rows = row.catalogue;
+        script_.failing = {row.failing};
+        const bool succeeds = row.log.back() == "INFORMATION|Slut komando ";
+        const std::string stamp = dunmarrow::StampOf(clock_.Now());
+        EXPECT_EQ(Run(succeeds), row.log) << row.failing;
+        Lines calls;
+        for (const std::string& call : row.calls) {
+            calls.push_back(dunmarrow::WithStamp(call, stamp));
+        }
+        EXPECT_EQ(script_.calls, calls) << row.failing;
+        EXPECT_EQ(events_.size(), eventsOf[r++]) << row.failing;
+        if (r == 1) {
+            EXPECT_EQ(events_, Lines{"1 3 the job \"Nat\" failed: 4214 " + cMissing.substr(6)});
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+            if (entry.path().extension() == ".bak") {
+                std::filesystem::remove(entry.path());
+            }
+        }
     }
 }
 

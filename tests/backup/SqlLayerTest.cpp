@@ -1,5 +1,6 @@
 // The statements and connection strings as text, the ODBC layer's reading of results and its refusals, and the layer
 // against the stand-in SQL Server, through the driver manager, FreeTDS and a Kerberos ticket.
+#include "DatabaseSelection.h"
 #include "OrvBackUP.h"
 #include "sql/OdbcSqlDmo.h"
 #include "sql/TSql.h"
@@ -132,6 +133,7 @@ TEST(SqlLayer, RefusesWhatItCannotCarry)
         {connect("Free}TDS", "srv"), "ODBC driver name"},
         {[&] { server->Connect("localhost"); }, "", kErrorUnspecified},
         {sqlBackup("[db.bak]"), "", kErrorUnexpected},
+        {[&] { server->ExecuteWithResults(CatalogueStatement()); }, "not connected", kErrorUnexpected},
         {sqlBackup("db.bak"), ""},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -240,6 +242,56 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
     }
     EXPECT_EQ(NoAnswerText(60), "Intet svar fra serveren i 1 minut.");
     EXPECT_EQ(NoAnswerText(1440 * 60), "Intet svar fra serveren i 1440 minutter.");
+}
+
+// The catalogue query's rows in the types SQL Server gives them (nvarchar names of any letters and of 128
+// characters, tinyint, bit, int) read back as text, each row whole, on the connection that then backs up; a statement
+// without a result set gives no rows; the server refuses a backup it cannot take.
+TEST(OdbcEndpoint, TheCatalogueComesAsRows)
+{
+    TdsEndpoint stand;
+    const std::string longest = std::string(127, 'x') + "\xc3\xa6";
+    stand.Catalogue({"collation Danish_Norwegian_CS_AS", "]' x\tOFFLINE SIMPLE", "Løn\tnew", longest + "\tsnapshot",
+                     "dist\tdistributor BULK_LOGGED", "Replica\tsecondary RESTORING", "tempdb\tSIMPLE"});
+    const auto row = [](std::string name, std::string state, std::string desc, std::string recovery,
+                        std::string flags) {
+        ResultRow r{name, state, desc, recovery};
+        for (const char flag : flags) {
+            r.emplace_back(std::string(1, flag));
+        }
+        r.emplace_back("Danish_Norwegian_CS_AS");
+        return r;
+    };
+    const std::vector<ResultRow> expected{
+        row("]' x", "6", "OFFLINE", "3", "00101"), row("Løn", "0", "ONLINE", "1", "00100"),
+        row(longest, "0", "ONLINE", "1", "10111"), row("dist", "0", "ONLINE", "2", "01111"),
+        row("Replica", "1", "RESTORING", "1", "00011"), row("tempdb", "0", "ONLINE", "3", "00101")};
+    const std::unique_ptr<Provider> provider = MakeOdbcProvider("FreeTDS", 10);
+    const std::unique_ptr<SQLServer> server = provider->CreateSQLServer();
+    server->LoginSecure(true);
+    server->Connect(stand.Server("accept"));
+    const std::vector<ResultRow> rows = server->ExecuteWithResults(CatalogueStatement());
+    EXPECT_EQ(rows, expected);
+    bool caseInsensitive = true;
+    const std::vector<CatalogueDatabase> catalogue = CatalogueOf(rows, caseInsensitive);
+    EXPECT_FALSE(caseInsensitive);
+    ASSERT_EQ(catalogue.size(), expected.size());
+    EXPECT_TRUE(catalogue[2].snapshot && catalogue[3].distributor && !catalogue[4].preferredReplica);
+    EXPECT_TRUE(!catalogue[1].logChain && !catalogue[1].differentialBase && catalogue[3].logChain);
+    EXPECT_EQ(server->ExecuteWithResults("SET NOCOUNT ON"), std::vector<ResultRow>{});
+    const std::unique_ptr<Backup> backup = provider->CreateBackup();
+    const testing_support::TempDir dir;
+    backup->Database("Løn");
+    backup->Files(dunmarrow::FileListOf(dir.File("l.bak")));
+    backup->Action(BackupAction::Log);
+    const std::string refused = Raised([&] { backup->SQLBackup(*server); });
+    EXPECT_EQ(refused.rfind(RaisedBy("4214"), 0), 0u) << refused;
+    EXPECT_NE(refused.find("no current database backup"), std::string::npos) << refused;
+    EXPECT_EQ(stand.Events("accept"),
+              (std::vector<std::string>{"login " + stand.User(), "batch " + CatalogueStatement(),
+                                        "batch SET NOCOUNT ON",
+                                        "batch " + BackupStatement("Løn", FileListOf(dir.File("l.bak")),
+                                                                   BackupOptions{BackupAction::Log})}));
 }
 
 } // namespace

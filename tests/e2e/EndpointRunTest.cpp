@@ -96,6 +96,59 @@ protected:
     ScopedEnvironment driver_{"DUNMARROW_ODBC_DRIVER", "FreeTDS"}; // not the Windows build's "SQL Server"
 };
 
+// One job for every user database but the staging ones, and a log backup job over the same selection: the catalogue
+// read on each job's one connection, each database in name order with its own lines and one file in the typed folder
+// whatever its name, a skip as one line; a database without a full backup fails the log job alone, and the command
+// runs once after the last database of the job that got through.
+TEST_F(EndpointRun, OneJobForEveryDatabase)
+{
+    const std::string server = endpoint_.Server("accept");
+    endpoint_.Catalogue({"master\tSIMPLE", "tempdb\tSIMPLE", "model", "msdb\tSIMPLE", "Løn", "a/b", "]' x",
+                         "Staging1", "Gone\tOFFLINE", "Snap\tsnapshot", "Ny\tnew"});
+    const std::string command = TestChildCommand("exit 0");
+    const std::string selection = "USER_DATABASES, -staging%";
+    JobFile("[Backups]\r\nNat\r\nLog\r\n[Nat]\r\nServer=" + server + "\r\nDatabases=" + selection +
+            "\r\nBackupfile=" + dir_.File("{database}.bak") + "\r\nRunShell=" + command +
+            "\r\nMaxWaitShell=60\r\n[Log]\r\nServer=" + server + "\r\nDatabases=" + selection +
+            "\r\nType=Log\r\nBackupfile=" + dir_.File("{database}.trn") + "\r\n");
+    EXPECT_EQ(Run(), 1u);
+    const std::string done = "INFORMATION|Backup Færdig. ";
+    const std::string gone = "WARNING|Springer over Gone: databasen er ikke ONLINE, men OFFLINE";
+    const std::string snap = "INFORMATION|Springer over Snap: databasen er et snapshot";
+    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting(selection, server), Starting("]' x", server), done,
+                            Starting("a/b", server), done, gone, Starting("Løn", server), done,
+                            Starting("Ny", server), done, snap, "INFORMATION|Starter kommando :" + command,
+                            "INFORMATION|Slut komando ", Starting(selection, server), Starting("]' x", server), done,
+                            Starting("a/b", server), done, gone, Starting("Løn", server), done,
+                            "ERROR|Springer over Ny: Type=Log, men databasen har endnu ingen fuld backup", snap,
+                            kEnd}));
+    Lines events;
+    const struct { const char* name; const char* file; } backedUp[] = {{"]' x", "]' x"}, {"a/b", "a%2Fb"},
+                                                                      {"Løn", "Løn"}, {"Ny", "Ny"}};
+    for (const char* extension : {".bak", ".trn"}) {
+        const bool log = extension == std::string(".trn");
+        events.push_back("login " + endpoint_.User());
+        events.push_back("batch " + dunmarrow::sql::CatalogueStatement());
+        for (const auto& database : backedUp) {
+            if (log && database.name == std::string("Ny")) {
+                continue;
+            }
+            const std::string file = dir_.File(database.file + std::string(extension));
+            std::string list = "["; // each "]" of the path doubled
+            for (const char c : file) {
+                list += c == ']' ? "]]" : std::string(1, c);
+            }
+            events.push_back("batch " + BackupStatement(database.name, list + "]",
+                                                        {log ? BackupAction::Log : BackupAction::Database, true}));
+            EXPECT_EQ(ReadFile(file), "TAPE " + std::string(database.name) + (log ? " LOG" : "") + "\r\n") << file;
+        }
+    }
+    EXPECT_EQ(endpoint_.Events("accept"), events);
+    // the job file, the log, the program and its library, and the seven backup files
+    const auto count = std::distance(fs::directory_iterator(FromUtf8(dir_.Path())), {});
+    EXPECT_EQ(count, 2 + 2 + std::size(Lines{DUNMARROW_RUNTIME_DLL_NAMES}) + 7);
+}
+
 // Runs that end before any job or have none: the exit status, the log, and the reason where an administrator looks.
 // Then one job per outcome: a log backup changed on disk before its verify; a full backup with checksum, verify,
 // stamp, retention and copy after it.

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -59,6 +60,23 @@ void TdsEndpoint::Reply(const std::string& database, const std::vector<std::stri
         text += step + "\n";
     }
     WriteFile(folder_ + "/replies/" + name + ".txt", text);
+}
+
+void TdsEndpoint::Catalogue(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    WriteFile(folder_ + "/catalogue.txt", text);
+    catalogue_ = true;
+}
+
+TdsEndpoint::~TdsEndpoint()
+{
+    if (catalogue_) {
+        std::remove((folder_ + "/catalogue.txt").c_str());
+    }
 }
 
 std::vector<std::string> TdsEndpoint::Events(const std::string& listener) const

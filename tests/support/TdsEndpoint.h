@@ -23,6 +23,13 @@ public:
     // folder, which goes with the fixture, so each test scripts databases of its own.
     void Reply(const std::string& database, const std::vector<std::string>& steps);
 
+    // The server's databases until this object goes, one a line: "<name>\t<words>" or "collation <name>" (see
+    // tds_endpoint.py).
+    void Catalogue(const std::vector<std::string>& lines);
+    ~TdsEndpoint();
+    TdsEndpoint(const TdsEndpoint&) = delete;
+    TdsEndpoint& operator=(const TdsEndpoint&) = delete;
+
     // Since this object was made: "login <user>", "login-refused <user>", "login-failed <reason>", "batch <text>",
     // "attention".
     std::vector<std::string> Events(const std::string& listener) const;
@@ -33,6 +40,7 @@ private:
     std::string folder_, user_;
     std::map<std::string, int> ports_;
     std::size_t journalStart_ = 0;
+    bool catalogue_ = false;
 };
 
 } // namespace testing_support

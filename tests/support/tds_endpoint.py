@@ -43,6 +43,26 @@ keytab, the client's ticket cache, and these files:
                           compression refused   WITH COMPRESSION fails with 1844,
                                                 as on SQL Server Express
 
+    catalogue.txt       the server's databases, one a line: the name, a tab,
+                        and then words: a state (ONLINE when none is given:
+                        OFFLINE, RESTORING, RECOVERING, RECOVERY_PENDING,
+                        SUSPECT, EMERGENCY), a recovery model (FULL when none:
+                        SIMPLE, BULK_LOGGED), "snapshot", "distributor",
+                        "secondary" (another replica takes the backups) and
+                        "new" (no full backup yet); a line "collation <name>"
+                        sets the server's collation (Latin1_General_CI_AS).
+                        Without the file the server has its four system
+                        databases.
+
+A SELECT from sys.databases is answered with the catalogue as the program's
+query asks for it, in the column types SQL Server gives: name nvarchar(128),
+state tinyint, state_desc nvarchar(60), recovery_model tinyint, the snapshot
+int, is_distributor bit, the preferred replica bit, the log chain and the
+differential base int, the collation nvarchar(128). A BACKUP is refused as SQL
+Server refuses it for tempdb (3147), a snapshot (3002), a database that is not
+ONLINE (942), a log backup without a full one (4214) and a differential backup
+without a full one (3035).
+
 BACKUP DATABASE (with DIFFERENTIAL: "TAPE <name> DIFFERENTIAL") and BACKUP LOG
 ("TAPE <name> LOG") write "TAPE <name>" CR LF to each file, appended unless
 WITH INIT; the options CHECKSUM, COMPRESSION, COPY_ONLY and STATS are read.
@@ -92,6 +112,18 @@ TOKEN_LOGINACK = 0xAD
 TOKEN_ENVCHANGE = 0xE3
 TOKEN_SSPI = 0xED
 TOKEN_DONE = 0xFD
+TOKEN_COLMETADATA = 0x81
+TOKEN_ROW = 0xD1
+
+DONE_COUNT = 0x10
+CURCMD_SELECT = 0xC1
+TYPE_INTN = 0x26
+TYPE_BITN = 0x68
+TYPE_NVARCHAR = 0xE7
+COLLATION_LATIN1_CI_AS = bytes([0x09, 0x04, 0xD0, 0x00, 0x34])
+STATES = ("ONLINE", "RESTORING", "RECOVERING", "RECOVERY_PENDING", "SUSPECT", "EMERGENCY", "OFFLINE")
+RECOVERY_MODELS = ("FULL", "BULK_LOGGED", "SIMPLE")
+SYSTEM_DATABASES = ["master\tSIMPLE", "tempdb\tSIMPLE", "model", "msdb\tSIMPLE"]
 
 DONE_FINAL = 0x00
 DONE_MORE = 0x01
@@ -204,6 +236,34 @@ def error(number, severity, text, state=1):
 
 def done(status):
     return bytes([TOKEN_DONE]) + struct.pack("<HHQ", status, 0, 0)
+
+
+def column(name, kind, size):
+    """One column of COLMETADATA: nullable, of type kind with its size."""
+    info = bytes([kind]) + (struct.pack("<H", size) + COLLATION_LATIN1_CI_AS if kind == TYPE_NVARCHAR
+                            else bytes([size]))
+    return struct.pack("<IH", 0, 0x0001) + info + b_varchar(name)
+
+
+def value(kind, size, data):
+    """One column's value in a ROW: NULL for None."""
+    if kind == TYPE_NVARCHAR:
+        return struct.pack("<H", 0xFFFF) if data is None else struct.pack("<H", len(ucs2(data))) + ucs2(data)
+    if data is None:
+        return b"\x00"
+    return bytes([size]) + int(data).to_bytes(size, "little", signed=size > 1)
+
+
+def result_set(columns, rows):
+    """COLMETADATA, one ROW per row and a DONE with the count, as a SELECT answers."""
+    out = bytes([TOKEN_COLMETADATA]) + struct.pack("<H", len(columns))
+    for name, kind, size in columns:
+        out += column(name, kind, size)
+    for row in rows:
+        out += bytes([TOKEN_ROW])
+        for (name, kind, size), data in zip(columns, row):
+            out += value(kind, size, data)
+    return out + bytes([TOKEN_DONE]) + struct.pack("<HHQ", DONE_COUNT, CURCMD_SELECT, len(rows))
 
 
 def envchange(kind, new, old):
@@ -364,6 +424,9 @@ class Connection:
         if verify:
             self.verify(verify.group(1))
             return
+        if re.match(r"\s*SELECT\b.*\bFROM\s+sys\.databases\b", text, re.S | re.I):
+            self.send(self.catalogue_rows())
+            return
         match = re.match(r"\s*BACKUP\s+(DATABASE|LOG)\s+\[((?:[^\]]|\]\])*)\]\s+TO\s+(.*)$", text, re.S | re.I)
         if not match:
             self.send(done(DONE_FINAL))
@@ -380,6 +443,9 @@ class Connection:
         kind = "LOG" if log else "DIFFERENTIAL" if differential else None
         steps = self.endpoint.reply_for(database)
         settings = self.endpoint.settings_for(database)
+        described = self.endpoint.described(database)
+        if steps is None and described is not None:
+            steps = self.refusal(database, described, log, differential, abnormal)
         if steps is None and log and "recovery simple" in settings:
             steps = ["error 4208 16 The statement BACKUP LOG is not allowed while the recovery model is SIMPLE. "
                      "Use BACKUP DATABASE or change the recovery model using ALTER DATABASE.",
@@ -444,6 +510,43 @@ class Connection:
                 self.keep_silent()
                 raise Dropped()
         self.send(out + done(DONE_ERROR if failed else DONE_FINAL))
+
+    def catalogue_rows(self):
+        collation, databases = self.endpoint.catalogue()
+        columns = [("name", TYPE_NVARCHAR, 256), ("state", TYPE_INTN, 1), ("state_desc", TYPE_NVARCHAR, 120),
+                   ("recovery_model", TYPE_INTN, 1), ("", TYPE_INTN, 4), ("is_distributor", TYPE_BITN, 1),
+                   ("", TYPE_BITN, 1), ("", TYPE_INTN, 4), ("", TYPE_INTN, 4), ("", TYPE_NVARCHAR, 256)]
+        rows = []
+        for d in databases:
+            words = d["words"]
+            full = "new" not in words and d["recovery"] != "SIMPLE"
+            rows.append([d["name"], STATES.index(d["state"]), d["state"], RECOVERY_MODELS.index(d["recovery"]) + 1,
+                         int("snapshot" in words), int("distributor" in words), int("secondary" not in words),
+                         int(full), int("new" not in words), collation])
+        return result_set(columns, rows)
+
+    @staticmethod
+    def refusal(database, described, log, differential, abnormal):
+        """What SQL Server answers a backup it cannot take, or None."""
+        words = described["words"]
+        if database.casefold() == "tempdb":
+            reason = "3147 16 Backup and restore operations are not allowed on database tempdb."
+        elif "snapshot" in words:
+            reason = "3002 16 Cannot BACKUP or RESTORE a database snapshot."
+        elif described["state"] != "ONLINE":
+            reason = "942 14 Database '%s' cannot be opened because it is %s." % (database, described["state"])
+        elif log and described["recovery"] == "SIMPLE":
+            reason = ("4208 16 The statement BACKUP LOG is not allowed while the recovery model is SIMPLE. "
+                      "Use BACKUP DATABASE or change the recovery model using ALTER DATABASE.")
+        elif log and "new" in words:
+            reason = ("4214 16 BACKUP LOG cannot be performed because there is no current database backup.")
+        elif differential and "new" in words:
+            reason = ('3035 16 Cannot perform a differential backup for database "%s", because a current database '
+                      'backup does not exist. Perform a full database backup by reissuing BACKUP DATABASE, omitting '
+                      'the WITH DIFFERENTIAL option.' % database)
+        else:
+            return None
+        return ["error " + reason, "error 3013 16 " + abnormal]
 
     def verify(self, rest):
         checksum = "CHECKSUM" in with_options(rest)
@@ -525,6 +628,33 @@ class Endpoint:
                 return [line.rstrip("\r\n") for line in script if line.strip()]
         except OSError:
             return None
+
+    def catalogue(self):
+        """(collation, databases): each database a dict of its name and words."""
+        collation = "Latin1_General_CI_AS"
+        lines = SYSTEM_DATABASES
+        try:
+            with open(os.path.join(self.state, "catalogue.txt"), encoding="utf-8") as listed:
+                lines = [line.rstrip("\r\n") for line in listed if line.strip()]
+        except OSError:
+            pass
+        databases = []
+        for line in lines:
+            if line.startswith("collation "):
+                collation = line.split(" ", 1)[1].strip()
+                continue
+            name, _, words = line.partition("\t")
+            words = words.split()
+            state = next((w for w in words if w in STATES), "ONLINE")
+            recovery = next((w for w in words if w in RECOVERY_MODELS), "FULL")
+            databases.append({"name": name, "state": state, "recovery": recovery, "words": set(words)})
+        return collation, databases
+
+    def described(self, database):
+        """The catalogue's entry of a database, compared as the collation compares names."""
+        collation, databases = self.catalogue()
+        fold = (lambda n: n.casefold()) if "_CI" in collation else (lambda n: n)
+        return next((d for d in databases if fold(d["name"]) == fold(database)), None)
 
     def settings_for(self, database):
         path = os.path.join(self.state, "databases", database.encode("utf-8").hex() + ".txt")

@@ -1,0 +1,211 @@
+// A job over many databases: the selection read from Databases, what it chooses from one catalogue, why each
+// database it cannot back up is skipped, and the file name each database's name becomes.
+#include "DatabaseSelection.h"
+#include "JobOptions.h"
+
+#include <brenlix/Error.h>
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+
+namespace {
+
+using dunmarrow::CatalogueDatabase;
+using dunmarrow::DatabaseSkip;
+using dunmarrow::sql::BackupAction;
+using namespace testing_support;
+
+std::string Refusal(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const brenlix::Error& error) {
+        EXPECT_EQ(error.Number(), dunmarrow::kErrorInvalidJobValue);
+        return error.Description();
+    }
+    return "(no error)";
+}
+
+CatalogueDatabase Db(const std::string& name, int recoveryModel = 1)
+{
+    CatalogueDatabase db;
+    db.name = name;
+    db.recoveryModel = recoveryModel;
+    return db;
+}
+
+std::vector<CatalogueDatabase> Catalogue()
+{
+    std::vector<CatalogueDatabase> all{Db("master", 3), Db("model"), Db("msdb", 3), Db("tempdb", 3),
+                                       Db("distribution", 3), Db("Løn"), Db("løn_arkiv"), Db("Staging_A", 3),
+                                       Db("StagingXB"), Db("Offline"), Db("Løn_snap"), Db("Replica"),
+                                       Db("]' x"), Db("USER_DATABASES"), Db("ærø")};
+    all[4].distributor = true;
+    all[6].logChain = false;
+    all[6].differentialBase = false;
+    all[9].state = 6;
+    all[9].stateDesc = "OFFLINE";
+    all[10].snapshot = true;
+    all[11].preferredReplica = false;
+    return all;
+}
+
+// "name" for a database that is backed up, "name (why)" for one that is skipped.
+std::vector<std::string> Chosen(const std::string& selection, bool caseInsensitive, BackupAction action)
+{
+    static const std::map<DatabaseSkip, std::string> why{
+        {DatabaseSkip::TempDb, "tempdb"},        {DatabaseSkip::Snapshot, "snapshot"},
+        {DatabaseSkip::NotOnline, "state"},      {DatabaseSkip::NotPreferredReplica, "replica"},
+        {DatabaseSkip::FullOnly, "full only"},   {DatabaseSkip::SimpleRecovery, "simple"},
+        {DatabaseSkip::NoLogChain, "no full"},   {DatabaseSkip::NoDifferentialBase, "no base"}};
+    std::vector<std::string> chosen;
+    for (const auto& step : dunmarrow::SelectDatabases(selection, Catalogue(), caseInsensitive, action)) {
+        chosen.push_back(step.skip == DatabaseSkip::None ? step.name : step.name + " (" + why.at(step.skip) + ")");
+    }
+    return chosen;
+}
+
+// Items apply left to right over one catalogue; the groups, LIKE's two wildcards, a bracketed literal (the name of a
+// group, "_", "]" in it) and the server's letter case (Latin-1 letters fold too); the result in name order as the
+// server compares names; each database that cannot be backed up under the job's Type says why.
+TEST(SelectDatabases, OneCatalogue)
+{
+    const bool ci = true;
+    const auto full = BackupAction::Database;
+    const struct { std::string selection; bool ci; BackupAction action; std::vector<std::string> chosen; } rows[] = {
+        {"ALL_DATABASES", ci, full,
+         {"]' x", "distribution", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "master", "model", "msdb",
+          "Offline (state)", "Replica (replica)", "Staging_A", "StagingXB", "tempdb (tempdb)", "USER_DATABASES",
+          "ærø"}},
+        {" user_databases ", ci, BackupAction::Log,
+         {"]' x", "Løn", "løn_arkiv (no full)", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)",
+          "Staging_A (simple)", "StagingXB", "USER_DATABASES", "ærø"}},
+        {"SYSTEM_DATABASES", ci, BackupAction::Differential, {"master (full only)", "model", "msdb"}},
+        {"SYSTEM_DATABASES", ci, BackupAction::Log, {"master (full only)", "model", "msdb (simple)"}},
+        {"USER_DATABASES, -staging%", ci, full,
+         {"]' x", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "USER_DATABASES",
+          "ærø"}},
+        {"USER_DATABASES, -staging%", !ci, full,
+         {"Løn", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "StagingXB", "Staging_A",
+          "USER_DATABASES", "]' x", "løn_arkiv", "ærø"}},
+        {"Staging_%", ci, full, {"Staging_A", "StagingXB"}},
+        {"[USER_DATABASES],[Staging_A]", ci, full, {"Staging_A", "USER_DATABASES"}},
+        {"- [ ]]' x ] ,[]]' x]", ci, full, {"]' x"}},
+        {"lØn%", ci, BackupAction::Differential, {"Løn", "løn_arkiv (no base)", "Løn_snap (snapshot)"}},
+        {"%, -%a%, ÆRØ", ci, full, {"]' x", "distribution", "Løn", "model", "msdb", "Offline (state)", "tempdb (tempdb)", "ærø"}},
+        {"-Løn, Løn, m_d%", ci, full, {"Løn", "model", "msdb"}},
+        {"replica, TEMPDB", ci, full, {"Replica (replica)", "tempdb (tempdb)"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Chosen(row.selection, row.ci, row.action), row.chosen) << row.selection << " ci " << row.ci;
+    }
+    for (const auto& [selection, caseInsensitive] :
+         {std::pair<std::string, bool>{"Løn, -Løn", ci}, {"LØN", !ci}, {"[Staging%]", ci}, {"Løn_", ci}}) {
+        EXPECT_EQ(Refusal([&] { Chosen(selection, caseInsensitive, full); }),
+                  "The job key Databases has the value \"" + selection + "\"; it chooses no database on the server.")
+            << selection;
+    }
+}
+
+// Each refused selection names its item and what would do; a name longer than a server's may be is refused.
+TEST(SelectDatabases, RefusedSelections)
+{
+    const std::string longest(128, 'n');
+    const struct { std::string selection, reason; } rows[] = {
+        {"", "item 1 is empty"},
+        {"a, ", "item 2 is empty"},
+        {"a,,b", "item 2 is empty"},
+        {"-", "item 1 is empty"},
+        {"a,[b", "item 2 has a \"[\" without its closing \"]\""},
+        {"[b]]", "item 1 has a \"[\" without its closing \"]\""},
+        {"[b]c", "item 1 has text after its closing \"]\"; write \"]]\" for a \"]\" in a name"},
+        {"x[y]", "item 1 has a bracket in a name; write that name in brackets, each \"]\" doubled"},
+        {"a]", "item 1 has a bracket in a name; write that name in brackets, each \"]\" doubled"},
+        {"[]", "item 1 names no database"},
+        {"x," + longest + "n", "item 2 is longer than the 128 characters a database name can have"},
+    };
+    const std::string empty = "; write a comma-separated list of ALL_DATABASES, USER_DATABASES, SYSTEM_DATABASES and names";
+    for (const auto& row : rows) {
+        const bool isEmpty = row.reason.size() > 8 && row.reason.compare(row.reason.size() - 8, 8, "is empty") == 0;
+        EXPECT_EQ(Refusal([&] { dunmarrow::ReadSelection(row.selection); }),
+                  "The job key Databases has the value \"" + row.selection + "\"; " + row.reason +
+                      (isEmpty ? empty : "") + ".");
+    }
+    // 128 characters, not bytes
+    EXPECT_EQ(dunmarrow::ReadSelection("[" + std::string(64, 'x') + "æ" + std::string(63, 'x') + "]").size(), 1u);
+    EXPECT_EQ(dunmarrow::ReadSelection(longest)[0].name, longest);
+}
+
+// Each skip's line, its type, and whether the job counts as failed.
+TEST(SelectDatabases, SkipLines)
+{
+    using brenlix::LogFileTypeError;
+    using brenlix::LogFileTypeInformation;
+    using brenlix::LogFileTypeWarning;
+    const struct { DatabaseSkip skip; std::string line; brenlix::LogFileType type; } rows[] = {
+        {DatabaseSkip::TempDb, "Springer over D: tempdb kan der ikke tages backup af", LogFileTypeInformation},
+        {DatabaseSkip::Snapshot, "Springer over D: databasen er et snapshot", LogFileTypeInformation},
+        {DatabaseSkip::NotOnline, "Springer over D: databasen er ikke ONLINE, men RESTORING", LogFileTypeWarning},
+        {DatabaseSkip::NotPreferredReplica, "Springer over D: serveren er ikke den foretrukne replika til backup",
+         LogFileTypeInformation},
+        {DatabaseSkip::FullOnly, "Springer over D: af master kan der kun tages fuld backup", LogFileTypeInformation},
+        {DatabaseSkip::SimpleRecovery, "Springer over D: Type=Log, men databasen bruger simple recovery model",
+         LogFileTypeInformation},
+        {DatabaseSkip::NoLogChain, "Springer over D: Type=Log, men databasen har endnu ingen fuld backup",
+         LogFileTypeError},
+        {DatabaseSkip::NoDifferentialBase, "Springer over D: Type=Diff, men databasen har endnu ingen fuld backup",
+         LogFileTypeError},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(dunmarrow::SkipLine({"D", row.skip, "RESTORING"}), row.line);
+        EXPECT_EQ(dunmarrow::SkipLineType(row.skip), row.type) << row.line;
+        EXPECT_EQ(dunmarrow::SkipFails(row.skip), row.type == LogFileTypeError) << row.line;
+    }
+}
+
+// A hostile name becomes exactly one file in the typed folder, and two names never share a file.
+TEST(DatabaseFileName, EveryNameIsOneFileInTheFolder)
+{
+    const std::string longest(128, 'n');
+    const struct { std::string name, file; } rows[] = {
+        {"Løn", "Løn"},
+        {"]' x", "]' x"},
+        {"..\\x", "..%5Cx"},
+        {"a/b", "a%2Fb"},
+        {"a%2Fb", "a%252Fb"},
+        {"..", "%2E%2E"},
+        {".", "%2E"},
+        {" x. .", " x%2E%20%2E"},
+        {"a:b*c?d<e>f|g\"h", "a%3Ab%2Ac%3Fd%3Ce%3Ef%7Cg%22h"},
+        {"t\tx\x7F", "t%09x%7F"},
+        {"{stamp}{database}", "%7Bstamp%7D%7Bdatabase%7D"},
+        {"CON", "%43ON"},
+        {"nul.x", "%6Eul.x"},
+        {"Com1 .bak", "%43om1 .bak"},
+        {"LPT9", "%4CPT9"},
+        {"COMX", "COMX"},
+        {"CONSOLE", "CONSOLE"},
+        {longest, longest},
+    };
+    const TempDir dir;
+    const std::string typed = dir.File("{database}_full.bak");
+    for (const auto& row : rows) {
+        EXPECT_EQ(dunmarrow::DatabaseFileName(row.name), row.file) << row.name;
+        const std::string path = dunmarrow::WithDatabase(typed, row.name);
+        EXPECT_EQ(path, dir.File(row.file + "_full.bak")) << row.name;
+        WriteFile(path, row.name);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), std::size(rows));
+    for (const auto& row : rows) {
+        EXPECT_EQ(ReadFile(dir.File(row.file + "_full.bak")), row.name);
+    }
+    EXPECT_EQ(dunmarrow::WithDatabase("{database}-{database}{Database}", "a/b"), "a%2Fb-a%2Fb{Database}");
+}
+
+} // namespace
