@@ -5,6 +5,7 @@
 
 #include <brenlix/Error.h>
 #include <platform/Files.h>
+#include <platform/Text.h>
 
 #include <algorithm>
 #include <string_view>
@@ -216,6 +217,12 @@ void CheckDatabaseKeys(const std::string& database, const std::string& databases
         Refuse("The job keys Database and Databases are both given; a job backs up either the one database of "
                "Database or the databases that Databases chooses.");
     }
+    // A job file's value is read up to 254 characters: a longer list would
+    // lose its end unseen, and with it items that choose or exclude.
+    if (CodePoints(databases).size() >= 254) {
+        Refuse("The job key Databases has a value of 254 characters or more, and values are read only that far; "
+               "choose with fewer, wider items (patterns and groups).");
+    }
     ReadSelection(databases);
     CheckFileName("Backupfile", backupfile);
     if (!copy2.empty() && !platform::IsPathSeparator(copy2.back())) {
@@ -237,6 +244,22 @@ std::string DatabaseFileName(const std::string& name)
     std::string file;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const char c = name[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            // A letter beyond ASCII stays only where the code page holds it as
+            // itself: a "best fit" (a full-width solidus made "/") or a "?"
+            // would give the file calls another name than the server's.
+            std::size_t end = i + 1;
+            while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+                ++end;
+            }
+            const std::string letter = name.substr(i, end - i);
+            const bool kept = end <= keptEnd && platform::FromAnsi(platform::ToAnsi(letter)) == letter;
+            for (const char byte : letter) {
+                file += kept ? std::string(1, byte) : escaped(byte);
+            }
+            i = end - 1;
+            continue;
+        }
         const bool device = i == 0 && IsDeviceName(std::string_view(name).substr(0, name.find('.')));
         if (device || i >= keptEnd || static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
             std::string_view("<>:\"/\\|?*%{}").find(c) != std::string_view::npos) {

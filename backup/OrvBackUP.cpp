@@ -235,6 +235,14 @@ bool OrvBackUP::BackUpSelection(const Run& run)
         failed = !BackUpDatabase(run, step.name, backupfile, copy2, expiring, i == last) || failed;
     }
     server_.reset();
+    if (last == steps.size() && !failed) {
+        // Every database chosen was passed over: a night that backed nothing
+        // up is no success.
+        return Failed(std::make_exception_ptr(
+            brenlix::Error(kErrorInvalidJobValue, "Dunmarrow",
+                           "The job key Databases has the value \"" + databases_ +
+                               "\"; every database it chooses was passed over, so nothing was backed up.")));
+    }
     return !failed;
 }
 

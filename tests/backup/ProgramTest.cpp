@@ -253,6 +253,8 @@ TEST_F(OrvBackUPTest, DatabasesKeysBeforeTheServer)
 {
     const std::string sep(1, platform::PathSeparator());
     const std::string perDatabase = dir_.File("{database}_{stamp}.bak");
+    std::string longList; // as long as a job file's value can be read: its end may be lost
+    for (int i = 0; i < 127; ++i) longList += "a,";
     const auto needs = [](const std::string& key, const std::string& path, const std::string& reason) {
         return "13 Databases needs {database} in the file name of " + key + " (\"" + path + "\"): " + reason + ".";
     };
@@ -274,6 +276,9 @@ TEST_F(OrvBackUPTest, DatabasesKeysBeforeTheServer)
          failed("USER_DATABASES,,x", "13 The job key Databases has the value \"USER_DATABASES,,x\"; item 2 is "
                                      "empty; write a comma-separated list of ALL_DATABASES, USER_DATABASES, "
                                      "SYSTEM_DATABASES and names.")},
+        {"", longList, perDatabase, "",
+         failed(longList, "13 The job key Databases has a value of 254 characters or more, and values are read only "
+                          "that far; choose with fewer, wider items (patterns and groups).")},
         {"Løn", " \t", dir_.File("Løn.bak"), "", {kStart, kDone}},
     };
     for (const auto& row : rows) {
@@ -331,6 +336,10 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
         {{}, "", {}, {start("ALL_DATABASES"), kFailed,
                       kReport + "13 The job key Databases has the value \"ALL_DATABASES\"; it chooses no database on "
                                 "the server. (0)"}},
+        {{db("tempdb", "ONLINE", "1"), db("Off", "OFFLINE", "1")}, "", {},
+         {start("ALL_DATABASES"), offline, "INFORMATION|Springer over tempdb: tempdb kan der ikke tages backup af", kFailed,
+          kReport + "13 The job key Databases has the value \"ALL_DATABASES\"; every database it chooses was passed "
+                    "over, so nothing was backed up. (0)"}},
         {{sql::ResultRow{"B", "0"}}, "", {}, {start("ALL_DATABASES"), kFailed,
                                 kReport + "13 The server's list of databases has a row without a name or with 2 columns "
                                           "instead of 10. (0)"}},
@@ -347,7 +356,7 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
     for (const std::string& call : backup("B", "B" + stamped)) {
         rows[2].calls.push_back(call);
     }
-    rows[3].calls = rows[4].calls = connected;
+    rows[3].calls = rows[4].calls = rows[5].calls = connected;
     const Lines b = backup("B", "B" + stamped);
     rows[1].calls.insert(rows[1].calls.end(), b.begin(), b.end());
     job_.DatabaseName("");
@@ -356,7 +365,7 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
     job_.RunShell(exit0);
     job_.WaitShell(30000);
     job_.Options(Keys({"Log", "", "", "", "", "", "1"}));
-    const std::size_t eventsOf[] = {1, 1, 0, 1, 1}; // EventLog: one for each failed database or job
+    const std::size_t eventsOf[] = {1, 1, 0, 1, 1, 1}; // EventLog: one for each failed database or job
     std::size_t r = 0;
     for (const Row& row : rows) {
         script_.rows = row.catalogue;

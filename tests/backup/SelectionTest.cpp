@@ -208,4 +208,20 @@ TEST(DatabaseFileName, EveryNameIsOneFileInTheFolder)
     EXPECT_EQ(dunmarrow::WithDatabase("{database}-{database}{Database}", "a/b"), "a%2Fb-a%2Fb{Database}");
 }
 
+// A letter the code page does not hold as itself is escaped too: a "best fit" (a full-width solidus made "/") or a
+// "?" would give the file calls another name than the server wrote.
+TEST(DatabaseFileName, LettersTheCodePageLacksAreEscaped)
+{
+    const testing_support::WesternCodePage western;
+    if (!western.Active()) {
+        GTEST_SKIP() << "no Western European code page here";
+    }
+    const struct { std::string name, file; } rows[] = {
+        {"Løn", "Løn"}, {"Ωmega", "%CE%A9mega"}, {"..／x", "..%EF%BC%8Fx"}, {"a＼b", "a%EF%BC%BCb"}, {"Å. ", "Å%2E%20"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(dunmarrow::DatabaseFileName(row.name), row.file) << row.name;
+    }
+}
+
 } // namespace
