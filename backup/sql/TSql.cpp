@@ -186,7 +186,7 @@ std::string CatalogueStatement()
            "CASE WHEN d.source_database_id IS NULL THEN 0 ELSE 1 END, d.is_distributor, "
            "sys.fn_hadr_backup_is_preferred_replica(d.name), "
            "CASE WHEN r.last_log_backup_lsn IS NULL THEN 0 ELSE 1 END, "
-           "CASE WHEN f.differential_base_lsn IS NULL THEN 0 ELSE 1 END, "
+           "CASE WHEN f.database_id IS NOT NULL AND f.differential_base_lsn IS NULL THEN 0 ELSE 1 END, "
            "CONVERT(nvarchar(128), SERVERPROPERTY('Collation')) "
            "FROM sys.databases AS d "
            "LEFT JOIN sys.database_recovery_status AS r ON r.database_id = d.database_id "
