@@ -410,7 +410,17 @@ std::string SkipLine(const DatabaseStep& step)
     case DatabaseSkip::NoLogChain: reason = "Type=Log, men databasen har endnu ingen fuld backup"; break;
     case DatabaseSkip::NoDifferentialBase: reason = "Type=Diff, men databasen har endnu ingen fuld backup"; break;
     }
-    return "Springer over " + step.name + ": " + reason;
+    return "Springer over " + ShownName(step.name) + ": " + reason;
+}
+
+std::string ShownName(std::string name)
+{
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return name;
 }
 
 brenlix::LogFileType SkipLineType(DatabaseSkip skip)

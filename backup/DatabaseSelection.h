@@ -99,6 +99,10 @@ bool SkipFails(DatabaseSkip skip);
 
 // The log line of a skipped database and its type.
 std::string SkipLine(const DatabaseStep& step);
+
+// A name from the server's list as a log line shows it: a control character
+// (a line break above all) becomes "?", so a name can never make lines of its own.
+std::string ShownName(std::string name);
 brenlix::LogFileType SkipLineType(DatabaseSkip skip);
 
 } // namespace dunmarrow

@@ -220,7 +220,7 @@ bool OrvBackUP::BackUpSelection(const Run& run)
             }
             continue;
         }
-        Log("Starter backup af " + step.name + " på " + serverName_, LogFileTypeInformation);
+        Log("Starter backup af " + ShownName(step.name) + " på " + serverName_, LogFileTypeInformation);
         const std::string backupfile = WithDatabase(backupfile_, step.name);
         const std::string copy2 = WithDatabase(copy2_, step.name);
         Expiring expiring;

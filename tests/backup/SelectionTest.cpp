@@ -167,6 +167,9 @@ TEST(SelectDatabases, SkipLines)
         EXPECT_EQ(dunmarrow::SkipLineType(row.skip), row.type) << row.line;
         EXPECT_EQ(dunmarrow::SkipFails(row.skip), row.type == LogFileTypeError) << row.line;
     }
+    // A name from the server never makes a line of its own.
+    EXPECT_EQ(dunmarrow::SkipLine({"x\r\nERROR|y\t", DatabaseSkip::Snapshot, ""}),
+              "Springer over x??ERROR|y?: databasen er et snapshot");
 }
 
 // A hostile name becomes exactly one file in the typed folder, and two names never share a file.
