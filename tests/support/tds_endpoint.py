@@ -457,7 +457,10 @@ class Connection:
             steps = ["write"]
             if "STATS" in options:
                 every = int(options["STATS"] or 10)
-                steps += ["info 3211 %d percent processed." % p for p in range(every, 101, every)]
+                # SQL Server ends each progress message with a DONE (more to
+                # come), so that a client sees it at once.
+                for p in range(every, 101, every):
+                    steps += ["info 3211 %d percent processed." % p, "done"]
             if log:
                 steps += ["info 4035 Processed 2 pages for database '%s', file '%s_log' on file 1." % (database, database),
                           "info 3014 BACKUP LOG successfully processed 2 pages in 0.004 seconds (3.906 MB/sec)."]
