@@ -232,7 +232,15 @@ bool OrvBackUP::BackUpSelection(const Run& run)
             failed = !Failed(std::current_exception()) || failed;
             continue;
         }
-        failed = !BackUpDatabase(run, step.name, backupfile, copy2, expiring, i == last) || failed;
+        if (!BackUpDatabase(run, step.name, backupfile, copy2, expiring, i == last)) {
+            failed = true;
+            // A server that stopped answering had its connection closed (or
+            // given up): the databases after it get a connection of their own.
+            if (lastFailure_ == sql::kErrorNoAnswer && i < last && !Connect(run.options.loginTimeout)) {
+                Log("Kan ikke få forbindelse til server " + serverName_, LogFileTypeWarning);
+                break;
+            }
+        }
     }
     server_.reset();
     if (last == steps.size() && !failed) {
@@ -341,6 +349,7 @@ void OrvBackUP::CleanUp(const StampedFiles& files, const platform::LocalDateTime
 bool OrvBackUP::Failed(std::exception_ptr raised)
 {
     const brenlix::Error error = AsError(raised);
+    lastFailure_ = error.Number();
     Log("Fejl opstod i StartBackup", LogFileTypeError);
     Log(ErrorReport(error), LogFileTypeError);
     ReportFailure(error);

@@ -79,6 +79,7 @@ private:
     bool Connect(int loginTimeout);
     // The error path: the two error lines, the event when asked for; false.
     bool Failed(std::exception_ptr raised);
+    std::int32_t lastFailure_ = 0; // the number of the last failure Failed reported
     void RunCommand(const std::string& commandLine);
     // Deletes the expired files of one folder; what cannot go is a warning.
     void CleanUp(const StampedFiles& files, const platform::LocalDateTime& started, int keepDays,

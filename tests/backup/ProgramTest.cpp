@@ -55,12 +55,13 @@ struct Script {
     std::set<std::string> failing; // a call's name, or its name and argument: "Database(C)"
     bool writesHere = true; // false: a server on another machine writes the file there
     std::vector<sql::ResultRow> rows; // what a query returns
+    std::int32_t failWith = 3201; // the number of a failing call
 
     void Step(const std::string& name, const std::string& argument = {})
     {
         calls.push_back(name + "(" + argument + ")");
         if (failing.count(name) != 0 || failing.count(calls.back()) != 0) {
-            throw brenlix::Error(3201, "test", "Cannot open backup device. " + name + " failed.");
+            throw brenlix::Error(failWith, "test", "Cannot open backup device. " + name + " failed.");
         }
     }
 };
@@ -388,6 +389,29 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
             }
         }
     }
+}
+
+// A database whose server stopped answering (1460) took the connection with it: the next one connects anew.
+TEST_F(OrvBackUPTest, DatabasesConnectAgainAfterAServerThatStoppedAnswering)
+{
+    const auto db = [](const std::string& name) {
+        return sql::ResultRow{name, "0", "ONLINE", "1", "0", "0", "1", "1", "1", "Latin1_General_CI_AS"};
+    };
+    script_.rows = {db("A"), db("B")};
+    script_.failing = {"Database(A)"};
+    script_.failWith = sql::kErrorNoAnswer;
+    job_.DatabaseName("");
+    job_.Databases("ALL_DATABASES");
+    job_.Backupfile(dir_.File("{database}.bak"));
+    const Lines log = Run(false);
+    EXPECT_EQ(log.back(), "INFORMATION|Backup Færdig. ");
+    const Lines connect{"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)"};
+    Lines expected = connect;
+    for (const Lines& more : {Lines{"ExecuteWithResults(catalogue)", "CreateBackup()", "Database(A)"}, connect,
+                              Lines{"CreateBackup()", "Database(B)", "Files([" + dir_.File("B.bak") + "])",
+                                    "Initialize(1)", "SQLBackup()"}})
+        expected.insert(expected.end(), more.begin(), more.end());
+    EXPECT_EQ(script_.calls, expected);
 }
 
 // The copy and the two commands in order, each after its pause; a failed copy stops the job before them.
