@@ -12,7 +12,9 @@
 #include <platform/Clock.h>
 #include <platform/Files.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <vector>
 
 
@@ -208,6 +210,7 @@ bool OrvBackUP::BackUpSelection(const Run& run)
         }
     }
     bool failed = false;
+    std::map<std::string, std::string> filesOf; // each database's file name, letter case folded
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const DatabaseStep& step = steps[i];
         if (step.skip != DatabaseSkip::None) {
@@ -221,6 +224,20 @@ bool OrvBackUP::BackUpSelection(const Run& run)
             continue;
         }
         Log("Starter backup af " + ShownName(step.name) + " på " + serverName_, LogFileTypeInformation);
+        // Windows' file names ignore letter case, so on a case-sensitive
+        // server "Sales" and "SALES" would write one file: the second is left
+        // out with the reason rather than overwrite the first's backup.
+        std::string file = DatabaseFileName(step.name);
+        std::transform(file.begin(), file.end(), file.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        if (const auto [earlier, isNew] = filesOf.emplace(file, step.name); !isNew) {
+            failed = !Failed(std::make_exception_ptr(brenlix::Error(
+                         kErrorFileExists, "Dunmarrow",
+                         "The database " + ShownName(step.name) + " would write the files of the database " +
+                             ShownName(earlier->second) + ": their names differ only in letter case, which Windows' "
+                                                          "file names do not tell apart.")));
+            continue;
+        }
         const std::string backupfile = WithDatabase(backupfile_, step.name);
         const std::string copy2 = WithDatabase(copy2_, step.name);
         Expiring expiring;

@@ -391,20 +391,25 @@ TEST_F(OrvBackUPTest, DatabasesRunEachInNameOrder)
     }
 }
 
-// A database whose server stopped answering (1460) took the connection with it: the next one connects anew.
+// A database whose server stopped answering (1460) took the connection with it: the next one connects anew. On a
+// case-sensitive server, a name that differs from an earlier one only in letter case is left out, not overwritten.
 TEST_F(OrvBackUPTest, DatabasesConnectAgainAfterAServerThatStoppedAnswering)
 {
     const auto db = [](const std::string& name) {
-        return sql::ResultRow{name, "0", "ONLINE", "1", "0", "0", "1", "1", "1", "Latin1_General_CI_AS"};
+        return sql::ResultRow{name, "0", "ONLINE", "1", "0", "0", "1", "1", "1", "Latin1_General_CS_AS"};
     };
-    script_.rows = {db("A"), db("B")};
+    script_.rows = {db("A"), db("B"), db("b")};
     script_.failing = {"Database(A)"};
     script_.failWith = sql::kErrorNoAnswer;
     job_.DatabaseName("");
     job_.Databases("ALL_DATABASES");
     job_.Backupfile(dir_.File("{database}.bak"));
     const Lines log = Run(false);
-    EXPECT_EQ(log.back(), "INFORMATION|Backup Færdig. ");
+    // and on a case-sensitive server "b" would write B's file: it is left out
+    EXPECT_EQ(Lines(log.end() - 4, log.end()),
+              (Lines{"INFORMATION|Backup Færdig. ", "INFORMATION|Starter backup af b på PROD01", kFailed,
+                     kReport + "80 The database b would write the files of the database B: their names differ only "
+                               "in letter case, which Windows' file names do not tell apart. (0)"}));
     const Lines connect{"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)"};
     Lines expected = connect;
     for (const Lines& more : {Lines{"ExecuteWithResults(catalogue)", "CreateBackup()", "Database(A)"}, connect,
