@@ -29,17 +29,6 @@ constexpr std::size_t kMostNameCharacters = 128; // sysname
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameWord(std::string_view a, std::string_view b)

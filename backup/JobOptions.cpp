@@ -8,8 +8,6 @@
 
 namespace dunmarrow {
 
-namespace {
-
 std::string_view Trimmed(std::string_view text)
 {
     const std::size_t first = text.find_first_not_of(" \t");
@@ -18,6 +16,8 @@ std::string_view Trimmed(std::string_view text)
     }
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
+
+namespace {
 
 bool SameWord(std::string_view a, std::string_view b)
 {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dunmarrow {
 
@@ -27,6 +28,9 @@ struct JobKeys {
     std::string stallMinutes;
     std::string loginTimeout;
 };
+
+// A job value without the blanks and tabs around it.
+std::string_view Trimmed(std::string_view text);
 
 struct JobOptions {
     sql::BackupAction action = sql::BackupAction::Database;

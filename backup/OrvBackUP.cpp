@@ -154,7 +154,7 @@ void OrvBackUP::ReportFailure(const brenlix::Error& error) const
 bool OrvBackUP::StartBackUP()
 {
     const platform::LocalDateTime started = platform::CurrentClock().Now();
-    const bool selection = databaseName_.empty() && databases_.find_first_not_of(" \t") != std::string::npos;
+    const bool selection = databaseName_.empty() && !Trimmed(databases_).empty();
     Log("Starter backup af " + (selection ? databases_ : databaseName_) + " på " + serverName_,
         LogFileTypeInformation);
     const std::string stamp = StampOf(started);
