@@ -58,49 +58,6 @@ std::u32string CodePoints(std::string_view text)
     return points;
 }
 
-char32_t Folded(char32_t c)
-{
-    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
-        return c + 0x20;
-    }
-    return c;
-}
-
-std::u32string Folded(std::u32string text)
-{
-    for (char32_t& c : text) {
-        c = Folded(c);
-    }
-    return text;
-}
-
-// LIKE with "%" and "_" as its only wildcards.
-bool Like(const std::u32string& name, const std::u32string& pattern)
-{
-    std::size_t n = 0;
-    std::size_t p = 0;
-    std::size_t star = std::u32string::npos;
-    std::size_t resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == U'%') {
-            star = p++;
-            resume = n;
-        } else if (p < pattern.size() && (pattern[p] == U'_' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (star != std::u32string::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == U'%') {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
 void CheckFileName(const char* key, const std::string& path)
 {
     std::size_t nameStart = path.size();
@@ -273,57 +230,57 @@ std::string WithDatabase(const std::string& text, const std::string& name)
     return result.append(text, from);
 }
 
-std::vector<DatabaseStep> SelectDatabases(const std::string& databases, const std::vector<CatalogueDatabase>& catalogue,
-                                          bool caseInsensitive, sql::BackupAction action)
+std::vector<std::string> NamePatterns(const std::vector<SelectionItem>& items)
 {
-    const std::vector<SelectionItem> items = ReadSelection(databases);
-    const auto key = [&](const std::string& name) {
-        return caseInsensitive ? Folded(CodePoints(name)) : CodePoints(name);
-    };
-    const auto isOneOf = [&](const std::u32string& name, std::initializer_list<const char*> names) {
-        return std::any_of(names.begin(), names.end(), [&](const char* n) { return name == key(n); });
+    std::vector<std::string> patterns;
+    for (const SelectionItem& item : items) {
+        if (item.kind == SelectionItem::Pattern) {
+            patterns.push_back(item.name);
+        } else if (item.kind == SelectionItem::Literal) {
+            std::string literal;
+            for (const char c : item.name) {
+                literal += c == '[' || c == '%' || c == '_' ? std::string{'[', c, ']'} : std::string(1, c);
+            }
+            patterns.push_back(std::move(literal));
+        }
+    }
+    return patterns;
+}
+
+std::vector<DatabaseStep> SelectDatabases(const std::string& databases, const std::vector<CatalogueDatabase>& catalogue,
+                                          sql::BackupAction action)
+{
+    const auto isOneOf = [](const std::string& name, std::initializer_list<std::string_view> names) {
+        return std::find(names.begin(), names.end(), name) != names.end();
     };
     std::vector<bool> chosen(catalogue.size(), false);
-    for (const SelectionItem& item : items) {
-        const std::u32string pattern = key(item.name);
+    std::size_t pattern = 0;
+    for (const SelectionItem& item : ReadSelection(databases)) {
         for (std::size_t d = 0; d < catalogue.size(); ++d) {
-            const std::u32string name = key(catalogue[d].name);
-            const bool system = isOneOf(name, {"master", "model", "msdb"});
+            const CatalogueDatabase& db = catalogue[d];
+            const bool system = isOneOf(db.name, {"master", "model", "msdb"});
             bool matches = false;
             switch (item.kind) {
             case SelectionItem::AllDatabases: matches = true; break;
-            case SelectionItem::UserDatabases:
-                matches = !system && !catalogue[d].distributor && !isOneOf(name, {"tempdb"});
-                break;
+            case SelectionItem::UserDatabases: matches = !system && !db.distributor && db.name != "tempdb"; break;
             case SelectionItem::SystemDatabases: matches = system; break;
-            case SelectionItem::Pattern: matches = Like(name, pattern); break;
-            case SelectionItem::Literal: matches = name == pattern; break;
+            case SelectionItem::Pattern:
+            case SelectionItem::Literal: matches = db.matches.at(pattern); break;
             }
             if (matches) {
                 chosen[d] = !item.exclude;
             }
         }
+        pattern += item.kind == SelectionItem::Pattern || item.kind == SelectionItem::Literal;
     }
-    std::vector<std::size_t> order;
-    for (std::size_t d = 0; d < catalogue.size(); ++d) {
-        if (chosen[d]) {
-            order.push_back(d);
-        }
-    }
-    if (order.empty()) {
-        Refuse("The job key Databases has the value \"" + databases + "\"; it chooses no database on the server.");
-    }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const std::u32string ka = key(catalogue[a].name);
-        const std::u32string kb = key(catalogue[b].name);
-        return ka != kb ? ka < kb : catalogue[a].name < catalogue[b].name;
-    });
     std::vector<DatabaseStep> steps;
-    for (const std::size_t d : order) {
+    for (std::size_t d = 0; d < catalogue.size(); ++d) {
         const CatalogueDatabase& db = catalogue[d];
-        const std::u32string name = key(db.name);
+        if (!chosen[d]) {
+            continue;
+        }
         DatabaseSkip skip = DatabaseSkip::None;
-        if (isOneOf(name, {"tempdb"})) {
+        if (db.name == "tempdb") {
             skip = DatabaseSkip::TempDb;
         } else if (db.snapshot) {
             skip = DatabaseSkip::Snapshot;
@@ -331,7 +288,7 @@ std::vector<DatabaseStep> SelectDatabases(const std::string& databases, const st
             skip = DatabaseSkip::NotOnline;
         } else if (!db.preferredReplica) {
             skip = DatabaseSkip::NotPreferredReplica;
-        } else if (action != sql::BackupAction::Database && isOneOf(name, {"master"})) {
+        } else if (action != sql::BackupAction::Database && db.name == "master") {
             skip = DatabaseSkip::FullOnly;
         } else if (action == sql::BackupAction::Log && db.recoveryModel == 3) {
             skip = DatabaseSkip::SimpleRecovery;
@@ -342,14 +299,16 @@ std::vector<DatabaseStep> SelectDatabases(const std::string& databases, const st
         }
         steps.push_back({db.name, skip, db.stateDesc});
     }
+    if (steps.empty()) {
+        Refuse("The job key Databases has the value \"" + databases + "\"; it chooses no database on the server.");
+    }
     return steps;
 }
 
-std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& rows, bool& caseInsensitive)
+std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& rows, std::size_t patterns)
 {
-    constexpr std::size_t kColumns = 10;
+    const std::size_t columns = 9 + patterns;
     std::vector<CatalogueDatabase> catalogue;
-    caseInsensitive = false;
     for (const sql::ResultRow& row : rows) {
         const auto number = [&](std::size_t column) {
             const std::optional<std::string>& text = row[column];
@@ -360,9 +319,9 @@ std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& ro
             }
             return std::stoi(*text);
         };
-        if (row.size() != kColumns || !row[0] || row[0]->empty()) {
+        if (row.size() != columns || !row[0] || row[0]->empty()) {
             Refuse("The server's list of databases has a row without a name or with " + std::to_string(row.size()) +
-                   " columns instead of " + std::to_string(kColumns) + ".");
+                   " columns instead of " + std::to_string(columns) + ".");
         }
         CatalogueDatabase db;
         db.name = *row[0];
@@ -374,7 +333,9 @@ std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& ro
         db.preferredReplica = number(6) != 0;
         db.logChain = number(7) != 0;
         db.differentialBase = number(8) != 0;
-        caseInsensitive = row[9] && row[9]->find("_CI") != std::string::npos;
+        for (std::size_t column = 9; column < columns; ++column) {
+            db.matches.push_back(number(column) != 0);
+        }
         catalogue.push_back(std::move(db));
     }
     return catalogue;

@@ -49,6 +49,11 @@ std::string DatabaseFileName(const std::string& name);
 // text with every "{database}" replaced by DatabaseFileName(name).
 std::string WithDatabase(const std::string& text, const std::string& name);
 
+// The LIKE pattern of each name item, in order: a name as written, a literal
+// with "[", "%" and "_" each quoted in brackets, so that it matches only
+// itself. The server matches them under its own rules for letter case.
+std::vector<std::string> NamePatterns(const std::vector<SelectionItem>& items);
+
 // A database as the server's catalogue describes it.
 struct CatalogueDatabase {
     std::string name;
@@ -60,12 +65,13 @@ struct CatalogueDatabase {
     bool preferredReplica = true; // false: another replica takes the backups
     bool logChain = true; // a full backup started its log chain (last_log_backup_lsn is not null)
     bool differentialBase = true; // differential_base_lsn is not null
+    std::vector<bool> matches; // the server's LIKE, one for each of NamePatterns
 };
 
-// The catalogue from the rows of sql::CatalogueStatement(); caseInsensitive
-// from the server's collation ("_CI" in its name). Throws brenlix::Error 13
-// for a row that is not as the query makes it.
-std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& rows, bool& caseInsensitive);
+// The catalogue from the rows of sql::CatalogueStatement(patterns) with as
+// many patterns, in the server's order. Throws brenlix::Error 13 for a row that
+// is not as the query makes it.
+std::vector<CatalogueDatabase> CatalogueOf(const std::vector<sql::ResultRow>& rows, std::size_t patterns);
 
 enum class DatabaseSkip {
     None, // backed up
@@ -85,14 +91,14 @@ struct DatabaseStep {
     std::string stateDesc;
 };
 
-// The databases the selection chooses from the catalogue, in name order, each
+// The databases the selection chooses from the catalogue, in its order, each
 // with what becomes of it under action. Items apply left to right: one adds what
-// it matches, one with "-" takes it away. Letter case counts unless
-// caseInsensitive (the server's collation for names), which folds the letters
-// of ASCII and Latin-1. Throws as ReadSelection, and brenlix::Error 13 when
-// nothing is chosen.
+// it matches, one with "-" takes it away; a name item matches as the server
+// said. The system databases are known by their names, which are the same on
+// every server. Throws as ReadSelection, and brenlix::Error 13 when nothing is
+// chosen.
 std::vector<DatabaseStep> SelectDatabases(const std::string& databases, const std::vector<CatalogueDatabase>& catalogue,
-                                          bool caseInsensitive, sql::BackupAction action);
+                                          sql::BackupAction action);
 
 // True for the skips that count the job as failed.
 bool SkipFails(DatabaseSkip skip);

@@ -195,10 +195,11 @@ bool OrvBackUP::BackUpSelection(const Run& run)
 {
     std::vector<DatabaseStep> steps;
     try {
-        bool caseInsensitive = false;
+        // The server matches the names, under its own rules for letter case.
+        const std::vector<std::string> patterns = NamePatterns(ReadSelection(databases_));
         const std::vector<CatalogueDatabase> catalogue =
-            CatalogueOf(server_->ExecuteWithResults(sql::CatalogueStatement()), caseInsensitive);
-        steps = SelectDatabases(databases_, catalogue, caseInsensitive, run.options.action);
+            CatalogueOf(server_->ExecuteWithResults(sql::CatalogueStatement(patterns)), patterns.size());
+        steps = SelectDatabases(databases_, catalogue, run.options.action);
     } catch (...) {
         server_.reset();
         return Failed(std::current_exception());

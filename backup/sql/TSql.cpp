@@ -180,17 +180,20 @@ std::string VerifyStatement(const std::string& files, bool checksum, bool stats)
     return "RESTORE VERIFYONLY FROM " + DiskList(files) + WithList(with);
 }
 
-std::string CatalogueStatement()
+std::string CatalogueStatement(const std::vector<std::string>& namePatterns)
 {
-    return "SELECT d.name, d.state, d.state_desc, d.recovery_model, "
-           "CASE WHEN d.source_database_id IS NULL THEN 0 ELSE 1 END, d.is_distributor, "
-           "sys.fn_hadr_backup_is_preferred_replica(d.name), "
-           "CASE WHEN r.last_log_backup_lsn IS NULL THEN 0 ELSE 1 END, "
-           "CASE WHEN f.database_id IS NOT NULL AND f.differential_base_lsn IS NULL THEN 0 ELSE 1 END, "
-           "CONVERT(nvarchar(128), SERVERPROPERTY('Collation')) "
-           "FROM sys.databases AS d "
-           "LEFT JOIN sys.database_recovery_status AS r ON r.database_id = d.database_id "
-           "LEFT JOIN sys.master_files AS f ON f.database_id = d.database_id AND f.file_id = 1";
+    std::string statement = "SELECT d.name, d.state, d.state_desc, d.recovery_model, "
+                            "CASE WHEN d.source_database_id IS NULL THEN 0 ELSE 1 END, d.is_distributor, "
+                            "sys.fn_hadr_backup_is_preferred_replica(d.name), "
+                            "CASE WHEN r.last_log_backup_lsn IS NULL THEN 0 ELSE 1 END, "
+                            "CASE WHEN f.database_id IS NOT NULL AND f.differential_base_lsn IS NULL THEN 0 ELSE 1 END";
+    for (const std::string& pattern : namePatterns) {
+        statement += ", CASE WHEN d.name LIKE N'" + Doubled(pattern, '\'') + "' THEN 1 ELSE 0 END";
+    }
+    return statement + " FROM sys.databases AS d "
+                       "LEFT JOIN sys.database_recovery_status AS r ON r.database_id = d.database_id "
+                       "LEFT JOIN sys.master_files AS f ON f.database_id = d.database_id AND f.file_id = 1 "
+                       "ORDER BY d.name";
 }
 
 std::string ConnectionString(const std::string& driver, const std::string& server, bool integratedLogin)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dunmarrow::sql {
 
@@ -52,9 +53,10 @@ std::string VerifyStatement(const std::string& files, bool checksum, bool stats 
 // The query of the server's databases, one row each: name, state, state_desc,
 // recovery_model, 1 for a snapshot, is_distributor, 1 where this replica takes
 // the backups (always, outside an availability group), 1 when a full backup has
-// started the log chain, 1 when there is a base for a differential backup, and
-// the server's collation.
-std::string CatalogueStatement();
+// started the log chain, 1 when there is a base for a differential backup, then
+// for each of namePatterns 1 when the name is LIKE it; in name order. Both the
+// LIKE and the order are the server's, under its collation for names.
+std::string CatalogueStatement(const std::vector<std::string>& namePatterns);
 
 // Driver={driver};Server={server};[Trusted_Connection=Yes;][TDS_Version=7.4;]
 // TDS_Version is added for FreeTDS, whose automatic mode falls back to an old

@@ -2,9 +2,12 @@
 // database it cannot back up is skipped, and the file name each database's name becomes.
 #include "DatabaseSelection.h"
 #include "JobOptions.h"
+#include "sql/OdbcSqlDmo.h"
+#include "sql/TSql.h"
 
 #include <brenlix/Error.h>
 
+#include "TdsEndpoint.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +15,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace {
 
-using dunmarrow::CatalogueDatabase;
 using dunmarrow::DatabaseSkip;
 using dunmarrow::sql::BackupAction;
 using namespace testing_support;
@@ -32,84 +35,91 @@ std::string Refusal(const std::function<void()>& call)
     return "(no error)";
 }
 
-CatalogueDatabase Db(const std::string& name, int recoveryModel = 1)
-{
-    CatalogueDatabase db;
-    db.name = name;
-    db.recoveryModel = recoveryModel;
-    return db;
-}
-
-std::vector<CatalogueDatabase> Catalogue()
-{
-    std::vector<CatalogueDatabase> all{Db("master", 3), Db("model"), Db("msdb", 3), Db("tempdb", 3),
-                                       Db("distribution", 3), Db("Løn"), Db("løn_arkiv"), Db("Staging_A", 3),
-                                       Db("StagingXB"), Db("Offline"), Db("Løn_snap"), Db("Replica"),
-                                       Db("]' x"), Db("USER_DATABASES"), Db("ærø")};
-    all[4].distributor = true;
-    all[6].logChain = false;
-    all[6].differentialBase = false;
-    all[9].state = 6;
-    all[9].stateDesc = "OFFLINE";
-    all[10].snapshot = true;
-    all[11].preferredReplica = false;
-    return all;
-}
-
+// Each selection of a row through the stand-in server, which decides LIKE and name order under its collation:
 // "name" for a database that is backed up, "name (why)" for one that is skipped.
-std::vector<std::string> Chosen(const std::string& selection, bool caseInsensitive, BackupAction action)
-{
-    static const std::map<DatabaseSkip, std::string> why{
-        {DatabaseSkip::TempDb, "tempdb"},        {DatabaseSkip::Snapshot, "snapshot"},
-        {DatabaseSkip::NotOnline, "state"},      {DatabaseSkip::NotPreferredReplica, "replica"},
-        {DatabaseSkip::FullOnly, "full only"},   {DatabaseSkip::SimpleRecovery, "simple"},
-        {DatabaseSkip::NoLogChain, "no full"},   {DatabaseSkip::NoDifferentialBase, "no base"}};
-    std::vector<std::string> chosen;
-    for (const auto& step : dunmarrow::SelectDatabases(selection, Catalogue(), caseInsensitive, action)) {
-        chosen.push_back(step.skip == DatabaseSkip::None ? step.name : step.name + " (" + why.at(step.skip) + ")");
+class OneServer {
+public:
+    explicit OneServer(const std::string& collation)
+    {
+        stand_.Catalogue({"collation " + collation, "master\tSIMPLE", "model", "msdb\tSIMPLE", "tempdb\tSIMPLE",
+                          "distribution\tdistributor SIMPLE", "Løn", "løn_arkiv\tnew", "Staging_A\tSIMPLE",
+                          "StagingXA", "Offline\tOFFLINE", "Løn_snap\tsnapshot", "Replica\tsecondary", "]' x",
+                          "USER_DATABASES", "ærø", "x[1]", "x1"});
+        server_->LoginSecure(true);
+        server_->Connect(stand_.Server("accept"));
     }
-    return chosen;
-}
+
+    std::vector<std::string> Chosen(const std::string& selection, BackupAction action)
+    {
+        static const std::map<DatabaseSkip, std::string> why{
+            {DatabaseSkip::TempDb, "tempdb"},        {DatabaseSkip::Snapshot, "snapshot"},
+            {DatabaseSkip::NotOnline, "state"},      {DatabaseSkip::NotPreferredReplica, "replica"},
+            {DatabaseSkip::FullOnly, "full only"},   {DatabaseSkip::SimpleRecovery, "simple"},
+            {DatabaseSkip::NoLogChain, "no full"},   {DatabaseSkip::NoDifferentialBase, "no base"}};
+        const std::vector<std::string> patterns = dunmarrow::NamePatterns(dunmarrow::ReadSelection(selection));
+        const auto catalogue = dunmarrow::CatalogueOf(
+            server_->ExecuteWithResults(dunmarrow::sql::CatalogueStatement(patterns)), patterns.size());
+        std::vector<std::string> chosen;
+        for (const auto& step : dunmarrow::SelectDatabases(selection, catalogue, action)) {
+            chosen.push_back(step.skip == DatabaseSkip::None ? step.name : step.name + " (" + why.at(step.skip) + ")");
+        }
+        return chosen;
+    }
+
+private:
+    TdsEndpoint stand_;
+    std::unique_ptr<dunmarrow::sql::Provider> provider_ = dunmarrow::sql::MakeOdbcProvider("FreeTDS", 10);
+    std::unique_ptr<dunmarrow::sql::SQLServer> server_ = provider_->CreateSQLServer();
+};
 
 // Items apply left to right over one catalogue; the groups, LIKE's two wildcards, a bracketed literal (the name of a
-// group, "_", "]" in it) and the server's letter case (Latin-1 letters fold too); the result in name order as the
-// server compares names; each database that cannot be backed up under the job's Type says why.
+// group; "_", "%", "[", "]" and "'" in it) and letter case as the server decides them, under a case-insensitive and a
+// case-sensitive collation; the result in the server's name order; each database that cannot be backed up under
+// the job's Type says why.
 TEST(SelectDatabases, OneCatalogue)
 {
     const bool ci = true;
     const auto full = BackupAction::Database;
-    const struct { std::string selection; bool ci; BackupAction action; std::vector<std::string> chosen; } rows[] = {
-        {"ALL_DATABASES", ci, full,
+    const struct { bool ci; std::string selection; BackupAction action; std::vector<std::string> chosen; } rows[] = {
+        {ci, "ALL_DATABASES", full,
          {"]' x", "distribution", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "master", "model", "msdb",
-          "Offline (state)", "Replica (replica)", "Staging_A", "StagingXB", "tempdb (tempdb)", "USER_DATABASES",
-          "ærø"}},
-        {" user_databases ", ci, BackupAction::Log,
+          "Offline (state)", "Replica (replica)", "Staging_A", "StagingXA", "tempdb (tempdb)", "USER_DATABASES",
+          "x1", "x[1]", "ærø"}},
+        {ci, " user_databases, -x% ", BackupAction::Log,
          {"]' x", "Løn", "løn_arkiv (no full)", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)",
-          "Staging_A (simple)", "StagingXB", "USER_DATABASES", "ærø"}},
-        {"SYSTEM_DATABASES", ci, BackupAction::Differential, {"master (full only)", "model", "msdb"}},
-        {"SYSTEM_DATABASES", ci, BackupAction::Log, {"master (full only)", "model", "msdb (simple)"}},
-        {"USER_DATABASES, -staging%", ci, full,
+          "Staging_A (simple)", "StagingXA", "USER_DATABASES", "ærø"}},
+        {ci, "SYSTEM_DATABASES", BackupAction::Differential, {"master (full only)", "model", "msdb"}},
+        {ci, "SYSTEM_DATABASES", BackupAction::Log, {"master (full only)", "model", "msdb (simple)"}},
+        {ci, "USER_DATABASES, -staging%, -[x[1]]]", full,
          {"]' x", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "USER_DATABASES",
-          "ærø"}},
-        {"USER_DATABASES, -staging%", !ci, full,
-         {"Løn", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "StagingXB", "Staging_A",
-          "USER_DATABASES", "]' x", "løn_arkiv", "ærø"}},
-        {"Staging_%", ci, full, {"Staging_A", "StagingXB"}},
-        {"[USER_DATABASES],[Staging_A]", ci, full, {"Staging_A", "USER_DATABASES"}},
-        {"- [ ]]' x ] ,[]]' x]", ci, full, {"]' x"}},
-        {"lØn%", ci, BackupAction::Differential, {"Løn", "løn_arkiv (no base)", "Løn_snap (snapshot)"}},
-        {"%, -%a%, ÆRØ", ci, full, {"]' x", "distribution", "Løn", "model", "msdb", "Offline (state)", "tempdb (tempdb)", "ærø"}},
-        {"-Løn, Løn, m_d%", ci, full, {"Løn", "model", "msdb"}},
-        {"replica, TEMPDB", ci, full, {"Replica (replica)", "tempdb (tempdb)"}},
+          "x1", "ærø"}},
+        {!ci, "USER_DATABASES, -staging%, -x_", full,
+         {"]' x", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "Staging_A",
+          "StagingXA", "USER_DATABASES", "x[1]", "ærø"}},
+        {ci, "Staging_%", full, {"Staging_A", "StagingXA"}},
+        {ci, "[USER_DATABASES],[Staging_A]", full, {"Staging_A", "USER_DATABASES"}},
+        {ci, "[x[1]]]", full, {"x[1]"}},
+        {ci, "- [ ]]' x ] ,[]]' x]", full, {"]' x"}},
+        {ci, "lØn%", BackupAction::Differential, {"Løn", "løn_arkiv (no base)", "Løn_snap (snapshot)"}},
+        {ci, "%, -%a%, ÆRØ, -x%", full,
+         {"]' x", "distribution", "Løn", "model", "msdb", "Offline (state)", "tempdb (tempdb)", "ærø"}},
+        {ci, "-Løn, Løn, m_d%", full, {"Løn", "model", "msdb"}},
+        {ci, "replica, TEMPDB", full, {"Replica (replica)", "tempdb (tempdb)"}},
+        {!ci, "Løn%, [Staging_A]", full, {"Løn", "Løn_snap (snapshot)", "Staging_A"}},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(Chosen(row.selection, row.ci, row.action), row.chosen) << row.selection << " ci " << row.ci;
-    }
-    for (const auto& [selection, caseInsensitive] :
-         {std::pair<std::string, bool>{"Løn, -Løn", ci}, {"LØN", !ci}, {"[Staging%]", ci}, {"Løn_", ci}}) {
-        EXPECT_EQ(Refusal([&] { Chosen(selection, caseInsensitive, full); }),
-                  "The job key Databases has the value \"" + selection + "\"; it chooses no database on the server.")
-            << selection;
+    for (const bool insensitive : {true, false}) {
+        OneServer server(insensitive ? "Danish_Norwegian_CI_AS" : "Danish_Norwegian_CS_AS");
+        for (const auto& row : rows) {
+            if (row.ci == insensitive) {
+                EXPECT_EQ(server.Chosen(row.selection, row.action), row.chosen) << row.selection << " ci " << row.ci;
+            }
+        }
+        for (const std::string selection : {"Løn, -Løn", insensitive ? "[Staging%]" : "LØN", "Løn_", "[x_]"}) {
+            EXPECT_EQ(Refusal([&] { server.Chosen(selection, full); }),
+                      "The job key Databases has the value \"" + selection + "\"; it chooses no database on the "
+                                                                             "server.")
+                << selection;
+        }
     }
 }
 

@@ -128,7 +128,7 @@ TEST_F(EndpointRun, OneJobForEveryDatabase)
     for (const char* extension : {".bak", ".trn"}) {
         const bool log = extension == std::string(".trn");
         events.push_back("login " + endpoint_.User());
-        events.push_back("batch " + dunmarrow::sql::CatalogueStatement());
+        events.push_back("batch " + dunmarrow::sql::CatalogueStatement({"staging%"}));
         for (const auto& database : backedUp) {
             if (log && database.name == std::string("Ny")) {
                 continue;

@@ -1,10 +1,11 @@
 // A Databases value and a database name: the value is read or refused with error 13 and nothing else; the name's
 // file name holds no character a Windows file name cannot, is never "." or "..", and gives the name back when its
-// "%XX" are read (so two names never share a file); the name in brackets reads back as itself and chooses exactly
-// itself from a catalogue that has it.
+// "%XX" are read (so two names never share a file); the name in brackets reads back as itself, and reaches the server
+// as one quoted LIKE pattern that matches only itself.
 #include "DatabaseSelection.h"
 #include "FuzzCheck.h"
 #include "JobOptions.h"
+#include "sql/TSql.h"
 
 #include <brenlix/Error.h>
 
@@ -39,7 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     const std::string selection = in.ConsumeRandomLengthString(64);
     const std::string name = in.ConsumeRandomLengthString(160);
-    const bool caseInsensitive = in.ConsumeBool();
     try {
         ReadSelection(selection);
     } catch (const brenlix::Error& error) {
@@ -68,12 +68,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(error.Number() == kErrorInvalidJobValue && name.size() > 128, "a bracketed name refused");
         return 0; // longer than a database name can be
     }
-    CatalogueDatabase db;
-    db.name = name;
-    CatalogueDatabase other;
-    other.name = name + "x";
-    const auto steps =
-        SelectDatabases(bracketed, {other, db}, caseInsensitive, dunmarrow::sql::BackupAction::Database);
-    Require(steps.size() == 1 && steps[0].name == name, "a bracketed name chooses another database too");
+    // The literal's LIKE pattern quotes each wildcard and "[" in brackets and is nothing but the name besides, and
+    // the statement carries it as one N'...' literal.
+    const std::vector<std::string> patterns = NamePatterns(items);
+    Require(patterns.size() == 1, "a bracketed name gives another number of patterns");
+    std::string literal;
+    for (std::size_t i = 0; i < patterns[0].size(); ++i) {
+        const char c = patterns[0][i];
+        if (c == '%' || c == '_' || c == '[') {
+            Require(c == '[' && i + 2 < patterns[0].size() && patterns[0][i + 2] == ']' &&
+                        std::string_view("%_[").find(patterns[0][i + 1]) != std::string_view::npos,
+                    "a wildcard or bracket of the name left as LIKE reads it");
+            literal += patterns[0][i + 1];
+            i += 2;
+        } else {
+            literal += c;
+        }
+    }
+    Require(literal == name, "the pattern is not the name");
+    const std::string statement = dunmarrow::sql::CatalogueStatement(patterns);
+    const std::string head = ", CASE WHEN d.name LIKE N'";
+    const std::size_t start = statement.find(head);
+    Require(start != std::string::npos, "no LIKE column");
+    std::string quoted;
+    std::size_t i = start + head.size();
+    for (; i < statement.size() && !(statement[i] == '\'' && statement.compare(i, 2, "''") != 0); ++i) {
+        quoted += statement[i];
+        i += statement[i] == '\'';
+    }
+    const std::string_view tail = "' THEN 1 ELSE 0 END FROM";
+    Require(quoted == patterns[0] && statement.compare(i, tail.size(), tail) == 0,
+            "the pattern is not one quoted literal");
     return 0;
 }

@@ -58,7 +58,9 @@ A SELECT from sys.databases is answered with the catalogue as the program's
 query asks for it, in the column types SQL Server gives: name nvarchar(128),
 state tinyint, state_desc nvarchar(60), recovery_model tinyint, the snapshot
 int, is_distributor bit, the preferred replica bit, the log chain and the
-differential base int, the collation nvarchar(128). A BACKUP is refused as SQL
+differential base int, and an int for each "CASE WHEN d.name LIKE N'...' THEN
+1 ELSE 0 END", which LIKE decides under the collation (letter case ignored
+with "_CI" in its name); with ORDER BY d.name the rows come in name order. A BACKUP is refused as SQL
 Server refuses it for tempdb (3147), a snapshot (3002), a database that is not
 ONLINE (942), a log backup without a full one (4214) and a differential backup
 without a full one (3035).
@@ -425,7 +427,7 @@ class Connection:
             self.verify(verify.group(1))
             return
         if re.match(r"\s*SELECT\b.*\bFROM\s+sys\.databases\b", text, re.S | re.I):
-            self.send(self.catalogue_rows())
+            self.catalogue_query(text)
             return
         match = re.match(r"\s*BACKUP\s+(DATABASE|LOG)\s+\[((?:[^\]]|\]\])*)\]\s+TO\s+(.*)$", text, re.S | re.I)
         if not match:
@@ -514,19 +516,35 @@ class Connection:
                 raise Dropped()
         self.send(out + done(DONE_ERROR if failed else DONE_FINAL))
 
-    def catalogue_rows(self):
+    def catalogue_query(self, text):
+        """The databases with a match column for each LIKE on d.name, in the order of the names when asked; a
+        LIKE column that is not one whole quoted pattern is refused as SQL Server refuses bad syntax (102)."""
         collation, databases = self.endpoint.catalogue()
+        insensitive = "_CI" in collation
+        patterns = []
+        at = text.find(", CASE WHEN d.name LIKE ")
+        while at >= 0 and not text.startswith(" FROM sys.databases", at):
+            column = LIKE_COLUMN.match(text, at)
+            if not column:
+                self.send(error(102, 15, "Incorrect syntax near '%s'." % text[at:at + 30].strip()) + done(DONE_ERROR))
+                return
+            patterns.append(column.group(1).replace("''", "'"))
+            at = column.end()
+        if re.search(r"\bORDER\s+BY\s+d\.name\s*$", text, re.I):
+            # as a dictionary collation sorts: letters first without case, then lower case first
+            databases.sort(key=lambda d: (d["name"].casefold(), d["name"].swapcase()))
         columns = [("name", TYPE_NVARCHAR, 256), ("state", TYPE_INTN, 1), ("state_desc", TYPE_NVARCHAR, 120),
                    ("recovery_model", TYPE_INTN, 1), ("", TYPE_INTN, 4), ("is_distributor", TYPE_BITN, 1),
-                   ("", TYPE_BITN, 1), ("", TYPE_INTN, 4), ("", TYPE_INTN, 4), ("", TYPE_NVARCHAR, 256)]
+                   ("", TYPE_BITN, 1), ("", TYPE_INTN, 4), ("", TYPE_INTN, 4)] + [("", TYPE_INTN, 4)] * len(patterns)
         rows = []
         for d in databases:
             words = d["words"]
             full = "new" not in words and d["recovery"] != "SIMPLE"
             rows.append([d["name"], STATES.index(d["state"]), d["state"], RECOVERY_MODELS.index(d["recovery"]) + 1,
                          int("snapshot" in words), int("distributor" in words), int("secondary" not in words),
-                         int(full), int("new" not in words), collation])
-        return result_set(columns, rows)
+                         int(full), int("new" not in words)] +
+                        [int(like(d["name"], pattern, insensitive)) for pattern in patterns])
+        self.send(result_set(columns, rows))
 
     @staticmethod
     def refusal(database, described, log, differential, abnormal):
@@ -590,6 +608,46 @@ class Connection:
                     if failure.errno == 2 else (5, "Access is denied.")
                 return "Cannot open backup device '%s'. Operating system error %d(%s)." % (path, code, reason)
         return None
+
+
+LIKE_COLUMN = re.compile(r", CASE WHEN d\.name LIKE N'((?:[^']|'')*)' THEN 1 ELSE 0 END")
+
+
+def like(name, pattern, insensitive):
+    """SQL Server's LIKE for Unicode text: "%" any run of characters, "_" one, "[abc]", "[a-c]" and "[^a]" one of
+    a set or not; blanks at the end of the name do not count, those of the pattern do. A "[" without its "]" matches
+    nothing."""
+    regex = ""
+    i = 0
+    while i < len(pattern):
+        c = pattern[i]
+        if c == "%":
+            regex += ".*"
+        elif c == "_":
+            regex += "."
+        elif c == "[":
+            end = pattern.find("]", i + 2)
+            if end < 0:
+                return False
+            members = pattern[i + 1:end]
+            negated = members.startswith("^") and len(members) > 1
+            members = members[1:] if negated else members
+            kinds = ""
+            k = 0
+            while k < len(members):
+                if k + 2 < len(members) and members[k + 1] == "-":
+                    kinds += re.escape(members[k]) + "-" + re.escape(members[k + 2])
+                    k += 3
+                else:
+                    kinds += re.escape(members[k])
+                    k += 1
+            regex += "[" + ("^" if negated else "") + kinds + "]"
+            i = end
+        else:
+            regex += re.escape(c)
+        i += 1
+    flags = re.S | (re.I if insensitive else 0)
+    return any(re.fullmatch(regex, text, flags) for text in (name, name.rstrip(" ")))
 
 
 def disk_paths(rest):
