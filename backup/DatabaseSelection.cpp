@@ -217,6 +217,45 @@ std::string DatabaseFileName(const std::string& name)
     return file;
 }
 
+namespace {
+
+char32_t UpperCase(char32_t c)
+{
+    if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+        (c >= 0x430 && c <= 0x44F)) {
+        return c - 0x20;
+    }
+    if (c >= 0x100 && c <= 0x17F) { // pairs: upper case first, odd-even from U+0139 to U+0148 and from U+0179
+        const bool oddFirst = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        switch (c) {
+        case 0x131: return U'I'; // dotless i
+        case 0x17F: return U'S'; // long s
+        case 0x130: case 0x138: case 0x149: case 0x178: return c;
+        default: return oddFirst ? c - ((c & 1) == 0) : c & ~char32_t{1};
+        }
+    }
+    switch (c) {
+    case 0xB5: return 0x39C; // micro sign: Greek capital mu
+    case 0xFF: return 0x178;
+    case 0x3C2: return 0x3A3; // final sigma
+    case 0x3AC: return 0x386;
+    case 0x3AD: case 0x3AE: case 0x3AF: return c - 0x25;
+    case 0x3CC: return 0x38C;
+    case 0x3CD: case 0x3CE: return c - 0x3F;
+    case 0x491: return 0x490;
+    default: return c >= 0x450 && c <= 0x45F ? c - 0x50 : c;
+    }
+}
+
+} // namespace
+
+std::u32string FileNameKey(const std::string& file)
+{
+    std::u32string key = CodePoints(file);
+    std::transform(key.begin(), key.end(), key.begin(), UpperCase);
+    return key;
+}
+
 std::string WithDatabase(const std::string& text, const std::string& name)
 {
     const std::string file = DatabaseFileName(name);

@@ -211,7 +211,7 @@ bool OrvBackUP::BackUpSelection(const Run& run)
         }
     }
     bool failed = false;
-    std::map<std::string, std::string> filesOf; // each database's file name, letter case folded
+    std::map<std::u32string, std::string> filesOf; // each database's file name as Windows compares it
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const DatabaseStep& step = steps[i];
         if (step.skip != DatabaseSkip::None) {
@@ -228,10 +228,8 @@ bool OrvBackUP::BackUpSelection(const Run& run)
         // Windows' file names ignore letter case, so on a case-sensitive
         // server "Sales" and "SALES" would write one file: the second is left
         // out with the reason rather than overwrite the first's backup.
-        std::string file = DatabaseFileName(step.name);
-        std::transform(file.begin(), file.end(), file.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-        if (const auto [earlier, isNew] = filesOf.emplace(file, step.name); !isNew) {
+        if (const auto [earlier, isNew] = filesOf.emplace(FileNameKey(DatabaseFileName(step.name)), step.name);
+            !isNew) {
             failed = !Failed(std::make_exception_ptr(brenlix::Error(
                          kErrorFileExists, "Dunmarrow",
                          "The database " + ShownName(step.name) + " would write the files of the database " +

@@ -44,7 +44,7 @@ public:
         stand_.Catalogue({"collation " + collation, "master\tSIMPLE", "model", "msdb\tSIMPLE", "tempdb\tSIMPLE",
                           "distribution\tdistributor SIMPLE", "Løn", "løn_arkiv\tnew", "Staging_A\tSIMPLE",
                           "StagingXA", "Offline\tOFFLINE", "Løn_snap\tsnapshot", "Replica\tsecondary", "]' x",
-                          "USER_DATABASES", "ærø", "x[1]", "x1"});
+                          "USER_DATABASES", "ærø", "x[1]", "x1", "Pad \t"});
         server_->LoginSecure(true);
         server_->Connect(stand_.Server("accept"));
     }
@@ -83,17 +83,17 @@ TEST(SelectDatabases, OneCatalogue)
     const struct { bool ci; std::string selection; BackupAction action; std::vector<std::string> chosen; } rows[] = {
         {ci, "ALL_DATABASES", full,
          {"]' x", "distribution", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "master", "model", "msdb",
-          "Offline (state)", "Replica (replica)", "Staging_A", "StagingXA", "tempdb (tempdb)", "USER_DATABASES",
-          "x1", "x[1]", "ærø"}},
-        {ci, " user_databases, -x% ", BackupAction::Log,
+          "Offline (state)", "Pad ", "Replica (replica)", "Staging_A", "StagingXA", "tempdb (tempdb)",
+          "USER_DATABASES", "x[1]", "x1", "ærø"}},
+        {ci, " user_databases, -x%, -p% ", BackupAction::Log,
          {"]' x", "Løn", "løn_arkiv (no full)", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)",
           "Staging_A (simple)", "StagingXA", "USER_DATABASES", "ærø"}},
         {ci, "SYSTEM_DATABASES", BackupAction::Differential, {"master (full only)", "model", "msdb"}},
         {ci, "SYSTEM_DATABASES", BackupAction::Log, {"master (full only)", "model", "msdb (simple)"}},
-        {ci, "USER_DATABASES, -staging%, -[x[1]]]", full,
+        {ci, "USER_DATABASES, -staging%, -[x[1]]], -[Pad ]", full,
          {"]' x", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "USER_DATABASES",
           "x1", "ærø"}},
-        {!ci, "USER_DATABASES, -staging%, -x_", full,
+        {!ci, "USER_DATABASES, -staging%, -x_, -Pad_", full,
          {"]' x", "Løn", "løn_arkiv", "Løn_snap (snapshot)", "Offline (state)", "Replica (replica)", "Staging_A",
           "StagingXA", "USER_DATABASES", "x[1]", "ærø"}},
         {ci, "Staging_%", full, {"Staging_A", "StagingXA"}},
@@ -114,7 +114,7 @@ TEST(SelectDatabases, OneCatalogue)
                 EXPECT_EQ(server.Chosen(row.selection, row.action), row.chosen) << row.selection << " ci " << row.ci;
             }
         }
-        for (const std::string selection : {"Løn, -Løn", insensitive ? "[Staging%]" : "LØN", "Løn_", "[x_]"}) {
+        for (const std::string selection : {"Løn, -Løn", insensitive ? "[Staging%]" : "LØN", "Løn_", "[x_]", "[Pad]"}) {
             EXPECT_EQ(Refusal([&] { server.Chosen(selection, full); }),
                       "The job key Databases has the value \"" + selection + "\"; it chooses no database on the "
                                                                              "server.")
@@ -219,6 +219,21 @@ TEST(DatabaseFileName, EveryNameIsOneFileInTheFolder)
         EXPECT_EQ(ReadFile(dir.File(row.file + "_full.bak")), row.name);
     }
     EXPECT_EQ(dunmarrow::WithDatabase("{database}-{database}{Database}", "a/b"), "a%2Fb-a%2Fb{Database}");
+}
+
+// Two file names are one file on Windows when their letters' simple upper cases are equal, in every alphabet of the
+// ANSI code pages; a letter without an upper case stays itself.
+TEST(DatabaseFileName, OneFileAsWindowsComparesNames)
+{
+    const struct { std::string a, b; bool same; } rows[] = {
+        {"Sales", "SALES", true},   {"Løn", "LØN", true},     {"Ærø ÿ", "æRØ Ÿ", true}, {"Łódź", "ŁÓDŹ", true},
+        {"Ğış", "ĞIŞ", true},       {"i", "İ", false},        {"ſ", "S", true},        {"µ", "Μ", true},
+        {"Ωμέγας", "ΩΜΈΓΑΣ", true}, {"Ёж ґ", "ёЖ Ґ", true},   {"a%2Fb", "A%2fB", true}, {"ĸ", "K", false},
+        {"straße", "STRASSE", false}, {"÷", "×", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(dunmarrow::FileNameKey(row.a) == dunmarrow::FileNameKey(row.b), row.same) << row.a << " " << row.b;
+    }
 }
 
 // A letter the code page does not hold as itself is escaped too: a "best fit" (a full-width solidus made "/") or a

@@ -531,8 +531,7 @@ class Connection:
             patterns.append(column.group(1).replace("''", "'"))
             at = column.end()
         if re.search(r"\bORDER\s+BY\s+d\.name\s*$", text, re.I):
-            # as a dictionary collation sorts: letters first without case, then lower case first
-            databases.sort(key=lambda d: (d["name"].casefold(), d["name"].swapcase()))
+            databases.sort(key=lambda d: name_order(d["name"], collation))
         columns = [("name", TYPE_NVARCHAR, 256), ("state", TYPE_INTN, 1), ("state_desc", TYPE_NVARCHAR, 120),
                    ("recovery_model", TYPE_INTN, 1), ("", TYPE_INTN, 4), ("is_distributor", TYPE_BITN, 1),
                    ("", TYPE_BITN, 1), ("", TYPE_INTN, 4), ("", TYPE_INTN, 4)] + [("", TYPE_INTN, 4)] * len(patterns)
@@ -550,7 +549,7 @@ class Connection:
     def refusal(database, described, log, differential, abnormal):
         """What SQL Server answers a backup it cannot take, or None."""
         words = described["words"]
-        if database.casefold() == "tempdb":
+        if described["name"] == "tempdb":
             reason = "3147 16 Backup and restore operations are not allowed on database tempdb."
         elif "snapshot" in words:
             reason = "3002 16 Cannot BACKUP or RESTORE a database snapshot."
@@ -615,8 +614,8 @@ LIKE_COLUMN = re.compile(r", CASE WHEN d\.name LIKE N'((?:[^']|'')*)' THEN 1 ELS
 
 def like(name, pattern, insensitive):
     """SQL Server's LIKE for Unicode text: "%" any run of characters, "_" one, "[abc]", "[a-c]" and "[^a]" one of
-    a set or not; blanks at the end of the name do not count, those of the pattern do. A "[" without its "]" matches
-    nothing."""
+    a set or not; blanks at the end count on both sides, as they do for nvarchar. A "[" without its "]" matches
+    nothing. Not modelled: accents ignored (_AI) and a collation's own letters (Danish "aa" as "å")."""
     regex = ""
     i = 0
     while i < len(pattern):
@@ -646,8 +645,17 @@ def like(name, pattern, insensitive):
         else:
             regex += re.escape(c)
         i += 1
-    flags = re.S | (re.I if insensitive else 0)
-    return any(re.fullmatch(regex, text, flags) for text in (name, name.rstrip(" ")))
+    return re.fullmatch(regex, name, re.S | (re.I if insensitive else 0)) is not None
+
+
+def name_order(name, collation):
+    """A sort key near a Windows collation's word sort: symbols before digits before letters, letter case only
+    where all else is equal (lower case first), a hyphen or an apostrophe only after that; code points for _BIN."""
+    if "_BIN" in collation:
+        return (name,)
+    def weight(c):
+        return (2, c.casefold()) if c.isalpha() else (1, c) if c.isdigit() else (0, c)
+    return ([weight(c) for c in name if c not in "-'"], name.swapcase(), name)
 
 
 def disk_paths(rest):
