@@ -195,6 +195,9 @@ bool OrvBackUP::BackUpSelection(const Run& run)
 {
     std::vector<DatabaseStep> steps;
     try {
+        if (run.options.stallMinutes != 0) {
+            server_->QueryStallSeconds(static_cast<unsigned>(run.options.stallMinutes) * SecondsPerStallMinute());
+        }
         // The server matches the names, under its own rules for letter case.
         const std::vector<std::string> patterns = NamePatterns(ReadSelection(databases_));
         const std::vector<CatalogueDatabase> catalogue =

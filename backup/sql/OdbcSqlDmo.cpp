@@ -236,6 +236,54 @@ UniqueOdbcHandle<Kind> Allocate(SQLSMALLINT parentKind, SQLHANDLE parent)
 // answers: every return of the driver (the execution, each SQLMoreResults)
 // is a message from the server. Shared, since a worker that a silent server
 // keeps waiting outlives the call.
+// A column of the current row as UTF-8, read in parts as long as it is
+// (a name of 128 characters takes three).
+std::optional<std::string> ColumnText(SQLHSTMT handle, SQLUSMALLINT column)
+{
+    std::u16string text;
+    std::vector<SQLWCHAR> buffer(64);
+    const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(handle, column, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
+        if (rc == SQL_NO_DATA) {
+            break;
+        }
+        Check(rc, "SQLGetData", SQL_HANDLE_STMT, handle);
+        if (indicator == SQL_NULL_DATA) {
+            return std::nullopt;
+        }
+        // A part that did not fit fills the buffer but for its NUL.
+        const bool fits = indicator != SQL_NO_TOTAL && indicator < bytes;
+        const std::size_t length =
+            fits ? static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) : buffer.size() - 1;
+        text.append(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+        if (rc == SQL_SUCCESS) {
+            break;
+        }
+    }
+    return platform::Utf16ToUtf8(text);
+}
+
+// The rows of the statement's first result set; answered is called for each
+// row the driver hands over. Throws the driver's error.
+std::vector<ResultRow> ReadRows(SQLHSTMT handle, const std::function<void()>& answered)
+{
+    SQLSMALLINT columns = 0;
+    Check(SQLNumResultCols(handle, &columns), "SQLNumResultCols", SQL_HANDLE_STMT, handle);
+    std::vector<ResultRow> rows;
+    for (SQLRETURN rc = columns > 0 ? SQLFetch(handle) : SQL_NO_DATA; rc != SQL_NO_DATA; rc = SQLFetch(handle)) {
+        answered();
+        Check(rc, "SQLFetch", SQL_HANDLE_STMT, handle);
+        ResultRow row;
+        for (SQLSMALLINT column = 1; column <= columns; ++column) {
+            row.push_back(ColumnText(handle, static_cast<SQLUSMALLINT>(column)));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 struct WatchedStatement {
     UniqueStatement handle;
     std::mutex mutex;
@@ -244,6 +292,8 @@ struct WatchedStatement {
     bool finished = false;
     bool cancelReturned = false;
     std::optional<brenlix::Error> failure;
+    bool withRows = false; // the first result set's rows are read into rows
+    std::vector<ResultRow> rows;
 
     // SQLCancel from another thread is how ODBC stops a running statement:
     // the driver sends the attention. A driver may also wait for the server's
@@ -274,8 +324,16 @@ struct WatchedStatement {
     void Run(std::vector<SQLWCHAR> text)
     {
         std::optional<brenlix::Error> error;
-        const SQLRETURN first = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
+        SQLRETURN first = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
         Answered();
+        if (withRows && Succeeded(first)) {
+            try {
+                rows = ReadRows(handle.Get(), [this] { Answered(); });
+            } catch (const brenlix::Error& failed) {
+                error = failed;
+                first = SQL_SUCCESS; // what follows the rows is still read, so the connection stays usable
+            }
+        }
         ReadAllResults(
             first,
             [&] {
@@ -284,7 +342,10 @@ struct WatchedStatement {
                 return rc;
             },
             [&](short rc, int step) {
-                error = OdbcError(step == 0 ? "SQLExecDirectW" : "SQLMoreResults", rc, SQL_HANDLE_STMT, handle.Get());
+                if (!error) {
+                    error = OdbcError(step == 0 ? "SQLExecDirectW" : "SQLMoreResults", rc, SQL_HANDLE_STMT,
+                                      handle.Get());
+                }
             });
         {
             const std::lock_guard<std::mutex> lock(mutex);
@@ -346,44 +407,20 @@ public:
         connection_ = UniqueConnection(dbc_.Get());
     }
 
-    // Throws kErrorUnexpected when not connected, else the driver's error.
+    void QueryStallSeconds(unsigned seconds) override { stallSeconds_ = seconds; }
+
+    // Throws kErrorUnexpected when not connected, else as Execute.
     std::vector<ResultRow> ExecuteWithResults(const std::string& statement) override
     {
-        RequireConnection();
-        UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
-        std::vector<SQLWCHAR> text = ToSqlText(statement);
-        const SQLRETURN executed = SQLExecDirectW(handle.Get(), text.data(), SQL_NTS);
-        if (executed == SQL_NO_DATA) { // a statement that touched no row and returned none
-            return {};
-        }
-        Check(executed, "SQLExecDirectW", SQL_HANDLE_STMT, handle.Get());
-        SQLSMALLINT columns = 0;
-        Check(SQLNumResultCols(handle.Get(), &columns), "SQLNumResultCols", SQL_HANDLE_STMT, handle.Get());
-        std::vector<ResultRow> rows;
-        for (SQLRETURN rc = columns > 0 ? SQLFetch(handle.Get()) : SQL_NO_DATA; rc != SQL_NO_DATA;
-             rc = SQLFetch(handle.Get())) {
-            Check(rc, "SQLFetch", SQL_HANDLE_STMT, handle.Get());
-            ResultRow row;
-            for (SQLSMALLINT column = 1; column <= columns; ++column) {
-                row.push_back(ColumnText(handle.Get(), static_cast<SQLUSMALLINT>(column)));
-            }
-            rows.push_back(std::move(row));
-        }
-        std::optional<brenlix::Error> error;
-        ReadAllResults(
-            SQL_SUCCESS, [&] { return SQLMoreResults(handle.Get()); },
-            [&](short rc, int) { error = OdbcError("SQLMoreResults", rc, SQL_HANDLE_STMT, handle.Get()); });
-        if (error) {
-            throw *error;
-        }
-        return rows;
+        return Execute(statement, stallSeconds_, true);
     }
 
-    // Runs one statement with no query timeout and reads all it returns. With a
-    // stall limit, a statement from which nothing comes for that long is
-    // cancelled and the connection closed (or abandoned, when the server does
-    // not acknowledge the cancel either); raises kErrorNoAnswer.
-    void Execute(const std::string& statement, unsigned stallSeconds)
+    // Runs one statement with no query timeout and reads all it returns (and
+    // withRows, the rows of its first result set). With a stall limit, a
+    // statement from which nothing comes for that long is cancelled and the
+    // connection closed (or abandoned, when the server does not acknowledge
+    // the cancel either); raises kErrorNoAnswer.
+    std::vector<ResultRow> Execute(const std::string& statement, unsigned stallSeconds, bool withRows = false)
     {
         RequireConnection();
         UniqueStatement handle = Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, dbc_.Get());
@@ -391,6 +428,7 @@ public:
               "SQLSetStmtAttrW", SQL_HANDLE_STMT, handle.Get());
         auto watched = std::make_shared<WatchedStatement>();
         watched->handle = std::move(handle);
+        watched->withRows = withRows;
         if (stallSeconds == 0) {
             watched->Run(ToSqlText(statement));
         } else {
@@ -399,6 +437,7 @@ public:
         if (watched->failure) {
             throw *watched->failure;
         }
+        return std::move(watched->rows);
     }
 
 private:
@@ -410,34 +449,6 @@ private:
         }
     }
 
-    // A column of the current row as UTF-8, read in parts as long as it is
-    // (a name of 128 characters takes three).
-    static std::optional<std::string> ColumnText(SQLHSTMT handle, SQLUSMALLINT column)
-    {
-        std::u16string text;
-        std::vector<SQLWCHAR> buffer(64);
-        const auto bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
-        for (;;) {
-            SQLLEN indicator = 0;
-            const SQLRETURN rc = SQLGetData(handle, column, SQL_C_WCHAR, buffer.data(), bytes, &indicator);
-            if (rc == SQL_NO_DATA) {
-                break;
-            }
-            Check(rc, "SQLGetData", SQL_HANDLE_STMT, handle);
-            if (indicator == SQL_NULL_DATA) {
-                return std::nullopt;
-            }
-            // A part that did not fit fills the buffer but for its NUL.
-            const bool fits = indicator != SQL_NO_TOTAL && indicator < bytes;
-            const std::size_t length =
-                fits ? static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR) : buffer.size() - 1;
-            text.append(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
-            if (rc == SQL_SUCCESS) {
-                break;
-            }
-        }
-        return platform::Utf16ToUtf8(text);
-    }
 
     void Watch(const std::shared_ptr<WatchedStatement>& watched, std::vector<SQLWCHAR> text, unsigned stallSeconds)
     {
@@ -478,6 +489,7 @@ private:
 
     std::string driver_;
     unsigned loginTimeoutSeconds_;
+    unsigned stallSeconds_ = 0;
     bool loginSecure_ = false;
     // Declared in the order they are opened, so they close in reverse.
     UniqueEnvironment environment_;

@@ -34,6 +34,11 @@ public:
     // result set, after reading the rest of what the server sends; raises the
     // server's error when any part of it fails.
     virtual std::vector<ResultRow> ExecuteWithResults(const std::string& statement) = 0;
+    // Watches ExecuteWithResults as Backup::StallSeconds watches a backup:
+    // when nothing comes from the server for that many seconds the query is
+    // cancelled, the connection closed and kErrorNoAnswer raised. 0 (the
+    // default) waits for as long as the server takes.
+    virtual void QueryStallSeconds(unsigned seconds) = 0;
 };
 
 // What a backup takes, with SQL-DMO's numbers: the whole database, the

@@ -75,6 +75,7 @@ public:
     void LoginSecure(bool value) override { s_.Step("LoginSecure", std::to_string(value)); }
     void LoginTimeout(unsigned seconds) override { s_.Step("LoginTimeout", std::to_string(seconds)); }
     void Connect(const std::string& name) override { s_.Step("Connect", name); }
+    void QueryStallSeconds(unsigned seconds) override { s_.Step("QueryStallSeconds", std::to_string(seconds)); }
     std::vector<sql::ResultRow> ExecuteWithResults(const std::string& statement) override
     {
         s_.Step("ExecuteWithResults", statement == sql::CatalogueStatement({}) ? "catalogue" : statement);
@@ -403,6 +404,7 @@ TEST_F(OrvBackUPTest, DatabasesConnectAgainAfterAServerThatStoppedAnswering)
     job_.DatabaseName("");
     job_.Databases("ALL_DATABASES");
     job_.Backupfile(dir_.File("{database}.bak"));
+    job_.Options(Keys({"", "", "", "", "", "", "", "7"})); // the catalogue query is watched too
     const Lines log = Run(false);
     // and on a case-sensitive server "b" would write B's file: it is left out
     EXPECT_EQ(Lines(log.end() - 4, log.end()),
@@ -411,9 +413,10 @@ TEST_F(OrvBackUPTest, DatabasesConnectAgainAfterAServerThatStoppedAnswering)
                                "in letter case, which Windows' file names do not tell apart. (0)"}));
     const Lines connect{"CreateSQLServer()", "LoginSecure(1)", "Connect(PROD01)"};
     Lines expected = connect;
-    for (const Lines& more : {Lines{"ExecuteWithResults(catalogue)", "CreateBackup()", "Database(A)"}, connect,
-                              Lines{"CreateBackup()", "Database(B)", "Files([" + dir_.File("B.bak") + "])",
-                                    "Initialize(1)", "SQLBackup()"}})
+    for (const Lines& more :
+         {Lines{"QueryStallSeconds(420)", "ExecuteWithResults(catalogue)", "CreateBackup()", "Database(A)"}, connect,
+          Lines{"CreateBackup()", "Database(B)", "Files([" + dir_.File("B.bak") + "])", "Initialize(1)",
+                "StallSeconds(420)", "SQLBackup()"}})
         expected.insert(expected.end(), more.begin(), more.end());
     EXPECT_EQ(script_.calls, expected);
 }

@@ -247,7 +247,7 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
 
 // The catalogue query's rows in the types SQL Server gives them (nvarchar names of any letters and of 128
 // characters, tinyint, bit, int) read back as text, each row whole, on the connection that then backs up; a statement
-// without a result set gives no rows; the server refuses a backup it cannot take.
+// without a result set gives no rows; a query that stalls is given up; the server refuses a backup it cannot take.
 TEST(OdbcEndpoint, TheCatalogueComesAsRows)
 {
     TdsEndpoint stand;
@@ -272,6 +272,7 @@ TEST(OdbcEndpoint, TheCatalogueComesAsRows)
     const std::unique_ptr<SQLServer> server = provider->CreateSQLServer();
     server->LoginSecure(true);
     server->Connect(stand.Server("accept"));
+    server->QueryStallSeconds(30); // the rows come through the watched statement too
     const std::vector<ResultRow> rows = server->ExecuteWithResults(CatalogueStatement(patterns));
     EXPECT_EQ(rows, expected);
     const std::vector<CatalogueDatabase> catalogue = CatalogueOf(rows, patterns.size());
@@ -280,6 +281,16 @@ TEST(OdbcEndpoint, TheCatalogueComesAsRows)
     EXPECT_TRUE(!catalogue[2].logChain && !catalogue[2].differentialBase && catalogue[1].logChain);
     EXPECT_EQ(catalogue[2].matches, (std::vector<bool>{false, true}));
     EXPECT_EQ(server->ExecuteWithResults("SET NOCOUNT ON"), std::vector<ResultRow>{});
+    // A server that never answers the query: given up after the stall limit, its connection with it.
+    const std::unique_ptr<SQLServer> hung = provider->CreateSQLServer();
+    hung->LoginSecure(true);
+    hung->Connect(stand.Server("hang"));
+    hung->QueryStallSeconds(2);
+    EXPECT_EQ(Raised([&] { hung->ExecuteWithResults(CatalogueStatement({})); }),
+              RaisedBy(std::to_string(kErrorNoAnswer)) + "Intet svar fra serveren i 2 sekunder.");
+    const std::string notConnected = RaisedBy(std::to_string(kErrorUnexpected));
+    EXPECT_EQ(Raised([&] { hung->ExecuteWithResults(CatalogueStatement({})); }).substr(0, notConnected.size()),
+              notConnected);
     const std::unique_ptr<Backup> backup = provider->CreateBackup();
     const testing_support::TempDir dir;
     backup->Database("Løn");
