@@ -28,6 +28,8 @@ fs::path FromUtf8(const std::string& text) { return fs::path(std::u8string(text.
 const std::string kStart = "INFORMATION|Starter Dunmarrow";
 const std::string kLoading = "INFORMATION|Indlæser og starter Backup";
 const std::string kEnd = "INFORMATION|Indlæser og starter Backup Slut";
+const std::string kDone = "INFORMATION|Backup Færdig. ";
+const std::string kVerifying = "INFORMATION|Starter verificering af backup fil.";
 
 // On Linux the program gets a machine root of the test's own; under Wine the event source it registers is removed.
 class ProgramMachine {
@@ -112,14 +114,13 @@ TEST_F(EndpointRun, OneJobForEveryDatabase)
             "\r\nMaxWaitShell=60\r\n[Log]\r\nServer=" + server + "\r\nDatabases=" + selection +
             "\r\nType=Log\r\nBackupfile=" + dir_.File("{database}.trn") + "\r\n");
     EXPECT_EQ(Run(), 1u);
-    const std::string done = "INFORMATION|Backup Færdig. ";
     const std::string gone = "WARNING|Springer over Gone: databasen er ikke ONLINE, men OFFLINE";
     const std::string snap = "INFORMATION|Springer over Snap: databasen er et snapshot";
-    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting(selection, server), Starting("]' x", server), done,
-                            Starting("a/b", server), done, gone, Starting("Løn", server), done,
-                            Starting("Ny", server), done, snap, "INFORMATION|Starter kommando :" + command,
-                            "INFORMATION|Slut komando ", Starting(selection, server), Starting("]' x", server), done,
-                            Starting("a/b", server), done, gone, Starting("Løn", server), done,
+    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting(selection, server), Starting("]' x", server), kDone,
+                            Starting("a/b", server), kDone, gone, Starting("Løn", server), kDone,
+                            Starting("Ny", server), kDone, snap, "INFORMATION|Starter kommando :" + command,
+                            "INFORMATION|Slut komando ", Starting(selection, server), Starting("]' x", server), kDone,
+                            Starting("a/b", server), kDone, gone, Starting("Løn", server), kDone,
                             "ERROR|Springer over Ny: Type=Log, men databasen har endnu ingen fuld backup", snap,
                             kEnd}));
     Lines events;
@@ -193,15 +194,13 @@ TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
     const std::string made(name.begin(), name.end());
     const std::string path = dir_.File(made);
     const std::string deleting = "INFORMATION|Sletter gammel backup fil ";
-    const std::string done = "INFORMATION|Backup Færdig. ";
-    const std::string verify = "INFORMATION|Starter verificering af backup fil.";
     EXPECT_EQ(Log(), (Lines{kStart, kLoading,
-                            Starting("Skadet", server), done, verify, "ERROR|Fejl opstod i StartBackup",
+                            Starting("Skadet", server), kDone, kVerifying, "ERROR|Fejl opstod i StartBackup",
                             "ERROR|Fejl repporteret : 3241 [FreeTDS][SQL Server]The media family on device '" +
                                 dir_.File("Skadet.trn") +
                                 "' is incorrectly formed. SQL Server cannot process this media family. [FreeTDS]"
                                 "[SQL Server]VERIFY DATABASE is terminating abnormally. (0)",
-                            Starting("Salg", server), done, verify, "INFORMATION|Verificering Færdig. ",
+                            Starting("Salg", server), kDone, kVerifying, "INFORMATION|Verificering Færdig. ",
                             "INFORMATION|Starter kopiering af backup fil til " + copies + ".",
                             "INFORMATION|Slut kopiering af backup fil. ",
                             deleting + dir_.File("Salg_20000101-000000.bak"),
@@ -217,57 +216,40 @@ TEST_F(EndpointRun, WithoutAJobThenNightlyJobs)
     EXPECT_EQ(ReadFile(path) + ReadFile(copies + made), "TAPE Salg\r\nTAPE Salg\r\n");
 }
 
-// A job with only the job file's first keys gives its exact statement; paths reach the server as typed, brackets and
-// all ("]" doubled in the file list only), and the files are made under those names.
-TEST_F(EndpointRun, PathsAsTypedAndTheFirstKeysOnly)
+// Options name the job file and the log elsewhere (nothing is written beside the program). Jobs with only the job
+// file's first keys give their exact statement; paths reach the server as typed, brackets and all ("]" doubled in the
+// file list only), and the files are made under those names. A refused command line or a named file that is not there
+// then ends the run with status 2 before anything is written, saying why on Linux.
+TEST_F(EndpointRun, OptionsNameTheFilesAndPathsGoAsTyped)
 {
     const std::string server = endpoint_.Server("accept");
     const std::string sep = RunningUnderWine() ? "\\" : "/";
-    fs::create_directory(FromUtf8(dir_.File("Backup [old]")));
+    for (const char* folder : {"etc", "log", "Backup [old]"}) {
+        fs::create_directory(FromUtf8(dir_.File(folder)));
+    }
+    const std::string jobs = dir_.File("etc") + sep + "jobs.ini";
+    const std::string log = dir_.File("log") + sep + "run.log";
     const std::string command = TestChildCommand("exit 0");
-    const struct { std::string name, file, list; } jobs[] = {
+    const struct { std::string name, file, list; } backups[] = {
         {"A", dir_.File("a]]b.bak"), "[" + dir_.File("a]]]]b.bak") + "]"},
         {"B", dir_.File("x],[y.bak"), "[" + dir_.File("x]],[y.bak") + "]"},
         {"C", dir_.File("Backup [old]") + sep + "Salg.bak", "[" + dir_.File("Backup [old]]") + sep + "Salg.bak]"},
     };
     std::string text = "[Backups]\r\nA\r\nB\r\nC\r\n";
-    for (const auto& job : jobs) {
+    for (const auto& job : backups) {
         text += "[" + job.name + "]\r\nServer=" + server + "\r\nDatabase=" + job.name + "\r\nBackupfile=" + job.file +
                 "\r\n";
     }
-    JobFile(text + "MakeCopy2=" + dir_.File("kopi.bak") + "\r\nRunShell=" + command + "\r\nMaxWaitShell=60\r\n");
-    EXPECT_EQ(Run(), 0u);
-    const std::string done = "INFORMATION|Backup Færdig. ";
-    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("A", server), done, Starting("B", server), done,
-                            Starting("C", server), done,
-                            "INFORMATION|Starter kopiering af backup fil til " + dir_.File("kopi.bak") + ".",
-                            "INFORMATION|Slut kopiering af backup fil. ", "INFORMATION|Starter kommando :" + command,
-                            "INFORMATION|Slut komando ", kEnd}));
+    WriteFile(jobs,
+              text + "MakeCopy2=" + dir_.File("kopi.bak") + "\r\nRunShell=" + command + "\r\nMaxWaitShell=60\r\n");
+    EXPECT_EQ(Run({}, "--job-file " + jobs + " --log-file=" + log), 0u);
     Lines expected;
-    for (const auto& job : jobs) {
+    for (const auto& job : backups) {
         expected.push_back("login " + endpoint_.User());
         expected.push_back("batch " + BackupStatement(job.name, job.list, {BackupAction::Database, true}));
         EXPECT_EQ(ReadFile(job.file), "TAPE " + job.name + "\r\n") << job.file;
     }
-    EXPECT_EQ(endpoint_.Events("accept"), expected);
     EXPECT_EQ(ReadFile(dir_.File("kopi.bak")), "TAPE C\r\n");
-}
-
-// Options name the job file and the log elsewhere (nothing is written beside the program); a refused command line or a
-// named file that is not there ends the run with status 2 before anything is written, saying why on Linux.
-TEST_F(EndpointRun, OptionsNameTheJobFileAndTheLog)
-{
-    const std::string server = endpoint_.Server("accept");
-    fs::create_directory(FromUtf8(dir_.File("etc")));
-    fs::create_directory(FromUtf8(dir_.File("log")));
-    const std::string jobs = dir_.File("etc") + (RunningUnderWine() ? "\\" : "/") + "jobs.ini";
-    const std::string log = dir_.File("log") + (RunningUnderWine() ? "\\" : "/") + "run.log";
-    WriteFile(jobs, "[Backups]\r\nSalg\r\n[Salg]\r\nServer=" + server + "\r\nDatabase=Salg\r\nBackupfile=" +
-                        dir_.File("Salg.bak") + "\r\n");
-    EXPECT_EQ(Run({}, "--job-file " + jobs + " --log-file=" + log), 0u);
-    EXPECT_EQ(LogEntries(log),
-              (Lines{kStart, kLoading, Starting("Salg", server), "INFORMATION|Backup Færdig. ", kEnd}));
-    EXPECT_EQ(ReadFile(dir_.File("Salg.bak")), "TAPE Salg\r\n");
 
     const std::string errors = RunningUnderWine() ? std::string() : dir_.File("stderr.txt");
     const struct { std::string arguments, says; } refused[] = {
@@ -275,7 +257,7 @@ TEST_F(EndpointRun, OptionsNameTheJobFileAndTheLog)
          "Dunmarrow: unknown option '--jobs'\nUsage: Dunmarrow [--job-file PATH] [--log-file PATH]\n"},
         {"--log-file", "Dunmarrow: the option --log-file needs a path\nUsage: "},
         {"--job-file " + jobs + "x", "Dunmarrow: the job file " + jobs + "x was not found\n"},
-        {"--log-file " + dir_.File("nowhere") + (RunningUnderWine() ? "\\" : "/") + "run.log",
+        {"--log-file " + dir_.File("nowhere") + sep + "run.log",
          "Dunmarrow: the folder of the log file " + dir_.File("nowhere")},
     };
     for (const auto& row : refused) {
@@ -285,8 +267,12 @@ TEST_F(EndpointRun, OptionsNameTheJobFileAndTheLog)
             EXPECT_EQ(ReadFile(errors).rfind(row.says, 0), 0u) << ReadFile(errors);
         }
     }
-    EXPECT_EQ(LogEntries(log).size(), 5u);
-    EXPECT_EQ(endpoint_.Events("accept").size(), 2u); // the one login and its backup
+    EXPECT_EQ(LogEntries(log), (Lines{kStart, kLoading, Starting("A", server), kDone, Starting("B", server), kDone,
+                                      Starting("C", server), kDone,
+                                      "INFORMATION|Starter kopiering af backup fil til " + dir_.File("kopi.bak") + ".",
+                                      "INFORMATION|Slut kopiering af backup fil. ",
+                                      "INFORMATION|Starter kommando :" + command, "INFORMATION|Slut komando ", kEnd}));
+    EXPECT_EQ(endpoint_.Events("accept"), expected);
 }
 
 // Servers that stop answering cost no more than their bounds: a login that never completes (LoginTimeout), a server
@@ -321,22 +307,15 @@ TEST_F(EndpointRun, AServerThatStopsAnsweringEndsItsJobOnly)
     EXPECT_EQ(Run(errors), 1u);
     const std::string failed = "ERROR|Fejl opstod i StartBackup";
     const std::string noAnswer = "ERROR|Fejl repporteret : 1460 Intet svar fra serveren i 2 sekunder. (0)";
-    const std::string done = "INFORMATION|Backup Færdig. ";
-    const Lines copied{"INFORMATION|Starter kopiering af backup fil til " + copy + ".",
-                       "INFORMATION|Slut kopiering af backup fil. "};
-    Lines expected{kStart, kLoading, Starting("Mute", endpoint_.Server("mute")),
-                   "WARNING|Kan ikke få forbindelse til server " + endpoint_.Server("mute"),
-                   Starting("Hung", endpoint_.Server("hang")), failed, noAnswer,
-                   Starting("Stuck", endpoint_.Server("accept")), failed, noAnswer,
-                   Starting("Checked", endpoint_.Server("accept")), done,
-                   "INFORMATION|Starter verificering af backup fil.", failed, noAnswer,
-                   Starting("Living", endpoint_.Server("accept")), done,
-                   "INFORMATION|Starter verificering af backup fil.", "INFORMATION|Verificering Færdig. "};
-    expected.insert(expected.end(), copied.begin(), copied.end());
-    expected.insert(expected.end(), {Starting("Salg", endpoint_.Server("accept")), done});
-    expected.insert(expected.end(), copied.begin(), copied.end());
-    expected.push_back(kEnd);
-    EXPECT_EQ(Log(), expected);
+    const std::string accept = endpoint_.Server("accept");
+    const std::string copying = "INFORMATION|Starter kopiering af backup fil til " + copy + ".";
+    const std::string copied = "INFORMATION|Slut kopiering af backup fil. ";
+    EXPECT_EQ(Log(), (Lines{kStart, kLoading, Starting("Mute", endpoint_.Server("mute")),
+                            "WARNING|Kan ikke få forbindelse til server " + endpoint_.Server("mute"),
+                            Starting("Hung", endpoint_.Server("hang")), failed, noAnswer, Starting("Stuck", accept),
+                            failed, noAnswer, Starting("Checked", accept), kDone, kVerifying, failed, noAnswer,
+                            Starting("Living", accept), kDone, kVerifying, "INFORMATION|Verificering Færdig. ",
+                            copying, copied, Starting("Salg", accept), kDone, copying, copied, kEnd}));
     const std::string login = "login " + endpoint_.User();
     const auto backup = [&](const std::string& name, bool stats) {
         BackupOptions options{BackupAction::Database, true};

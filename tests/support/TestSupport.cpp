@@ -172,12 +172,10 @@ std::vector<std::string> LogEntries(const std::string& path)
     return entries;
 }
 
-std::string TestChildPath()
+std::string TestChildCommand(const std::string& arguments)
 {
-    return platform::ProgramFolder() + platform::PathSeparator() + DUNMARROW_TEST_CHILD_NAME;
+    return "\"" + platform::ProgramFolder() + platform::PathSeparator() + DUNMARROW_TEST_CHILD_NAME + "\" " + arguments;
 }
-
-std::string TestChildCommand(const std::string& arguments) { return "\"" + TestChildPath() + "\" " + arguments; }
 
 void ManualClock::Pause(std::uint32_t milliseconds) const
 {

@@ -71,8 +71,7 @@ std::string Raised(const std::function<void()>& call);
 // A FileLog file as "TYPE|message" per line (no stamp, text from the code page); "malformed|line" otherwise.
 std::vector<std::string> LogEntries(const std::string& path);
 
-// testchild[.exe] beside the running test; the command quoted, then arguments.
-std::string TestChildPath();
+// testchild[.exe] beside the running test, quoted, then the arguments.
 std::string TestChildCommand(const std::string& arguments);
 
 // The system's date-and-time text, and long time alone, worked out independently of the code under test.
