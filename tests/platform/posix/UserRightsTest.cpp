@@ -20,12 +20,6 @@ using testing_support::ReadFile;
 using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 
-mode_t ModeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xffff;
-}
-
 // A modification time no write gives, so every process (a forked one with the hive it parsed too) reads it anew.
 void MakeStale(const std::string& path)
 {
@@ -41,6 +35,7 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
 {
     const std::string r = root.Path();
     const std::string accountHive = ::getpwuid(::geteuid())->pw_dir + "/.config/brenlix/HKCU.reg"s;
+    const std::string me = std::to_string(::geteuid()) + " "; // the owner of everything made
     // created: the outermost folder made ("" for the account's, not written); others: given to another user (root only)
     const struct { std::optional<std::string> xdg; std::string home, hive, created, others; mode_t umask; } rows[] = {
         {r + "/x1/config", r + "/h1", r + "/x1/config/brenlix/HKCU.reg", r + "/x1", "", 0},
@@ -66,10 +61,10 @@ TEST_F(UserRights, HivesTakeTheirPlacesAndModes)
             for (const HKEY parent : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
                 EXPECT_EQ(CreateAndClose(parent, "Software\\Probe"), ERROR_SUCCESS);
             for (std::string made = row.hive; (made = made.substr(0, made.rfind('/'))).size() >= row.created.size();)
-                EXPECT_EQ(ModeOf(made), 0700u) << made;
-            EXPECT_EQ((std::vector<mode_t>{ModeOf(row.hive), ModeOf(m), ModeOf(h), ModeOf(h + "HKLM.reg"),
-                                           ModeOf(h + "HKCU.reg")}),
-                      (std::vector<mode_t>{0600, 0755, 0755, 0644, 0xffff}));
+                EXPECT_EQ(OwnerAndMode(made), me + "40700") << made;
+            EXPECT_EQ((std::vector<std::string>{OwnerAndMode(row.hive), OwnerAndMode(m), OwnerAndMode(h),
+                                                OwnerAndMode(h + "HKLM.reg"), OwnerAndMode(h + "HKCU.reg")}),
+                      (std::vector<std::string>{me + "100600", me + "40755", me + "40755", me + "100644", "missing"}));
         }
         ::umask(previous);
     }
