@@ -89,25 +89,7 @@ TEST_F(FindFile, PatternsFollowTheMsDosRules)
     }
 }
 
-TEST_F(FindFile, AttributesSizesAndHandles)
-{
-    Find("*");
-    EXPECT_EQ(found["sub"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(found["a.ini"].dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(found["locked"].dwFileAttributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-    EXPECT_EQ(found["locked"].nFileSizeLow, 4u);
-    EXPECT_EQ(found["locked"].nFileSizeHigh, 0u);
-    if (RunningUnderWine() || platform::PathSeparator() == '/') { // Windows goes by the attribute alone
-        EXPECT_EQ(found[".hidden"].dwFileAttributes, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
-    }
-    WIN32_FIND_DATAA data{};
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE) || GetLastError() != ERROR_INVALID_HANDLE);
-    SetLastError(0xdeadbeef);
-    EXPECT_FALSE(FindNextFileA(INVALID_HANDLE_VALUE, &data) || GetLastError() != ERROR_INVALID_HANDLE);
-}
-
-// The file goes; each refusal gives Windows' code with nothing removed.
+// The file goes; each refusal gives Windows' code with nothing removed. What is left is found with its attributes.
 TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
 {
     const struct { std::string name; BOOL result; DWORD error; } rows[] = { // error 0xdeadbeef: left as it was
@@ -121,6 +103,19 @@ TEST_F(FindFile, DeleteFileRemovesOnlyAFile)
         EXPECT_EQ(GetLastError(), row.error) << row.name;
     }
     EXPECT_EQ(Find("*"), ". .. .hidden ab abc b.ini locked name name.tar.gz name.txt sub x.in ");
+    EXPECT_EQ(found["sub"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(found["b.ini"].dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(found["locked"].dwFileAttributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(std::make_pair(found["locked"].nFileSizeLow, found["locked"].nFileSizeHigh),
+              std::make_pair(DWORD{4}, DWORD{0}));
+    if (RunningUnderWine() || platform::PathSeparator() == '/') { // Windows goes by the attribute alone
+        EXPECT_EQ(found[".hidden"].dwFileAttributes, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    }
+    WIN32_FIND_DATAA data{};
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE) || GetLastError() != ERROR_INVALID_HANDLE);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(FindNextFileA(INVALID_HANDLE_VALUE, &data) || GetLastError() != ERROR_INVALID_HANDLE);
 }
 
 TEST(Files, AppendAndCopyReplacing)

@@ -24,15 +24,6 @@ using testing_support::ReadFile;
 using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 
-// A file's bytes and mode, to show it was not touched.
-std::string Snapshot(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return "(missing)";
-    return std::to_string(st.st_mode & 07777) + " " + (S_ISREG(st.st_mode) ? ReadFile(path) : "(not a file)");
-}
-
 // A value read from the file (WIN.INI for none) and the last error: a file that cannot be read is reported as not
 // found (2), as Windows documents.
 std::string Profile(const char* file, const char* key)
@@ -51,6 +42,10 @@ protected:
     LocalUser()
     {
         ::chmod(root.Path().c_str(), 0755); // nobody may look in, as in /var/lib
+        ::chmod(elsewhere.Path().c_str(), 0755);
+        testing_support::WriteFile(victim, "[Jobs]\nRoot=secret\n");
+        ::chmod(victim.c_str(), 0600);
+        before = Snapshot(victim);
         platform::posix::SetLockWaitForTesting(200);
     }
     ~LocalUser() override { platform::posix::SetLockWaitForTesting(0); }
@@ -79,6 +74,9 @@ protected:
     }
 
     int calls_ = 0;
+    const TempDir elsewhere; // outside the machine's folder: root's own file there, which no call may write through
+    const std::string victim = elsewhere.File("victim");
+    std::string before;
 };
 
 // Every lock nobody can take (the folders, the hive, WIN.INI, an INI file nobody may only read) leaves root's calls
@@ -131,11 +129,6 @@ TEST_F(LocalUser, AHangingWriterIsWaitedForWithinABound)
 // ERROR_ACCESS_DENIED.
 TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
 {
-    const TempDir elsewhere;
-    const std::string victim = elsewhere.File("victim");
-    testing_support::WriteFile(victim, "[Jobs]\nRoot=secret\n");
-    ::chmod(victim.c_str(), 0600);
-    const std::string before = Snapshot(victim);
     for (const char* folder : {"windows", "locks", "registry"})
         ASSERT_TRUE(std::filesystem::create_directories(root.File(folder)));
     std::filesystem::create_symlink(victim, root.File("windows/WIN.INI"));
@@ -145,7 +138,7 @@ TEST_F(LocalUser, LinksAndSpecialFilesAreRefused)
     EXPECT_EQ(Profile(nullptr, "Root"), "default 2");
     EXPECT_EQ(Snapshot(victim), before);
     EXPECT_FALSE(testing_support::FileExists(elsewhere.File("made")));
-    EXPECT_EQ(Snapshot(root.File("locks/EventSources.lock")), "384 ");
+    EXPECT_EQ(Snapshot(root.File("locks/EventSources.lock")), std::to_string(::geteuid()) + " 100600 ");
 
     const std::string fifo = elsewhere.File("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
@@ -166,12 +159,6 @@ TEST_F(LocalUser, MachineFolderOthersMayWriteIsRefused)
 {
     if (!other)
         GTEST_SKIP() << whyNot;
-    const TempDir elsewhere;
-    const std::string victim = elsewhere.File("victim");
-    testing_support::WriteFile(victim, "root's own\n");
-    ::chmod(victim.c_str(), 0600);
-    ::chmod(elsewhere.Path().c_str(), 0755);
-    const std::string before = Snapshot(victim);
     ASSERT_EQ(::chmod(root.Path().c_str(), 01777), 0);
     const std::string ini = elsewhere.File("own.ini");
     {

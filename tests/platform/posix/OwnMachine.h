@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <pwd.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -54,4 +57,37 @@ inline std::vector<std::string> EventLines(const std::string& path)
     for (std::string line; std::getline(text, line);)
         lines.push_back(line);
     return lines;
+}
+
+// "<owner's uid> <mode in octal, the file's type with it>", or "missing"; a link is not followed.
+inline std::string OwnerAndMode(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return "missing";
+    std::ostringstream text;
+    text << st.st_uid << " " << std::oct << st.st_mode;
+    return text.str();
+}
+
+// Owner and mode, then what is in it: a file's bytes, a folder's names, what a FIFO's reader can read.
+inline std::string Snapshot(const std::string& path, int fifoReader = -1)
+{
+    std::string what = OwnerAndMode(path) + " ";
+    const std::filesystem::file_type type = std::filesystem::symlink_status(path).type();
+    if (type == std::filesystem::file_type::directory) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names)
+            what += name + "|";
+    } else if (type == std::filesystem::file_type::fifo && fifoReader >= 0) {
+        char bytes[256];
+        const ssize_t n = ::read(fifoReader, bytes, sizeof bytes);
+        what.append(bytes, n > 0 ? std::size_t(n) : 0);
+    } else if (type == std::filesystem::file_type::regular) {
+        what += testing_support::ReadFile(path);
+    }
+    return what;
 }
