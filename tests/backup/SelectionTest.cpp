@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,16 +23,8 @@ using dunmarrow::DatabaseSkip;
 using dunmarrow::sql::BackupAction;
 using namespace testing_support;
 
-std::string Refusal(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const brenlix::Error& error) {
-        EXPECT_EQ(error.Number(), dunmarrow::kErrorInvalidJobValue);
-        return error.Description();
-    }
-    return "(no error)";
-}
+// How a refused Databases value is raised.
+const std::string kRefused = "13 Dunmarrow: The job key Databases has the value \"";
 
 // Each selection of a row through the stand-in server, which decides LIKE and name order under its collation:
 // "name" for a database that is backed up, "name (why)" for one that is skipped.
@@ -115,10 +106,8 @@ TEST(SelectDatabases, OneCatalogue)
             }
         }
         for (const std::string selection : {"Løn, -Løn", insensitive ? "[Staging%]" : "LØN", "Løn_", "[x_]", "[Pad]"}) {
-            EXPECT_EQ(Refusal([&] { server.Chosen(selection, full); }),
-                      "The job key Databases has the value \"" + selection + "\"; it chooses no database on the "
-                                                                             "server.")
-                << selection;
+            EXPECT_EQ(Raised([&] { server.Chosen(selection, full); }),
+                      kRefused + selection + "\"; it chooses no database on the server.");
         }
     }
 }
@@ -127,11 +116,13 @@ TEST(SelectDatabases, OneCatalogue)
 TEST(SelectDatabases, RefusedSelections)
 {
     const std::string longest(128, 'n');
+    const std::string empty =
+        "; write a comma-separated list of ALL_DATABASES, USER_DATABASES, SYSTEM_DATABASES and names";
     const struct { std::string selection, reason; } rows[] = {
-        {"", "item 1 is empty"},
-        {"a, ", "item 2 is empty"},
-        {"a,,b", "item 2 is empty"},
-        {"-", "item 1 is empty"},
+        {"", "item 1 is empty" + empty},
+        {"a, ", "item 2 is empty" + empty},
+        {"a,,b", "item 2 is empty" + empty},
+        {"-", "item 1 is empty" + empty},
         {"a,[b", "item 2 has a \"[\" without its closing \"]\""},
         {"[b]]", "item 1 has a \"[\" without its closing \"]\""},
         {"[b]c", "item 1 has text after its closing \"]\"; write \"]]\" for a \"]\" in a name"},
@@ -140,12 +131,9 @@ TEST(SelectDatabases, RefusedSelections)
         {"[]", "item 1 names no database"},
         {"x," + longest + "n", "item 2 is longer than the 128 characters a database name can have"},
     };
-    const std::string empty = "; write a comma-separated list of ALL_DATABASES, USER_DATABASES, SYSTEM_DATABASES and names";
     for (const auto& row : rows) {
-        const bool isEmpty = row.reason.size() > 8 && row.reason.compare(row.reason.size() - 8, 8, "is empty") == 0;
-        EXPECT_EQ(Refusal([&] { dunmarrow::ReadSelection(row.selection); }),
-                  "The job key Databases has the value \"" + row.selection + "\"; " + row.reason +
-                      (isEmpty ? empty : "") + ".");
+        EXPECT_EQ(Raised([&] { dunmarrow::ReadSelection(row.selection); }),
+                  kRefused + row.selection + "\"; " + row.reason + ".");
     }
     // 128 characters, not bytes
     EXPECT_EQ(dunmarrow::ReadSelection("[" + std::string(64, 'x') + "æ" + std::string(63, 'x') + "]").size(), 1u);
@@ -209,7 +197,6 @@ TEST(DatabaseFileName, EveryNameIsOneFileInTheFolder)
     const TempDir dir;
     const std::string typed = dir.File("{database}_full.bak");
     for (const auto& row : rows) {
-        EXPECT_EQ(dunmarrow::DatabaseFileName(row.name), row.file) << row.name;
         const std::string path = dunmarrow::WithDatabase(typed, row.name);
         EXPECT_EQ(path, dir.File(row.file + "_full.bak")) << row.name;
         WriteFile(path, row.name);
