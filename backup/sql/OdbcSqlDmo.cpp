@@ -232,10 +232,6 @@ UniqueOdbcHandle<Kind> Allocate(SQLSMALLINT parentKind, SQLHANDLE parent)
     return UniqueOdbcHandle<Kind>(handle);
 }
 
-// A statement run on a thread of its own while the caller watches for
-// answers: every return of the driver (the execution, each SQLMoreResults)
-// is a message from the server. Shared, since a worker that a silent server
-// keeps waiting outlives the call.
 // A column of the current row as UTF-8, read in parts as long as it is
 // (a name of 128 characters takes three).
 std::optional<std::string> ColumnText(SQLHSTMT handle, SQLUSMALLINT column)
@@ -284,6 +280,10 @@ std::vector<ResultRow> ReadRows(SQLHSTMT handle, const std::function<void()>& an
     return rows;
 }
 
+// A statement run on a thread of its own while the caller watches for
+// answers: every return of the driver (the execution, each row, each
+// SQLMoreResults) is a message from the server. Shared, since a worker that a
+// silent server keeps waiting outlives the call.
 struct WatchedStatement {
     UniqueStatement handle;
     std::mutex mutex;
