@@ -60,10 +60,10 @@ state tinyint, state_desc nvarchar(60), recovery_model tinyint, the snapshot
 int, is_distributor bit, the preferred replica bit, the log chain and the
 differential base int, and an int for each "CASE WHEN d.name LIKE N'...' THEN
 1 ELSE 0 END", which LIKE decides under the collation (letter case ignored
-with "_CI" in its name); with ORDER BY d.name the rows come in name order. A BACKUP is refused as SQL
-Server refuses it for tempdb (3147), a snapshot (3002), a database that is not
-ONLINE (942), a log backup without a full one (4214) and a differential backup
-without a full one (3035).
+with "_CI" in its name); with ORDER BY d.name the rows come in name order. A
+BACKUP is refused as SQL Server refuses it for tempdb (3147), a snapshot
+(3002), a database that is not ONLINE (942), a log backup without a full one
+(4214) and a differential backup without a full one (3035).
 
 BACKUP DATABASE (with DIFFERENTIAL: "TAPE <name> DIFFERENTIAL") and BACKUP LOG
 ("TAPE <name> LOG") write "TAPE <name>" CR LF to each file, appended unless
