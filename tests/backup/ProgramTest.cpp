@@ -682,6 +682,7 @@ TEST(DeleteExpired, WhichFilesGo)
         "Salg_20261301-000000.bak",
         "Salg_20230229-000000.bak",
         "Salg_20261101-240000.bak",
+        "Salg_20261101-006000.bak", "Salg_20261101-000060.bak", // no minute or second 60
     };
     make(kept);
     make({"Salg_20261122-215959.bak"});
