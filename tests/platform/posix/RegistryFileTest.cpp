@@ -77,6 +77,9 @@ TEST_F(RegistryFile, EachHiveIsOneRegedit4File)
     RegCloseKey(key);
     EXPECT_EQ(OpenAndClose(HKEY_USERS, "Gone"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(OpenAndClose(HKEY_USERS, "Elsewhere"), ERROR_FILE_NOT_FOUND);
+    // The root's name without regard to case in the machine's hive too, whose name has an "a" in it.
+    WriteMachineHive(Hive("HKLM.reg"), "REGEDIT4\n[hkey_local_machine\\Software\\ByHand]\n");
+    EXPECT_EQ(OpenAndClose(HKEY_LOCAL_MACHINE, "Software\\ByHand"), ERROR_SUCCESS);
 }
 
 // A file without any write permission is read-only for everyone, root too; the refused changes leave
