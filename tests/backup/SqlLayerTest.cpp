@@ -156,6 +156,7 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
     }
     living.insert(living.end(), {"write", "info 3014 done."});
     const std::string timeout = std::to_string(kErrorUnspecified), stalled = std::to_string(kErrorNoAnswer);
+    const std::string longest = std::string(1500, 'x') + "!"; // past the driver's first buffer for a message
     const struct {
         std::string listener, database, file;
         std::vector<std::string> steps;
@@ -168,6 +169,7 @@ TEST(OdbcEndpoint, StatementsReachTheServerAndEachFailureRaisesItsError)
         {"accept", "Slow", "slow.bak", {progress, "done", "wait 2500", "write", "info 3014 done."}, 0, "0", "", ""},
         {"accept", "Living", "living.bak", living, 5, "0", "", ""},
         {"accept", "Broken", "d.bak", {progress, "drop"}, 0, "20017", "Unexpected EOF from the server", ""},
+        {"accept", "Long", "d.bak", {"error 3202 16 " + longest}, 0, "3202", longest, ""},
         // progress is no part of a failure's text
         {"accept", "Full", "d.bak", {progress, "error 3202 16 Write on \"d.bak\" failed: 112.",
                                      "error 3013 16 BACKUP DATABASE is terminating abnormally."},
