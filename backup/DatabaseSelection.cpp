@@ -243,6 +243,7 @@ char32_t UpperCase(char32_t c)
     case 0x3CC: return 0x38C;
     case 0x3CD: case 0x3CE: return c - 0x3F;
     case 0x491: return 0x490;
+    case 0x1A1: case 0x1B0: return c - 1; // Vietnamese o and u with horn
     default: return c >= 0x450 && c <= 0x45F ? c - 0x50 : c;
     }
 }

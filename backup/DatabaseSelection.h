@@ -48,8 +48,8 @@ std::string DatabaseFileName(const std::string& name);
 
 // A file name as Windows' file names compare: each letter in upper case (its
 // simple upper-case mapping), for the letters the ANSI code pages hold: ASCII,
-// Latin-1, Latin Extended-A, Greek and Cyrillic. Two names of one key are one
-// file on Windows.
+// Latin-1, Latin Extended-A, Greek, Cyrillic and Vietnamese. Two names of one
+// key are one file on Windows.
 std::u32string FileNameKey(const std::string& file);
 
 // text with every "{database}" replaced by DatabaseFileName(name).
