@@ -60,7 +60,9 @@ TEST_F(Registry, CreatesAndOpensKeys)
     }
     EXPECT_EQ(OpenAndClose(key, "One\\Missing"), ERROR_FILE_NOT_FOUND);
     HKEY opened = nullptr; // no place for the handle, and a reserved value other than 0, are refused as on Windows
-    EXPECT_EQ(RegCreateKeyExA(key, "One", 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr), ERROR_BADKEY);
+    if (!RunningUnderWine()) { // Wine 8.0 writes through the null pointer (later Wines test 1010)
+        EXPECT_EQ(RegCreateKeyExA(key, "One", 0, nullptr, 0, KEY_READ, nullptr, nullptr, nullptr), ERROR_BADKEY);
+    }
     EXPECT_EQ(RegCreateKeyExA(key, "One", 1, nullptr, 0, KEY_READ, nullptr, &opened, nullptr), ERROR_INVALID_PARAMETER);
     opened = Create(key, "ONE", KEY_READ);
     EXPECT_EQ(Subkeys(opened), Strings{"Two"}); // as first written
