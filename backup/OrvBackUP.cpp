@@ -64,6 +64,12 @@ unsigned SecondsPerStallMinute()
     return 60;
 }
 
+// The job's StallMinutes in seconds: one limit for the catalogue, the backup and the verify.
+unsigned StallSeconds(const JobOptions& options)
+{
+    return static_cast<unsigned>(options.stallMinutes) * SecondsPerStallMinute();
+}
+
 } // namespace
 
 std::string BackupFilePath(const std::string& backupfile)
@@ -196,7 +202,7 @@ bool OrvBackUP::BackUpSelection(const Run& run)
     std::vector<DatabaseStep> steps;
     try {
         if (run.options.stallMinutes != 0) {
-            server_->QueryStallSeconds(static_cast<unsigned>(run.options.stallMinutes) * SecondsPerStallMinute());
+            server_->QueryStallSeconds(StallSeconds(run.options));
         }
         // The server matches the names, under its own rules for letter case.
         const std::vector<std::string> patterns = NamePatterns(ReadSelection(databases_));
@@ -305,7 +311,7 @@ bool OrvBackUP::BackUpDatabase(const Run& run, const std::string& database, cons
             backup_->CopyOnly(true);
         }
         if (options.stallMinutes != 0) {
-            backup_->StallSeconds(static_cast<unsigned>(options.stallMinutes) * SecondsPerStallMinute());
+            backup_->StallSeconds(StallSeconds(options));
         }
         backup_->SQLBackup(*server_);
         if (!options.verify) {
